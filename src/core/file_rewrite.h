@@ -1,0 +1,32 @@
+#pragma once
+
+#include "exif_date.h"
+#include "reason.h"
+
+#include <cstdint>
+#include <string>
+
+namespace shotdate {
+
+struct FileRewriteOptions {
+    bool dryRun = false;                 // read and check everything, write nothing
+    std::uint64_t maxFileBytes = 1ull << 31;  // larger files are passed over (TooLarge)
+};
+
+struct FileRewrite {
+    Reason reason = Reason::NotFound;
+    int error = 0;          // errno behind Unreadable / WriteFailed / RenameFailed
+    std::string oldDate;
+    std::string newDate;
+};
+
+// Rewrites one file: reads `inPath` (following a symbolic link), forms the
+// new dates, and puts the new file at `outPath` through the safe write path.
+// In place (`outPath` == `inPath`) a symbolic link stays a link and the file
+// it points to is replaced. The new file takes the input's owner,
+// permissions, extended attributes and times. On any failure `outPath` is
+// left as it was and no temporary file remains.
+FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath,
+                        const DateArguments& args, const FileRewriteOptions& options = {});
+
+} // namespace shotdate

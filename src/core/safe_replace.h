@@ -1,0 +1,87 @@
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace shotdate {
+
+// The one way a file reaches the user's disk: a new file is created
+// exclusively beside its target under a hidden name, written in full, given
+// the original's owner, permissions, extended attributes and times, synced,
+// and only then renamed over the target. Until the rename the target is
+// untouched; if anything fails before it, the temporary file is removed.
+//
+// The work is split in two so that a batch can prepare many files, sync
+// them, and rename them afterwards.
+
+enum class ReplaceStep {
+    None,
+    CreateTemp,
+    Write,
+    Attributes,  // owner, permissions, times (extended attributes are best effort)
+    Sync,
+    Rename,
+    SyncFolder,  // after the rename: the new file is in place, but maybe not yet durable
+};
+
+struct ReplaceError {
+    ReplaceStep step = ReplaceStep::None;
+    int error = 0;  // errno
+    explicit operator bool() const { return step != ReplaceStep::None; }
+};
+
+// Hidden temporary names all look like ".shotdate-<16 hex digits>.tmp".
+bool isOurTemporaryName(const std::string& fileName);
+
+class PreparedReplacement {
+public:
+    PreparedReplacement() = default;
+    PreparedReplacement(PreparedReplacement&& other) noexcept;
+    PreparedReplacement& operator=(PreparedReplacement&& other) noexcept;
+    PreparedReplacement(const PreparedReplacement&) = delete;
+    PreparedReplacement& operator=(const PreparedReplacement&) = delete;
+    // Abandons (removes the temporary file) if neither commit nor abandon ran.
+    ~PreparedReplacement();
+
+    bool active() const { return fd_ >= 0; }
+    const std::string& temporaryPath() const { return tempPath_; }
+    const std::string& targetPath() const { return targetPath_; }
+
+    // fsync of the temporary file; may be called early by a batch.
+    ReplaceError sync();
+    // sync (when not done yet), rename over the target, fsync the folder.
+    // On failure before the rename the temporary file is removed.
+    ReplaceError commit();
+    // Removes the temporary file; the target stays as it was.
+    void abandon();
+
+private:
+    friend ReplaceError prepareReplacement(const std::string&, std::span<const std::uint8_t>,
+                                           const struct stat&, PreparedReplacement&, int);
+    int fd_ = -1;
+    int dirFd_ = -1;
+    bool synced_ = false;
+    std::string tempName_;  // name inside the folder
+    std::string tempPath_;
+    std::string targetName_;
+    std::string targetPath_;
+};
+
+// Writes `bytes` to a new hidden file in the folder of `targetPath` and gives
+// it the attributes in `attributes` (owner and group where allowed, then
+// permission bits, then access and modification times to the nanosecond).
+// Extended attributes are copied, best effort, from `xattrSourceFd` when it
+// is an open descriptor. The target itself is not touched. On failure
+// nothing is left behind.
+ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
+                                const struct stat& attributes, PreparedReplacement& out,
+                                int xattrSourceFd = -1);
+
+// prepare + commit in one go.
+ReplaceError replaceFile(const std::string& targetPath, std::span<const std::uint8_t> bytes,
+                         const struct stat& attributes, int xattrSourceFd = -1);
+
+} // namespace shotdate

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstddef>
+
+namespace shotdate {
+
+// Every system call on the write path goes through this table, so that
+// tests can make any one step fail (EIO, ENOSPC, a short write, ...) and
+// prove that the user's file survives. Production code uses the real calls.
+struct SysOps {
+    int (*openat)(int dirfd, const char* path, int flags, mode_t mode);
+    ssize_t (*write)(int fd, const void* buf, size_t count);
+    ssize_t (*read)(int fd, void* buf, size_t count);
+    int (*fsync)(int fd);
+    int (*fchown)(int fd, uid_t owner, gid_t group);
+    int (*fchmod)(int fd, mode_t mode);
+    int (*futimens)(int fd, const struct timespec times[2]);
+    int (*renameat)(int olddirfd, const char* oldpath, int newdirfd, const char* newpath);
+    int (*unlinkat)(int dirfd, const char* path, int flags);
+    int (*close)(int fd);
+};
+
+// The table in force. Not thread-safe to swap: tests swap it while no run
+// is active.
+const SysOps& sysOps();
+
+// The real system calls.
+const SysOps& realSysOps();
+
+// Replaces the table for the life of the object (tests only).
+class ScopedSysOps {
+public:
+    explicit ScopedSysOps(const SysOps& ops);
+    ~ScopedSysOps();
+    ScopedSysOps(const ScopedSysOps&) = delete;
+    ScopedSysOps& operator=(const ScopedSysOps&) = delete;
+
+private:
+    const SysOps* previous_;
+};
+
+} // namespace shotdate
