@@ -22,6 +22,7 @@ enum class Reason {
     BadFileDate,          // DateTimeOriginal not a valid date (modes 1, 2, shift)
     DateOutOfRange,       // the new date falls outside years 0001-9999
     CannotAddDate,        // a field would have to grow, and this format cannot do that safely
+    UnsupportedFormat,    // an image format whose EXIF block we cannot rewrite safely
     VerifyFailed,         // the rewritten file did not match the original outside the dates
     WriteFailed,          // creating, writing, syncing or attributing the new file failed
     RenameFailed,         // the complete new file could not be put in place

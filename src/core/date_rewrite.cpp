@@ -1,0 +1,144 @@
+#include "date_rewrite.h"
+
+#include "exif_block.h"
+#include "exiv2_adapter.h"
+#include "image_format.h"
+#include "image_payload.h"
+#include "tiff_structure.h"
+
+#include <algorithm>
+#include <string_view>
+
+namespace shotdate {
+
+namespace {
+
+Reason reasonFor(DateRuleError error)
+{
+    switch (error) {
+    case DateRuleError::NoFileDate: return Reason::NoFileDate;
+    case DateRuleError::BadFileDate: return Reason::BadFileDate;
+    case DateRuleError::OutOfRange: return Reason::DateOutOfRange;
+    case DateRuleError::None: break;
+    }
+    return Reason::Rewritten;
+}
+
+// Exiv2 keys whose values are positions inside the file: a rewrite that
+// moves data legitimately changes them.
+bool isLayoutKey(std::string_view key)
+{
+    static constexpr std::string_view kSuffixes[] = {
+        "Offsets", "Offset", "ExifTag", "GPSTag", "InteroperabilityTag", "JPEGInterchangeFormat",
+        "SubIFDs", "ThumbnailOffset", "PreviewImageStart", "JpgFromRawStart",
+    };
+    const auto hash = key.find('#');
+    const auto name = key.substr(0, hash);
+    return std::any_of(std::begin(kSuffixes), std::end(kSuffixes), [&](std::string_view suffix) {
+        return name.size() >= suffix.size() && name.substr(name.size() - suffix.size()) == suffix;
+    });
+}
+
+bool isDateKey(std::string_view key)
+{
+    return key.starts_with("Exif.Photo.DateTimeOriginal") || key.starts_with("Exif.Photo.DateTimeDigitized");
+}
+
+bool sameMetadataOutsideDates(const MetadataSnapshot& before, const MetadataSnapshot& after)
+{
+    auto relevant = [](const MetadataSnapshot& snapshot) {
+        MetadataSnapshot kept;
+        for (const auto& [key, value] : snapshot)
+            if (!isDateKey(key) && !isLayoutKey(key))
+                kept.emplace(key, value);
+        return kept;
+    };
+    return relevant(before) == relevant(after);
+}
+
+void patchField(std::vector<std::uint8_t>& bytes, const DateField& field, const std::string& text)
+{
+    std::copy(text.begin(), text.end(), bytes.begin() + std::ptrdiff_t(field.valueOffset));
+    bytes[field.valueOffset + text.size()] = 0;
+}
+
+// The new file when a field is missing or has another size: Exiv2 lays the
+// metadata out again, and the result is accepted only if it carries over
+// every picture and every other value unchanged and reads back right.
+Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, ImageFormat format, const std::string& newDate,
+                           std::vector<std::uint8_t>& out)
+{
+    if (format != ImageFormat::Jpeg && format != ImageFormat::Tiff && format != ImageFormat::WebP)
+        return Reason::CannotAddDate;
+    if (format == ImageFormat::Jpeg && jpegHasMultiPictureIndex(file))
+        return Reason::CannotAddDate;
+    const auto before = exiv2ReadMetadata(file);
+    const auto payloadBefore = imagePayloadDigests(file, format);
+    if (!before || !payloadBefore)
+        return Reason::CannotAddDate;
+    auto written = exiv2WriteDates(file, newDate);
+    if (!written)
+        return Reason::CannotAddDate;
+    if (sniffFormat(*written) != format || imagePayloadDigests(*written, format) != payloadBefore)
+        return Reason::VerifyFailed;
+    const auto after = exiv2ReadMetadata(*written);
+    if (!after || !sameMetadataOutsideDates(*before, *after))
+        return Reason::VerifyFailed;
+    const auto block = locateExifBlock(*written, format);
+    const auto dates = block ? readTiffDates(*written, *block) : std::nullopt;
+    if (!dates || dates->original.text != newDate || dates->digitized.text != newDate)
+        return Reason::VerifyFailed;
+    out = std::move(*written);
+    return Reason::Rewritten;
+}
+
+} // namespace
+
+DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args)
+{
+    DateRewrite result;
+    const ImageFormat format = sniffFormat(file);
+    switch (format) {
+    case ImageFormat::Unknown:
+        result.reason = Reason::NotAnImage;
+        return result;
+    case ImageFormat::Bmff:
+    case ImageFormat::JpegXl:
+    case ImageFormat::Other:
+        result.reason = Reason::UnsupportedFormat;
+        return result;
+    default:
+        break;
+    }
+
+    const auto block = locateExifBlock(file, format);
+    const auto dates = block ? readTiffDates(file, *block) : std::nullopt;
+    if (!dates || !dates->hasExifIfd) {
+        result.reason = Reason::NoExif;
+        return result;
+    }
+
+    const DateField& original = dates->original;
+    result.oldDate = original.text;
+    const NewDate newDate = computeNewDate(
+        args, original.present ? std::optional<std::string_view>(original.text) : std::nullopt);
+    if (newDate.error != DateRuleError::None) {
+        result.reason = reasonFor(newDate.error);
+        return result;
+    }
+    result.newDate = newDate.text;
+
+    if (original.patchable && dates->digitized.patchable) {
+        result.bytes.assign(file.begin(), file.end());
+        patchField(result.bytes, original, newDate.text);
+        patchField(result.bytes, dates->digitized, newDate.text);
+        refreshChunkCrc(result.bytes, *block);
+        result.patchedInPlace = true;
+        result.reason = Reason::Rewritten;
+        return result;
+    }
+    result.reason = rewriteThroughExiv2(file, format, newDate.text, result.bytes);
+    return result;
+}
+
+} // namespace shotdate

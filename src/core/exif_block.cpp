@@ -1,0 +1,133 @@
+#include "exif_block.h"
+
+#include "byte_reader.h"
+
+#include <array>
+#include <cstring>
+
+namespace shotdate {
+
+namespace {
+
+bool matches(std::span<const std::uint8_t> file, std::size_t at, const char* magic, std::size_t length)
+{
+    return at <= file.size() && length <= file.size() - at && std::memcmp(file.data() + at, magic, length) == 0;
+}
+
+std::optional<ExifBlock> jpegBlock(std::span<const std::uint8_t> file)
+{
+    const ByteReader reader(file, true);
+    std::size_t at = 2;  // after SOI
+    while (reader.has(at, 4)) {
+        if (file[at] != 0xFF)
+            return std::nullopt;
+        const std::uint8_t marker = file[at + 1];
+        if (marker == 0xFF) {  // fill byte
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || marker == 0xD9)  // start of scan, end of image: metadata is over
+            return std::nullopt;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        const auto length = reader.u16(at + 2);
+        if (!length || *length < 2 || !reader.has(at + 2, *length))
+            return std::nullopt;
+        if (marker == 0xE1 && *length >= 2 + 6 + 8 && matches(file, at + 4, "Exif\0\0", 6))
+            return ExifBlock{at + 10, std::size_t(*length) - 8};
+        at += 2 + *length;
+    }
+    return std::nullopt;
+}
+
+std::optional<ExifBlock> pngBlock(std::span<const std::uint8_t> file)
+{
+    const ByteReader reader(file, true);
+    std::size_t at = 8;
+    while (reader.has(at, 12)) {
+        const std::uint32_t length = *reader.u32(at);
+        if (!reader.has(at + 8, std::size_t(length) + 4))
+            return std::nullopt;
+        if (matches(file, at + 4, "eXIf", 4))
+            return ExifBlock{at + 8, length, true, at + 4, std::size_t(length) + 4};
+        if (matches(file, at + 4, "IEND", 4))
+            return std::nullopt;
+        at += 12 + std::size_t(length);
+    }
+    return std::nullopt;
+}
+
+std::optional<ExifBlock> webpBlock(std::span<const std::uint8_t> file)
+{
+    const ByteReader reader(file, false);
+    std::size_t at = 12;
+    while (reader.has(at, 8)) {
+        const std::uint32_t length = *reader.u32(at + 4);
+        if (!reader.has(at + 8, length))
+            return std::nullopt;
+        if (matches(file, at, "EXIF", 4)) {
+            std::size_t start = at + 8;
+            std::size_t size = length;
+            // Some writers keep the JPEG-style "Exif\0\0" prefix inside the chunk.
+            if (size >= 6 && matches(file, start, "Exif\0\0", 6)) {
+                start += 6;
+                size -= 6;
+            }
+            return ExifBlock{start, size};
+        }
+        at += 8 + std::size_t(length) + (length & 1);
+    }
+    return std::nullopt;
+}
+
+std::uint32_t crc32(std::span<const std::uint8_t> bytes)
+{
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t c = n;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (const auto b : bytes)
+        c = table[(c ^ b) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+} // namespace
+
+std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, ImageFormat format)
+{
+    std::optional<ExifBlock> block;
+    switch (format) {
+    case ImageFormat::Jpeg: block = jpegBlock(file); break;
+    case ImageFormat::Tiff:
+    case ImageFormat::TiffLike: block = ExifBlock{0, file.size()}; break;
+    case ImageFormat::Png: block = pngBlock(file); break;
+    case ImageFormat::WebP: block = webpBlock(file); break;
+    default: break;
+    }
+    if (block && block->size < 8)
+        return std::nullopt;
+    return block;
+}
+
+void refreshChunkCrc(std::span<std::uint8_t> file, const ExifBlock& block)
+{
+    if (!block.hasCrc)
+        return;
+    const std::uint32_t crc = crc32(file.subspan(block.crcStart, block.crcLength));
+    std::uint8_t* out = file.data() + block.crcStart + block.crcLength;
+    out[0] = std::uint8_t(crc >> 24);
+    out[1] = std::uint8_t(crc >> 16);
+    out[2] = std::uint8_t(crc >> 8);
+    out[3] = std::uint8_t(crc);
+}
+
+} // namespace shotdate

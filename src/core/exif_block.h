@@ -1,0 +1,33 @@
+#pragma once
+
+#include "image_format.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace shotdate {
+
+// Where a file keeps its EXIF data: a TIFF structure (header, IFDs) that
+// starts at `offset` and runs for `size` bytes. Offsets inside the TIFF
+// structure count from `offset`.
+struct ExifBlock {
+    std::size_t offset = 0;
+    std::size_t size = 0;
+    // PNG keeps a CRC over each chunk: the chunk's type starts at
+    // `crcStart`, the CRC itself at `crcStart + crcLength`.
+    bool hasCrc = false;
+    std::size_t crcStart = 0;
+    std::size_t crcLength = 0;
+};
+
+// Finds the EXIF block of a JPEG (the first APP1 "Exif" segment), a TIFF or
+// TIFF-like raw (the file itself), a PNG (eXIf chunk) or a WebP (EXIF chunk).
+// nullopt when the file has none or its structure is damaged.
+std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, ImageFormat format);
+
+// Recomputes a PNG chunk's CRC after its data was patched.
+void refreshChunkCrc(std::span<std::uint8_t> file, const ExifBlock& block);
+
+} // namespace shotdate

@@ -1,0 +1,89 @@
+#include "exiv2_adapter.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <mutex>
+
+namespace shotdate {
+
+namespace {
+
+void initialiseExiv2()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        // The XMP toolkit must be initialised once before threads use it.
+        Exiv2::XmpParser::initialize();
+#ifdef EXV_ENABLE_BMFF
+        Exiv2::enableBMFF(true);
+#endif
+    });
+}
+
+Exiv2::Image::AutoPtr openInMemory(std::span<const std::uint8_t> file)
+{
+    auto image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
+    if (image.get() == nullptr)
+        throw Exiv2::Error(Exiv2::kerDataSourceOpenFailed);
+    image->readMetadata();
+    return image;
+}
+
+template <typename Data>
+void addAll(MetadataSnapshot& snapshot, const Data& data)
+{
+    for (const auto& datum : data) {
+        const std::string key = datum.key();
+        std::string slot = key;
+        for (int n = 2; snapshot.count(slot); ++n)
+            slot = key + "#" + std::to_string(n);
+        snapshot.emplace(std::move(slot), datum.value().toString());
+    }
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file,
+                                                         const std::string& newDate)
+{
+    initialiseExiv2();
+    try {
+        auto image = openInMemory(file);
+        // Write the XMP packet back exactly as it was, not re-serialised.
+        image->writeXmpFromPacket(true);
+        Exiv2::ExifData& exif = image->exifData();
+        exif["Exif.Photo.DateTimeOriginal"] = newDate;
+        exif["Exif.Photo.DateTimeDigitized"] = newDate;
+        image->writeMetadata();
+        Exiv2::BasicIo& io = image->io();
+        if (io.open() != 0)
+            return std::nullopt;
+        const long size = io.size();
+        io.seek(0, Exiv2::BasicIo::beg);
+        Exiv2::DataBuf buffer = io.read(size);
+        io.close();
+        if (buffer.size_ != size)
+            return std::nullopt;
+        return std::vector<std::uint8_t>(buffer.pData_, buffer.pData_ + buffer.size_);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> file)
+{
+    initialiseExiv2();
+    try {
+        auto image = openInMemory(file);
+        MetadataSnapshot snapshot;
+        addAll(snapshot, image->exifData());
+        addAll(snapshot, image->iptcData());
+        addAll(snapshot, image->xmpData());
+        return snapshot;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+} // namespace shotdate

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace shotdate {
+
+// The only door to Exiv2. Every Exiv2 exception stops here and becomes an
+// empty result; Exiv2's own log output is muted.
+
+// Sets Exif.Photo.DateTimeOriginal and DateTimeDigitized to `newDate` in a
+// copy of the file held in memory; nullopt when Exiv2 cannot do it.
+std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file,
+                                                         const std::string& newDate);
+
+// Every Exif, IPTC and XMP value of the file as text, keyed by Exiv2's key
+// (with "#n" for repeated keys); nullopt when Exiv2 cannot read the file.
+using MetadataSnapshot = std::map<std::string, std::string>;
+std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> file);
+
+} // namespace shotdate

@@ -1,0 +1,159 @@
+#include "file_rewrite.h"
+
+#include "date_rewrite.h"
+#include "image_format.h"
+#include "safe_replace.h"
+#include "sys_ops.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace shotdate {
+
+namespace {
+
+// Enough of the head of a file to know its format before reading the rest.
+constexpr std::size_t kSniffBytes = 64;
+
+class InputFile {
+public:
+    ~InputFile()
+    {
+        if (fd_ >= 0)
+            sysOps().close(fd_);
+    }
+
+    // O_NONBLOCK: opening a FIFO must never wait for a writer.
+    bool open(const std::string& path)
+    {
+        fd_ = sysOps().openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0);
+        return fd_ >= 0;
+    }
+
+    int fd() const { return fd_; }
+
+    // Reads up to `limit` bytes from the current position onto the end of `out`.
+    bool readInto(std::vector<std::uint8_t>& out, std::size_t limit)
+    {
+        const std::size_t start = out.size();
+        out.resize(start + limit);
+        std::size_t filled = 0;
+        while (filled < limit) {
+            const ssize_t got = sysOps().read(fd_, out.data() + start + filled, limit - filled);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                out.resize(start + filled);
+                return false;
+            }
+            if (got == 0)
+                break;
+            filled += std::size_t(got);
+        }
+        out.resize(start + filled);
+        return true;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+bool sameContentState(const struct stat& a, const struct stat& b)
+{
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
+        && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
+}
+
+// In place, a symbolic link stays a link: the file it points to is replaced.
+std::string replacementTarget(const std::string& inPath, const std::string& outPath)
+{
+    if (inPath != outPath)
+        return outPath;
+    char resolved[PATH_MAX];
+    if (::realpath(inPath.c_str(), resolved) == nullptr)
+        return outPath;
+    return resolved;
+}
+
+} // namespace
+
+FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, const DateArguments& args,
+                        const FileRewriteOptions& options)
+{
+    FileRewrite result;
+    InputFile input;
+    if (!input.open(inPath)) {
+        result.error = errno;
+        result.reason = errno == ENOENT ? Reason::NotFound : Reason::Unreadable;
+        return result;
+    }
+    struct stat before {};
+    if (::fstat(input.fd(), &before) != 0) {
+        result.error = errno;
+        result.reason = Reason::Unreadable;
+        return result;
+    }
+    if (!S_ISREG(before.st_mode)) {
+        result.reason = Reason::NotRegularFile;
+        return result;
+    }
+    // Regular files never block; reads should wait for slow disks as usual.
+    ::fcntl(input.fd(), F_SETFL, ::fcntl(input.fd(), F_GETFL) & ~O_NONBLOCK);
+
+    std::vector<std::uint8_t> bytes;
+    if (!input.readInto(bytes, kSniffBytes)) {
+        result.error = errno;
+        result.reason = Reason::Unreadable;
+        return result;
+    }
+    if (sniffFormat(bytes) == ImageFormat::Unknown) {
+        result.reason = Reason::NotAnImage;
+        return result;
+    }
+    if (std::uint64_t(before.st_size) > options.maxFileBytes) {
+        result.reason = Reason::TooLarge;
+        return result;
+    }
+    // One byte more than the size says, to notice a file that grows.
+    const std::size_t expected = std::size_t(before.st_size) + 1;
+    if (!input.readInto(bytes, expected > bytes.size() ? expected - bytes.size() : 0)) {
+        result.error = errno;
+        result.reason = Reason::Unreadable;
+        return result;
+    }
+    struct stat after {};
+    if (::fstat(input.fd(), &after) != 0 || !sameContentState(before, after)
+        || bytes.size() != std::size_t(before.st_size)) {
+        result.reason = Reason::ChangedWhileReading;
+        return result;
+    }
+
+    DateRewrite rewrite = rewriteExifDates(bytes, args);
+    result.oldDate = rewrite.oldDate;
+    result.newDate = rewrite.newDate;
+    if (rewrite.reason != Reason::Rewritten) {
+        result.reason = rewrite.reason;
+        return result;
+    }
+    if (options.dryRun) {
+        result.reason = Reason::WouldRewrite;
+        return result;
+    }
+
+    const ReplaceError error = replaceFile(replacementTarget(inPath, outPath), rewrite.bytes, before, input.fd());
+    if (error) {
+        result.error = error.error;
+        result.reason = error.step == ReplaceStep::Rename ? Reason::RenameFailed : Reason::WriteFailed;
+        return result;
+    }
+    result.reason = Reason::Rewritten;
+    return result;
+}
+
+} // namespace shotdate

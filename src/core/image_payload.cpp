@@ -1,0 +1,110 @@
+#include "image_payload.h"
+
+#include "byte_reader.h"
+#include "exif_block.h"
+#include "tiff_structure.h"
+
+#include <cstring>
+
+namespace shotdate {
+
+namespace {
+
+// Walks the JPEG's segments up to the first scan; `visit(marker, at, length)`
+// sees each one (length counts the two length bytes). Answers the offset of
+// the first SOS, or nullopt for a damaged file.
+template <typename Visit>
+std::optional<std::size_t> walkJpeg(std::span<const std::uint8_t> file, Visit visit)
+{
+    const ByteReader reader(file, true);
+    std::size_t at = 2;
+    while (reader.has(at, 4)) {
+        if (file[at] != 0xFF)
+            return std::nullopt;
+        const std::uint8_t marker = file[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA)
+            return at;
+        if (marker == 0xD9)
+            return std::nullopt;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += 2;
+            continue;
+        }
+        const auto length = reader.u16(at + 2);
+        if (!length || *length < 2 || !reader.has(at + 2, *length))
+            return std::nullopt;
+        visit(marker, at, std::size_t(*length));
+        at += 2 + *length;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<std::uint64_t>> jpegDigests(std::span<const std::uint8_t> file)
+{
+    std::vector<std::uint64_t> digests;
+    const auto scan = walkJpeg(file, [&](std::uint8_t marker, std::size_t at, std::size_t length) {
+        const bool metadata = (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
+        if (!metadata)
+            digests.push_back(digestBytes(file.subspan(at, length + 2)));
+    });
+    if (!scan)
+        return std::nullopt;
+    digests.push_back(digestBytes(file.subspan(*scan)));
+    return digests;
+}
+
+std::optional<std::vector<std::uint64_t>> webpDigests(std::span<const std::uint8_t> file)
+{
+    const ByteReader reader(file, false);
+    std::vector<std::uint64_t> digests;
+    std::size_t at = 12;
+    while (reader.has(at, 8)) {
+        const std::uint32_t length = *reader.u32(at + 4);
+        if (!reader.has(at + 8, length))
+            return std::nullopt;
+        const auto type = file.subspan(at, 4);
+        const bool metadata = std::memcmp(type.data(), "EXIF", 4) == 0 || std::memcmp(type.data(), "XMP ", 4) == 0
+            || std::memcmp(type.data(), "VP8X", 4) == 0;  // VP8X only carries flags and the canvas size
+        if (!metadata)
+            digests.push_back(digestBytes(file.subspan(at, 8 + std::size_t(length))));
+        at += 8 + std::size_t(length) + (length & 1);
+    }
+    return digests;
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint64_t>> imagePayloadDigests(std::span<const std::uint8_t> file,
+                                                              ImageFormat format)
+{
+    switch (format) {
+    case ImageFormat::Jpeg: return jpegDigests(file);
+    case ImageFormat::WebP: return webpDigests(file);
+    case ImageFormat::Tiff:
+    case ImageFormat::TiffLike: {
+        const auto data = readTiffImageData(file, ExifBlock{0, file.size()});
+        if (!data)
+            return std::nullopt;
+        auto digests = data->digests;
+        digests.push_back(data->pages);
+        return digests;
+    }
+    default: return std::nullopt;
+    }
+}
+
+bool jpegHasMultiPictureIndex(std::span<const std::uint8_t> file)
+{
+    bool found = false;
+    walkJpeg(file, [&](std::uint8_t marker, std::size_t at, std::size_t length) {
+        if (marker == 0xE2 && length >= 6 && std::memcmp(file.data() + at + 4, "MPF\0", 4) == 0)
+            found = true;
+    });
+    return found;
+}
+
+} // namespace shotdate

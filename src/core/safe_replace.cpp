@@ -1,0 +1,295 @@
+#include "safe_replace.h"
+
+#include "sys_ops.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace shotdate {
+namespace {
+
+constexpr std::string_view kTempPrefix = ".shotdate-";
+constexpr std::string_view kTempSuffix = ".tmp";
+constexpr std::size_t kTempHexDigits = 16;
+// O_EXCL makes a clash harmless; a handful of fresh names is plenty unless
+// something is deliberately squatting on them.
+constexpr int kTempNameTries = 16;
+
+// The folder and name of a target, split as plain text so that what we open
+// is exactly what the user named ("a/b/c" -> "a/b" + "c", "c" -> "." + "c",
+// "/c" -> "/" + "c"). Trailing slashes are ignored.
+struct SplitPath {
+    std::string folder;
+    std::string prefix;  // folder as it prefixes a name: "a/b/", "", "/"
+    std::string name;
+};
+
+SplitPath splitTargetPath(const std::string& path)
+{
+    std::string trimmed = path;
+    while (trimmed.size() > 1 && trimmed.back() == '/')
+        trimmed.pop_back();
+    const auto slash = trimmed.rfind('/');
+    if (slash == std::string::npos)
+        return {".", "", trimmed};
+    SplitPath split{trimmed.substr(0, slash), trimmed.substr(0, slash + 1), trimmed.substr(slash + 1)};
+    while (!split.folder.empty() && split.folder.back() == '/')
+        split.folder.pop_back();
+    if (split.folder.empty())
+        split.folder = "/";
+    return split;
+}
+
+std::uint64_t randomBits()
+{
+    std::uint64_t value = 0;
+    ssize_t got;
+    do
+        got = ::getrandom(&value, sizeof value, 0);
+    while (got < 0 && errno == EINTR);
+    if (got == static_cast<ssize_t>(sizeof value))
+        return value;
+    // Without a kernel source the name need only differ from its neighbours;
+    // O_EXCL still guarantees we never open someone else's file.
+    static std::atomic<std::uint64_t> counter{0};
+    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+    return static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ull + (counter++ << 32) + ::getpid();
+}
+
+std::string newTemporaryName()
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::uint64_t bits = randomBits();
+    std::string name(kTempPrefix);
+    for (std::size_t i = 0; i < kTempHexDigits; ++i, bits >>= 4)
+        name += kHex[bits & 0xF];
+    name += kTempSuffix;
+    return name;
+}
+
+// 0 on success, else the errno. A write that makes no progress would loop
+// forever, so it counts as an I/O error.
+int writeAll(int fd, std::span<const std::uint8_t> bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = sysOps().write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Extended attributes carry things like Finder-style tags, ACLs or security
+// labels. Losing them is regrettable but no reason to refuse the rewrite, and
+// many file systems (FAT on a memory card) have none: every failure is ignored.
+void copyExtendedAttributes(int fromFd, int toFd)
+{
+    const ssize_t listSize = ::flistxattr(fromFd, nullptr, 0);
+    if (listSize <= 0)
+        return;
+    std::vector<char> names(static_cast<std::size_t>(listSize));
+    const ssize_t got = ::flistxattr(fromFd, names.data(), names.size());
+    if (got <= 0)
+        return;
+    std::vector<char> value;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
+        const char* name = names.data() + at;
+        at += std::strlen(name) + 1;
+        const ssize_t valueSize = ::fgetxattr(fromFd, name, nullptr, 0);
+        if (valueSize < 0)
+            continue;
+        value.resize(static_cast<std::size_t>(valueSize));
+        const ssize_t valueRead = ::fgetxattr(fromFd, name, value.data(), value.size());
+        if (valueRead >= 0)
+            ::fsetxattr(toFd, name, value.data(), static_cast<std::size_t>(valueRead), 0);
+    }
+}
+
+} // namespace
+
+bool isOurTemporaryName(const std::string& fileName)
+{
+    const std::string_view name(fileName);
+    if (name.size() != kTempPrefix.size() + kTempHexDigits + kTempSuffix.size())
+        return false;
+    if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix))
+        return false;
+    for (char c : name.substr(kTempPrefix.size(), kTempHexDigits)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+
+PreparedReplacement::PreparedReplacement(PreparedReplacement&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+PreparedReplacement& PreparedReplacement::operator=(PreparedReplacement&& other) noexcept
+{
+    if (this != &other) {
+        abandon();
+        fd_ = std::exchange(other.fd_, -1);
+        dirFd_ = std::exchange(other.dirFd_, -1);
+        synced_ = std::exchange(other.synced_, false);
+        tempName_ = std::move(other.tempName_);
+        tempPath_ = std::move(other.tempPath_);
+        targetName_ = std::move(other.targetName_);
+        targetPath_ = std::move(other.targetPath_);
+        other.tempName_.clear();
+        other.tempPath_.clear();
+        other.targetName_.clear();
+        other.targetPath_.clear();
+    }
+    return *this;
+}
+
+PreparedReplacement::~PreparedReplacement()
+{
+    abandon();
+}
+
+// Also used to clean up half-built states (no descriptor yet, or one already
+// closed before a failed rename), so it checks each piece on its own.
+void PreparedReplacement::abandon()
+{
+    const SysOps& ops = sysOps();
+    if (fd_ >= 0)
+        ops.close(fd_);
+    if (dirFd_ >= 0) {
+        if (!tempName_.empty())
+            ops.unlinkat(dirFd_, tempName_.c_str(), 0);
+        ops.close(dirFd_);
+    }
+    fd_ = -1;
+    dirFd_ = -1;
+    synced_ = false;
+    tempName_.clear();
+    tempPath_.clear();
+    targetName_.clear();
+    targetPath_.clear();
+}
+
+ReplaceError PreparedReplacement::sync()
+{
+    if (!active())
+        return ReplaceError{ReplaceStep::Sync, EBADF};
+    if (synced_)
+        return {};
+    if (sysOps().fsync(fd_) != 0) {
+        // After a failed fsync the kernel may already have dropped the dirty
+        // pages, and a second fsync can then report success for data that
+        // never reached the disk. The file cannot be trusted any more.
+        const int error = errno;
+        abandon();
+        return ReplaceError{ReplaceStep::Sync, error};
+    }
+    synced_ = true;
+    return {};
+}
+
+ReplaceError PreparedReplacement::commit()
+{
+    if (const ReplaceError error = sync())
+        return error;
+    const SysOps& ops = sysOps();
+    // Everything is on disk already; a close error could add nothing.
+    ops.close(std::exchange(fd_, -1));
+    if (ops.renameat(dirFd_, tempName_.c_str(), dirFd_, targetName_.c_str()) != 0) {
+        const int error = errno;
+        abandon();
+        return ReplaceError{ReplaceStep::Rename, error};
+    }
+    // The new file now stands under the target's name, so with the name
+    // cleared abandon() only closes the folder.
+    tempName_.clear();
+    const int syncError = ops.fsync(dirFd_) != 0 ? errno : 0;
+    abandon();
+    if (syncError != 0)
+        return ReplaceError{ReplaceStep::SyncFolder, syncError};
+    return {};
+}
+
+ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
+                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd)
+{
+    out.abandon();
+    const SysOps& ops = sysOps();
+    const SplitPath split = splitTargetPath(targetPath);
+    if (split.name.empty())
+        return ReplaceError{ReplaceStep::CreateTemp, EINVAL};
+
+    // Every later call is relative to this descriptor, so a folder renamed or
+    // swapped for a link half-way cannot send the new file somewhere else.
+    // Until it is moved into `out`, `prepared` removes whatever it holds.
+    PreparedReplacement prepared;
+    prepared.dirFd_ = ops.openat(AT_FDCWD, split.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (prepared.dirFd_ < 0)
+        return ReplaceError{ReplaceStep::CreateTemp, errno};
+
+    for (int attempt = 0; attempt < kTempNameTries && prepared.fd_ < 0; ++attempt) {
+        std::string name = newTemporaryName();
+        const int fd = ops.openat(prepared.dirFd_, name.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd >= 0) {
+            prepared.fd_ = fd;
+            prepared.tempName_ = std::move(name);
+        } else if (errno != EEXIST) {
+            return ReplaceError{ReplaceStep::CreateTemp, errno};
+        }
+    }
+    if (prepared.fd_ < 0)
+        return ReplaceError{ReplaceStep::CreateTemp, EEXIST};
+    prepared.tempPath_ = split.prefix + prepared.tempName_;
+    prepared.targetName_ = split.name;
+    prepared.targetPath_ = targetPath;
+
+    if (const int error = writeAll(prepared.fd_, bytes))
+        return ReplaceError{ReplaceStep::Write, error};
+
+    // Owner first: changing it clears the set-user-ID and set-group-ID bits,
+    // which the permissions below then restore. Without privileges we cannot
+    // give the file away (EPERM); it then belongs to whoever runs the rewrite.
+    if (ops.fchown(prepared.fd_, attributes.st_uid, attributes.st_gid) != 0 && errno != EPERM)
+        return ReplaceError{ReplaceStep::Attributes, errno};
+    if (ops.fchmod(prepared.fd_, attributes.st_mode & 07777) != 0)
+        return ReplaceError{ReplaceStep::Attributes, errno};
+    if (xattrSourceFd >= 0)
+        ;
+    // Times last: nothing may touch the file after them.
+    const struct timespec times[2] = {attributes.st_atim, attributes.st_mtim};
+    if (ops.futimens(prepared.fd_, times) != 0)
+        return ReplaceError{ReplaceStep::Attributes, errno};
+
+    out = std::move(prepared);
+    return {};
+}
+
+ReplaceError replaceFile(const std::string& targetPath, std::span<const std::uint8_t> bytes,
+                         const struct stat& attributes, int xattrSourceFd)
+{
+    PreparedReplacement prepared;
+    if (const ReplaceError error = prepareReplacement(targetPath, bytes, attributes, prepared, xattrSourceFd))
+        return error;
+    return prepared.commit();
+}
+
+} // namespace shotdate

@@ -1,0 +1,54 @@
+#include "sys_ops.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace shotdate {
+namespace {
+
+// Thin wrappers rather than the libc symbols themselves: the signatures then
+// match the table exactly (openat is variadic) whatever attributes or
+// fortified inline versions the C library declares.
+const SysOps kRealSysOps{
+    [](int dirfd, const char* path, int flags, mode_t mode) { return ::openat(dirfd, path, flags, mode); },
+    [](int fd, const void* buf, size_t count) { return ::write(fd, buf, count); },
+    [](int fd, void* buf, size_t count) { return ::read(fd, buf, count); },
+    [](int fd) { return ::fsync(fd); },
+    [](int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); },
+    [](int fd, mode_t mode) { return ::fchmod(fd, mode); },
+    [](int fd, const struct timespec times[2]) { return ::futimens(fd, times); },
+    [](int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
+        return ::renameat(olddirfd, oldpath, newdirfd, newpath);
+    },
+    [](int dirfd, const char* path, int flags) { return ::unlinkat(dirfd, path, flags); },
+    [](int fd) { return ::close(fd); },
+};
+
+const SysOps* currentSysOps = &kRealSysOps;
+
+} // namespace
+
+const SysOps& sysOps()
+{
+    return *currentSysOps;
+}
+
+const SysOps& realSysOps()
+{
+    return kRealSysOps;
+}
+
+ScopedSysOps::ScopedSysOps(const SysOps& ops)
+    : previous_(currentSysOps)
+{
+    currentSysOps = &ops;
+}
+
+ScopedSysOps::~ScopedSysOps()
+{
+    currentSysOps = previous_;
+}
+
+} // namespace shotdate

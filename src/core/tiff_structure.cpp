@@ -1,0 +1,251 @@
+#include "tiff_structure.h"
+
+#include "byte_reader.h"
+
+#include <set>
+
+namespace shotdate {
+
+namespace {
+
+constexpr std::uint16_t kExifIfdPointer = 0x8769;
+constexpr std::uint16_t kDateTimeOriginal = 0x9003;
+constexpr std::uint16_t kDateTimeDigitized = 0x9004;
+constexpr std::uint16_t kSubIfds = 0x014A;
+constexpr std::size_t kMaxEntries = 4096;
+constexpr std::size_t kMaxIfds = 1024;
+
+std::size_t typeSize(std::uint16_t type)
+{
+    switch (type) {
+    case 1: case 2: case 6: case 7: return 1;
+    case 3: case 8: return 2;
+    case 4: case 9: case 11: case 13: return 4;
+    case 5: case 10: case 12: return 8;
+    default: return 0;
+    }
+}
+
+// A TIFF structure seen through a reader positioned on its block.
+class Tiff {
+public:
+    static std::optional<Tiff> open(std::span<const std::uint8_t> file, const ExifBlock& block)
+    {
+        if (block.offset > file.size() || block.size > file.size() - block.offset || block.size < 8)
+            return std::nullopt;
+        const auto bytes = file.subspan(block.offset, block.size);
+        bool big;
+        if (bytes[0] == 'I' && bytes[1] == 'I')
+            big = false;
+        else if (bytes[0] == 'M' && bytes[1] == 'M')
+            big = true;
+        else
+            return std::nullopt;
+        Tiff tiff(bytes, big, block.offset);
+        const auto first = tiff.reader_.u32(4);
+        if (!first)
+            return std::nullopt;
+        tiff.firstIfd_ = *first;
+        return tiff;
+    }
+
+    struct Entry {
+        std::uint16_t tag;
+        std::uint16_t type;
+        std::uint32_t count;
+        std::size_t valueOffset;  // inside the block
+        bool inBounds;
+    };
+
+    // The entries of the IFD at `offset`, nullopt when it does not fit.
+    std::optional<std::vector<Entry>> entries(std::size_t offset, std::uint32_t* next = nullptr) const
+    {
+        const auto count = reader_.u16(offset);
+        if (!count || *count > kMaxEntries || !reader_.has(offset + 2, std::size_t(*count) * 12 + 4))
+            return std::nullopt;
+        std::vector<Entry> list;
+        list.reserve(*count);
+        for (std::size_t i = 0; i < *count; ++i) {
+            const std::size_t at = offset + 2 + i * 12;
+            Entry e{*reader_.u16(at), *reader_.u16(at + 2), *reader_.u32(at + 4), at + 8, false};
+            const std::size_t unit = typeSize(e.type);
+            const std::uint64_t total = std::uint64_t(unit) * e.count;
+            if (unit != 0 && total > 4)
+                e.valueOffset = *reader_.u32(at + 8);
+            e.inBounds = unit != 0 && total <= reader_.size() && reader_.has(e.valueOffset, std::size_t(total));
+            list.push_back(e);
+        }
+        if (next)
+            *next = *reader_.u32(offset + 2 + std::size_t(*count) * 12);
+        return list;
+    }
+
+    // Unsigned integer values of an entry (SHORT, LONG or IFD type).
+    std::vector<std::uint64_t> numbers(const Entry& e, std::size_t limit = 1u << 20) const
+    {
+        std::vector<std::uint64_t> values;
+        if (!e.inBounds || e.count > limit)
+            return values;
+        const std::size_t unit = typeSize(e.type);
+        for (std::uint32_t i = 0; i < e.count; ++i) {
+            const std::size_t at = e.valueOffset + std::size_t(i) * unit;
+            if (e.type == 3)
+                values.push_back(*reader_.u16(at));
+            else if (e.type == 4 || e.type == 13)
+                values.push_back(*reader_.u32(at));
+            else
+                return {};
+        }
+        return values;
+    }
+
+    std::span<const std::uint8_t> bytes() const { return bytes_; }
+    std::size_t firstIfd() const { return firstIfd_; }
+    std::size_t base() const { return base_; }
+
+private:
+    Tiff(std::span<const std::uint8_t> bytes, bool big, std::size_t base)
+        : bytes_(bytes), reader_(bytes, big), base_(base) {}
+
+    std::span<const std::uint8_t> bytes_;
+    ByteReader reader_;
+    std::size_t base_;
+    std::size_t firstIfd_ = 0;
+};
+
+DateField dateField(const Tiff& tiff, const Tiff::Entry& e)
+{
+    DateField field;
+    field.present = true;
+    field.type = e.type;
+    field.count = e.count;
+    field.valueOffset = tiff.base() + e.valueOffset;
+    if (e.inBounds && typeSize(e.type) == 1 && e.count <= 256) {
+        const auto value = tiff.bytes().subspan(e.valueOffset, e.count);
+        std::string text(value.begin(), value.end());
+        if (const auto nul = text.find('\0'); nul != std::string::npos)
+            text.resize(nul);
+        field.text = std::move(text);
+    }
+    field.patchable = e.type == 2 && e.count == 20 && e.inBounds;
+    return field;
+}
+
+void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, std::vector<std::uint64_t>& out)
+{
+    // Pairs of (offsets tag, byte counts tag) whose ranges hold image data.
+    static constexpr std::uint16_t kPairs[][2] = {{0x0111, 0x0117}, {0x0144, 0x0145}, {0x0201, 0x0202}};
+    for (const auto& pair : kPairs) {
+        const Tiff::Entry* offsets = nullptr;
+        const Tiff::Entry* counts = nullptr;
+        for (const auto& e : entries) {
+            if (e.tag == pair[0])
+                offsets = &e;
+            if (e.tag == pair[1])
+                counts = &e;
+        }
+        if (!offsets || !counts)
+            continue;
+        // JPEGInterchangeFormat is a LONG offset, the length a LONG count.
+        const auto starts = tiff.numbers(*offsets);
+        const auto lengths = tiff.numbers(*counts);
+        std::uint64_t digest = digestBytes({});
+        for (std::size_t i = 0; i < starts.size() && i < lengths.size(); ++i) {
+            const auto bytes = tiff.bytes();
+            if (starts[i] > bytes.size() || lengths[i] > bytes.size() - starts[i]) {
+                digest ^= 0x9E3779B97F4A7C15ull;  // out of range: still compared, never read
+                continue;
+            }
+            digest = digestBytes(bytes.subspan(std::size_t(starts[i]), std::size_t(lengths[i])), digest);
+        }
+        out.push_back(digest);
+    }
+}
+
+} // namespace
+
+std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t seed)
+{
+    std::uint64_t hash = seed;
+    for (const auto b : bytes) {
+        hash ^= b;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block)
+{
+    const auto tiff = Tiff::open(file, block);
+    if (!tiff)
+        return std::nullopt;
+    const auto ifd0 = tiff->entries(tiff->firstIfd());
+    if (!ifd0)
+        return std::nullopt;
+    TiffDates dates;
+    for (const auto& e : *ifd0) {
+        if (e.tag != kExifIfdPointer)
+            continue;
+        const auto pointer = tiff->numbers(e, 1);
+        if (pointer.size() != 1)
+            return dates;
+        const auto exif = tiff->entries(std::size_t(pointer[0]));
+        if (!exif)
+            return dates;
+        dates.hasExifIfd = true;
+        for (const auto& field : *exif) {
+            if (field.tag == kDateTimeOriginal && !dates.original.present)
+                dates.original = dateField(*tiff, field);
+            else if (field.tag == kDateTimeDigitized && !dates.digitized.present)
+                dates.digitized = dateField(*tiff, field);
+        }
+        // A writer may let two tags share one value; patching a date that
+        // shares its bytes with any other tag would change that tag too.
+        for (const auto* list : {&*ifd0, &*exif}) {
+            for (const auto& other : *list) {
+                if (other.tag == kDateTimeOriginal || other.tag == kDateTimeDigitized || !other.inBounds)
+                    continue;
+                const std::size_t start = tiff->base() + other.valueOffset;
+                const std::size_t end = start + typeSize(other.type) * other.count;
+                for (auto* field : {&dates.original, &dates.digitized}) {
+                    if (field->patchable && start < field->valueOffset + 20 && field->valueOffset < end)
+                        field->patchable = false;
+                }
+            }
+        }
+        break;
+    }
+    return dates;
+}
+
+std::optional<TiffImageData> readTiffImageData(std::span<const std::uint8_t> file, const ExifBlock& block)
+{
+    const auto tiff = Tiff::open(file, block);
+    if (!tiff)
+        return std::nullopt;
+    TiffImageData data;
+    std::set<std::size_t> seen;
+    std::size_t offset = tiff->firstIfd();
+    while (offset != 0 && seen.size() < kMaxIfds && seen.insert(offset).second) {
+        std::uint32_t next = 0;
+        const auto entries = tiff->entries(offset, &next);
+        if (!entries)
+            break;
+        ++data.pages;
+        digestImageData(*tiff, *entries, data.digests);
+        for (const auto& e : *entries) {
+            if (e.tag != kSubIfds)
+                continue;
+            for (const auto sub : tiff->numbers(e, 64)) {
+                if (!seen.insert(std::size_t(sub)).second)
+                    continue;
+                if (const auto subEntries = tiff->entries(std::size_t(sub)))
+                    digestImageData(*tiff, *subEntries, data.digests);
+            }
+        }
+        offset = next;
+    }
+    return data;
+}
+
+} // namespace shotdate

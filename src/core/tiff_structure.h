@@ -1,0 +1,51 @@
+#pragma once
+
+#include "exif_block.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace shotdate {
+
+// One of the two date fields of the Exif IFD, as the file stores it.
+struct DateField {
+    bool present = false;
+    std::uint16_t type = 0;
+    std::uint32_t count = 0;
+    std::size_t valueOffset = 0;  // absolute position of the value in the file
+    std::string text;             // the stored bytes (up to the first NUL), when readable
+
+    // A 20-byte ASCII value lying inside the block: it can take the new
+    // date without moving anything else in the file.
+    bool patchable = false;
+};
+
+struct TiffDates {
+    bool hasExifIfd = false;
+    DateField original;   // 0x9003 DateTimeOriginal
+    DateField digitized;  // 0x9004 DateTimeDigitized
+};
+
+// Reads IFD0, follows its Exif IFD pointer and finds the two date fields.
+// nullopt when the TIFF header or IFD0 is damaged.
+std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block);
+
+// What a rewrite must carry over unchanged: how many images the IFD chain
+// holds, and a digest of every strip, tile and embedded JPEG they point to
+// (main chain and SubIFDs).
+struct TiffImageData {
+    std::size_t pages = 0;
+    std::vector<std::uint64_t> digests;
+    bool operator==(const TiffImageData&) const = default;
+};
+
+std::optional<TiffImageData> readTiffImageData(std::span<const std::uint8_t> file, const ExifBlock& block);
+
+// FNV-1a over a byte range.
+std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t seed = 1469598103934665603ull);
+
+} // namespace shotdate
