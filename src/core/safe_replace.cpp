@@ -273,7 +273,7 @@ ReplaceError prepareReplacement(const std::string& targetPath, std::span<const s
     if (ops.fchmod(prepared.fd_, attributes.st_mode & 07777) != 0)
         return ReplaceError{ReplaceStep::Attributes, errno};
     if (xattrSourceFd >= 0)
-        ;
+        copyExtendedAttributes(xattrSourceFd, prepared.fd_);
     // Times last: nothing may touch the file after them.
     const struct timespec times[2] = {attributes.st_atim, attributes.st_mtim};
     if (ops.futimens(prepared.fd_, times) != 0)

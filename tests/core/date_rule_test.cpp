@@ -1,0 +1,167 @@
+// The date rule, as table rows: what a photographer gets in each mode, at
+// month, year and leap-day edges, whatever the machine's time zone.
+#include "exif_date.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+using namespace shotdate;
+
+namespace {
+
+LocalSeconds at(int y, unsigned mo, unsigned d, unsigned h = 0, unsigned mi = 0, unsigned s = 0)
+{
+    return *makeLocalSeconds(y, mo, d, h, mi, s);
+}
+
+struct RuleRow {
+    const char* name;
+    std::int32_t mode;
+    LocalSeconds given;
+    std::int32_t shift;
+    std::optional<std::string> fileDate;  // nullopt: the file has no DateTimeOriginal
+    DateRuleError error;
+    const char* expected;
+};
+
+const RuleRow kRules[] = {
+    {"ShiftOverYearEnd", 99, {}, 3600, "2012:12:31 23:30:00", DateRuleError::None, "2013:01:01 00:30:00"},
+    {"ShiftBackIntoLeapDay", 99, {}, -86400, "2012:03:01 00:00:00", DateRuleError::None, "2012:02:29 00:00:00"},
+    {"ShiftZeroWritesOwnDate", 99, {}, 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 13:45:12"},
+    {"ShiftLargestForward", 99, {}, kMaxShiftSeconds, "2012:01:01 00:00:00", DateRuleError::None, "2013:01:01 23:59:59"},
+    {"ShiftLargestBack", 99, {}, -kMaxShiftSeconds, "2013:01:01 23:59:59", DateRuleError::None, "2012:01:01 00:00:00"},
+    {"ShiftLeapDayByYear", 99, {}, 365 * 86400, "2012:02:29 10:00:00", DateRuleError::None, "2013:02:28 10:00:00"},
+    {"ShiftOverMonthEnd", 99, {}, 86400, "2013:04:30 08:00:00", DateRuleError::None, "2013:05:01 08:00:00"},
+    {"ShiftOneDayKeepsClockTime", 99, {}, 86400, "2021:03:27 12:00:00", DateRuleError::None, "2021:03:28 12:00:00"},
+    {"ShiftBackOneDayOneHour", 99, {}, -(86400 + 3600), "2012:01:01 00:30:00", DateRuleError::None, "2011:12:30 23:30:00"},
+    {"ShiftToleratesPadding", 99, {}, 1, std::string("2012:05:03 13:45:12\0", 20), DateRuleError::None, "2012:05:03 13:45:13"},
+    {"DateOnlyKeepsFileTime", 1, at(2013, 1, 15, 8), 0, "2012:05:03 13:45:12", DateRuleError::None, "2013:01:15 13:45:12"},
+    {"DateOnlyLeapDayTarget", 1, at(2016, 2, 29, 23, 59, 59), 0, "2015:07:01 06:07:08", DateRuleError::None, "2016:02:29 06:07:08"},
+    {"TimeOnlyKeepsFileDate", 2, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 08:00:00"},
+    {"UnknownModeActsAsTimeOnly", 5, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 08:00:00"},
+    {"NegativeModeActsAsTimeOnly", -1, at(2020, 6, 1, 23, 1, 2), 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 23:01:02"},
+    {"FixedIgnoresFileDate", 0, at(2014, 7, 8, 9, 10, 11), 0, "garbage", DateRuleError::None, "2014:07:08 09:10:11"},
+    {"FixedWithoutFileDate", 0, at(2014, 7, 8, 9, 10, 11), 0, std::nullopt, DateRuleError::None, "2014:07:08 09:10:11"},
+    {"ShiftMissingDate", 99, {}, 60, std::nullopt, DateRuleError::NoFileDate, ""},
+    {"DateOnlyMissingDate", 1, at(2013, 1, 15), 0, std::nullopt, DateRuleError::NoFileDate, ""},
+    {"TimeOnlyMissingDate", 2, at(2013, 1, 15), 0, std::nullopt, DateRuleError::NoFileDate, ""},
+    {"ShiftBlankDate", 99, {}, 60, "    :  :     :  :  ", DateRuleError::NoFileDate, ""},
+    {"ShiftEmptyDate", 99, {}, 60, "", DateRuleError::NoFileDate, ""},
+    {"ShiftAllZeros", 99, {}, 60, "0000:00:00 00:00:00", DateRuleError::NoFileDate, ""},
+    {"ShiftMonth13", 99, {}, 60, "2012:13:01 00:00:00", DateRuleError::BadFileDate, ""},
+    {"ShiftThirtyFirstApril", 99, {}, 60, "2012:04:31 00:00:00", DateRuleError::BadFileDate, ""},
+    {"ShiftTwentyNinthFebNonLeap", 99, {}, 60, "2013:02:29 00:00:00", DateRuleError::BadFileDate, ""},
+    {"ShiftHour24", 99, {}, 60, "2012:01:01 24:00:00", DateRuleError::BadFileDate, ""},
+    {"ShiftSlashes", 99, {}, 60, "2012/01/01 10:00:00", DateRuleError::BadFileDate, ""},
+    {"ShiftTrailingText", 99, {}, 60, "2012:01:01 10:00:00+09:00", DateRuleError::BadFileDate, ""},
+    {"ShiftYearZero", 99, {}, 60, "0000:01:01 10:00:00", DateRuleError::BadFileDate, ""},
+    {"ShiftPastYear9999", 99, {}, 86400, "9999:12:31 12:00:00", DateRuleError::OutOfRange, ""},
+    {"ShiftBeforeYear1", 99, {}, -86400, "0001:01:01 12:00:00", DateRuleError::OutOfRange, ""},
+};
+
+class DateRule : public testing::TestWithParam<RuleRow> {};
+
+TEST_P(DateRule, FormsTheExpectedText)
+{
+    const RuleRow& row = GetParam();
+    const DateArguments args{row.mode, row.given, row.shift};
+    const auto fileDate = row.fileDate ? std::optional<std::string_view>(*row.fileDate) : std::nullopt;
+    const NewDate result = computeNewDate(args, fileDate);
+    EXPECT_EQ(result.error, row.error);
+    EXPECT_EQ(result.text, row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, DateRule, testing::ValuesIn(kRules),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The rule works on the clock time written in the file: the machine's zone,
+// daylight saving included, must never move a result.
+class DateRuleInZone : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        const char* old = std::getenv("TZ");
+        savedZone_ = old ? std::optional<std::string>(old) : std::nullopt;
+    }
+    void TearDown() override
+    {
+        if (savedZone_)
+            setenv("TZ", savedZone_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+    std::optional<std::string> savedZone_;
+};
+
+TEST_P(DateRuleInZone, GivesTheSameResults)
+{
+    const std::string zone = GetParam();
+    // An unknown zone silently falls back to UTC, which would prove nothing.
+    ASSERT_TRUE(std::filesystem::exists("/usr/share/zoneinfo/" + zone))
+        << "time zone " << zone << " is not installed (package tzdata)";
+    setenv("TZ", zone.c_str(), 1);
+    tzset();
+    for (const RuleRow& row : kRules) {
+        const DateArguments args{row.mode, row.given, row.shift};
+        const auto fileDate = row.fileDate ? std::optional<std::string_view>(*row.fileDate) : std::nullopt;
+        EXPECT_EQ(computeNewDate(args, fileDate).text, row.expected) << row.name << " in " << zone;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, DateRuleInZone,
+                         testing::Values("Asia/Tokyo", "Europe/Berlin", "America/New_York",
+                                         "Australia/Lord_Howe", "Pacific/Chatham", "UTC"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (c == '/')
+                                     c = '_';
+                             return name;
+                         });
+
+struct ParseRow {
+    const char* text;
+    bool valid;
+};
+
+class ExifDateText : public testing::TestWithParam<ParseRow> {};
+
+TEST_P(ExifDateText, ParsesOnlyRealDatesAndFormatsBack)
+{
+    const auto parsed = parseExifDate(GetParam().text);
+    ASSERT_EQ(parsed.has_value(), GetParam().valid) << GetParam().text;
+    if (parsed) {
+        EXPECT_EQ(formatExifDate(*parsed), std::string(GetParam().text).substr(0, 19));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ExifDateText,
+                         testing::Values(ParseRow{"2012:05:03 13:45:12", true}, ParseRow{"0001:01:01 00:00:00", true},
+                                         ParseRow{"9999:12:31 23:59:59", true}, ParseRow{"2000:02:29 12:00:00", true},
+                                         ParseRow{"2012:05:03 13:45:12   ", true}, ParseRow{"1900:02:29 12:00:00", false},
+                                         ParseRow{"2012:05:03 13:45:60", false}, ParseRow{"2012:05:03 13:60:00", false},
+                                         ParseRow{"2012:00:10 10:00:00", false}, ParseRow{"2012:05:00 10:00:00", false},
+                                         ParseRow{"2012:5:03 13:45:12", false}, ParseRow{"2012:05:03T13:45:12", false},
+                                         ParseRow{"+012:05:03 13:45:12", false}, ParseRow{"2012:05:03 13:45", false}));
+
+TEST(DateJoin, TakesTheDateOfOneAndTheTimeOfTheOther)
+{
+    EXPECT_EQ(formatExifDate(joinDateAndTime(at(2013, 1, 15, 8), at(2012, 5, 3, 13, 45, 12))), "2013:01:15 13:45:12");
+    EXPECT_EQ(formatExifDate(joinDateAndTime(at(1, 1, 1), at(9999, 12, 31, 23, 59, 59))), "0001:01:01 23:59:59");
+}
+
+TEST(DateFields, RejectImpossibleValues)
+{
+    EXPECT_FALSE(makeLocalSeconds(2023, 2, 29, 0, 0, 0));
+    EXPECT_FALSE(makeLocalSeconds(2023, 1, 1, 24, 0, 0));
+    EXPECT_FALSE(makeLocalSeconds(2023, 1, 1, 0, 60, 0));
+    EXPECT_TRUE(makeLocalSeconds(2024, 2, 29, 23, 59, 59));
+}
+
+} // namespace
