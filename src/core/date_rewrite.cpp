@@ -1,5 +1,6 @@
 #include "date_rewrite.h"
 
+#include "box_exif.h"
 #include "exif_block.h"
 #include "exiv2_adapter.h"
 #include "image_format.h"
@@ -56,10 +57,18 @@ bool sameMetadataOutsideDates(const MetadataSnapshot& before, const MetadataSnap
     return relevant(before) == relevant(after);
 }
 
-void patchField(std::vector<std::uint8_t>& bytes, const DateField& field, const std::string& text)
+// Writes the 19 characters and the NUL; `toFile` maps a position in the
+// TIFF structure to its place in the file.
+template <typename ToFile>
+bool patchField(std::vector<std::uint8_t>& bytes, const DateField& field, const std::string& text, ToFile toFile)
 {
-    std::copy(text.begin(), text.end(), bytes.begin() + std::ptrdiff_t(field.valueOffset));
-    bytes[field.valueOffset + text.size()] = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        const std::optional<std::size_t> at = toFile(field.valueOffset + i);
+        if (!at || *at >= bytes.size())
+            return false;
+        bytes[*at] = i < text.size() ? std::uint8_t(text[i]) : 0;
+    }
+    return true;
 }
 
 // The new file when a field is missing or has another size: Exiv2 lays the
@@ -98,21 +107,34 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
 {
     DateRewrite result;
     const ImageFormat format = sniffFormat(file);
-    switch (format) {
-    case ImageFormat::Unknown:
+    if (format == ImageFormat::Unknown) {
         result.reason = Reason::NotAnImage;
         return result;
-    case ImageFormat::Bmff:
-    case ImageFormat::JpegXl:
-    case ImageFormat::Other:
+    }
+    if (format == ImageFormat::Other) {
         result.reason = Reason::UnsupportedFormat;
         return result;
-    default:
-        break;
     }
 
-    const auto block = locateExifBlock(file, format);
-    const auto dates = block ? readTiffDates(file, *block) : std::nullopt;
+    // Box-structured files keep their EXIF item possibly in pieces: gather
+    // it, and map every position back to the file when patching.
+    const bool boxed = format == ImageFormat::Bmff || format == ImageFormat::JpegXl;
+    GatheredExif gathered;
+    std::optional<ExifBlock> block;
+    std::optional<TiffDates> dates;
+    if (boxed) {
+        const BoxExifStatus status = gatherBoxExif(file, format, gathered);
+        if (status == BoxExifStatus::Unreadable) {
+            result.reason = Reason::UnsupportedFormat;
+            return result;
+        }
+        if (status == BoxExifStatus::Found)
+            dates = readTiffDates(gathered.tiff, ExifBlock{0, gathered.tiff.size()}, gathered.exifTagsInFirstIfd);
+    } else {
+        block = locateExifBlock(file, format);
+        if (block)
+            dates = readTiffDates(file, *block);
+    }
     if (!dates || !dates->hasExifIfd) {
         result.reason = Reason::NoExif;
         return result;
@@ -130,11 +152,23 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
 
     if (original.patchable && dates->digitized.patchable) {
         result.bytes.assign(file.begin(), file.end());
-        patchField(result.bytes, original, newDate.text);
-        patchField(result.bytes, dates->digitized, newDate.text);
-        refreshChunkCrc(result.bytes, *block);
+        const auto toFile = [&](std::size_t at) -> std::optional<std::size_t> {
+            return boxed ? gathered.fileOffsetOf(at) : std::optional<std::size_t>(at);
+        };
+        if (!patchField(result.bytes, original, newDate.text, toFile)
+            || !patchField(result.bytes, dates->digitized, newDate.text, toFile)) {
+            result.bytes.clear();
+            result.reason = Reason::UnsupportedFormat;
+            return result;
+        }
+        if (block)
+            refreshChunkCrc(result.bytes, *block);
         result.patchedInPlace = true;
         result.reason = Reason::Rewritten;
+        return result;
+    }
+    if (boxed) {
+        result.reason = Reason::CannotAddDate;
         return result;
     }
     result.reason = rewriteThroughExiv2(file, format, newDate.text, result.bytes);

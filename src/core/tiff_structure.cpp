@@ -2,6 +2,7 @@
 
 #include "byte_reader.h"
 
+#include <initializer_list>
 #include <set>
 
 namespace shotdate {
@@ -174,7 +175,8 @@ std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t see
     return hash;
 }
 
-std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block)
+std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block,
+                                       bool exifTagsInFirstIfd)
 {
     const auto tiff = Tiff::open(file, block);
     if (!tiff)
@@ -183,37 +185,42 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
     if (!ifd0)
         return std::nullopt;
     TiffDates dates;
-    for (const auto& e : *ifd0) {
-        if (e.tag != kExifIfdPointer)
-            continue;
-        const auto pointer = tiff->numbers(e, 1);
-        if (pointer.size() != 1)
-            return dates;
-        const auto exif = tiff->entries(std::size_t(pointer[0]));
-        if (!exif)
-            return dates;
-        dates.hasExifIfd = true;
-        for (const auto& field : *exif) {
-            if (field.tag == kDateTimeOriginal && !dates.original.present)
-                dates.original = dateField(*tiff, field);
-            else if (field.tag == kDateTimeDigitized && !dates.digitized.present)
-                dates.digitized = dateField(*tiff, field);
+    std::optional<std::vector<Tiff::Entry>> exif;
+    if (exifTagsInFirstIfd) {
+        exif = ifd0;
+    } else {
+        for (const auto& e : *ifd0) {
+            if (e.tag != kExifIfdPointer)
+                continue;
+            const auto pointer = tiff->numbers(e, 1);
+            if (pointer.size() == 1)
+                exif = tiff->entries(std::size_t(pointer[0]));
+            break;
         }
-        // A writer may let two tags share one value; patching a date that
-        // shares its bytes with any other tag would change that tag too.
-        for (const auto* list : {&*ifd0, &*exif}) {
-            for (const auto& other : *list) {
-                if (other.tag == kDateTimeOriginal || other.tag == kDateTimeDigitized || !other.inBounds)
-                    continue;
-                const std::size_t start = tiff->base() + other.valueOffset;
-                const std::size_t end = start + typeSize(other.type) * other.count;
-                for (auto* field : {&dates.original, &dates.digitized}) {
-                    if (field->patchable && start < field->valueOffset + 20 && field->valueOffset < end)
-                        field->patchable = false;
-                }
+    }
+    if (!exif)
+        return dates;
+    dates.hasExifIfd = true;
+    for (const auto& field : *exif) {
+        if (field.tag == kDateTimeOriginal && !dates.original.present)
+            dates.original = dateField(*tiff, field);
+        else if (field.tag == kDateTimeDigitized && !dates.digitized.present)
+            dates.digitized = dateField(*tiff, field);
+    }
+    // A writer may let two tags share one value; patching a date that
+    // shares its bytes with any other tag would change that tag too.
+    using Entries = std::vector<Tiff::Entry>;
+    for (const Entries* list : std::initializer_list<const Entries*>{&*ifd0, &*exif}) {
+        for (const auto& other : *list) {
+            if (other.tag == kDateTimeOriginal || other.tag == kDateTimeDigitized || !other.inBounds)
+                continue;
+            const std::size_t start = tiff->base() + other.valueOffset;
+            const std::size_t end = start + typeSize(other.type) * other.count;
+            for (auto* field : {&dates.original, &dates.digitized}) {
+                if (field->patchable && start < field->valueOffset + 20 && field->valueOffset < end)
+                    field->patchable = false;
             }
         }
-        break;
     }
     return dates;
 }

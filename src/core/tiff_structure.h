@@ -31,8 +31,10 @@ struct TiffDates {
 };
 
 // Reads IFD0, follows its Exif IFD pointer and finds the two date fields.
-// nullopt when the TIFF header or IFD0 is damaged.
-std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block);
+// Some containers (Canon's CR3) store the Exif tags in IFD0 itself:
+// `exifTagsInFirstIfd` says so. nullopt when the TIFF header or IFD0 is damaged.
+std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block,
+                                       bool exifTagsInFirstIfd = false);
 
 // What a rewrite must carry over unchanged: how many images the IFD chain
 // holds, and a digest of every strip, tile and embedded JPEG they point to

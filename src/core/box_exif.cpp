@@ -1,0 +1,295 @@
+#include "box_exif.h"
+
+#include "byte_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace shotdate {
+
+namespace {
+
+constexpr std::size_t kMaxItems = 100000;
+
+struct Box {
+    std::string_view type;
+    std::size_t start;    // of the box header
+    std::size_t payload;  // first byte after the header
+    std::size_t end;
+};
+
+// The boxes between `from` and `to`; stops quietly at a damaged one, which
+// `damaged` reports.
+std::vector<Box> childBoxes(std::span<const std::uint8_t> file, std::size_t from, std::size_t to, bool& damaged)
+{
+    const ByteReader reader(file, true);
+    std::vector<Box> boxes;
+    std::size_t at = from;
+    while (at + 8 <= to) {
+        std::uint64_t size = *reader.u32(at);
+        std::size_t header = 8;
+        if (size == 1) {
+            const auto high = reader.u32(at + 8);
+            const auto low = reader.u32(at + 12);
+            if (!high || !low) {
+                damaged = true;
+                break;
+            }
+            size = std::uint64_t(*high) << 32 | *low;
+            header = 16;
+        } else if (size == 0) {
+            size = to - at;
+        }
+        if (size < header || size > to - at) {
+            damaged = true;
+            break;
+        }
+        const std::string_view type(reinterpret_cast<const char*>(file.data() + at + 4), 4);
+        if (type == "uuid")
+            header += 16;
+        if (header > size) {
+            damaged = true;
+            break;
+        }
+        boxes.push_back({type, at, at + header, at + std::size_t(size)});
+        at += std::size_t(size);
+    }
+    return boxes;
+}
+
+std::optional<Box> findBox(const std::vector<Box>& boxes, std::string_view type)
+{
+    for (const auto& box : boxes)
+        if (box.type == type)
+            return box;
+    return std::nullopt;
+}
+
+// Reads big-endian fields of 0 to 8 bytes, never past `end`.
+class Cursor {
+public:
+    Cursor(std::span<const std::uint8_t> file, std::size_t at, std::size_t end)
+        : file_(file), at_(at), end_(std::min(end, file.size())) {}
+
+    std::optional<std::uint64_t> read(std::size_t bytes)
+    {
+        if (bytes > 8 || at_ > end_ || bytes > end_ - at_)
+            return std::nullopt;
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < bytes; ++i)
+            value = value << 8 | file_[at_ + i];
+        at_ += bytes;
+        return value;
+    }
+    bool skip(std::size_t bytes)
+    {
+        if (at_ > end_ || bytes > end_ - at_)
+            return false;
+        at_ += bytes;
+        return true;
+    }
+    std::size_t at() const { return at_; }
+
+private:
+    std::span<const std::uint8_t> file_;
+    std::size_t at_;
+    std::size_t end_;
+};
+
+// The item ID of the first "Exif" item in an iinf box.
+std::optional<std::uint32_t> exifItemId(std::span<const std::uint8_t> file, const Box& iinf, bool& damaged)
+{
+    Cursor cursor(file, iinf.payload, iinf.end);
+    const auto version = cursor.read(1);
+    if (!version || !cursor.skip(3)) {
+        damaged = true;
+        return std::nullopt;
+    }
+    if (!cursor.read(*version == 0 ? 2 : 4)) {
+        damaged = true;
+        return std::nullopt;
+    }
+    for (const auto& infe : childBoxes(file, cursor.at(), iinf.end, damaged)) {
+        if (infe.type != "infe")
+            continue;
+        Cursor entry(file, infe.payload, infe.end);
+        const auto infeVersion = entry.read(1);
+        if (!infeVersion || !entry.skip(3) || *infeVersion < 2)
+            continue;
+        const auto id = entry.read(*infeVersion == 2 ? 2 : 4);
+        if (!id || !entry.skip(2) || entry.at() + 4 > infe.end)
+            continue;
+        if (std::memcmp(file.data() + entry.at(), "Exif", 4) == 0)
+            return std::uint32_t(*id);
+    }
+    return std::nullopt;
+}
+
+// The extents of `itemId` as file positions, from an iloc box.
+bool itemExtents(std::span<const std::uint8_t> file, const Box& iloc, const std::optional<Box>& idat, std::uint32_t itemId,
+                 std::vector<GatheredExif::Piece>& pieces)
+{
+    Cursor c(file, iloc.payload, iloc.end);
+    const auto version = c.read(1);
+    if (!version || *version > 2 || !c.skip(3))
+        return false;
+    const auto sizes = c.read(1);
+    const auto sizes2 = c.read(1);
+    if (!sizes || !sizes2)
+        return false;
+    const std::size_t offsetSize = *sizes >> 4, lengthSize = *sizes & 15, baseSize = *sizes2 >> 4;
+    const std::size_t indexSize = (*version == 1 || *version == 2) ? (*sizes2 & 15) : 0;
+    const auto count = c.read(*version < 2 ? 2 : 4);
+    if (!count || *count > kMaxItems)
+        return false;
+    for (std::uint64_t i = 0; i < *count; ++i) {
+        const auto id = c.read(*version < 2 ? 2 : 4);
+        std::uint64_t method = 0;
+        if (*version == 1 || *version == 2) {
+            const auto field = c.read(2);
+            if (!field)
+                return false;
+            method = *field & 15;
+        }
+        const auto reference = c.read(2);
+        const auto base = c.read(baseSize);
+        const auto extents = c.read(2);
+        if (!id || !reference || !base || !extents)
+            return false;
+        for (std::uint64_t e = 0; e < *extents; ++e) {
+            if (!c.skip(indexSize))
+                return false;
+            const auto offset = c.read(offsetSize);
+            const auto length = c.read(lengthSize);
+            if (!offset || !length)
+                return false;
+            if (*id != itemId)
+                continue;
+            // Only data in this file, in the file itself or in its idat box.
+            if (*reference != 0 || *length == 0 || method > 1 || (method == 1 && !idat))
+                return false;
+            const std::uint64_t origin = method == 1 ? idat->payload : 0;
+            const std::uint64_t start = origin + *base + *offset;
+            if (start > file.size() || *length > file.size() - start)
+                return false;
+            pieces.push_back({std::size_t(start), std::size_t(*length)});
+        }
+        if (*id == itemId)
+            return !pieces.empty();
+    }
+    return false;
+}
+
+// Gathers the pieces and drops the Exif item's leading header offset.
+bool gatherItem(std::span<const std::uint8_t> file, std::vector<GatheredExif::Piece> pieces, GatheredExif& out)
+{
+    std::vector<std::uint8_t> item;
+    for (const auto& piece : pieces)
+        item.insert(item.end(), file.begin() + std::ptrdiff_t(piece.fileOffset),
+                    file.begin() + std::ptrdiff_t(piece.fileOffset + piece.length));
+    const ByteReader reader(item, true);
+    const auto headerOffset = reader.u32(0);
+    if (!headerOffset || *headerOffset > item.size() - 4)
+        return false;
+    std::size_t skip = 4 + *headerOffset;
+    out.tiff.assign(item.begin() + std::ptrdiff_t(skip), item.end());
+    for (auto& piece : pieces) {
+        const std::size_t drop = std::min(skip, piece.length);
+        piece.fileOffset += drop;
+        piece.length -= drop;
+        skip -= drop;
+        if (piece.length > 0)
+            out.pieces.push_back(piece);
+    }
+    return out.tiff.size() >= 8;
+}
+
+BoxExifStatus heifExif(std::span<const std::uint8_t> file, GatheredExif& out)
+{
+    bool damaged = false;
+    const auto top = childBoxes(file, 0, file.size(), damaged);
+    const auto meta = findBox(top, "meta");
+    if (!meta)
+        return damaged ? BoxExifStatus::Unreadable : BoxExifStatus::NoExif;
+    const auto inner = childBoxes(file, meta->payload + 4, meta->end, damaged);  // meta is a full box
+    const auto iinf = findBox(inner, "iinf");
+    const auto iloc = findBox(inner, "iloc");
+    if (!iinf || !iloc)
+        return BoxExifStatus::Unreadable;
+    const auto id = exifItemId(file, *iinf, damaged);
+    if (!id)
+        return damaged ? BoxExifStatus::Unreadable : BoxExifStatus::NoExif;
+    std::vector<GatheredExif::Piece> pieces;
+    if (!itemExtents(file, *iloc, findBox(inner, "idat"), *id, pieces) || !gatherItem(file, pieces, out))
+        return BoxExifStatus::Unreadable;
+    return BoxExifStatus::Found;
+}
+
+BoxExifStatus cr3Exif(std::span<const std::uint8_t> file, GatheredExif& out)
+{
+    static constexpr std::uint8_t kCanonUuid[16] = {0x85, 0xc0, 0xb6, 0x87, 0x82, 0x0f, 0x11, 0xe0,
+                                                    0x81, 0x11, 0xf4, 0xce, 0x46, 0x2b, 0x6a, 0x48};
+    bool damaged = false;
+    const auto top = childBoxes(file, 0, file.size(), damaged);
+    const auto moov = findBox(top, "moov");
+    if (!moov)
+        return BoxExifStatus::Unreadable;
+    for (const auto& box : childBoxes(file, moov->payload, moov->end, damaged)) {
+        if (box.type != "uuid" || std::memcmp(file.data() + box.start + 8, kCanonUuid, 16) != 0)
+            continue;
+        const auto cmt2 = findBox(childBoxes(file, box.payload, box.end, damaged), "CMT2");
+        if (!cmt2)
+            return BoxExifStatus::NoExif;
+        out.tiff.assign(file.begin() + std::ptrdiff_t(cmt2->payload), file.begin() + std::ptrdiff_t(cmt2->end));
+        out.pieces.push_back({cmt2->payload, cmt2->end - cmt2->payload});
+        out.exifTagsInFirstIfd = true;
+        return out.tiff.size() >= 8 ? BoxExifStatus::Found : BoxExifStatus::Unreadable;
+    }
+    return BoxExifStatus::Unreadable;
+}
+
+BoxExifStatus jpegXlExif(std::span<const std::uint8_t> file, GatheredExif& out)
+{
+    bool damaged = false;
+    const auto top = childBoxes(file, 0, file.size(), damaged);
+    if (top.empty() || top.front().type != "JXL ")
+        return BoxExifStatus::Unreadable;  // a bare codestream carries no boxes
+    for (const auto& box : top) {
+        if (box.type == "brob" && box.end - box.payload >= 4
+            && std::memcmp(file.data() + box.payload, "Exif", 4) == 0)
+            return BoxExifStatus::Unreadable;  // compressed: cannot be patched in place
+        if (box.type == "Exif")
+            return gatherItem(file, {{box.payload, box.end - box.payload}}, out) ? BoxExifStatus::Found
+                                                                               : BoxExifStatus::Unreadable;
+    }
+    return damaged ? BoxExifStatus::Unreadable : BoxExifStatus::NoExif;
+}
+
+bool isCr3(std::span<const std::uint8_t> file)
+{
+    return file.size() >= 12 && std::memcmp(file.data() + 8, "crx ", 4) == 0;
+}
+
+} // namespace
+
+std::optional<std::size_t> GatheredExif::fileOffsetOf(std::size_t at) const
+{
+    for (const auto& piece : pieces) {
+        if (at < piece.length)
+            return piece.fileOffset + at;
+        at -= piece.length;
+    }
+    return std::nullopt;
+}
+
+BoxExifStatus gatherBoxExif(std::span<const std::uint8_t> file, ImageFormat format, GatheredExif& out)
+{
+    if (format == ImageFormat::JpegXl)
+        return jpegXlExif(file, out);
+    if (format != ImageFormat::Bmff)
+        return BoxExifStatus::Unreadable;
+    return isCr3(file) ? cr3Exif(file, out) : heifExif(file, out);
+}
+
+} // namespace shotdate
