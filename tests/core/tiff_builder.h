@@ -1,0 +1,86 @@
+#pragma once
+
+// Builds small, exact EXIF structures in memory, so tests know every byte
+// they hand to the engine.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace shotdate::testing_support {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline void put16(Bytes& b, std::uint16_t v, bool big)
+{
+    if (big) {
+        b.push_back(std::uint8_t(v >> 8));
+        b.push_back(std::uint8_t(v));
+    } else {
+        b.push_back(std::uint8_t(v));
+        b.push_back(std::uint8_t(v >> 8));
+    }
+}
+
+inline void put32(Bytes& b, std::uint32_t v, bool big)
+{
+    if (big) {
+        put16(b, std::uint16_t(v >> 16), true);
+        put16(b, std::uint16_t(v), true);
+    } else {
+        put16(b, std::uint16_t(v), false);
+        put16(b, std::uint16_t(v >> 16), false);
+    }
+}
+
+// A TIFF structure: IFD0 with Make and a pointer to an Exif IFD holding
+// DateTimeOriginal and DateTimeDigitized (each omitted when empty).
+inline Bytes exifTiff(const std::string& original, const std::string& digitized, bool big = false)
+{
+    Bytes b;
+    b.insert(b.end(), big ? "MM" : "II", (big ? "MM" : "II") + 2);
+    put16(b, 42, big);
+    put32(b, 8, big);
+    // IFD0 at 8: two entries.
+    put16(b, 2, big);
+    put16(b, 0x010F, big);  // Make, ASCII "Cam\0" inline
+    put16(b, 2, big);
+    put32(b, 4, big);
+    b.insert(b.end(), {'C', 'a', 'm', 0});
+    put16(b, 0x8769, big);  // Exif IFD pointer
+    put16(b, 4, big);
+    put32(b, 1, big);
+    const std::uint32_t exifIfd = 8 + 2 + 2 * 12 + 4;
+    put32(b, exifIfd, big);
+    put32(b, 0, big);
+    const std::uint16_t count = std::uint16_t(!original.empty() + !digitized.empty());
+    std::uint32_t data = exifIfd + 2 + count * 12 + 4;
+    put16(b, count, big);
+    std::string values;
+    for (const auto& [tag, text] : {std::pair{0x9003, original}, std::pair{0x9004, digitized}}) {
+        if (text.empty())
+            continue;
+        put16(b, std::uint16_t(tag), big);
+        put16(b, 2, big);
+        put32(b, std::uint32_t(text.size() + 1), big);
+        put32(b, data, big);
+        data += std::uint32_t(text.size() + 1);
+        values += text;
+        values += '\0';
+    }
+    put32(b, 0, big);
+    b.insert(b.end(), values.begin(), values.end());
+    return b;
+}
+
+// A JPEG: SOI, APP1 Exif with `tiff`, a tiny fake scan, EOI.
+inline Bytes jpegWith(const Bytes& tiff)
+{
+    Bytes b{0xFF, 0xD8, 0xFF, 0xE1};
+    put16(b, std::uint16_t(2 + 6 + tiff.size()), true);
+    b.insert(b.end(), {'E', 'x', 'i', 'f', 0, 0});
+    b.insert(b.end(), tiff.begin(), tiff.end());
+    b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x02, 0x12, 0x34, 0x56, 0xFF, 0xD9});
+    return b;
+}
+
+} // namespace shotdate::testing_support
