@@ -1,0 +1,291 @@
+#include "cli_args.h"
+
+#include "date_values.h"
+
+#include <optional>
+#include <string_view>
+
+namespace shotdate::cli {
+
+namespace {
+
+enum class OptionId { Set, SetDate, SetTime, Shift, Recursive, Output, DryRun, Verbose, Quiet, Help, Version };
+
+struct OptionSpec {
+    OptionId id;
+    char shortName;          // '\0': long form only
+    std::string_view longName;
+    bool takesValue;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {OptionId::Set, '\0', "set", true},
+    {OptionId::SetDate, '\0', "set-date", true},
+    {OptionId::SetTime, '\0', "set-time", true},
+    {OptionId::Shift, '\0', "shift", true},
+    {OptionId::Recursive, 'r', "recursive", false},
+    {OptionId::Output, 'o', "output", true},
+    {OptionId::DryRun, 'n', "dry-run", false},
+    {OptionId::Verbose, 'v', "verbose", false},
+    {OptionId::Quiet, 'q', "quiet", false},
+    {OptionId::Help, '\0', "help", false},
+    {OptionId::Version, '\0', "version", false},
+};
+
+const OptionSpec* findLong(std::string_view name)
+{
+    for (const auto& spec : kOptions)
+        if (spec.longName == name)
+            return &spec;
+    return nullptr;
+}
+
+const OptionSpec* findShort(char name)
+{
+    for (const auto& spec : kOptions)
+        if (spec.shortName != '\0' && spec.shortName == name)
+            return &spec;
+    return nullptr;
+}
+
+std::string displayName(const OptionSpec& spec)
+{
+    return "--" + std::string(spec.longName);
+}
+
+// Collects what the options say; turned into CliOptions once the whole line
+// has been read, so that the order of options never matters.
+class Collector {
+public:
+    void fail(std::string message)
+    {
+        if (error_.empty())
+            error_ = std::move(message);
+    }
+
+    void apply(const OptionSpec& spec, const std::optional<std::string>& value)
+    {
+        switch (spec.id) {
+        case OptionId::Set:
+        case OptionId::SetDate:
+        case OptionId::SetTime:
+        case OptionId::Shift:
+            applyDate(spec, *value);
+            break;
+        case OptionId::Recursive:
+            options_.settings.subfolders = true;
+            break;
+        case OptionId::Output:
+            if (options_.settings.outputFolder)
+                fail("--output is given more than once");
+            else if (value->empty())
+                fail("--output needs a folder, not an empty text");
+            else
+                options_.settings.outputFolder = *value;
+            break;
+        case OptionId::DryRun:
+            options_.settings.dryRun = true;
+            break;
+        case OptionId::Verbose:
+            verbose_ = true;
+            break;
+        case OptionId::Quiet:
+            quiet_ = true;
+            break;
+        case OptionId::Help:
+            help_ = true;
+            break;
+        case OptionId::Version:
+            version_ = true;
+            break;
+        }
+    }
+
+    void addPath(std::string path) { paths_.push_back(std::move(path)); }
+
+    ParseResult finish()
+    {
+        ParseResult result;
+        if (help_ || version_) {
+            result.ok = true;
+            result.options.action = help_ ? Action::Help : Action::Version;
+            return result;
+        }
+        if (error_.empty()) {
+            if (!dateOption_)
+                fail("no new date: choose one of --set, --set-date, --set-time or --shift");
+            else if (paths_.empty())
+                fail("no PATH: give the folder or file to rewrite");
+            else if (paths_.size() > 1)
+                fail("more than one PATH ('" + paths_[0] + "', '" + paths_[1]
+                     + "', ...): give exactly one folder or file");
+            else if (paths_[0].empty())
+                fail("PATH is empty");
+            else if (verbose_ && quiet_)
+                fail("--verbose and --quiet cannot be used together");
+        }
+        if (!error_.empty()) {
+            result.error = error_;
+            return result;
+        }
+        result.ok = true;
+        result.options = options_;
+        result.options.settings.inputPath = paths_[0];
+        result.options.verbosity = verbose_ ? Verbosity::Verbose : quiet_ ? Verbosity::Quiet : Verbosity::Normal;
+        return result;
+    }
+
+private:
+    void applyDate(const OptionSpec& spec, const std::string& value)
+    {
+        if (dateOption_) {
+            fail("choose only one of --set, --set-date, --set-time and --shift (got " + *dateOption_ + " and "
+                 + displayName(spec) + ")");
+            return;
+        }
+        dateOption_ = displayName(spec);
+        auto& dates = options_.settings.dates;
+        const auto takeDate = [&](DateValue<LocalSeconds> parsed, DateMode mode) {
+            if (auto* bad = std::get_if<DateValueError>(&parsed))
+                return fail(displayName(spec) + ": " + bad->message);
+            dates.mode = std::int32_t(mode);
+            dates.givenDate = std::get<LocalSeconds>(parsed);
+        };
+        switch (spec.id) {
+        case OptionId::Set:
+            takeDate(parseDateTimeValue(value), DateMode::DateAndTime);
+            break;
+        case OptionId::SetDate:
+            takeDate(parseDateValue(value), DateMode::DateOnly);
+            break;
+        case OptionId::SetTime:
+            takeDate(parseTimeValue(value), DateMode::TimeOnly);
+            break;
+        default: {
+            auto parsed = parseShiftValue(value);
+            if (auto* bad = std::get_if<DateValueError>(&parsed))
+                return fail(displayName(spec) + ": " + bad->message);
+            dates.mode = std::int32_t(DateMode::Shift);
+            dates.shiftSeconds = std::get<std::int32_t>(parsed);
+            break;
+        }
+        }
+    }
+
+    CliOptions options_;
+    std::optional<std::string> dateOption_;
+    std::vector<std::string> paths_;
+    bool verbose_ = false;
+    bool quiet_ = false;
+    bool help_ = false;
+    bool version_ = false;
+    std::string error_;
+};
+
+} // namespace
+
+ParseResult parseArguments(const std::vector<std::string>& args)
+{
+    Collector collector;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+            collector.addPath(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        // The next argument is a value whatever it looks like: a shift back
+        // in time starts with '-'.
+        const auto nextValue = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size())
+                return std::nullopt;
+            return args[++i];
+        };
+        if (arg.starts_with("--")) {
+            const auto equals = arg.find('=');
+            const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+            const OptionSpec* spec = findLong(name);
+            if (!spec) {
+                collector.fail("unknown option '--" + name + "'");
+                continue;
+            }
+            std::optional<std::string> value;
+            if (equals != std::string::npos) {
+                if (!spec->takesValue) {
+                    collector.fail(displayName(*spec) + " takes no value");
+                    continue;
+                }
+                value = arg.substr(equals + 1);
+            } else if (spec->takesValue) {
+                value = nextValue();
+                if (!value) {
+                    collector.fail(displayName(*spec) + " needs a value");
+                    continue;
+                }
+            }
+            collector.apply(*spec, value);
+            continue;
+        }
+        // A group of short options, "-rv"; an option with a value takes the
+        // rest of the group ("-oDIR") or else the next argument.
+        for (std::size_t k = 1; k < arg.size(); ++k) {
+            const OptionSpec* spec = findShort(arg[k]);
+            if (!spec) {
+                collector.fail("unknown option '-" + std::string(1, arg[k]) + "'");
+                break;
+            }
+            if (!spec->takesValue) {
+                collector.apply(*spec, std::nullopt);
+                continue;
+            }
+            std::optional<std::string> value;
+            if (k + 1 < arg.size())
+                value = arg.substr(k + 1);
+            else
+                value = nextValue();
+            if (!value)
+                collector.fail("-" + std::string(1, spec->shortName) + " needs a value");
+            else
+                collector.apply(*spec, value);
+            break;
+        }
+    }
+    return collector.finish();
+}
+
+std::string usageText()
+{
+    return "Usage: shotdate-cli [options] PATH\n"
+           "Rewrites the EXIF shooting dates (DateTimeOriginal and DateTimeDigitized) of the\n"
+           "photos in PATH, a folder or a single file.\n"
+           "\n"
+           "The new date, exactly one of:\n"
+           "      --set \"YYYY-MM-DD HH:MM:SS\"  give every photo this date and time\n"
+           "      --set-date YYYY-MM-DD         this date, keeping each photo's time of day\n"
+           "      --set-time HH:MM:SS           this time of day, keeping each photo's date\n"
+           "      --shift [+|-][DAYS:]HH:MM:SS  move each photo's date forward (+) or back (-);\n"
+           "                                    DAYS 0-366\n"
+           "\n"
+           "Options:\n"
+           "  -r, --recursive    include the photos in subfolders\n"
+           "  -o, --output DIR   write the new files into the folder DIR instead of\n"
+           "                     replacing the originals\n"
+           "  -n, --dry-run      check everything and show each photo's old and new date,\n"
+           "                     but write nothing\n"
+           "  -v, --verbose      show every file's outcome with its old and new date\n"
+           "  -q, --quiet        show only the files that were passed over\n"
+           "      --help         show this help\n"
+           "      --version      show the version\n"
+           "\n"
+           "Options may come before or after PATH; \"--\" ends the options. Values may be\n"
+           "given as --option=VALUE or --option VALUE.\n"
+           "\n"
+           "Ctrl-C stops after the current file. Exit status: 0 every file rewritten,\n"
+           "1 some files passed over, 2 usage error (nothing touched), 130 stopped.\n";
+}
+
+} // namespace shotdate::cli

@@ -1,0 +1,142 @@
+#include "date_values.h"
+
+#include <optional>
+
+namespace shotdate::cli {
+
+namespace {
+
+struct Fields {
+    unsigned year = 0, month = 0, day = 0;
+    unsigned hour = 0, minute = 0, second = 0;
+};
+
+// Exactly `digits` ASCII digits at `at`; std::isdigit would accept other
+// characters in some locales.
+std::optional<unsigned> readDigits(std::string_view text, std::size_t at, std::size_t digits)
+{
+    if (at + digits > text.size())
+        return std::nullopt;
+    unsigned value = 0;
+    for (std::size_t i = at; i < at + digits; ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + unsigned(c - '0');
+    }
+    return value;
+}
+
+// "YYYY-MM-DD" at the start of `text`.
+bool readDate(std::string_view text, Fields& fields)
+{
+    if (text.size() < 10 || text[4] != '-' || text[7] != '-')
+        return false;
+    const auto year = readDigits(text, 0, 4);
+    const auto month = readDigits(text, 5, 2);
+    const auto day = readDigits(text, 8, 2);
+    if (!year || !month || !day)
+        return false;
+    fields.year = *year;
+    fields.month = *month;
+    fields.day = *day;
+    return true;
+}
+
+// "HH:MM:SS" at `at`.
+bool readTime(std::string_view text, std::size_t at, Fields& fields)
+{
+    if (text.size() < at + 8 || text[at + 2] != ':' || text[at + 5] != ':')
+        return false;
+    const auto hour = readDigits(text, at, 2);
+    const auto minute = readDigits(text, at + 3, 2);
+    const auto second = readDigits(text, at + 6, 2);
+    if (!hour || !minute || !second)
+        return false;
+    fields.hour = *hour;
+    fields.minute = *minute;
+    fields.second = *second;
+    return true;
+}
+
+std::string quoted(std::string_view text)
+{
+    return "'" + std::string(text) + "'";
+}
+
+DateValue<LocalSeconds> checkedDate(std::string_view text, const Fields& f)
+{
+    if (f.year < 1 || f.year > 9999)
+        return DateValueError{quoted(text) + ": the year must be 0001-9999"};
+    const auto value = makeLocalSeconds(int(f.year), f.month, f.day, f.hour, f.minute, f.second);
+    if (!value)
+        return DateValueError{quoted(text) + " is not a real date and time"};
+    return *value;
+}
+
+} // namespace
+
+DateValue<LocalSeconds> parseDateTimeValue(std::string_view text)
+{
+    Fields fields;
+    if (text.size() != 19 || !readDate(text, fields) || text[10] != ' ' || !readTime(text, 11, fields))
+        return DateValueError{quoted(text) + " is not in the form \"YYYY-MM-DD HH:MM:SS\""};
+    return checkedDate(text, fields);
+}
+
+DateValue<LocalSeconds> parseDateValue(std::string_view text)
+{
+    Fields fields;
+    if (text.size() != 10 || !readDate(text, fields))
+        return DateValueError{quoted(text) + " is not in the form YYYY-MM-DD"};
+    return checkedDate(text, fields);
+}
+
+DateValue<LocalSeconds> parseTimeValue(std::string_view text)
+{
+    Fields fields;
+    fields.year = 2000;
+    fields.month = 1;
+    fields.day = 1;
+    if (text.size() != 8 || !readTime(text, 0, fields))
+        return DateValueError{quoted(text) + " is not in the form HH:MM:SS"};
+    if (fields.hour > 23 || fields.minute > 59 || fields.second > 59)
+        return DateValueError{quoted(text) + " is not a real time of day (00:00:00-23:59:59)"};
+    return checkedDate(text, fields);
+}
+
+DateValue<std::int32_t> parseShiftValue(std::string_view text)
+{
+    const auto malformed = [&] {
+        return DateValueError{quoted(text) + " is not in the form [+|-][DAYS:]HH:MM:SS"};
+    };
+    std::string_view rest = text;
+    std::int32_t sign = 1;
+    if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {
+        sign = rest.front() == '-' ? -1 : 1;
+        rest.remove_prefix(1);
+    }
+    unsigned days = 0;
+    if (rest.size() > 8) {
+        // Up to three digits of days and their colon before HH:MM:SS.
+        const std::size_t dayDigits = rest.size() - 9;
+        if (dayDigits < 1 || dayDigits > 3 || rest[dayDigits] != ':')
+            return malformed();
+        const auto value = readDigits(rest, 0, dayDigits);
+        if (!value)
+            return malformed();
+        days = *value;
+        rest.remove_prefix(dayDigits + 1);
+    }
+    Fields fields;
+    if (rest.size() != 8 || !readTime(rest, 0, fields))
+        return malformed();
+    if (days > 366)
+        return DateValueError{quoted(text) + ": the days must be 0-366"};
+    if (fields.hour > 23 || fields.minute > 59 || fields.second > 59)
+        return DateValueError{quoted(text) + ": hours must be 00-23, minutes and seconds 00-59"};
+    const std::int32_t seconds = std::int32_t(days * 86400 + fields.hour * 3600 + fields.minute * 60 + fields.second);
+    return sign * seconds;
+}
+
+} // namespace shotdate::cli

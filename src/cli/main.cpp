@@ -1,0 +1,94 @@
+// shotdate-cli: rewrites the EXIF shooting dates of the photos in a folder
+// or of one file, from the command line.
+
+#include "batch_run.h"
+#include "cli_args.h"
+#include "cli_report.h"
+#include "run_printer.h"
+#include "stop_signal.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace shotdate;
+using namespace shotdate::cli;
+
+constexpr const char* kProgramName = "shotdate-cli";
+
+std::size_t terminalColumns(int fd)
+{
+    struct winsize size {};
+    if (ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+int usageError(const std::string& message)
+{
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgramName, message.c_str(),
+                 kProgramName);
+    return kExitUsage;
+}
+
+int run(const std::vector<std::string>& args)
+{
+    const ParseResult parsed = parseArguments(args);
+    if (!parsed.ok)
+        return usageError(parsed.error);
+    const CliOptions& options = parsed.options;
+    if (options.action == Action::Help) {
+        std::fputs(usageText().c_str(), stdout);
+        return kExitAllRewritten;
+    }
+    if (options.action == Action::Version) {
+        std::printf("%s %s\n", kProgramName, SHOTDATE_VERSION);
+        return kExitAllRewritten;
+    }
+
+    const SettingsError refused = checkRunSettings(options.settings);
+    if (refused != SettingsError::None) {
+        std::fprintf(stderr, "%s: %s\n", kProgramName, settingsErrorText(refused, options.settings).c_str());
+        return kExitUsage;
+    }
+
+    // A reader that goes away (`| head`) must not kill the run between a
+    // file's preparation and its rename; writes to it just fail.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (!installStopOnInterrupt())
+        std::fprintf(stderr, "%s: warning: Ctrl-C will end the program at once, not after the current file\n",
+                     kProgramName);
+
+    RunPrinter::Setup setup;
+    setup.verbosity = options.verbosity;
+    setup.dryRun = options.settings.dryRun;
+    setup.progress = isatty(STDERR_FILENO) == 1;
+    if (setup.progress)
+        setup.columns = terminalColumns(STDERR_FILENO);
+    RunPrinter printer(stdout, stderr, setup);
+
+    const RunSummary summary = runBatch(options.settings, stopFlag(), printer.callbacks());
+    printer.finish(summary);
+    return exitStatus(summary);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: internal error: %s\n", kProgramName, e.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s: internal error\n", kProgramName);
+    }
+    return kExitSomePassedOver;
+}

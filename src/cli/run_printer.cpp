@@ -1,0 +1,102 @@
+#include "run_printer.h"
+
+#include "cli_report.h"
+#include "path_text.h"
+
+namespace shotdate::cli {
+
+RunPrinter::RunPrinter(std::FILE* out, std::FILE* err, Setup setup)
+    : out_(out)
+    , err_(err)
+    , setup_(std::move(setup))
+{
+    if (setup_.verbosity == Verbosity::Quiet)
+        setup_.progress = false;
+}
+
+RunCallbacks RunPrinter::callbacks()
+{
+    // Output trouble (a closed pipe, a full disk behind a redirection) must
+    // not end a run halfway: every callback swallows what it throws.
+    RunCallbacks callbacks;
+    callbacks.onTargets = [this](std::size_t count) {
+        try {
+            targetsListed(count);
+        } catch (...) {
+        }
+    };
+    callbacks.onFile = [this](const FileReport& report) {
+        try {
+            fileDone(report);
+        } catch (...) {
+        }
+    };
+    callbacks.onListingProblem = [this](const ListingProblem& problem) {
+        try {
+            listingProblem(problem);
+        } catch (...) {
+        }
+    };
+    return callbacks;
+}
+
+void RunPrinter::targetsListed(std::size_t count)
+{
+    total_ = count;
+}
+
+void RunPrinter::fileDone(const FileReport& report)
+{
+    if (!isSuccess(report.reason))
+        printLine(err_, passedOverLine(report));
+    else if (setup_.verbosity == Verbosity::Verbose
+             || (setup_.dryRun && setup_.verbosity != Verbosity::Quiet))
+        printLine(out_, outcomeLine(report));
+    drawProgress(report.index, report.inPath);
+}
+
+void RunPrinter::listingProblem(const ListingProblem& problem)
+{
+    printLine(err_, listingProblemLine(problem));
+}
+
+void RunPrinter::finish(const RunSummary& summary)
+{
+    clearProgress();
+    if (summary.stopped)
+        printLine(err_, "stopped: the remaining files were not touched");
+    if (setup_.verbosity != Verbosity::Quiet)
+        printLine(out_, summaryLine(summary, setup_.dryRun));
+    std::fflush(out_);
+}
+
+void RunPrinter::clearProgress()
+{
+    if (!progressShown_)
+        return;
+    std::fputs("\r\033[K", err_);
+    std::fflush(err_);
+    progressShown_ = false;
+}
+
+void RunPrinter::printLine(std::FILE* stream, const std::string& line)
+{
+    clearProgress();
+    std::fputs(line.c_str(), stream);
+    std::fputc('\n', stream);
+    // Flushed line by line so that a reader of a pipe sees each file as it
+    // is done, and the lines of out and err keep their order on a terminal.
+    std::fflush(stream);
+}
+
+void RunPrinter::drawProgress(std::size_t done, const std::string& inPath)
+{
+    if (!setup_.progress || !throttle_.due(setup_.clock()))
+        return;
+    const std::string text = progressText(done, total_, lastPathComponent(inPath), setup_.columns);
+    std::fputs(("\r" + text + "\033[K").c_str(), err_);
+    std::fflush(err_);
+    progressShown_ = true;
+}
+
+} // namespace shotdate::cli

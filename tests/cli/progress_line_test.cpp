@@ -1,0 +1,70 @@
+#include "progress_line.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace shotdate::cli {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = ProgressThrottle::Clock;
+
+TEST(ProgressThrottle, DrawsFirstThenAtMostOncePerInterval)
+{
+    ProgressThrottle throttle(100ms);
+    const Clock::time_point start{};
+    EXPECT_TRUE(throttle.due(start));
+    EXPECT_FALSE(throttle.due(start + 1ms));
+    EXPECT_FALSE(throttle.due(start + 99ms));
+    EXPECT_TRUE(throttle.due(start + 100ms));
+    EXPECT_FALSE(throttle.due(start + 150ms));
+    EXPECT_TRUE(throttle.due(start + 250ms));
+}
+
+TEST(ProgressThrottle, TenThousandQuickUpdatesDrawAboutTenTimesASecond)
+{
+    ProgressThrottle throttle(100ms);
+    int drawn = 0;
+    for (int i = 0; i < 10000; ++i)  // one update every 0.1 ms for one second
+        drawn += throttle.due(Clock::time_point{} + i * 100us) ? 1 : 0;
+    EXPECT_EQ(drawn, 10);
+}
+
+struct TextRow {
+    std::string name;
+    std::size_t done, total;
+    std::string fileName;
+    std::size_t columns;
+    std::string expected;
+};
+
+// Names the row in failure messages instead of dumping its bytes.
+void PrintTo(const TextRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class ProgressText : public testing::TestWithParam<TextRow> {};
+
+TEST_P(ProgressText, FitsTheTerminal)
+{
+    const TextRow& row = GetParam();
+    EXPECT_EQ(progressText(row.done, row.total, row.fileName, row.columns), row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProgressText,
+    testing::Values(TextRow{"Fits", 3, 40, "IMG_0003.JPG", 80, "[3/40] IMG_0003.JPG"},
+                    TextRow{"CutLeavesLastColumnFree", 3, 40, "IMG_0003.JPG", 12, "[3/40] IMG_"},
+                    // "写真" is six bytes and four columns.
+                    TextRow{"WideCharactersWhole", 1, 9, "写真.jpg", 20, "[1/9] 写真.jpg"},
+                    TextRow{"WideCharacterNotSplit", 1, 9, "写真.jpg", 10, "[1/9] 写"},
+                    TextRow{"WideCharacterNeedsTwoColumns", 1, 9, "写真.jpg", 8, "[1/9] "},
+                    TextRow{"ControlCharacterBlanked", 1, 1, "a\nb", 80, "[1/1] a b"},
+                    TextRow{"TinyTerminal", 123, 456, "x.jpg", 5, "[123"},
+                    TextRow{"TruncatedUtf8Dropped", 1, 1, std::string("a\xe5\x86"), 80, "[1/1] a"}),
+    [](const auto& info) { return info.param.name; });
+
+} // namespace
+} // namespace shotdate::cli
