@@ -1,11 +1,15 @@
 #include "batch_run.h"
 
 #include "file_rewrite.h"
+#include "safe_replace.h"
+#include "sys_ops.h"
 #include "path_text.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <map>
 #include <new>
 #include <set>
 #include <utility>
@@ -43,9 +47,11 @@ public:
         return id && (inputs_.count(*id) || written_.count(*id));
     }
 
-    void claim(const std::string& path)
+    // At prepare time the name is taken; once the file stands there, its
+    // identity too.
+    void claimPath(const std::string& path) { paths_.insert(path); }
+    void claimWritten(const std::string& path)
     {
-        paths_.insert(path);
         if (const auto id = identityOf(path))
             written_.insert(*id);
     }
@@ -54,6 +60,100 @@ private:
     std::set<FileIdentity> inputs_;
     std::set<FileIdentity> written_;
     std::set<std::string> paths_;
+};
+
+
+// Files prepared but not yet in place. Syncing each file on its own costs a
+// journal commit per file, more than the data on most disks; instead the
+// temporaries of up to kMaxFiles files are made durable with one syncfs,
+// then renamed, then each folder synced once. Every file is still either
+// old or new after a crash: no rename happens before its data is on disk.
+class DurableBatch {
+public:
+    static constexpr std::size_t kMaxFiles = 64;
+    static constexpr std::uint64_t kMaxBytes = 256ull << 20;
+
+    struct Pending {
+        FileReport report;
+        std::string fileName;  // of the input, for the progress text
+        PreparedReplacement prepared;
+    };
+
+    bool full() const { return pending_.size() >= kMaxFiles || bytes_ >= kMaxBytes; }
+
+    void add(Pending pending, std::uint64_t bytes)
+    {
+        pending_.push_back(std::move(pending));
+        bytes_ += bytes;
+    }
+
+    // Puts every pending file in place and hands its report on, in order.
+    template <typename Report>
+    void flush(Report report)
+    {
+        if (pending_.empty())
+            return;
+        syncAll();
+        std::map<FileIdentity, int> folders;  // one descriptor per folder, synced after the renames
+        for (auto& p : pending_) {
+            if (!p.prepared.active())
+                continue;  // passed over, or a dry run: nothing to put in place
+            struct stat st {};
+            const int dirFd = p.prepared.folderDescriptor();
+            if (::fstat(dirFd, &st) == 0 && !folders.count({st.st_dev, st.st_ino}))
+                folders[{st.st_dev, st.st_ino}] = ::dup(dirFd);
+            const ReplaceError error = p.prepared.commit(false);
+            if (error) {
+                p.report.reason = error.step == ReplaceStep::Rename ? Reason::RenameFailed : Reason::WriteFailed;
+                p.report.error = error.error;
+            }
+        }
+        std::set<FileIdentity> unsynced;
+        for (const auto& [id, fd] : folders) {
+            if (fd >= 0 && sysOps().fsync(fd) != 0)
+                unsynced.insert(id);
+            if (fd >= 0)
+                ::close(fd);
+        }
+        for (auto& p : pending_) {
+            struct stat st {};
+            const bool folderFailed = !unsynced.empty() && ::stat(parentPath(p.report.outPath).c_str(), &st) == 0
+                && unsynced.count({st.st_dev, st.st_ino});
+            if (folderFailed && isSuccess(p.report.reason)) {
+                p.report.reason = Reason::WriteFailed;
+                p.report.error = EIO;
+            }
+            report(p);
+        }
+        pending_.clear();
+        bytes_ = 0;
+    }
+
+private:
+    void syncAll()
+    {
+        std::set<dev_t> synced;
+        bool ok = true;
+        for (auto& p : pending_) {
+            if (!p.prepared.active())
+                continue;
+            struct stat st {};
+            const int dirFd = p.prepared.folderDescriptor();
+            if (::fstat(dirFd, &st) != 0) {
+                ok = false;
+                continue;
+            }
+            if (synced.insert(st.st_dev).second && sysOps().syncfs(dirFd) != 0)
+                ok = false;
+        }
+        // Without a trustworthy syncfs each file is synced on its own at commit.
+        if (ok)
+            for (auto& p : pending_)
+                p.prepared.markSynced();
+    }
+
+    std::vector<Pending> pending_;
+    std::uint64_t bytes_ = 0;
 };
 
 } // namespace
@@ -107,53 +207,71 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     }
 
     OutputClaims claims(list);
+    DurableBatch batch;
     const FileRewriteOptions options{settings.dryRun};
+    const auto report = [&](DurableBatch::Pending& done) {
+        FileReport& fileReport = done.report;
+        if (isSuccess(fileReport.reason)) {
+            ++summary.rewritten;
+            claims.claimWritten(fileReport.outPath);
+            if (callbacks.onProgress)
+                callbacks.onProgress(summary.rewritten, done.fileName);
+        } else {
+            ++summary.passedOver;
+            summary.passedOverFiles.push_back(fileReport);
+        }
+        if (callbacks.onFile)
+            callbacks.onFile(fileReport);
+    };
+
     for (std::size_t i = 0; i < list.targets.size(); ++i) {
         if (stop.load()) {
             summary.stopped = true;
             break;
         }
         const Target& target = list.targets[i];
-        FileReport report;
-        report.index = i + 1;
-        report.inPath = target.inPath;
-        report.outPath = plannedOutputPath(settings, list, target);
+        DurableBatch::Pending pending;
+        FileReport& fileReport = pending.report;
+        pending.fileName = lastPathComponent(target.inPath);
+        fileReport.index = i + 1;
+        fileReport.inPath = target.inPath;
+        fileReport.outPath = plannedOutputPath(settings, list, target);
         if (target.passOver) {
-            report.reason = target.reason;
-        } else {
-            if (settings.outputFolder) {
-                const std::string planned = report.outPath;
-                for (int n = 2; claims.taken(report.outPath); ++n) {
-                    report.outPath = joinPath(parentPath(planned), numberedFileName(lastPathComponent(planned), n));
-                    report.renamed = true;
-                }
-            }
-            FileRewrite result;
-            try {
-                result = rewriteFile(target.inPath, report.outPath, settings.dates, options);
-            } catch (const std::bad_alloc&) {
-                result.reason = Reason::TooLarge;
-            } catch (...) {
-                result.reason = Reason::Unreadable;
-            }
-            report.reason = result.reason;
-            report.error = result.error;
-            report.oldDate = result.oldDate;
-            report.newDate = result.newDate;
+            fileReport.reason = target.reason;
+            batch.add(std::move(pending), 0);  // reports stay in list order
+            continue;
         }
-
-        if (isSuccess(report.reason)) {
-            ++summary.rewritten;
-            claims.claim(report.outPath);
-            if (callbacks.onProgress)
-                callbacks.onProgress(summary.rewritten, lastPathComponent(target.inPath));
-        } else {
-            ++summary.passedOver;
-            summary.passedOverFiles.push_back(report);
+        if (settings.outputFolder) {
+            const std::string planned = fileReport.outPath;
+            for (int n = 2; claims.taken(fileReport.outPath); ++n) {
+                fileReport.outPath = joinPath(parentPath(planned), numberedFileName(lastPathComponent(planned), n));
+                fileReport.renamed = true;
+            }
         }
-        if (callbacks.onFile)
-            callbacks.onFile(report);
+        FileRewrite result;
+        try {
+            result = prepareFileRewrite(target.inPath, fileReport.outPath, settings.dates, options, pending.prepared);
+        } catch (const std::bad_alloc&) {
+            result.reason = Reason::TooLarge;
+        } catch (...) {
+            result.reason = Reason::Unreadable;
+        }
+        fileReport.reason = result.reason;
+        fileReport.error = result.error;
+        fileReport.oldDate = result.oldDate;
+        fileReport.newDate = result.newDate;
+        std::uint64_t size = 0;
+        if (isSuccess(fileReport.reason)) {
+            claims.claimPath(fileReport.outPath);  // a dry run plans the names it would use, too
+            struct stat st {};
+            if (::stat(target.inPath.c_str(), &st) == 0)
+                size = std::uint64_t(st.st_size);
+        }
+        batch.add(std::move(pending), size);
+        if (batch.full())
+            batch.flush(report);
     }
+    batch.flush(report);
     return summary;
 }
 

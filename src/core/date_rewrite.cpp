@@ -57,16 +57,22 @@ bool sameMetadataOutsideDates(const MetadataSnapshot& before, const MetadataSnap
     return relevant(before) == relevant(after);
 }
 
-// Writes the 19 characters and the NUL; `toFile` maps a position in the
-// TIFF structure to its place in the file.
+// The 19 characters and the NUL of one field as patches; `toFile` maps a
+// position in the TIFF structure to its place in the file (a field may be
+// split across the pieces of a HEIF item).
 template <typename ToFile>
-bool patchField(std::vector<std::uint8_t>& bytes, const DateField& field, const std::string& text, ToFile toFile)
+bool addFieldPatches(std::vector<FilePatch>& patches, const DateField& field, const std::string& text,
+                     std::size_t fileSize, ToFile toFile)
 {
     for (std::size_t i = 0; i <= text.size(); ++i) {
         const std::optional<std::size_t> at = toFile(field.valueOffset + i);
-        if (!at || *at >= bytes.size())
+        if (!at || *at >= fileSize)
             return false;
-        bytes[*at] = i < text.size() ? std::uint8_t(text[i]) : 0;
+        const std::uint8_t value = i < text.size() ? std::uint8_t(text[i]) : 0;
+        if (!patches.empty() && patches.back().offset + patches.back().bytes.size() == *at)
+            patches.back().bytes.push_back(value);
+        else
+            patches.push_back({*at, {value}});
     }
     return true;
 }
@@ -103,7 +109,7 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, ImageFormat forma
 
 } // namespace
 
-DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args)
+DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args, bool wholeFile)
 {
     DateRewrite result;
     const ImageFormat format = sniffFormat(file);
@@ -151,18 +157,22 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
     result.newDate = newDate.text;
 
     if (original.patchable && dates->digitized.patchable) {
-        result.bytes.assign(file.begin(), file.end());
         const auto toFile = [&](std::size_t at) -> std::optional<std::size_t> {
             return boxed ? gathered.fileOffsetOf(at) : std::optional<std::size_t>(at);
         };
-        if (!patchField(result.bytes, original, newDate.text, toFile)
-            || !patchField(result.bytes, dates->digitized, newDate.text, toFile)) {
-            result.bytes.clear();
+        if (!addFieldPatches(result.patches, original, newDate.text, file.size(), toFile)
+            || !addFieldPatches(result.patches, dates->digitized, newDate.text, file.size(), toFile)) {
+            result.patches.clear();
             result.reason = Reason::UnsupportedFormat;
             return result;
         }
-        if (block)
-            refreshChunkCrc(result.bytes, *block);
+        if (block && block->hasCrc)
+            result.patches.push_back(chunkCrcPatch(file, *block, result.patches));
+        if (wholeFile) {
+            result.bytes.assign(file.begin(), file.end());
+            for (const FilePatch& patch : result.patches)
+                std::copy(patch.bytes.begin(), patch.bytes.end(), result.bytes.begin() + std::ptrdiff_t(patch.offset));
+        }
         result.patchedInPlace = true;
         result.reason = Reason::Rewritten;
         return result;

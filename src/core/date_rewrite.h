@@ -1,6 +1,7 @@
 #pragma once
 
 #include "exif_date.h"
+#include "file_patch.h"
 #include "reason.h"
 
 #include <cstdint>
@@ -23,9 +24,12 @@ struct DateRewrite {
     std::string oldDate;                 // the file's DateTimeOriginal as found ("" when none)
     std::string newDate;                 // the text written (set on success)
     bool patchedInPlace = false;         // true: only the date bytes changed
-    std::vector<std::uint8_t> bytes;     // the new file (on success)
+    std::vector<FilePatch> patches;      // when patched in place: the bytes that change
+    std::vector<std::uint8_t> bytes;     // the new file (on success; with patches only when asked for)
 };
 
-DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args);
+// `wholeFile` false: when the file can be patched in place, give only the
+// patches and spare the copy of the whole file.
+DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args, bool wholeFile = true);
 
 } // namespace shotdate

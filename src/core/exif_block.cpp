@@ -118,16 +118,18 @@ std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, Ima
     return block;
 }
 
-void refreshChunkCrc(std::span<std::uint8_t> file, const ExifBlock& block)
+FilePatch chunkCrcPatch(std::span<const std::uint8_t> file, const ExifBlock& block,
+                        const std::vector<FilePatch>& patches)
 {
-    if (!block.hasCrc)
-        return;
-    const std::uint32_t crc = crc32(file.subspan(block.crcStart, block.crcLength));
-    std::uint8_t* out = file.data() + block.crcStart + block.crcLength;
-    out[0] = std::uint8_t(crc >> 24);
-    out[1] = std::uint8_t(crc >> 16);
-    out[2] = std::uint8_t(crc >> 8);
-    out[3] = std::uint8_t(crc);
+    std::vector<std::uint8_t> chunk(file.begin() + std::ptrdiff_t(block.crcStart),
+                                    file.begin() + std::ptrdiff_t(block.crcStart + block.crcLength));
+    for (const FilePatch& patch : patches)
+        for (std::size_t i = 0; i < patch.bytes.size(); ++i)
+            if (patch.offset + i >= block.crcStart && patch.offset + i < block.crcStart + block.crcLength)
+                chunk[patch.offset + i - block.crcStart] = patch.bytes[i];
+    const std::uint32_t crc = crc32(chunk);
+    return {block.crcStart + block.crcLength,
+            {std::uint8_t(crc >> 24), std::uint8_t(crc >> 16), std::uint8_t(crc >> 8), std::uint8_t(crc)}};
 }
 
 } // namespace shotdate

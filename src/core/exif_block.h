@@ -1,11 +1,13 @@
 #pragma once
 
+#include "file_patch.h"
 #include "image_format.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace shotdate {
 
@@ -27,7 +29,8 @@ struct ExifBlock {
 // nullopt when the file has none or its structure is damaged.
 std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, ImageFormat format);
 
-// Recomputes a PNG chunk's CRC after its data was patched.
-void refreshChunkCrc(std::span<std::uint8_t> file, const ExifBlock& block);
+// The new CRC of a PNG chunk whose data takes `patches`.
+FilePatch chunkCrcPatch(std::span<const std::uint8_t> file, const ExifBlock& block,
+                        const std::vector<FilePatch>& patches);
 
 } // namespace shotdate

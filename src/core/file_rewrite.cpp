@@ -83,8 +83,8 @@ std::string replacementTarget(const std::string& inPath, const std::string& outP
 
 } // namespace
 
-FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, const DateArguments& args,
-                        const FileRewriteOptions& options)
+FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& outPath, const DateArguments& args,
+                               const FileRewriteOptions& options, PreparedReplacement& prepared)
 {
     FileRewrite result;
     InputFile input;
@@ -134,7 +134,7 @@ FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, c
         return result;
     }
 
-    DateRewrite rewrite = rewriteExifDates(bytes, args);
+    DateRewrite rewrite = rewriteExifDates(bytes, args, false);
     result.oldDate = rewrite.oldDate;
     result.newDate = rewrite.newDate;
     if (rewrite.reason != Reason::Rewritten) {
@@ -146,13 +146,43 @@ FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, c
         return result;
     }
 
-    const ReplaceError error = replaceFile(replacementTarget(inPath, outPath), rewrite.bytes, before, input.fd());
+    const std::string target = replacementTarget(inPath, outPath);
+    ReplaceError error;
+    if (rewrite.patchedInPlace) {
+        // The input's bytes are copied in the kernel (or shared, on btrfs and
+        // XFS) and only the date bytes are written: no second copy in memory.
+        bytes = {};
+        error = prepareReplacement(target, CopySource{input.fd(), std::uint64_t(before.st_size), rewrite.patches},
+                                   before, prepared, input.fd());
+        struct stat copied {};
+        if (!error && (::fstat(input.fd(), &copied) != 0 || !sameContentState(before, copied))) {
+            prepared.abandon();
+            result.reason = Reason::ChangedWhileReading;
+            return result;
+        }
+    } else {
+        error = prepareReplacement(target, rewrite.bytes, before, prepared, input.fd());
+    }
     if (error) {
         result.error = error.error;
-        result.reason = error.step == ReplaceStep::Rename ? Reason::RenameFailed : Reason::WriteFailed;
+        result.reason = Reason::WriteFailed;
         return result;
     }
     result.reason = Reason::Rewritten;
+    return result;
+}
+
+FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, const DateArguments& args,
+                        const FileRewriteOptions& options)
+{
+    PreparedReplacement prepared;
+    FileRewrite result = prepareFileRewrite(inPath, outPath, args, options, prepared);
+    if (result.reason != Reason::Rewritten)
+        return result;
+    if (const ReplaceError error = prepared.commit()) {
+        result.error = error.error;
+        result.reason = error.step == ReplaceStep::Rename ? Reason::RenameFailed : Reason::WriteFailed;
+    }
     return result;
 }
 

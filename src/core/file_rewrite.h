@@ -2,6 +2,7 @@
 
 #include "exif_date.h"
 #include "reason.h"
+#include "safe_replace.h"
 
 #include <cstdint>
 #include <string>
@@ -28,5 +29,13 @@ struct FileRewrite {
 // left as it was and no temporary file remains.
 FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath,
                         const DateArguments& args, const FileRewriteOptions& options = {});
+
+// Everything but the commit: on success (reason Rewritten) the new file
+// stands complete under a hidden name beside its target, and `prepared`
+// holds it until the caller syncs and commits it (or abandons it). A batch
+// uses this to make many files durable with one sync.
+FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& outPath,
+                               const DateArguments& args, const FileRewriteOptions& options,
+                               PreparedReplacement& prepared);
 
 } // namespace shotdate

@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -122,6 +123,72 @@ void copyExtendedAttributes(int fromFd, int toFd)
     }
 }
 
+// 0 on success, else the errno: `bytes` written at `offset`.
+int writeAllAt(int fd, std::span<const std::uint8_t> bytes, std::uint64_t offset)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = sysOps().pwrite(fd, bytes.data() + done, bytes.size() - done, off_t(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+bool kernelCopyUnavailable(int error)
+{
+    return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL;
+}
+
+// Copies the first `size` bytes of `from` into the empty file `to`: shared
+// extents where the file system offers them (almost no I/O), else a copy
+// inside the kernel, else through a buffer. 0 on success, else the errno.
+int copyContent(int from, int to, std::uint64_t size)
+{
+    const SysOps& ops = sysOps();
+    // A failed clone leaves the target empty; any failure just means "copy".
+    if (size > 0 && ops.cloneFile(to, from) == 0)
+        return 0;
+    off_t in = 0;
+    off_t out = 0;
+    std::uint64_t done = 0;
+    bool inKernel = true;
+    std::vector<std::uint8_t> buffer;
+    while (done < size) {
+        if (inKernel) {
+            const ssize_t n = ops.copyFileRange(from, &in, to, &out, std::size_t(size - done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && done == 0 && kernelCopyUnavailable(errno)) {
+                inKernel = false;
+                continue;
+            }
+            if (n < 0)
+                return errno;
+            if (n == 0)
+                return EIO;  // the source ended early: it changed under us
+            done += std::uint64_t(n);
+            continue;
+        }
+        buffer.resize(std::size_t(std::min<std::uint64_t>(size - done, 1u << 20)));
+        const ssize_t got = ::pread(from, buffer.data(), buffer.size(), off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 ? errno : EIO;
+        if (const int error = writeAll(to, std::span(buffer.data(), std::size_t(got))))
+            return error;
+        done += std::uint64_t(got);
+    }
+    return 0;
+}
+
 } // namespace
 
 bool isOurTemporaryName(const std::string& fileName)
@@ -206,7 +273,7 @@ ReplaceError PreparedReplacement::sync()
     return {};
 }
 
-ReplaceError PreparedReplacement::commit()
+ReplaceError PreparedReplacement::commit(bool syncFolder)
 {
     if (const ReplaceError error = sync())
         return error;
@@ -221,66 +288,92 @@ ReplaceError PreparedReplacement::commit()
     // The new file now stands under the target's name, so with the name
     // cleared abandon() only closes the folder.
     tempName_.clear();
-    const int syncError = ops.fsync(dirFd_) != 0 ? errno : 0;
+    const int syncError = syncFolder && ops.fsync(dirFd_) != 0 ? errno : 0;
     abandon();
     if (syncError != 0)
         return ReplaceError{ReplaceStep::SyncFolder, syncError};
     return {};
 }
 
+// Builds the temporary file: folder, exclusive name, content, attributes.
+// A friend of PreparedReplacement, so both ways of filling a file share it.
+class TemporaryFileMaker {
+public:
+    template <typename WriteContent>
+    static ReplaceError make(const std::string& targetPath, const struct stat& attributes,
+                             PreparedReplacement& out, int xattrSourceFd, WriteContent writeContent)
+    {
+        out.abandon();
+        const SysOps& ops = sysOps();
+        const SplitPath split = splitTargetPath(targetPath);
+        if (split.name.empty())
+            return ReplaceError{ReplaceStep::CreateTemp, EINVAL};
+
+        // Every later call is relative to this descriptor, so a folder renamed or
+        // swapped for a link half-way cannot send the new file somewhere else.
+        // Until it is moved into `out`, `prepared` removes whatever it holds.
+        PreparedReplacement prepared;
+        prepared.dirFd_ = ops.openat(AT_FDCWD, split.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+        if (prepared.dirFd_ < 0)
+            return ReplaceError{ReplaceStep::CreateTemp, errno};
+
+        for (int attempt = 0; attempt < kTempNameTries && prepared.fd_ < 0; ++attempt) {
+            std::string name = newTemporaryName();
+            const int fd = ops.openat(prepared.dirFd_, name.c_str(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+            if (fd >= 0) {
+                prepared.fd_ = fd;
+                prepared.tempName_ = std::move(name);
+            } else if (errno != EEXIST) {
+                return ReplaceError{ReplaceStep::CreateTemp, errno};
+            }
+        }
+        if (prepared.fd_ < 0)
+            return ReplaceError{ReplaceStep::CreateTemp, EEXIST};
+        prepared.tempPath_ = split.prefix + prepared.tempName_;
+        prepared.targetName_ = split.name;
+        prepared.targetPath_ = targetPath;
+
+        if (const int error = writeContent(prepared.fd_))
+            return ReplaceError{ReplaceStep::Write, error};
+
+        // Owner first: changing it clears the set-user-ID and set-group-ID bits,
+        // which the permissions below then restore. Without privileges we cannot
+        // give the file away (EPERM); it then belongs to whoever runs the rewrite.
+        if (ops.fchown(prepared.fd_, attributes.st_uid, attributes.st_gid) != 0 && errno != EPERM)
+            return ReplaceError{ReplaceStep::Attributes, errno};
+        if (ops.fchmod(prepared.fd_, attributes.st_mode & 07777) != 0)
+            return ReplaceError{ReplaceStep::Attributes, errno};
+        if (xattrSourceFd >= 0)
+            copyExtendedAttributes(xattrSourceFd, prepared.fd_);
+        // Times last: nothing may touch the file after them.
+        const struct timespec times[2] = {attributes.st_atim, attributes.st_mtim};
+        if (ops.futimens(prepared.fd_, times) != 0)
+            return ReplaceError{ReplaceStep::Attributes, errno};
+
+        out = std::move(prepared);
+        return {};
+    }
+};
+
 ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
                                 const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd)
 {
-    out.abandon();
-    const SysOps& ops = sysOps();
-    const SplitPath split = splitTargetPath(targetPath);
-    if (split.name.empty())
-        return ReplaceError{ReplaceStep::CreateTemp, EINVAL};
+    return TemporaryFileMaker::make(targetPath, attributes, out, xattrSourceFd,
+                                    [&](int fd) { return writeAll(fd, bytes); });
+}
 
-    // Every later call is relative to this descriptor, so a folder renamed or
-    // swapped for a link half-way cannot send the new file somewhere else.
-    // Until it is moved into `out`, `prepared` removes whatever it holds.
-    PreparedReplacement prepared;
-    prepared.dirFd_ = ops.openat(AT_FDCWD, split.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (prepared.dirFd_ < 0)
-        return ReplaceError{ReplaceStep::CreateTemp, errno};
-
-    for (int attempt = 0; attempt < kTempNameTries && prepared.fd_ < 0; ++attempt) {
-        std::string name = newTemporaryName();
-        const int fd = ops.openat(prepared.dirFd_, name.c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd >= 0) {
-            prepared.fd_ = fd;
-            prepared.tempName_ = std::move(name);
-        } else if (errno != EEXIST) {
-            return ReplaceError{ReplaceStep::CreateTemp, errno};
-        }
-    }
-    if (prepared.fd_ < 0)
-        return ReplaceError{ReplaceStep::CreateTemp, EEXIST};
-    prepared.tempPath_ = split.prefix + prepared.tempName_;
-    prepared.targetName_ = split.name;
-    prepared.targetPath_ = targetPath;
-
-    if (const int error = writeAll(prepared.fd_, bytes))
-        return ReplaceError{ReplaceStep::Write, error};
-
-    // Owner first: changing it clears the set-user-ID and set-group-ID bits,
-    // which the permissions below then restore. Without privileges we cannot
-    // give the file away (EPERM); it then belongs to whoever runs the rewrite.
-    if (ops.fchown(prepared.fd_, attributes.st_uid, attributes.st_gid) != 0 && errno != EPERM)
-        return ReplaceError{ReplaceStep::Attributes, errno};
-    if (ops.fchmod(prepared.fd_, attributes.st_mode & 07777) != 0)
-        return ReplaceError{ReplaceStep::Attributes, errno};
-    if (xattrSourceFd >= 0)
-        copyExtendedAttributes(xattrSourceFd, prepared.fd_);
-    // Times last: nothing may touch the file after them.
-    const struct timespec times[2] = {attributes.st_atim, attributes.st_mtim};
-    if (ops.futimens(prepared.fd_, times) != 0)
-        return ReplaceError{ReplaceStep::Attributes, errno};
-
-    out = std::move(prepared);
-    return {};
+ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source,
+                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd)
+{
+    return TemporaryFileMaker::make(targetPath, attributes, out, xattrSourceFd, [&](int fd) {
+        if (const int error = copyContent(source.fd, fd, source.size))
+            return error;
+        for (const FilePatch& patch : source.patches)
+            if (const int error = writeAllAt(fd, patch.bytes, patch.offset))
+                return error;
+        return 0;
+    });
 }
 
 ReplaceError replaceFile(const std::string& targetPath, std::span<const std::uint8_t> bytes,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "file_patch.h"
+
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -36,6 +38,15 @@ struct ReplaceError {
 // Hidden temporary names all look like ".shotdate-<16 hex digits>.tmp".
 bool isOurTemporaryName(const std::string& fileName);
 
+// The content of a new file taken from an open file: its first `size`
+// bytes, cloned where the file system shares extents (btrfs, XFS),
+// otherwise copied in the kernel, then patched.
+struct CopySource {
+    int fd = -1;
+    std::uint64_t size = 0;
+    std::span<const FilePatch> patches;
+};
+
 class PreparedReplacement {
 public:
     PreparedReplacement() = default;
@@ -52,15 +63,23 @@ public:
 
     // fsync of the temporary file; may be called early by a batch.
     ReplaceError sync();
-    // sync (when not done yet), rename over the target, fsync the folder.
+    // A batch that made the whole file system durable at once (syncfs)
+    // vouches for this file's data.
+    void markSynced() { synced_ = fd_ >= 0; }
+    int folderDescriptor() const { return dirFd_; }
+    // sync (when not done yet), rename over the target, and unless the
+    // caller syncs the folder itself, fsync the folder.
     // On failure before the rename the temporary file is removed.
-    ReplaceError commit();
+    ReplaceError commit(bool syncFolder = true);
     // Removes the temporary file; the target stays as it was.
     void abandon();
 
 private:
     friend ReplaceError prepareReplacement(const std::string&, std::span<const std::uint8_t>,
                                            const struct stat&, PreparedReplacement&, int);
+    friend ReplaceError prepareReplacement(const std::string&, const CopySource&, const struct stat&,
+                                           PreparedReplacement&, int);
+    friend class TemporaryFileMaker;
     int fd_ = -1;
     int dirFd_ = -1;
     bool synced_ = false;
@@ -77,6 +96,11 @@ private:
 // is an open descriptor. The target itself is not touched. On failure
 // nothing is left behind.
 ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
+                                const struct stat& attributes, PreparedReplacement& out,
+                                int xattrSourceFd = -1);
+
+// The same, with the content copied from an open file and patched.
+ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source,
                                 const struct stat& attributes, PreparedReplacement& out,
                                 int xattrSourceFd = -1);
 

@@ -1,6 +1,8 @@
 #include "sys_ops.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -24,6 +26,12 @@ const SysOps kRealSysOps{
     },
     [](int dirfd, const char* path, int flags) { return ::unlinkat(dirfd, path, flags); },
     [](int fd) { return ::close(fd); },
+    [](int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t length) {
+        return ::copy_file_range(fdIn, offIn, fdOut, offOut, length, 0);
+    },
+    [](int destFd, int srcFd) { return ::ioctl(destFd, FICLONE, srcFd); },
+    [](int fd, const void* buf, size_t count, off_t offset) { return ::pwrite(fd, buf, count, offset); },
+    [](int fd) { return ::syncfs(fd); },
 };
 
 const SysOps* currentSysOps = &kRealSysOps;

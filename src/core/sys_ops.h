@@ -21,6 +21,11 @@ struct SysOps {
     int (*renameat)(int olddirfd, const char* oldpath, int newdirfd, const char* newpath);
     int (*unlinkat)(int dirfd, const char* path, int flags);
     int (*close)(int fd);
+    // Copying a file's bytes without passing them through user memory.
+    ssize_t (*copyFileRange)(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t length);
+    int (*cloneFile)(int destFd, int srcFd);  // ioctl FICLONE: shares the extents on btrfs/XFS
+    ssize_t (*pwrite)(int fd, const void* buf, size_t count, off_t offset);
+    int (*syncfs)(int fd);
 };
 
 // The table in force. Not thread-safe to swap: tests swap it while no run

@@ -19,7 +19,10 @@
 
 namespace shotdate {
 
-enum class SysCall { Openat, Write, Read, Fsync, Fchown, Fchmod, Futimens, Renameat, Unlinkat, Close };
+// Writes, copies and patches of a file's content all count as Write, and
+// fsync and syncfs both as Fsync: a plan names the step, not the system call
+// that happens to carry it out.
+enum class SysCall { Openat, Write, Read, Fsync, Fchown, Fchmod, Futimens, Renameat, Unlinkat, Close, Clone };
 
 struct InjectedFailure {
     SysCall call = SysCall::Write;
@@ -46,7 +49,7 @@ public:
 private:
     struct State {
         InjectedFailure plan;
-        std::array<int, 10> counts{};
+        std::array<int, 11> counts{};
         bool installed = false;
     };
 
@@ -124,6 +127,17 @@ private:
                     errno = state().plan.error;
                 return failing ? -1 : result;
             },
+            [](int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t length) -> ssize_t {
+                return fails(SysCall::Write) ? failedTransfer()
+                                             : realSysOps().copyFileRange(fdIn, offIn, fdOut, offOut,
+                                                                          limited(SysCall::Write, length));
+            },
+            [](int destFd, int srcFd) { return fails(SysCall::Clone) ? -1 : realSysOps().cloneFile(destFd, srcFd); },
+            [](int fd, const void* buf, size_t count, off_t offset) -> ssize_t {
+                return fails(SysCall::Write) ? failedTransfer()
+                                             : realSysOps().pwrite(fd, buf, limited(SysCall::Write, count), offset);
+            },
+            [](int fd) { return fails(SysCall::Fsync) ? -1 : realSysOps().syncfs(fd); },
         };
         return ops;
     }

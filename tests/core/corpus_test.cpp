@@ -1,0 +1,253 @@
+// A whole run over copies of real camera files: every file the engine
+// rewrites must read back right in exiftool, keep every other tag and its
+// pixels, and every file it passes over must leave no output behind.
+
+#include "batch_run.h"
+#include "date_rewrite.h"
+#include "fixtures.h"
+#include "reason.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace shotdate {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace fixtures;
+
+constexpr std::int32_t kDayAndHour = 86400 + 3600;
+
+// file name -> the format column of SOURCES.tsv
+std::map<std::string, std::string> corpusFormats(const std::string& corpus)
+{
+    std::map<std::string, std::string> formats;
+    std::ifstream in(corpus + "/SOURCES.tsv");
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::vector<std::string> columns;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');)
+            columns.push_back(field);
+        if (columns.size() > 5)
+            formats[columns[0]] = columns[5];
+    }
+    return formats;
+}
+
+bool isCorpusImage(const fs::directory_entry& entry)
+{
+    const std::string name = entry.path().filename().string();
+    return entry.is_regular_file() && name != "README.md" && name != "SHA256SUMS" && name != "SOURCES.tsv";
+}
+
+// Files whose pixels identify reads quickly and without outside delegates.
+bool identifyDecodes(const std::string& name)
+{
+    std::string extension = fs::path(name).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    return extension == ".jpg" || extension == ".jpeg" || extension == ".tif" || extension == ".tiff"
+        || extension == ".png" || extension == ".webp";
+}
+
+// Reasons that mean the engine or the disk failed, never a property of the file.
+bool isTrouble(Reason reason)
+{
+    switch (reason) {
+    case Reason::NotFound:
+    case Reason::Unreadable:
+    case Reason::TooLarge:
+    case Reason::ChangedWhileReading:
+    case Reason::WriteFailed:
+    case Reason::RenameFailed:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool looksUnset(const std::string& date)
+{
+    return date.find_first_not_of(" :0") == std::string::npos;
+}
+
+TEST(CorpusTest, ShiftByADayAndAnHourRewritesFaithfullyOrPassesOver)
+{
+    const std::string corpus = SHOTDATE_CORPUS_DIR;
+    if (!fs::is_directory(corpus))
+        GTEST_SKIP() << "corpus not found at " << corpus << ": skipped";
+    if (const std::string missing = missingTools({"exiftool", "identify"}); !missing.empty())
+        GTEST_SKIP() << "needs " << missing << " on PATH (packages libimage-exiftool-perl, imagemagick): skipped";
+
+    TempFolder temp;
+    const std::string input = temp / "input";
+    const std::string output = temp / "output";
+    fs::create_directory(input);
+    fs::create_directory(output);
+    std::map<std::string, Bytes> originals;
+    for (const auto& entry : fs::directory_iterator(corpus)) {
+        if (!isCorpusImage(entry))
+            continue;
+        const std::string name = entry.path().filename().string();
+        originals[name] = readBytes(entry.path().string());
+        fs::copy_file(entry.path(), input + "/" + name);
+    }
+    ASSERT_FALSE(originals.empty()) << "no files in " << corpus;
+
+    RunSettings settings;
+    settings.inputPath = input;
+    settings.outputFolder = output;
+    settings.dates = DateArguments{std::int32_t(DateMode::Shift), {}, kDayAndHour};
+    std::map<std::string, FileReport> reports;
+    RunCallbacks callbacks;
+    callbacks.onFile = [&](const FileReport& report) { reports[fs::path(report.inPath).filename().string()] = report; };
+    const std::atomic<bool> stop{false};
+    const auto started = std::chrono::steady_clock::now();
+    const RunSummary summary = runBatch(settings, stop, callbacks);
+    const auto runTime = std::chrono::steady_clock::now() - started;
+    ASSERT_EQ(reports.size(), originals.size()) << "every file gets a report";
+
+    auto tags = readAllTags({input, output});
+
+    // Pixel signatures of everything rewritten, one identify run per side.
+    std::vector<std::string> decodable;
+    for (const auto& [name, report] : reports)
+        if (report.reason == Reason::Rewritten && identifyDecodes(name))
+            decodable.push_back(name);
+    auto signatures = [&](const std::string& folder) {
+        std::vector<std::string> argv = {"identify", "-format", "%f\\t%#\\n"};
+        for (const auto& name : decodable)
+            argv.push_back(folder + "/" + name);
+        std::map<std::string, std::vector<std::string>> byName;
+        std::istringstream lines(runCommand(argv).out);
+        for (std::string line; std::getline(lines, line);)
+            if (const auto tab = line.find('\t'); tab != std::string::npos)
+                byName[line.substr(0, tab)].push_back(line.substr(tab + 1));
+        return byName;
+    };
+    auto pixelsBefore = signatures(input);
+    auto pixelsAfter = signatures(output);
+
+    const auto formats = corpusFormats(corpus);
+    std::map<std::string, std::map<std::string, int>> table;  // format -> reason -> count
+    std::set<std::string> expectedOutputs;
+    std::ostringstream passedOver;
+    std::ostringstream unreadable;
+    for (const auto& [name, report] : reports) {
+        SCOPED_TRACE(name);
+        const std::string format = formats.count(name) ? formats.at(name) : "?";
+        ++table[format][std::string(reasonKey(report.reason))];
+        const TagList& before = tags[input + "/" + name];
+        const std::string oldOriginal = tagValue(before, "ExifIFD:DateTimeOriginal");
+        const std::string oldDigitized = tagValue(before, "ExifIFD:CreateDate");
+        EXPECT_TRUE(readBytes(input + "/" + name) == originals[name]) << "the input changed";
+        EXPECT_FALSE(isTrouble(report.reason)) << reasonKey(report.reason) << " errno " << report.error;
+
+        if (report.reason != Reason::Rewritten) {
+            passedOver << "  " << std::left << std::setw(52) << name << std::setw(20) << reasonKey(report.reason)
+                       << "exiftool: \"" << oldOriginal << "\" / \"" << oldDigitized << "\"\n";
+            if (report.reason == Reason::NoFileDate) {
+                EXPECT_TRUE(looksUnset(oldOriginal)) << "passed over for no date, but exiftool reads " << oldOriginal;
+            }
+            if (report.reason == Reason::BadFileDate) {
+                EXPECT_TRUE(!oldOriginal.empty() && shiftedDateText(oldOriginal, 0).empty())
+                    << "passed over for a bad date, but exiftool reads a good one: " << oldOriginal;
+            }
+            continue;
+        }
+
+        expectedOutputs.insert(fs::path(report.outPath).filename().string());
+        const std::string outPath = report.outPath;
+        const TagList& after = tags[outPath];
+        const Bytes oldBytes = readBytes(input + "/" + name);
+        const Bytes newBytes = readBytes(outPath);
+        const DateRewrite again = rewriteExifDates(oldBytes, settings.dates);
+        EXPECT_TRUE(again.bytes == newBytes) << "the file on disk is not what the rewrite made";
+        const bool onlyDates = again.patchedInPlace;
+
+        if (oldOriginal.empty()) {
+            // exiftool gives up on some damaged files the engine still
+            // reads (an EXIF header with no image after it). The rewrite
+            // is then checked on its bytes alone: only the dates may move.
+            unreadable << "  " << name << " (" << tagValue(before, "ExifTool:Warning")
+                       << tagValue(before, "ExifTool:Error") << ")\n";
+            EXPECT_TRUE(onlyDates) << "laid out again a file exiftool cannot read";
+            EXPECT_EQ(report.newDate, shiftedDateText(report.oldDate, kDayAndHour));
+            const auto outside = changesOutsideDates(oldBytes, newBytes, {report.oldDate});
+            EXPECT_TRUE(outside.empty()) << outside.size() << " bytes changed outside the dates";
+            // Exactly the two fields took the new date (a third copy, such as
+            // ModifyDate, keeps the old one).
+            EXPECT_EQ(countOccurrences(newBytes, report.newDate), countOccurrences(oldBytes, report.newDate) + 2);
+            EXPECT_EQ(countOccurrences(oldBytes, report.oldDate), countOccurrences(newBytes, report.oldDate) + 2);
+            continue;
+        }
+        const std::string expected = shiftedDateText(oldOriginal, kDayAndHour);
+        EXPECT_FALSE(expected.empty()) << "rewritten, but exiftool reads no valid DateTimeOriginal: " << oldOriginal;
+        EXPECT_EQ(report.newDate, expected);
+        EXPECT_EQ(tagValue(after, "ExifIFD:DateTimeOriginal"), expected);
+        EXPECT_EQ(tagValue(after, "ExifIFD:CreateDate"), expected) << "DateTimeDigitized";
+        const TagList kept = comparableTags(before, !onlyDates);
+        const TagList now = comparableTags(after, !onlyDates);
+        if (kept != now) {
+            TagList lost;
+            TagList gained;
+            std::set_difference(kept.begin(), kept.end(), now.begin(), now.end(), std::back_inserter(lost));
+            std::set_difference(now.begin(), now.end(), kept.begin(), kept.end(), std::back_inserter(gained));
+            std::string text;
+            for (const auto& [key, value] : lost)
+                text += "\n  - " + key + "=" + value.substr(0, 120);
+            for (const auto& [key, value] : gained)
+                text += "\n  + " + key + "=" + value.substr(0, 120);
+            ADD_FAILURE() << "tags other than the dates changed" << (onlyDates ? "" : " (laid out again)") << ":"
+                          << text;
+        }
+        if (onlyDates) {
+            const auto outside = changesOutsideDates(oldBytes, newBytes, {oldOriginal, oldDigitized});
+            EXPECT_TRUE(outside.empty()) << outside.size() << " bytes changed outside the dates, the first at "
+                                         << (outside.empty() ? 0 : outside.front());
+        }
+        EXPECT_TRUE(pngCrcsValid(newBytes)) << "a PNG chunk CRC is wrong";
+        if (!pixelsBefore[name].empty()) {
+            EXPECT_EQ(pixelsAfter[name], pixelsBefore[name]) << "pixels or pages changed";
+        }
+    }
+
+    std::set<std::string> written;
+    for (const auto& entry : fs::directory_iterator(output))
+        written.insert(entry.path().filename().string());
+    EXPECT_EQ(written, expectedOutputs) << "only rewritten files may appear in the output folder";
+    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
+    EXPECT_EQ(summary.rewritten + summary.passedOver, int(reports.size()));
+
+    std::ostringstream text;
+    text << "\nCorpus: " << reports.size() << " files, " << summary.rewritten << " rewritten, " << summary.passedOver
+         << " passed over; the run took "
+         << std::chrono::duration_cast<std::chrono::milliseconds>(runTime).count() << " ms\n";
+    for (const auto& [format, reasons] : table) {
+        text << "  " << std::left << std::setw(16) << format;
+        for (const auto& [reason, count] : reasons)
+            text << " " << reason << "=" << count;
+        text << "\n";
+    }
+    text << "Passed over:\n" << passedOver.str();
+    text << "Rewritten, checked by bytes only (exiftool cannot read them):\n" << unreadable.str();
+    std::cout << text.str() << std::flush;
+    RecordProperty("rewritten", summary.rewritten);
+    RecordProperty("passed_over", summary.passedOver);
+}
+
+} // namespace
+} // namespace shotdate

@@ -1,0 +1,580 @@
+#include "fixtures.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string_view>
+
+extern char** environ;
+
+namespace shotdate::fixtures {
+
+namespace fs = std::filesystem;
+
+TempFolder::TempFolder()
+{
+    char pattern[] = "/tmp/shotdate-fixture-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr)
+        std::abort();
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder()
+{
+    std::error_code ignored;
+    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
+    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
+        if (entry.is_directory(ignored) && !entry.is_symlink(ignored))
+            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(path_, ignored);
+}
+
+CommandResult runCommand(const std::vector<std::string>& argv)
+{
+    CommandResult result;
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0)
+        return result;
+    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+        ::close(outPipe[0]);
+        ::close(outPipe[1]);
+        return result;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+
+    std::vector<char*> args;
+    for (const auto& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+
+    // Both streams are drained together: a tool that fills one pipe while
+    // we wait on the other would never finish.
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* sinks[2] = {&result.out, &result.err};
+    int open = 2;
+    while (spawned == 0 && open > 0) {
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buffer[65536];
+            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (got > 0) {
+                sinks[i]->append(buffer, std::size_t(got));
+            } else if (got == 0 || errno != EINTR) {
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    ::close(outPipe[0]);
+    ::close(errPipe[0]);
+    if (spawned != 0) {
+        result.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(spawned);
+        return result;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status))
+        result.exitCode = WEXITSTATUS(status);
+    return result;
+}
+
+std::string missingTools(std::initializer_list<const char*> names)
+{
+    const char* pathVariable = std::getenv("PATH");
+    const std::string searchPath = pathVariable ? pathVariable : "/usr/bin:/bin";
+    std::string missing;
+    for (const char* name : names) {
+        bool found = false;
+        std::istringstream folders(searchPath);
+        for (std::string folder; !found && std::getline(folders, folder, ':');)
+            found = !folder.empty() && ::access((folder + "/" + name).c_str(), X_OK) == 0;
+        if (!found)
+            missing += (missing.empty() ? "" : ", ") + std::string(name);
+    }
+    return missing;
+}
+
+Bytes readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const std::string& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::vector<std::string> leftoverTemporaryFiles(const std::string& folder)
+{
+    std::vector<std::string> found;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(folder, error); !error && it != fs::recursive_directory_iterator();
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.starts_with(".shotdate-") && name.ends_with(".tmp"))
+            found.push_back(it->path().string());
+    }
+    return found;
+}
+
+namespace {
+
+constexpr const char* kBlank = "    :  :     :  :  ";
+constexpr const char* kZero = "0000:00:00 00:00:00";
+constexpr const char* kBad = "2020:13:45 10:00:00";
+constexpr const char* kLastDay = "9999:12:31 23:30:00";
+constexpr const char* kFirstDay = "0001:01:01 00:30:00";
+
+struct FixtureRecipe {
+    Fixture fixture;
+    const char* fileName;
+    const char* fileType;
+    const char* storedDate;
+};
+
+constexpr FixtureRecipe kRecipes[] = {
+    {Fixture::JpegLittleEndian, "little-endian.jpg", "JPEG", kFixtureDate},
+    {Fixture::JpegBigEndian, "big-endian.jpg", "JPEG", kFixtureDate},
+    {Fixture::TiffThreePages, "three-pages.tif", "TIFF", kFixtureDate},
+    {Fixture::TiffNamedJpg, "tiff-data.jpg", "TIFF", kFixtureDate},
+    {Fixture::PngExif, "exif.png", "PNG", kFixtureDate},
+    {Fixture::WebpExif, "exif.webp", "Extended WEBP", kFixtureDate},
+    {Fixture::JpegNoExif, "no-exif.jpg", "JPEG", ""},
+    {Fixture::JpegIfd0Only, "ifd0-only.jpg", "JPEG", ""},
+    {Fixture::JpegExifNoDates, "exif-no-dates.jpg", "JPEG", ""},
+    {Fixture::JpegBlankDates, "blank-dates.jpg", "JPEG", kBlank},
+    {Fixture::JpegZeroDates, "zero-dates.jpg", "JPEG", kZero},
+    {Fixture::JpegBadDate, "bad-date.jpg", "JPEG", kBad},
+    {Fixture::JpegOriginalOnly, "original-only.jpg", "JPEG", kFixtureDate},
+    {Fixture::TiffOriginalOnly, "original-only.tif", "TIFF", kFixtureDate},
+    {Fixture::PngOriginalOnly, "original-only.png", "PNG", kFixtureDate},
+    {Fixture::WebpOriginalOnly, "original-only.webp", "Extended WEBP", kFixtureDate},
+    {Fixture::JpegLastDay, "last-day.jpg", "JPEG", kLastDay},
+    {Fixture::JpegFirstDay, "first-day.jpg", "JPEG", kFirstDay},
+    {Fixture::TextNamedJpg, "text.jpg", "", ""},
+};
+
+const FixtureRecipe& recipe(Fixture fixture)
+{
+    for (const auto& r : kRecipes)
+        if (r.fixture == fixture)
+            return r;
+    std::abort();
+}
+
+std::string describe(const std::vector<std::string>& argv, const CommandResult& result)
+{
+    std::string text;
+    for (const auto& arg : argv)
+        text += arg + " ";
+    return text + "-> exit " + std::to_string(result.exitCode) + ": " + result.err + result.out;
+}
+
+// Runs one step of a recipe; answers false (with the reason in `error`) on failure.
+bool step(const std::vector<std::string>& argv, std::string& error)
+{
+    const CommandResult result = runCommand(argv);
+    if (result.exitCode == 0)
+        return true;
+    error = describe(argv, result);
+    return false;
+}
+
+// A small picture with some structure, so that a changed pixel changes the signature.
+bool makePicture(const std::string& path, int pages, std::string& error)
+{
+    static const char* const kPages[] = {"gradient:red-blue", "gradient:green-yellow", "xc:gray50"};
+    std::vector<std::string> argv = {"convert", "-size", "24x16"};
+    for (int i = 0; i < pages; ++i)
+        argv.push_back(kPages[i]);
+    argv.insert(argv.end(), {"-strip", path});
+    return step(argv, error);
+}
+
+std::vector<std::string> exiftoolWrite(std::vector<std::string> assignments, const std::string& path)
+{
+    std::vector<std::string> argv = {"exiftool", "-q", "-q", "-overwrite_original"};
+    argv.insert(argv.end(), assignments.begin(), assignments.end());
+    argv.push_back(path);
+    return argv;
+}
+
+std::vector<std::string> bothDates(const std::string& date)
+{
+    return {"-IFD0:Make=FixtureCam", "-IFD0:ModifyDate=" + std::string(kFixtureModifyDate),
+            "-ExifIFD:ExposureTime=0.01", "-ExifIFD:DateTimeOriginal=" + date, "-ExifIFD:CreateDate=" + date};
+}
+
+std::vector<std::string> originalOnly()
+{
+    return {"-IFD0:Make=FixtureCam", "-IFD0:ModifyDate=" + std::string(kFixtureModifyDate),
+            "-ExifIFD:ExposureTime=0.01", "-ExifIFD:DateTimeOriginal=" + std::string(kFixtureDate)};
+}
+
+// exiftool only checks a date's form when it converts it; -n lets the
+// broken values that cameras really write go in verbatim.
+std::vector<std::string> verbatimDates(const std::string& date)
+{
+    auto assignments = bothDates(date);
+    assignments.insert(assignments.begin(), "-n");
+    return assignments;
+}
+
+bool build(Fixture fixture, const std::string& folder, const std::string& path, std::string& error)
+{
+    switch (fixture) {
+    case Fixture::JpegLittleEndian: {
+        auto assignments = bothDates(kFixtureDate);
+        assignments.insert(assignments.begin(), "-ExifByteOrder=II");
+        return makePicture(path, 1, error) && step(exiftoolWrite(assignments, path), error);
+    }
+    case Fixture::JpegBigEndian: {
+        auto assignments = bothDates(kFixtureDate);
+        assignments.insert(assignments.begin(), "-ExifByteOrder=MM");
+        return makePicture(path, 1, error) && step(exiftoolWrite(assignments, path), error);
+    }
+    case Fixture::TiffThreePages:
+        return makePicture(path, 3, error) && step(exiftoolWrite(bothDates(kFixtureDate), path), error);
+    case Fixture::TiffNamedJpg: {
+        // exiftool refuses to write a file whose name lies about its format.
+        const std::string tiff = folder + "/.tiff-data-in-progress.tif";
+        return makePicture(tiff, 1, error) && step(exiftoolWrite(bothDates(kFixtureDate), tiff), error)
+            && step({"mv", tiff, path}, error);
+    }
+    case Fixture::PngExif:
+    case Fixture::WebpExif:
+        return makePicture(path, 1, error) && step(exiftoolWrite(bothDates(kFixtureDate), path), error);
+    case Fixture::JpegNoExif:
+        return makePicture(path, 1, error);
+    case Fixture::JpegIfd0Only:
+        return makePicture(path, 1, error) && step(exiftoolWrite({"-IFD0:Make=FixtureCam"}, path), error);
+    case Fixture::JpegExifNoDates:
+        return makePicture(path, 1, error)
+            && step(exiftoolWrite({"-IFD0:Make=FixtureCam", "-ExifIFD:ExposureTime=0.01"}, path), error);
+    case Fixture::JpegBlankDates:
+        return makePicture(path, 1, error) && step(exiftoolWrite(verbatimDates(kBlank), path), error);
+    case Fixture::JpegZeroDates:
+        return makePicture(path, 1, error) && step(exiftoolWrite(verbatimDates(kZero), path), error);
+    case Fixture::JpegBadDate:
+        return makePicture(path, 1, error) && step(exiftoolWrite(verbatimDates(kBad), path), error);
+    case Fixture::JpegOriginalOnly: {
+        // A thumbnail and an XMP packet: a layout done again must carry both over.
+        const std::string thumbnail = folder + "/.thumbnail-in-progress.jpg";
+        auto assignments = originalOnly();
+        assignments.insert(assignments.end(), {"-ThumbnailImage<=" + thumbnail, "-XMP-dc:Title=Fixture title"});
+        const bool made = step({"convert", "-size", "8x6", "gradient:blue-red", "-strip", thumbnail}, error)
+            && makePicture(path, 1, error) && step(exiftoolWrite(assignments, path), error);
+        std::error_code ignored;
+        fs::remove(thumbnail, ignored);
+        return made;
+    }
+    case Fixture::TiffOriginalOnly:
+        return makePicture(path, 3, error) && step(exiftoolWrite(originalOnly(), path), error);
+    case Fixture::PngOriginalOnly:
+    case Fixture::WebpOriginalOnly:
+        return makePicture(path, 1, error) && step(exiftoolWrite(originalOnly(), path), error);
+    case Fixture::JpegLastDay:
+        return makePicture(path, 1, error) && step(exiftoolWrite(bothDates(kLastDay), path), error);
+    case Fixture::JpegFirstDay:
+        return makePicture(path, 1, error) && step(exiftoolWrite(bothDates(kFirstDay), path), error);
+    case Fixture::TextNamedJpg: {
+        const std::string text = "This is a shopping list, not a photograph.\n";
+        writeBytes(path, Bytes(text.begin(), text.end()));
+        return true;
+    }
+    }
+    error = "unknown fixture";
+    return false;
+}
+
+std::vector<std::string> splitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool endsWith(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+} // namespace
+
+std::string fixtureFileName(Fixture fixture)
+{
+    return recipe(fixture).fileName;
+}
+
+std::string fixtureFileType(Fixture fixture)
+{
+    return recipe(fixture).fileType;
+}
+
+std::string fixtureStoredDate(Fixture fixture)
+{
+    return recipe(fixture).storedDate;
+}
+
+MadeFixture makeFixture(Fixture fixture, const std::string& folder)
+{
+    MadeFixture made;
+    const std::string path = folder + "/" + fixtureFileName(fixture);
+    if (build(fixture, folder, path, made.error))
+        made.path = path;
+    return made;
+}
+
+std::map<std::string, TagList> readAllTags(const std::vector<std::string>& paths)
+{
+    // -G3:1: tags of embedded documents (a raw file's preview JPEG) carry a
+    // "DocN:" prefix and never pass for the file's own.
+    std::vector<std::string> argv = {"exiftool", "-args", "-G3:1", "-a", "-n", "-r", "-q"};
+    argv.insert(argv.end(), paths.begin(), paths.end());
+    const CommandResult result = runCommand(argv);
+
+    // Each file's list opens with the version tag; its name comes a few
+    // lines later, so a file's tags are gathered first and filed at the end.
+    std::map<std::string, TagList> files;
+    TagList current;
+    auto file = [&] {
+        if (current.empty())
+            return;
+        const std::string key = tagValue(current, "System:Directory") + "/" + tagValue(current, "System:FileName");
+        files[key] = std::move(current);
+        current.clear();
+    };
+    for (const auto& line : splitLines(result.out)) {
+        if (line.empty() || line[0] != '-')
+            continue;  // "======== name" headers
+        const auto equals = line.find('=');
+        if (equals == std::string::npos)
+            continue;
+        std::string key = line.substr(1, equals - 1);
+        if (key == "ExifTool:ExifToolVersion")
+            file();
+        current.emplace_back(std::move(key), line.substr(equals + 1));
+    }
+    file();
+    return files;
+}
+
+std::string tagValue(const TagList& tags, const std::string& key)
+{
+    for (const auto& [name, value] : tags)
+        if (name == key)
+            return value;
+    return {};
+}
+
+TagList comparableTags(const TagList& tags, bool ignoreLayout)
+{
+    static constexpr std::string_view kChanged[] = {
+        "ExifIFD:DateTimeOriginal", "ExifIFD:CreateDate",
+        // Composites exiftool builds from the two dates.
+        "Composite:SubSecDateTimeOriginal", "Composite:SubSecCreateDate",
+        "ExifTool:ExifToolVersion",
+    };
+    // Positions inside the file: legitimately new after a fresh layout.
+    static constexpr std::string_view kLayoutSuffixes[] = {"Offset", "Offsets", "Start"};
+    TagList kept;
+    for (const auto& [key, value] : tags) {
+        if (key.starts_with("System:"))
+            continue;
+        if (std::find(std::begin(kChanged), std::end(kChanged), key) != std::end(kChanged))
+            continue;
+        if (ignoreLayout
+            && std::any_of(std::begin(kLayoutSuffixes), std::end(kLayoutSuffixes),
+                           [&](std::string_view suffix) { return endsWith(key, suffix); }))
+            continue;
+        kept.emplace_back(key, value);
+    }
+    // A new layout may order the entries differently; what matters is the set.
+    std::sort(kept.begin(), kept.end());
+    return kept;
+}
+
+std::map<std::string, std::string> exiv2Dates(const std::string& path)
+{
+    const CommandResult result = runCommand({"exiv2", "-q", "-K", "Exif.Photo.DateTimeOriginal", "-K",
+                                             "Exif.Photo.DateTimeDigitized", "-Pkv", path});
+    std::map<std::string, std::string> dates;
+    for (const auto& line : splitLines(result.out)) {
+        const auto space = line.find(' ');
+        if (space == std::string::npos)
+            continue;
+        const auto value = line.find_first_not_of(' ', space);
+        dates[line.substr(0, space)] = value == std::string::npos ? "" : line.substr(value);
+    }
+    return dates;
+}
+
+namespace {
+
+std::uint32_t readBigEndian32(const Bytes& bytes, std::size_t at)
+{
+    return std::uint32_t(bytes[at]) << 24 | std::uint32_t(bytes[at + 1]) << 16 | std::uint32_t(bytes[at + 2]) << 8
+        | std::uint32_t(bytes[at + 3]);
+}
+
+bool isPng(const Bytes& bytes)
+{
+    static constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return bytes.size() >= 8 && std::equal(std::begin(kSignature), std::end(kSignature), bytes.begin());
+}
+
+// Calls `visit(typeOffset, dataLength)` for each complete chunk of a PNG.
+template <typename Visit>
+void forEachPngChunk(const Bytes& bytes, Visit visit)
+{
+    std::size_t at = 8;
+    while (at + 12 <= bytes.size()) {
+        const std::size_t length = readBigEndian32(bytes, at);
+        if (length > bytes.size() - at - 12)
+            return;
+        visit(at + 4, length);
+        at += 12 + length;
+    }
+}
+
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
+std::vector<std::size_t> occurrences(const Bytes& bytes, const std::string& text)
+{
+    std::vector<std::size_t> found;
+    if (text.empty())
+        return found;
+    auto it = bytes.begin();
+    while ((it = std::search(it, bytes.end(), text.begin(), text.end())) != bytes.end()) {
+        found.push_back(std::size_t(it - bytes.begin()));
+        ++it;
+    }
+    return found;
+}
+
+} // namespace
+
+std::size_t countOccurrences(const Bytes& bytes, const std::string& text)
+{
+    return occurrences(bytes, text).size();
+}
+
+std::vector<std::size_t> changesOutsideDates(const Bytes& before, const Bytes& after,
+                                             const std::vector<std::string>& dateTexts)
+{
+    if (before.size() != after.size())
+        return {SIZE_MAX};
+    std::vector<bool> allowed(before.size(), false);
+    for (const auto& text : dateTexts)
+        for (const auto at : occurrences(before, text))
+            std::fill(allowed.begin() + std::ptrdiff_t(at),
+                      allowed.begin() + std::ptrdiff_t(std::min(before.size(), at + 20)), true);
+    if (isPng(before)) {
+        forEachPngChunk(before, [&](std::size_t type, std::size_t length) {
+            if (std::equal(before.begin() + std::ptrdiff_t(type), before.begin() + std::ptrdiff_t(type + 4), "eXIf"))
+                std::fill_n(allowed.begin() + std::ptrdiff_t(type + 4 + length), 4, true);
+        });
+    }
+    std::vector<std::size_t> outside;
+    for (std::size_t i = 0; i < before.size(); ++i)
+        if (before[i] != after[i] && !allowed[i])
+            outside.push_back(i);
+    return outside;
+}
+
+bool pngCrcsValid(const Bytes& bytes)
+{
+    if (!isPng(bytes))
+        return true;
+    bool valid = true;
+    forEachPngChunk(bytes, [&](std::size_t type, std::size_t length) {
+        if (crc32(bytes.data() + type, length + 4) != readBigEndian32(bytes, type + 4 + length))
+            valid = false;
+    });
+    return valid;
+}
+
+std::string shiftedDateText(const std::string& text, long long seconds)
+{
+    using namespace std::chrono;
+    int fields[6];
+    if (text.size() != 19
+        || std::sscanf(text.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &fields[0], &fields[1], &fields[2], &fields[3],
+                       &fields[4], &fields[5])
+            != 6)
+        return {};
+    for (const std::size_t digit : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u, 11u, 12u, 14u, 15u, 17u, 18u})
+        if (text[digit] < '0' || text[digit] > '9')
+            return {};
+    const year_month_day date{year{fields[0]}, month{unsigned(fields[1])}, day{unsigned(fields[2])}};
+    if (fields[0] < 1 || !date.ok() || fields[3] > 23 || fields[4] > 59 || fields[5] > 59)
+        return {};
+    const auto moved = sys_days{date} + hours{fields[3]} + minutes{fields[4]} + std::chrono::seconds{fields[5]}
+        + std::chrono::seconds{seconds};
+    const auto movedDay = floor<days>(moved);
+    const year_month_day newDate{movedDay};
+    const hh_mm_ss time{moved - movedDay};
+    if (int(newDate.year()) < 1 || int(newDate.year()) > 9999)
+        return {};
+    char out[32];
+    std::snprintf(out, sizeof out, "%04d:%02u:%02u %02d:%02d:%02d", int(newDate.year()), unsigned(newDate.month()),
+                  unsigned(newDate.day()), int(time.hours().count()), int(time.minutes().count()),
+                  int(time.seconds().count()));
+    return out;
+}
+
+std::vector<std::string> pixelSignatures(const std::string& path)
+{
+    const CommandResult result = runCommand({"identify", "-format", "%#\\n", path});
+    if (result.exitCode != 0)
+        return {};
+    return splitLines(result.out);
+}
+
+} // namespace shotdate::fixtures

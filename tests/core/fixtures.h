@@ -1,0 +1,145 @@
+#pragma once
+
+// Test images made on the spot by ImageMagick and exiftool, and the
+// outside tools (exiftool, exiv2, identify) that read results back
+// independently of the engine. Nothing here links Exiv2: a fault in the
+// engine's own reading must not hide itself in its checks.
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace shotdate::fixtures {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A fresh folder under /tmp, removed with everything in it afterwards.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+struct CommandResult {
+    int exitCode = -1;  // -1 when the program could not be started or was killed
+    std::string out;
+    std::string err;
+};
+
+// Runs a program found on PATH with these arguments, no shell involved.
+CommandResult runCommand(const std::vector<std::string>& argv);
+
+// The names of the tools not found on PATH, comma separated; "" when all are there.
+std::string missingTools(std::initializer_list<const char*> names);
+
+Bytes readBytes(const std::string& path);
+void writeBytes(const std::string& path, const Bytes& bytes);
+
+// Paths of files below `folder` (any depth) whose names look like our
+// temporary files (".shotdate-<16 hex>.tmp").
+std::vector<std::string> leftoverTemporaryFiles(const std::string& folder);
+
+// The shooting date every fixture with a usable date carries. 29 February
+// makes shifts and date-only changes cross a month end.
+inline constexpr const char* kFixtureDate = "2020:02:29 23:30:15";
+// A different date for IFD0's ModifyDate, which must survive unchanged.
+inline constexpr const char* kFixtureModifyDate = "2019:01:02 03:04:05";
+
+enum class Fixture {
+    JpegLittleEndian,   // both dates as 20-byte values, II byte order
+    JpegBigEndian,      // both dates, MM byte order
+    TiffThreePages,     // both dates, three images in the IFD chain
+    TiffNamedJpg,       // a one-page TIFF with both dates, named .jpg
+    PngExif,            // both dates in an eXIf chunk
+    WebpExif,           // both dates in an EXIF chunk
+    JpegNoExif,         // no APP1 at all
+    JpegIfd0Only,       // EXIF with IFD0 (Make) but no Exif IFD
+    JpegExifNoDates,    // an Exif IFD without either date
+    JpegBlankDates,     // both dates "    :  :     :  :  "
+    JpegZeroDates,      // both dates "0000:00:00 00:00:00"
+    JpegBadDate,        // both dates "2020:13:45 10:00:00"
+    JpegOriginalOnly,   // DateTimeOriginal only, plus a thumbnail and XMP
+    TiffOriginalOnly,   // three pages, DateTimeOriginal only
+    PngOriginalOnly,    // eXIf chunk with DateTimeOriginal only
+    WebpOriginalOnly,   // EXIF chunk with DateTimeOriginal only
+    JpegLastDay,        // both dates "9999:12:31 23:30:00"
+    JpegFirstDay,       // both dates "0001:01:01 00:30:00"
+    TextNamedJpg,       // a text file named .jpg
+};
+
+// The file name a fixture gets (its extension is what a user would see).
+std::string fixtureFileName(Fixture fixture);
+
+// The format the fixture really is, as exiftool's File:FileType names it
+// ("" for the text file).
+std::string fixtureFileType(Fixture fixture);
+
+// The DateTimeOriginal text the fixture stores, "" when it has none.
+std::string fixtureStoredDate(Fixture fixture);
+
+struct MadeFixture {
+    std::string path;   // set on success
+    std::string error;  // what went wrong otherwise
+};
+
+// Creates the fixture inside `folder` under fixtureFileName().
+MadeFixture makeFixture(Fixture fixture, const std::string& folder);
+
+// Every tag exiftool finds in a file ("Group1:Tag" and value, as
+// `exiftool -args -G3:1 -a -n` prints them, duplicates kept, in file order).
+// Tags of embedded documents read "DocN:Group1:Tag".
+using TagList = std::vector<std::pair<std::string, std::string>>;
+
+// Reads all tags of the given files and folders (folders recursively) in
+// one exiftool run. The key of each file is its path as Directory/FileName,
+// with the paths spelled as they were given.
+std::map<std::string, TagList> readAllTags(const std::vector<std::string>& paths);
+
+// The first value of a tag, "" when absent.
+std::string tagValue(const TagList& tags, const std::string& key);
+
+// What must be equal between an original and its rewrite: every tag except
+// the two dates, what is derived from them, and the file system's view.
+// `ignoreLayout` drops offsets too, for files whose metadata was laid out
+// again.
+TagList comparableTags(const TagList& tags, bool ignoreLayout);
+
+// The two dates as exiv2 reads them: key -> value for
+// Exif.Photo.DateTimeOriginal and Exif.Photo.DateTimeDigitized.
+std::map<std::string, std::string> exiv2Dates(const std::string& path);
+
+// Offsets where `after` differs from `before` other than in a stored date
+// (the 20 bytes from each place where one of `dateTexts` occurs in
+// `before`) or in the CRC of a PNG eXIf chunk. Files of different sizes
+// give {SIZE_MAX}.
+std::vector<std::size_t> changesOutsideDates(const Bytes& before, const Bytes& after,
+                                             const std::vector<std::string>& dateTexts);
+
+// How often `text` occurs in `bytes`.
+std::size_t countOccurrences(const Bytes& bytes, const std::string& text);
+
+// True when the file is no PNG or every chunk's CRC is right.
+bool pngCrcsValid(const Bytes& bytes);
+
+// "yyyy:MM:dd HH:mm:ss" moved by `seconds`, worked out here rather than by
+// the engine; "" when the text is no valid date or the result leaves years
+// 1-9999.
+std::string shiftedDateText(const std::string& text, long long seconds);
+
+// One pixel signature per image the file holds, from `identify -format '%#\n'`.
+// Empty when identify cannot decode the file.
+std::vector<std::string> pixelSignatures(const std::string& path);
+
+} // namespace shotdate::fixtures

@@ -1,0 +1,577 @@
+#include "format_fixtures.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace shotdate::format_fixtures {
+
+namespace fs = std::filesystem;
+using fixtures::readBytes;
+using fixtures::runCommand;
+using fixtures::writeBytes;
+
+namespace {
+
+// --- running the tools ------------------------------------------------------
+
+bool step(const std::vector<std::string>& argv, std::string& error)
+{
+    const fixtures::CommandResult result = runCommand(argv);
+    if (result.exitCode == 0)
+        return true;
+    error.clear();
+    for (const auto& arg : argv)
+        error += arg + " ";
+    error += "-> exit " + std::to_string(result.exitCode) + ": " + result.err + result.out;
+    return false;
+}
+
+bool makePicture(const std::string& path, std::string& error)
+{
+    return step({"convert", "-size", "32x24", "gradient:red-blue", "-strip", path}, error);
+}
+
+// -m: exiftool otherwise refuses to wrap a bare JPEG XL codestream in the
+// container that can hold an Exif box.
+std::vector<std::string> exiftoolWrite(const std::vector<std::string>& assignments, const std::string& path)
+{
+    std::vector<std::string> argv = {"exiftool", "-q", "-q", "-m", "-overwrite_original"};
+    argv.insert(argv.end(), assignments.begin(), assignments.end());
+    argv.push_back(path);
+    return argv;
+}
+
+std::vector<std::string> dateTags()
+{
+    const std::string date = kFormatFixtureDate;
+    return {"-IFD0:Make=FixtureCam", "-IFD0:ModifyDate=" + std::string(fixtures::kFixtureModifyDate),
+            "-ExifIFD:ExposureTime=0.01", "-ExifIFD:DateTimeOriginal=" + date, "-ExifIFD:CreateDate=" + date};
+}
+
+bool setDates(const std::string& path, std::vector<std::string> extra, std::string& error)
+{
+    auto assignments = dateTags();
+    assignments.insert(assignments.end(), extra.begin(), extra.end());
+    return step(exiftoolWrite(assignments, path), error);
+}
+
+bool dropDigitized(const std::string& path, std::string& error)
+{
+    return step(exiftoolWrite({"-ExifIFD:CreateDate="}, path), error);
+}
+
+// A JPEG carrying the fixture's EXIF, for the encoders that copy it over.
+bool makeExifJpeg(const std::string& path, std::string& error)
+{
+    return makePicture(path, error) && setDates(path, {}, error);
+}
+
+// --- byte layouts -----------------------------------------------------------
+
+std::uint64_t getBigEndian(const Bytes& bytes, std::size_t at, std::size_t size)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        value = value << 8 | bytes.at(at + i);
+    return value;
+}
+
+void appendBigEndian(Bytes& out, std::size_t size, std::uint64_t value)
+{
+    for (std::size_t i = size; i-- > 0;)
+        out.push_back(std::uint8_t(value >> (8 * i)));
+}
+
+bool startsWithText(const Bytes& bytes, std::size_t at, std::string_view text)
+{
+    return at + text.size() <= bytes.size() && std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
+}
+
+struct Span {
+    std::size_t start = 0;
+    std::size_t size = 0;
+    std::size_t end() const { return start + size; }
+};
+
+// JPEG marker segments between SOI and SOS, each with its marker.
+std::vector<Span> jpegSegments(const Bytes& jpeg)
+{
+    std::vector<Span> segments;
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xDA) {
+        const std::size_t size = 2 + std::size_t(getBigEndian(jpeg, at + 2, 2));
+        segments.push_back({at, size});
+        at += size;
+    }
+    return segments;
+}
+
+std::optional<Span> jpegApp1(const Bytes& jpeg, std::string_view signature)
+{
+    for (const Span& segment : jpegSegments(jpeg))
+        if (jpeg[segment.start + 1] == 0xE1 && startsWithText(jpeg, segment.start + 4, signature))
+            return segment;
+    return std::nullopt;
+}
+
+constexpr std::string_view kExifSignature{"Exif\0\0", 6};
+constexpr std::string_view kXmpSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
+
+Bytes cut(const Bytes& bytes, Span span)
+{
+    return Bytes(bytes.begin() + std::ptrdiff_t(span.start), bytes.begin() + std::ptrdiff_t(span.end()));
+}
+
+void replaceAll(Bytes& bytes, std::string_view from, std::string_view to)
+{
+    for (auto it = bytes.begin();
+         (it = std::search(it, bytes.end(), from.begin(), from.end())) != bytes.end(); it += std::ptrdiff_t(to.size()))
+        std::copy(to.begin(), to.end(), it);
+}
+
+bool moveXmpBeforeExif(const std::string& path, std::string& error)
+{
+    Bytes jpeg = readBytes(path);
+    const auto exif = jpegApp1(jpeg, kExifSignature);
+    const auto xmp = jpegApp1(jpeg, kXmpSignature);
+    if (!exif || !xmp || xmp->start < exif->start) {
+        error = "expected an Exif APP1 followed by an XMP APP1 in " + path;
+        return false;
+    }
+    const Bytes xmpSegment = cut(jpeg, *xmp);
+    jpeg.erase(jpeg.begin() + std::ptrdiff_t(xmp->start), jpeg.begin() + std::ptrdiff_t(xmp->end()));
+    jpeg.insert(jpeg.begin() + std::ptrdiff_t(exif->start), xmpSegment.begin(), xmpSegment.end());
+    writeBytes(path, jpeg);
+    return true;
+}
+
+bool addSecondExifSegment(const std::string& path, std::string& error)
+{
+    Bytes jpeg = readBytes(path);
+    const auto exif = jpegApp1(jpeg, kExifSignature);
+    if (!exif) {
+        error = "no Exif APP1 in " + path;
+        return false;
+    }
+    Bytes second = cut(jpeg, *exif);
+    replaceAll(second, kFormatFixtureDate, kSecondSegmentDate);
+    jpeg.insert(jpeg.begin() + std::ptrdiff_t(exif->end()), second.begin(), second.end());
+    writeBytes(path, jpeg);
+    return true;
+}
+
+// PNG chunks after the signature: the span covers length, type, data, CRC.
+std::vector<Span> pngChunks(const Bytes& png)
+{
+    std::vector<Span> chunks;
+    std::size_t at = 8;
+    while (at + 12 <= png.size()) {
+        const std::size_t size = 12 + std::size_t(getBigEndian(png, at, 4));
+        if (size > png.size() - at)
+            break;
+        chunks.push_back({at, size});
+        at += size;
+    }
+    return chunks;
+}
+
+bool moveExifAfterImageData(const std::string& path, std::string& error)
+{
+    Bytes png = readBytes(path);
+    std::optional<Span> exif;
+    std::optional<Span> end;
+    for (const Span& chunk : pngChunks(png)) {
+        if (startsWithText(png, chunk.start + 4, "eXIf"))
+            exif = chunk;
+        if (startsWithText(png, chunk.start + 4, "IEND"))
+            end = chunk;
+    }
+    if (!exif || !end) {
+        error = "no eXIf or IEND chunk in " + path;
+        return false;
+    }
+    const Bytes chunk = cut(png, *exif);
+    png.insert(png.begin() + std::ptrdiff_t(end->start), chunk.begin(), chunk.end());
+    png.erase(png.begin() + std::ptrdiff_t(exif->start), png.begin() + std::ptrdiff_t(exif->end()));
+    writeBytes(path, png);
+    return true;
+}
+
+// --- ISO base media boxes ---------------------------------------------------
+
+struct Box {
+    std::string type;
+    Span span;
+    std::size_t payload = 0;
+};
+
+std::vector<Box> boxesIn(const Bytes& file, std::size_t from, std::size_t to)
+{
+    std::vector<Box> boxes;
+    std::size_t at = from;
+    while (at + 8 <= to) {
+        const std::size_t size = std::size_t(getBigEndian(file, at, 4));
+        if (size < 8 || size > to - at)
+            break;  // the fixtures never use 64-bit or open-ended sizes
+        boxes.push_back({std::string(reinterpret_cast<const char*>(file.data() + at + 4), 4), {at, size}, at + 8});
+        at += size;
+    }
+    return boxes;
+}
+
+std::optional<Box> boxOf(const std::vector<Box>& boxes, std::string_view type)
+{
+    for (const Box& box : boxes)
+        if (box.type == type)
+            return box;
+    return std::nullopt;
+}
+
+struct IlocExtent {
+    std::uint64_t index = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    std::size_t offsetAt = 0;  // file positions of the fields, as parsed
+    std::size_t lengthAt = 0;
+};
+
+struct IlocItem {
+    std::uint32_t id = 0;
+    std::uint16_t methodField = 0;  // reserved bits and construction_method
+    std::uint16_t dataReference = 0;
+    std::uint64_t base = 0;
+    std::vector<IlocExtent> extents;
+    int method() const { return methodField & 15; }
+};
+
+struct Iloc {
+    Box box;
+    std::uint8_t version = 0;
+    std::uint32_t flags = 0;
+    std::size_t offsetSize = 0, lengthSize = 0, baseSize = 0, indexSize = 0;
+    std::vector<IlocItem> items;
+};
+
+struct HeifIndex {
+    Box meta;
+    Iloc iloc;
+    std::uint32_t exifItem = 0;
+    bool hasExifItem = false;
+};
+
+std::optional<HeifIndex> readHeifIndex(const Bytes& file)
+{
+    HeifIndex index;
+    const auto meta = boxOf(boxesIn(file, 0, file.size()), "meta");
+    if (!meta)
+        return std::nullopt;
+    index.meta = *meta;
+    const auto inner = boxesIn(file, meta->payload + 4, meta->span.end());
+    const auto iloc = boxOf(inner, "iloc");
+    const auto iinf = boxOf(inner, "iinf");
+    if (!iloc || !iinf)
+        return std::nullopt;
+
+    std::size_t at = iinf->payload;
+    const std::size_t countSize = file[at] == 0 ? 2 : 4;
+    for (const Box& infe : boxesIn(file, at + 4 + countSize, iinf->span.end())) {
+        const std::uint8_t version = file[infe.payload];
+        if (infe.type != "infe" || version < 2)
+            continue;
+        const std::size_t idSize = version == 2 ? 2 : 4;
+        if (startsWithText(file, infe.payload + 4 + idSize + 2, "Exif")) {
+            index.exifItem = std::uint32_t(getBigEndian(file, infe.payload + 4, idSize));
+            index.hasExifItem = true;
+        }
+    }
+
+    Iloc& out = index.iloc;
+    out.box = *iloc;
+    at = iloc->payload;
+    out.version = file[at];
+    out.flags = std::uint32_t(getBigEndian(file, at + 1, 3));
+    out.offsetSize = file[at + 4] >> 4;
+    out.lengthSize = file[at + 4] & 15;
+    out.baseSize = file[at + 5] >> 4;
+    out.indexSize = out.version >= 1 ? file[at + 5] & 15 : 0;
+    at += 6;
+    const std::size_t idSize = out.version < 2 ? 2 : 4;
+    const std::size_t count = std::size_t(getBigEndian(file, at, idSize));
+    at += idSize;
+    for (std::size_t i = 0; i < count; ++i) {
+        IlocItem item;
+        item.id = std::uint32_t(getBigEndian(file, at, idSize));
+        at += idSize;
+        if (out.version >= 1) {
+            item.methodField = std::uint16_t(getBigEndian(file, at, 2));
+            at += 2;
+        }
+        item.dataReference = std::uint16_t(getBigEndian(file, at, 2));
+        item.base = getBigEndian(file, at + 2, out.baseSize);
+        at += 2 + out.baseSize;
+        const std::size_t extents = std::size_t(getBigEndian(file, at, 2));
+        at += 2;
+        for (std::size_t e = 0; e < extents; ++e) {
+            IlocExtent extent;
+            extent.index = getBigEndian(file, at, out.indexSize);
+            at += out.indexSize;
+            extent.offsetAt = at;
+            extent.offset = getBigEndian(file, at, out.offsetSize);
+            at += out.offsetSize;
+            extent.lengthAt = at;
+            extent.length = getBigEndian(file, at, out.lengthSize);
+            at += out.lengthSize;
+            item.extents.push_back(extent);
+        }
+        out.items.push_back(std::move(item));
+    }
+    return index;
+}
+
+Bytes ilocBox(const Iloc& iloc)
+{
+    Bytes payload;
+    payload.push_back(iloc.version);
+    appendBigEndian(payload, 3, iloc.flags);
+    payload.push_back(std::uint8_t(iloc.offsetSize << 4 | iloc.lengthSize));
+    payload.push_back(std::uint8_t(iloc.baseSize << 4 | (iloc.version >= 1 ? iloc.indexSize : 0)));
+    const std::size_t idSize = iloc.version < 2 ? 2 : 4;
+    appendBigEndian(payload, idSize, iloc.items.size());
+    for (const IlocItem& item : iloc.items) {
+        appendBigEndian(payload, idSize, item.id);
+        if (iloc.version >= 1)
+            appendBigEndian(payload, 2, item.methodField);
+        appendBigEndian(payload, 2, item.dataReference);
+        appendBigEndian(payload, iloc.baseSize, item.base);
+        appendBigEndian(payload, 2, item.extents.size());
+        for (const IlocExtent& extent : item.extents) {
+            appendBigEndian(payload, iloc.indexSize, extent.index);
+            appendBigEndian(payload, iloc.offsetSize, extent.offset);
+            appendBigEndian(payload, iloc.lengthSize, extent.length);
+        }
+    }
+    Bytes box;
+    appendBigEndian(box, 4, 8 + payload.size());
+    box.insert(box.end(), {'i', 'l', 'o', 'c'});
+    box.insert(box.end(), payload.begin(), payload.end());
+    return box;
+}
+
+// Moves every file position into the extents (base_offset_size 0), then
+// writes `iloc` in place of the old box. Data stored in the file after the
+// old box moves by the change in size, so its positions move with it.
+Bytes withIloc(const Bytes& file, const HeifIndex& index, Iloc iloc)
+{
+    const std::size_t oldEnd = index.iloc.box.span.end();
+    iloc.baseSize = 0;
+    for (IlocItem& item : iloc.items) {
+        for (IlocExtent& extent : item.extents)
+            extent.offset += item.base;
+        item.base = 0;
+    }
+    const Bytes sizing = ilocBox(iloc);
+    const std::ptrdiff_t delta = std::ptrdiff_t(sizing.size()) - std::ptrdiff_t(index.iloc.box.span.size);
+    for (IlocItem& item : iloc.items)
+        if (item.method() == 0 && item.dataReference == 0)
+            for (IlocExtent& extent : item.extents)
+                if (extent.offset >= oldEnd)
+                    extent.offset = std::uint64_t(std::ptrdiff_t(extent.offset) + delta);
+    const Bytes box = ilocBox(iloc);
+
+    Bytes out(file.begin(), file.begin() + std::ptrdiff_t(index.iloc.box.span.start));
+    out.insert(out.end(), box.begin(), box.end());
+    out.insert(out.end(), file.begin() + std::ptrdiff_t(oldEnd), file.end());
+    putBigEndian(out, index.meta.span.start, 4, std::uint64_t(std::ptrdiff_t(index.meta.span.size) + delta));
+    return out;
+}
+
+IlocItem* exifItemOf(Iloc& iloc, std::uint32_t id)
+{
+    for (IlocItem& item : iloc.items)
+        if (item.id == id)
+            return &item;
+    return nullptr;
+}
+
+bool plainOffsets(const std::string& path, std::string& error)
+{
+    const Bytes file = readBytes(path);
+    const auto index = readHeifIndex(file);
+    if (!index || !index->hasExifItem) {
+        error = "no HEIF Exif item in " + path;
+        return false;
+    }
+    writeBytes(path, withIloc(file, *index, index->iloc));
+    return true;
+}
+
+// Stores the Exif item as its tail followed by its head, with two extents
+// that put it back in order. The cut falls inside DateTimeOriginal's value,
+// so a patch must follow the extents byte by byte to land right.
+bool splitExifItem(const std::string& path, std::string& error)
+{
+    Bytes file = readBytes(path);
+    const auto index = readHeifIndex(file);
+    if (!index || !index->hasExifItem) {
+        error = "no HEIF Exif item in " + path;
+        return false;
+    }
+    Iloc iloc = index->iloc;
+    IlocItem* item = exifItemOf(iloc, index->exifItem);
+    if (!item || item->extents.size() != 1 || item->method() != 0) {
+        error = "expected the Exif item in one extent of the file in " + path;
+        return false;
+    }
+    const std::size_t start = std::size_t(item->base + item->extents[0].offset);
+    const std::size_t length = std::size_t(item->extents[0].length);
+    const Bytes data(file.begin() + std::ptrdiff_t(start), file.begin() + std::ptrdiff_t(start + length));
+    const std::string_view date = kFormatFixtureDate;
+    const auto found = std::search(data.begin(), data.end(), date.begin(), date.end());
+    if (found == data.end()) {
+        error = "no date text in the Exif item of " + path;
+        return false;
+    }
+    const std::size_t head = std::size_t(found - data.begin()) + 10;  // cut between the date and the time
+    std::copy(data.begin() + std::ptrdiff_t(head), data.end(), file.begin() + std::ptrdiff_t(start));
+    std::copy(data.begin(), data.begin() + std::ptrdiff_t(head),
+              file.begin() + std::ptrdiff_t(start + length - head));
+    const std::uint64_t base = item->base;
+    item->extents = {IlocExtent{0, start + length - head - base, head, 0, 0},
+                     IlocExtent{0, start - base, length - head, 0, 0}};
+    writeBytes(path, withIloc(file, *index, iloc));
+    return true;
+}
+
+// --- recipes ----------------------------------------------------------------
+
+std::string fileNameOf(Container container)
+{
+    switch (container) {
+    case Container::JpegXmpFirst: return "xmp-first.jpg";
+    case Container::JpegTwoExif: return "two-exif.jpg";
+    case Container::Tiff: return "plain.tif";
+    case Container::Dng: return "minimal.dng";
+    case Container::PngExifBeforeIdat: return "exif-before-idat.png";
+    case Container::PngExifAfterIdat: return "exif-after-idat.png";
+    case Container::WebP: return "exif.webp";
+    case Container::HeicBaseOffsets: return "base-offsets.heic";
+    case Container::HeicPlainOffsets: return "plain-offsets.heic";
+    case Container::HeicSplitExif: return "split-exif.heic";
+    case Container::Avif: return "exif.avif";
+    case Container::JpegXl: return "exif-box.jxl";
+    case Container::JpegXlBrob: return "brob.jxl";
+    }
+    return "unknown";
+}
+
+bool build(Container container, bool withDigitized, const std::string& folder, const std::string& path,
+           std::string& error)
+{
+    const std::string source = folder + "/.source-in-progress.jpg";
+    const std::string png = folder + "/.source-in-progress.png";
+    const auto dates = [&](std::vector<std::string> extra = {}) {
+        return setDates(path, std::move(extra), error) && (withDigitized || dropDigitized(path, error));
+    };
+    const auto encoded = [&](std::vector<std::string> argv) {
+        return makeExifJpeg(source, error) && step(argv, error) && (withDigitized || dropDigitized(path, error));
+    };
+    switch (container) {
+    case Container::JpegXmpFirst:
+        return makePicture(path, error) && dates({"-XMP-dc:Title=Fixture title"}) && moveXmpBeforeExif(path, error);
+    case Container::JpegTwoExif:
+        return makePicture(path, error) && dates() && addSecondExifSegment(path, error);
+    case Container::Tiff:
+    case Container::PngExifBeforeIdat:
+    case Container::WebP:
+        return makePicture(path, error) && dates();
+    case Container::PngExifAfterIdat:
+        return makePicture(path, error) && dates() && moveExifAfterImageData(path, error);
+    case Container::Dng: {
+        // exiftool writes only into files whose name matches their content.
+        const std::string tiff = folder + "/.dng-in-progress.tif";
+        const bool made = makePicture(tiff, error)
+            && setDates(tiff, {"-IFD0:DNGVersion=1.4.0.0", "-IFD0:UniqueCameraModel=FixtureCam"}, error)
+            && step({"mv", tiff, path}, error) && (withDigitized || dropDigitized(path, error));
+        return made;
+    }
+    case Container::HeicBaseOffsets:
+        return encoded({"heif-enc", "-q", "50", "-o", path, source});
+    case Container::HeicPlainOffsets:
+        return encoded({"heif-enc", "-q", "50", "-o", path, source}) && plainOffsets(path, error);
+    case Container::HeicSplitExif:
+        return encoded({"heif-enc", "-q", "50", "-o", path, source}) && plainOffsets(path, error)
+            && splitExifItem(path, error);
+    case Container::Avif:
+        return encoded({"avifenc", "-s", "10", source, path});
+    case Container::JpegXl:
+        return makePicture(png, error) && step({"cjxl", "-e", "3", png, path}, error) && dates();
+    case Container::JpegXlBrob:
+        return encoded({"cjxl", source, path});
+    }
+    error = "unknown container";
+    return false;
+}
+
+} // namespace
+
+std::vector<std::string> makerTools(Container container)
+{
+    switch (container) {
+    case Container::HeicBaseOffsets:
+    case Container::HeicPlainOffsets:
+    case Container::HeicSplitExif: return {"heif-enc"};
+    case Container::Avif: return {"avifenc"};
+    case Container::JpegXl:
+    case Container::JpegXlBrob: return {"cjxl"};
+    default: return {};
+    }
+}
+
+MadeFile makeContainer(Container container, bool withDigitized, const std::string& folder)
+{
+    MadeFile made;
+    const std::string path = folder + "/" + fileNameOf(container);
+    const bool ok = build(container, withDigitized, folder, path, made.error);
+    std::error_code ignored;
+    fs::remove(folder + "/.source-in-progress.jpg", ignored);
+    fs::remove(folder + "/.source-in-progress.png", ignored);
+    if (ok)
+        made.path = path;
+    return made;
+}
+
+HeifExifExtent heifExifExtent(const Bytes& file)
+{
+    HeifExifExtent result;
+    auto index = readHeifIndex(file);
+    if (!index || !index->hasExifItem)
+        return result;
+    const IlocItem* item = exifItemOf(index->iloc, index->exifItem);
+    if (!item || item->extents.size() != 1 || item->method() != 0)
+        return result;
+    const IlocExtent& extent = item->extents[0];
+    result.found = true;
+    result.itemStart = std::size_t(item->base + extent.offset);
+    result.itemLength = std::size_t(extent.length);
+    result.offsetField = extent.offsetAt;
+    result.offsetSize = index->iloc.offsetSize;
+    result.lengthField = extent.lengthAt;
+    result.lengthSize = index->iloc.lengthSize;
+    return result;
+}
+
+void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t value)
+{
+    for (std::size_t i = 0; i < size; ++i)
+        bytes.at(at + i) = std::uint8_t(value >> (8 * (size - 1 - i)));
+}
+
+bool jxlHasBox(const Bytes& file, const char* type)
+{
+    return boxOf(boxesIn(file, 0, file.size()), type).has_value();
+}
+
+} // namespace shotdate::format_fixtures

@@ -1,0 +1,74 @@
+#pragma once
+
+// One small photo per container the engine patches in place, made on the
+// spot with the Debian tools that write each format (ImageMagick, heif-enc,
+// avifenc, cjxl) and exiftool for the dates, then reshaped byte by byte
+// where no tool writes the layout a camera or phone may produce (EXIF after
+// XMP, two Exif segments, eXIf after the image data, an Exif item split
+// over two extents). Like fixtures.h, nothing here links Exiv2 or the
+// engine: the checks must not share code with what they check.
+
+#include "fixtures.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace shotdate::format_fixtures {
+
+using fixtures::Bytes;
+
+enum class Container {
+    JpegXmpFirst,       // XMP APP1 before the Exif APP1
+    JpegTwoExif,        // two Exif APP1 segments; the second holds kSecondSegmentDate
+    Tiff,               // a plain TIFF
+    Dng,                // a TIFF with DNGVersion, which exiftool then calls DNG
+    PngExifBeforeIdat,  // eXIf where exiftool puts it
+    PngExifAfterIdat,   // eXIf moved between the last IDAT and IEND
+    WebP,               // EXIF chunk in an extended WebP
+    HeicBaseOffsets,    // heif-enc's iloc: version 1, item positions in base_offset
+    HeicPlainOffsets,   // the same file with the positions in the extents (what exiv2 0.27 reads)
+    HeicSplitExif,      // the Exif item in two extents stored in reverse order, split inside a date
+    Avif,               // avifenc, with the EXIF of the JPEG it was made from
+    JpegXl,             // cjxl, then an uncompressed Exif box added by exiftool
+    JpegXlBrob,         // cjxl from a JPEG: the Exif box Brotli-compressed in a brob box
+};
+
+// The date both fields carry (see fixtures::kFixtureDate).
+inline constexpr const char* kFormatFixtureDate = fixtures::kFixtureDate;
+// The dates of the second Exif segment of JpegTwoExif: readers take the first.
+inline constexpr const char* kSecondSegmentDate = "2011:11:11 11:11:11";
+
+// The programs a container needs, besides convert and exiftool.
+std::vector<std::string> makerTools(Container container);
+
+struct MadeFile {
+    std::string path;   // set on success
+    std::string error;  // what went wrong otherwise
+};
+
+// Makes the container in `folder`. `withDigitized` false removes
+// DateTimeDigitized (exiftool's ExifIFD:CreateDate) before any reshaping.
+MadeFile makeContainer(Container container, bool withDigitized, const std::string& folder);
+
+// The file position and length of the Exif item's only extent and of the
+// iloc fields that describe it, in a HEIF file; found == false otherwise.
+struct HeifExifExtent {
+    bool found = false;
+    std::size_t itemStart = 0;     // absolute file position of the item
+    std::size_t itemLength = 0;
+    std::size_t offsetField = 0;   // file position of the extent_offset field
+    std::size_t offsetSize = 0;
+    std::size_t lengthField = 0;   // file position of the extent_length field
+    std::size_t lengthSize = 0;
+};
+HeifExifExtent heifExifExtent(const Bytes& file);
+
+// Writes `value` big-endian into `size` bytes at `at`.
+void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t value);
+
+// Whether a JPEG XL container holds a box of this type.
+bool jxlHasBox(const Bytes& file, const char* type);
+
+} // namespace shotdate::format_fixtures

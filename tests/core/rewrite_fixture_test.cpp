@@ -1,0 +1,719 @@
+// The engine end to end on real files: every fixture made by ImageMagick
+// and exiftool, rewritten on disk, then read back by tools that share no
+// code with the engine.
+
+#include "batch_run.h"
+#include "date_rewrite.h"
+#include "file_rewrite.h"
+#include "fixtures.h"
+#include "reason.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <map>
+#include <ostream>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace shotdate {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace fixtures;
+
+// Times with nanoseconds no file system would produce by chance.
+constexpr struct timespec kAtime{1234567890, 123456789};
+constexpr struct timespec kMtime{1000000000, 987654321};
+
+constexpr std::int32_t kDayAndHour = 86400 + 3600;
+
+#define SKIP_WITHOUT_TOOLS()                                                                            \
+    do {                                                                                                \
+        if (const std::string missing = missingTools({"convert", "identify", "exiftool", "exiv2"});     \
+            !missing.empty())                                                                           \
+            GTEST_SKIP() << "needs " << missing                                                         \
+                         << " on PATH (packages imagemagick, libimage-exiftool-perl, exiv2): skipped"; \
+    } while (false)
+
+LocalSeconds givenDate()
+{
+    return *makeLocalSeconds(2021, 7, 4, 5, 6, 7);
+}
+
+DateArguments withMode(DateMode mode)
+{
+    return DateArguments{std::int32_t(mode), givenDate(), 0};
+}
+
+DateArguments shiftBy(std::int32_t seconds)
+{
+    return DateArguments{std::int32_t(DateMode::Shift), {}, seconds};
+}
+
+void setTimes(const std::string& path)
+{
+    const struct timespec times[2] = {kAtime, kMtime};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+struct stat statOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+void copyFile(const std::string& from, const std::string& to)
+{
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+// Makes `fixture` in `folder`, failing the test when the tools cannot.
+std::string made(Fixture fixture, const std::string& folder)
+{
+    const MadeFixture result = makeFixture(fixture, folder);
+    EXPECT_TRUE(result.error.empty()) << "cannot make " << fixtureFileName(fixture) << ": " << result.error;
+    return result.path;
+}
+
+std::string describeTagDifferences(const TagList& before, const TagList& after)
+{
+    TagList lost;
+    TagList gained;
+    std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(lost));
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(gained));
+    std::string text;
+    for (const auto& [key, value] : lost)
+        text += "\n  - " + key + "=" + value;
+    for (const auto& [key, value] : gained)
+        text += "\n  + " + key + "=" + value;
+    return text;
+}
+
+// Checks a successful rewrite of `original` into `rewritten` with
+// independent readers: the dates, every other tag, the pixels, the format
+// and, when the old fields had room for the new values, the bytes.
+void expectFaithfulRewrite(const std::string& original, const std::string& rewritten, Fixture fixture,
+                           const std::string& newDate, bool onlyDateBytes)
+{
+    auto tags = readAllTags({original, rewritten});
+    ASSERT_TRUE(tags.count(original) && tags.count(rewritten)) << "exiftool could not read both files";
+    const TagList& before = tags[original];
+    const TagList& after = tags[rewritten];
+
+    EXPECT_EQ(tagValue(after, "ExifIFD:DateTimeOriginal"), newDate) << "exiftool, DateTimeOriginal";
+    EXPECT_EQ(tagValue(after, "ExifIFD:CreateDate"), newDate) << "exiftool, DateTimeDigitized (CreateDate)";
+    const auto exiv2 = exiv2Dates(rewritten);
+    EXPECT_EQ(exiv2.count("Exif.Photo.DateTimeOriginal") ? exiv2.at("Exif.Photo.DateTimeOriginal") : "", newDate)
+        << "exiv2, DateTimeOriginal";
+    EXPECT_EQ(exiv2.count("Exif.Photo.DateTimeDigitized") ? exiv2.at("Exif.Photo.DateTimeDigitized") : "", newDate)
+        << "exiv2, DateTimeDigitized";
+
+    EXPECT_EQ(tagValue(after, "File:FileType"), fixtureFileType(fixture)) << "the file changed its format";
+    const TagList kept = comparableTags(before, !onlyDateBytes);
+    const TagList now = comparableTags(after, !onlyDateBytes);
+    EXPECT_TRUE(kept == now) << "tags other than the dates changed:" << describeTagDifferences(kept, now);
+
+    const auto pixelsBefore = pixelSignatures(original);
+    ASSERT_FALSE(pixelsBefore.empty()) << "identify cannot decode the fixture";
+    if (fixture == Fixture::TiffThreePages || fixture == Fixture::TiffOriginalOnly) {
+        EXPECT_EQ(pixelsBefore.size(), 3u) << "the fixture should hold three pages";
+    }
+    EXPECT_EQ(pixelSignatures(rewritten), pixelsBefore) << "pixels or pages changed";
+
+    const Bytes oldBytes = readBytes(original);
+    const Bytes newBytes = readBytes(rewritten);
+    EXPECT_TRUE(pngCrcsValid(newBytes)) << "a PNG chunk CRC is wrong";
+    if (!onlyDateBytes)
+        return;
+    const std::string oldDate = fixtureStoredDate(fixture);
+    ASSERT_EQ(countOccurrences(oldBytes, oldDate), 2u) << "the fixture should store its date text twice";
+    const auto outside = changesOutsideDates(oldBytes, newBytes, {oldDate});
+    EXPECT_TRUE(outside.empty()) << outside.size() << " bytes changed outside the two dates, the first at offset "
+                                 << (outside.empty() ? 0 : outside.front());
+    EXPECT_EQ(countOccurrences(newBytes, newDate + std::string(1, '\0')), 2u)
+        << "the new date should fill both 20-byte fields, NUL-terminated";
+}
+
+// ---------------------------------------------------------------------------
+// One fixture, one set of date arguments, rewritten in place.
+
+struct RewriteRow {
+    std::string name;
+    Fixture fixture;
+    DateArguments args;
+    Reason expected;
+    std::string newDate;  // on success
+};
+
+void PrintTo(const RewriteRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+// A fixture whose two dates have room for the new values keeps every byte
+// except those of the dates.
+bool hasTwoPatchableDates(Fixture fixture)
+{
+    switch (fixture) {
+    case Fixture::JpegExifNoDates:
+    case Fixture::JpegOriginalOnly:
+    case Fixture::TiffOriginalOnly:
+    case Fixture::PngOriginalOnly:
+    case Fixture::WebpOriginalOnly:
+        return false;
+    default:
+        return true;
+    }
+}
+
+// All five ways of forming the date on a file dated kFixtureDate
+// (2020:02:29 23:30:15), with the outcome for each.
+std::vector<RewriteRow> everyMode(const std::string& name, Fixture fixture, Reason outcome = Reason::Rewritten)
+{
+    const bool ok = outcome == Reason::Rewritten;
+    return {
+        {name + "_date_and_time", fixture, withMode(DateMode::DateAndTime), outcome, ok ? "2021:07:04 05:06:07" : ""},
+        {name + "_date_only", fixture, withMode(DateMode::DateOnly), outcome, ok ? "2021:07:04 23:30:15" : ""},
+        {name + "_time_only", fixture, withMode(DateMode::TimeOnly), outcome, ok ? "2020:02:29 05:06:07" : ""},
+        {name + "_shift_day_and_hour", fixture, shiftBy(kDayAndHour), outcome, ok ? "2020:03:02 00:30:15" : ""},
+        {name + "_shift_back_most", fixture, shiftBy(-kMaxShiftSeconds), outcome, ok ? "2019:02:27 23:30:16" : ""},
+    };
+}
+
+std::vector<RewriteRow> rewriteRows()
+{
+    std::vector<RewriteRow> rows;
+    auto add = [&](std::vector<RewriteRow> more) { rows.insert(rows.end(), more.begin(), more.end()); };
+    // Both dates stored as 20-byte values: patched where they lie.
+    add(everyMode("jpeg_little_endian", Fixture::JpegLittleEndian));
+    add(everyMode("jpeg_big_endian", Fixture::JpegBigEndian));
+    add(everyMode("tiff_three_pages", Fixture::TiffThreePages));
+    add(everyMode("tiff_named_jpg", Fixture::TiffNamedJpg));
+    add(everyMode("png_exif", Fixture::PngExif));
+    add(everyMode("webp_exif", Fixture::WebpExif));
+    // DateTimeDigitized missing: the metadata is laid out again.
+    add(everyMode("jpeg_original_only", Fixture::JpegOriginalOnly));
+    add(everyMode("tiff_original_only", Fixture::TiffOriginalOnly));
+    add(everyMode("webp_original_only", Fixture::WebpOriginalOnly));
+    // A PNG chunk cannot grow safely.
+    add({
+        {"png_original_only_date_and_time", Fixture::PngOriginalOnly, withMode(DateMode::DateAndTime),
+         Reason::CannotAddDate, ""},
+        {"png_original_only_shift", Fixture::PngOriginalOnly, shiftBy(kDayAndHour), Reason::CannotAddDate, ""},
+    });
+    // Modes that read the file's own date need a real one; mode 0 does not.
+    add({
+        {"exif_no_dates_date_and_time", Fixture::JpegExifNoDates, withMode(DateMode::DateAndTime), Reason::Rewritten,
+         "2021:07:04 05:06:07"},
+        {"exif_no_dates_date_only", Fixture::JpegExifNoDates, withMode(DateMode::DateOnly), Reason::NoFileDate, ""},
+        {"exif_no_dates_shift", Fixture::JpegExifNoDates, shiftBy(kDayAndHour), Reason::NoFileDate, ""},
+        {"blank_dates_date_and_time", Fixture::JpegBlankDates, withMode(DateMode::DateAndTime), Reason::Rewritten,
+         "2021:07:04 05:06:07"},
+        {"blank_dates_date_only", Fixture::JpegBlankDates, withMode(DateMode::DateOnly), Reason::NoFileDate, ""},
+        {"blank_dates_time_only", Fixture::JpegBlankDates, withMode(DateMode::TimeOnly), Reason::NoFileDate, ""},
+        {"blank_dates_shift", Fixture::JpegBlankDates, shiftBy(kDayAndHour), Reason::NoFileDate, ""},
+        {"zero_dates_date_and_time", Fixture::JpegZeroDates, withMode(DateMode::DateAndTime), Reason::Rewritten,
+         "2021:07:04 05:06:07"},
+        {"zero_dates_time_only", Fixture::JpegZeroDates, withMode(DateMode::TimeOnly), Reason::NoFileDate, ""},
+        {"zero_dates_shift", Fixture::JpegZeroDates, shiftBy(kDayAndHour), Reason::NoFileDate, ""},
+        {"bad_date_date_and_time", Fixture::JpegBadDate, withMode(DateMode::DateAndTime), Reason::Rewritten,
+         "2021:07:04 05:06:07"},
+        {"bad_date_date_only", Fixture::JpegBadDate, withMode(DateMode::DateOnly), Reason::BadFileDate, ""},
+        {"bad_date_time_only", Fixture::JpegBadDate, withMode(DateMode::TimeOnly), Reason::BadFileDate, ""},
+        {"bad_date_shift", Fixture::JpegBadDate, shiftBy(kDayAndHour), Reason::BadFileDate, ""},
+    });
+    // No Exif IFD, or no image at all: passed over whatever the mode.
+    add({
+        {"no_exif_date_and_time", Fixture::JpegNoExif, withMode(DateMode::DateAndTime), Reason::NoExif, ""},
+        {"no_exif_shift", Fixture::JpegNoExif, shiftBy(kDayAndHour), Reason::NoExif, ""},
+        {"ifd0_only_date_and_time", Fixture::JpegIfd0Only, withMode(DateMode::DateAndTime), Reason::NoExif, ""},
+        {"ifd0_only_time_only", Fixture::JpegIfd0Only, withMode(DateMode::TimeOnly), Reason::NoExif, ""},
+        {"text_named_jpg_date_and_time", Fixture::TextNamedJpg, withMode(DateMode::DateAndTime), Reason::NotAnImage,
+         ""},
+        {"text_named_jpg_shift", Fixture::TextNamedJpg, shiftBy(kDayAndHour), Reason::NotAnImage, ""},
+    });
+    // The ends of the calendar.
+    add({
+        {"last_day_shift_forward", Fixture::JpegLastDay, shiftBy(kDayAndHour), Reason::DateOutOfRange, ""},
+        {"last_day_shift_back", Fixture::JpegLastDay, shiftBy(-kMaxShiftSeconds), Reason::Rewritten,
+         "9998:12:29 23:30:01"},
+        {"first_day_shift_back", Fixture::JpegFirstDay, shiftBy(-kDayAndHour), Reason::DateOutOfRange, ""},
+        {"first_day_shift_forward", Fixture::JpegFirstDay, shiftBy(kDayAndHour), Reason::Rewritten,
+         "0001:01:02 01:30:00"},
+        // Unknown mode values act as time only.
+        {"unknown_mode_acts_as_time_only", Fixture::JpegLittleEndian, DateArguments{7, givenDate(), 0},
+         Reason::Rewritten, "2020:02:29 05:06:07"},
+    });
+    return rows;
+}
+
+class RewriteFixtureTest : public ::testing::TestWithParam<RewriteRow> {};
+
+TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
+{
+    SKIP_WITHOUT_TOOLS();
+    const RewriteRow& row = GetParam();
+    TempFolder temp;
+    fs::create_directory(temp / "photos");
+    fs::create_directory(temp / "originals");
+    const std::string path = made(row.fixture, temp / "photos");
+    ASSERT_FALSE(path.empty());
+    const std::string original = temp / ("originals/" + fixtureFileName(row.fixture));
+    copyFile(path, original);
+    const Bytes before = readBytes(path);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    // Last, as any read of the file may move its access time.
+    setTimes(path);
+    const struct stat old = statOf(path);
+
+    const FileRewrite result = rewriteFile(path, path, row.args);
+
+    EXPECT_EQ(reasonKey(result.reason), reasonKey(row.expected));
+    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
+    const struct stat now = statOf(path);
+    EXPECT_EQ(now.st_mode & 07777, 0640u) << "permissions";
+    EXPECT_EQ(now.st_mtim.tv_sec, kMtime.tv_sec);
+    EXPECT_EQ(now.st_mtim.tv_nsec, kMtime.tv_nsec) << "modification time to the nanosecond";
+    if (result.reason == Reason::Rewritten) {
+        // The engine's own read moves the old file's access time; the new
+        // file must carry the time from before that read.
+        EXPECT_EQ(now.st_atim.tv_sec, kAtime.tv_sec);
+        EXPECT_EQ(now.st_atim.tv_nsec, kAtime.tv_nsec) << "access time to the nanosecond";
+    }
+    EXPECT_EQ(now.st_uid, old.st_uid);
+    EXPECT_EQ(now.st_gid, old.st_gid);
+    if (!fixtureStoredDate(row.fixture).empty() && row.expected != Reason::NotAnImage) {
+        EXPECT_EQ(result.oldDate, fixtureStoredDate(row.fixture)) << "the date the file had";
+    }
+
+    if (result.reason != Reason::Rewritten) {
+        EXPECT_TRUE(readBytes(path) == before) << "a file passed over must stay byte for byte as it was";
+        EXPECT_EQ(now.st_ino, old.st_ino) << "a file passed over must not be replaced";
+        return;
+    }
+    EXPECT_EQ(result.newDate, row.newDate);
+    expectFaithfulRewrite(original, path, row.fixture, row.newDate, hasTwoPatchableDates(row.fixture));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, RewriteFixtureTest, ::testing::ValuesIn(rewriteRows()),
+                         [](const ::testing::TestParamInfo<RewriteRow>& info) { return info.param.name; });
+
+// ---------------------------------------------------------------------------
+// Where the new file goes.
+
+TEST(RewriteFileTest, InPlaceThroughASymbolicLinkKeepsTheLinkAndRewritesItsTarget)
+{
+    SKIP_WITHOUT_TOOLS();
+    TempFolder temp;
+    fs::create_directory(temp / "photos");
+    fs::create_directory(temp / "links");
+    const std::string target = made(Fixture::JpegBigEndian, temp / "photos");
+    ASSERT_FALSE(target.empty());
+    const std::string original = temp / "original.jpg";
+    copyFile(target, original);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    setTimes(target);
+    const std::string link = temp / "links/link.jpg";
+    const std::string linkText = "../photos/" + fixtureFileName(Fixture::JpegBigEndian);
+    fs::create_symlink(linkText, link);
+
+    const FileRewrite result = rewriteFile(link, link, shiftBy(kDayAndHour));
+
+    ASSERT_EQ(reasonKey(result.reason), reasonKey(Reason::Rewritten));
+    EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
+    EXPECT_EQ(fs::read_symlink(link).string(), linkText);
+    const struct stat now = statOf(target);
+    EXPECT_EQ(now.st_mode & 07777, 0640u);
+    EXPECT_EQ(now.st_mtim.tv_nsec, kMtime.tv_nsec);
+    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
+    expectFaithfulRewrite(original, target, Fixture::JpegBigEndian, "2020:03:02 00:30:15", true);
+}
+
+struct OutputRow {
+    std::string name;
+    Fixture fixture;
+    Reason expected;
+};
+
+void PrintTo(const OutputRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class RewriteToOtherPathTest : public ::testing::TestWithParam<OutputRow> {};
+
+TEST_P(RewriteToOtherPathTest, LeavesTheInputAsItWas)
+{
+    SKIP_WITHOUT_TOOLS();
+    const OutputRow& row = GetParam();
+    TempFolder temp;
+    fs::create_directory(temp / "in");
+    fs::create_directory(temp / "out");
+    const std::string input = made(row.fixture, temp / "in");
+    ASSERT_FALSE(input.empty());
+    const Bytes before = readBytes(input);
+    ASSERT_EQ(::chmod(input.c_str(), 0640), 0);
+    setTimes(input);
+    const struct stat old = statOf(input);
+    const std::string output = temp / ("out/" + fixtureFileName(row.fixture));
+
+    const FileRewrite result = rewriteFile(input, output, withMode(DateMode::DateAndTime));
+
+    EXPECT_EQ(reasonKey(result.reason), reasonKey(row.expected));
+    EXPECT_TRUE(readBytes(input) == before) << "the input changed";
+    const struct stat now = statOf(input);
+    EXPECT_EQ(now.st_ino, old.st_ino);
+    EXPECT_EQ(now.st_mtim.tv_nsec, kMtime.tv_nsec);
+    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
+    if (result.reason != Reason::Rewritten) {
+        EXPECT_FALSE(fs::exists(output)) << "a file passed over must not produce an output";
+        return;
+    }
+    const struct stat written = statOf(output);
+    EXPECT_EQ(written.st_mode & 07777, 0640u) << "the output takes the input's permissions";
+    EXPECT_EQ(written.st_mtim.tv_sec, kMtime.tv_sec);
+    EXPECT_EQ(written.st_mtim.tv_nsec, kMtime.tv_nsec) << "the output takes the input's times";
+    expectFaithfulRewrite(input, output, row.fixture, "2021:07:04 05:06:07", hasTwoPatchableDates(row.fixture));
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, RewriteToOtherPathTest,
+                         ::testing::Values(OutputRow{"patched_jpeg", Fixture::JpegLittleEndian, Reason::Rewritten},
+                                           OutputRow{"relaid_jpeg", Fixture::JpegOriginalOnly, Reason::Rewritten},
+                                           OutputRow{"three_page_tiff", Fixture::TiffThreePages, Reason::Rewritten},
+                                           OutputRow{"no_exif", Fixture::JpegNoExif, Reason::NoExif},
+                                           OutputRow{"png_cannot_add", Fixture::PngOriginalOnly,
+                                                     Reason::CannotAddDate},
+                                           OutputRow{"text", Fixture::TextNamedJpg, Reason::NotAnImage}),
+                         [](const ::testing::TestParamInfo<OutputRow>& info) { return info.param.name; });
+
+TEST(RewriteFileTest, DryRunChecksEverythingAndWritesNothing)
+{
+    SKIP_WITHOUT_TOOLS();
+    TempFolder temp;
+    const std::string path = made(Fixture::JpegOriginalOnly, temp.path());
+    ASSERT_FALSE(path.empty());
+    const Bytes before = readBytes(path);
+    const std::string output = temp / "out.jpg";
+
+    const FileRewrite inPlace = rewriteFile(path, path, shiftBy(kDayAndHour), {true});
+    const FileRewrite elsewhere = rewriteFile(path, output, shiftBy(kDayAndHour), {true});
+
+    EXPECT_EQ(reasonKey(inPlace.reason), reasonKey(Reason::WouldRewrite));
+    EXPECT_EQ(reasonKey(elsewhere.reason), reasonKey(Reason::WouldRewrite));
+    EXPECT_EQ(inPlace.newDate, "2020:03:02 00:30:15");
+    EXPECT_TRUE(readBytes(path) == before);
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
+}
+
+// ---------------------------------------------------------------------------
+// A whole run over a folder with everything a real folder may hold.
+
+// A run that never finishes fails instead of hanging the suite; a run stuck
+// on the FIFO is set free by opening its other end.
+RunSummary runWithin(const RunSettings& settings, const std::atomic<bool>& stop, const RunCallbacks& callbacks,
+                     const std::string& fifo = {})
+{
+    auto run = std::async(std::launch::async, [&] { return runBatch(settings, stop, callbacks); });
+    if (run.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+        ADD_FAILURE() << "the run blocked";
+        if (!fifo.empty()) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY);
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    return run.get();
+}
+
+struct RunRecord {
+    std::size_t targetCount = 0;
+    std::vector<FileReport> files;
+    std::vector<std::pair<int, std::string>> progress;
+
+    RunCallbacks callbacks()
+    {
+        RunCallbacks callbacks;
+        callbacks.onTargets = [this](std::size_t count) { targetCount = count; };
+        callbacks.onFile = [this](const FileReport& report) { files.push_back(report); };
+        callbacks.onProgress = [this](int count, const std::string& name) { progress.emplace_back(count, name); };
+        return callbacks;
+    }
+};
+
+std::set<std::string> namesIn(const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+class BatchRunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SKIP_WITHOUT_TOOLS();
+        for (const char* folder : {"input", "input/sub", "input/sub2", "input/empty", "output", "elsewhere", "make"})
+            fs::create_directory(temp_ / folder);
+        const std::string bigEndian = made(Fixture::JpegBigEndian, temp_ / "make");
+        const std::string littleEndian = made(Fixture::JpegLittleEndian, temp_ / "make");
+        ASSERT_FALSE(bigEndian.empty() || littleEndian.empty());
+        copyFile(bigEndian, input_ + "/a.jpg");
+        copyFile(bigEndian, input_ + "/sub/b.jpg");
+        copyFile(littleEndian, input_ + "/sub2/a.jpg");  // same name as a.jpg, other content
+        copyFile(littleEndian, temp_ / "elsewhere/c.jpg");
+        copyFile(bigEndian, temp_ / "elsewhere/in-linked-folder.jpg");
+        writeBytes(input_ + "/not-an-image.txt", Bytes{'h', 'i', '\n'});
+        ASSERT_EQ(::mkfifo((input_ + "/fifo").c_str(), 0644), 0);
+        fs::create_symlink("../nowhere.jpg", input_ + "/dangling.jpg");
+        fs::create_symlink(temp_ / "elsewhere/c.jpg", input_ + "/outside.jpg");
+        fs::create_symlink(temp_ / "elsewhere", input_ + "/linked-folder");
+        fs::remove_all(temp_ / "make");
+        snapshot_ = contentsBelow(temp_.path());
+    }
+
+    // Every regular file below `folder` (following no links) with its bytes.
+    static std::map<std::string, Bytes> contentsBelow(const std::string& folder)
+    {
+        std::map<std::string, Bytes> contents;
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            if (entry.is_regular_file() && !entry.is_symlink())
+                contents[entry.path().string()] = readBytes(entry.path().string());
+        return contents;
+    }
+
+    // The bytes the engine makes of `input` with `args`.
+    static Bytes rewritten(const std::string& input, const DateArguments& args)
+    {
+        return rewriteExifDates(readBytes(input), args).bytes;
+    }
+
+    RunSettings settings(bool subfolders, std::optional<std::string> output) const
+    {
+        RunSettings s;
+        s.inputPath = input_;
+        s.subfolders = subfolders;
+        s.outputFolder = std::move(output);
+        s.dates = shiftBy(kDayAndHour);
+        return s;
+    }
+
+    TempFolder temp_;
+    std::string input_ = temp_ / "input";
+    std::string output_ = temp_ / "output";
+    std::map<std::string, Bytes> snapshot_;
+};
+
+TEST_F(BatchRunTest, DeepRunIntoAnOutputFolderWritesFlatAndNumbersClashingNames)
+{
+    RunRecord record;
+    const std::atomic<bool> stop{false};
+    const RunSummary summary = runWithin(settings(true, output_), stop, record.callbacks(), input_ + "/fifo");
+
+    EXPECT_EQ(summary.rewritten, 4);
+    EXPECT_EQ(summary.passedOver, 3);
+    EXPECT_FALSE(summary.stopped);
+    EXPECT_TRUE(summary.listingProblems.empty());
+    EXPECT_EQ(record.targetCount, 7u);
+
+    // Folders (empty, linked or not) are never reported; the rest in path order.
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"a.jpg", "rewritten"},          {"dangling.jpg", "dangling-link"}, {"fifo", "not-regular-file"},
+        {"not-an-image.txt", "not-an-image"}, {"outside.jpg", "rewritten"}, {"sub/b.jpg", "rewritten"},
+        {"sub2/a.jpg", "rewritten"},
+    };
+    std::vector<std::pair<std::string, std::string>> reported;
+    for (const auto& file : record.files)
+        reported.emplace_back(file.inPath.substr(input_.size() + 1), std::string(reasonKey(file.reason)));
+    EXPECT_EQ(reported, expected);
+    for (std::size_t i = 0; i < record.files.size(); ++i)
+        EXPECT_EQ(record.files[i].index, i + 1);
+
+    ASSERT_EQ(record.files.size(), 7u);
+    EXPECT_EQ(record.files[6].outPath, output_ + "/a (2).jpg");
+    EXPECT_TRUE(record.files[6].renamed);
+    EXPECT_FALSE(record.files[0].renamed);
+    const std::vector<std::pair<int, std::string>> progress = {
+        {1, "a.jpg"}, {2, "outside.jpg"}, {3, "b.jpg"}, {4, "a.jpg"}};
+    EXPECT_EQ(record.progress, progress);
+
+    EXPECT_EQ(namesIn(output_), (std::set<std::string>{"a.jpg", "a (2).jpg", "b.jpg", "outside.jpg"}));
+    const DateArguments args = shiftBy(kDayAndHour);
+    EXPECT_TRUE(readBytes(output_ + "/a.jpg") == rewritten(input_ + "/a.jpg", args)) << "a.jpg";
+    EXPECT_TRUE(readBytes(output_ + "/a (2).jpg") == rewritten(input_ + "/sub2/a.jpg", args)) << "sub2/a.jpg";
+    EXPECT_TRUE(readBytes(output_ + "/b.jpg") == rewritten(input_ + "/sub/b.jpg", args)) << "sub/b.jpg";
+    EXPECT_TRUE(readBytes(output_ + "/outside.jpg") == rewritten(temp_ / "elsewhere/c.jpg", args)) << "outside.jpg";
+    for (const char* name : {"a.jpg", "a (2).jpg", "b.jpg", "outside.jpg"})
+        EXPECT_EQ(exiv2Dates(output_ + "/" + name)["Exif.Photo.DateTimeOriginal"], "2020:03:02 00:30:15") << name;
+
+    // Nothing outside the output folder changed, links included.
+    auto now = contentsBelow(temp_.path());
+    for (auto it = now.begin(); it != now.end();)
+        it = it->first.starts_with(output_ + "/") ? now.erase(it) : std::next(it);
+    EXPECT_TRUE(now == snapshot_) << "an input or a file outside the run changed";
+    EXPECT_TRUE(fs::is_symlink(input_ + "/outside.jpg"));
+    EXPECT_EQ(leftoverTemporaryFiles(temp_.path()), std::vector<std::string>{});
+}
+
+TEST_F(BatchRunTest, InPlaceRunRewritesThroughFileLinksAndLeavesLinkedFoldersAlone)
+{
+    const std::atomic<bool> stop{false};
+    const DateArguments args = shiftBy(kDayAndHour);
+    const Bytes expectedA = rewritten(input_ + "/a.jpg", args);
+    const Bytes expectedC = rewritten(temp_ / "elsewhere/c.jpg", args);
+    const RunSummary summary = runWithin(settings(true, std::nullopt), stop, {}, input_ + "/fifo");
+
+    EXPECT_EQ(summary.rewritten, 4);
+    EXPECT_EQ(summary.passedOver, 3);
+    EXPECT_TRUE(readBytes(input_ + "/a.jpg") == expectedA);
+    EXPECT_TRUE(fs::is_symlink(input_ + "/outside.jpg")) << "the link became a file";
+    EXPECT_TRUE(readBytes(temp_ / "elsewhere/c.jpg") == expectedC) << "the link's target was not rewritten";
+    EXPECT_TRUE(readBytes(temp_ / "elsewhere/in-linked-folder.jpg") == snapshot_[temp_ / "elsewhere/in-linked-folder.jpg"])
+        << "a linked folder must not be entered";
+    EXPECT_TRUE(readBytes(input_ + "/not-an-image.txt") == snapshot_[input_ + "/not-an-image.txt"]);
+    EXPECT_TRUE(fs::is_fifo(input_ + "/fifo"));
+    EXPECT_EQ(leftoverTemporaryFiles(temp_.path()), std::vector<std::string>{});
+}
+
+TEST_F(BatchRunTest, OutputFolderEqualToTheInputNeverReplacesAnInput)
+{
+    const std::string flat = temp_ / "flat";
+    fs::create_directory(flat);
+    copyFile(input_ + "/a.jpg", flat + "/a.jpg");
+    copyFile(input_ + "/sub2/a.jpg", flat + "/a (2).jpg");
+    copyFile(input_ + "/sub/b.jpg", flat + "/b.jpg");
+    const auto before = contentsBelow(flat);
+    RunSettings s = settings(false, flat);
+    s.inputPath = flat;
+    RunRecord record;
+    const std::atomic<bool> stop{false};
+
+    const RunSummary summary = runWithin(s, stop, record.callbacks());
+
+    EXPECT_EQ(summary.rewritten, 3);
+    auto now = contentsBelow(flat);
+    for (const auto& [path, bytes] : before)
+        EXPECT_TRUE(now[path] == bytes) << path << " was replaced";
+    EXPECT_EQ(namesIn(flat), (std::set<std::string>{"a.jpg", "a (2).jpg", "b.jpg", "a (2) (2).jpg", "a (3).jpg",
+                                                    "b (2).jpg"}));
+    for (const auto& file : record.files)
+        EXPECT_TRUE(file.renamed) << file.inPath;
+    const DateArguments args = shiftBy(kDayAndHour);
+    EXPECT_TRUE(now[flat + "/a (3).jpg"] == rewritten(flat + "/a.jpg", args));
+    EXPECT_TRUE(now[flat + "/a (2) (2).jpg"] == rewritten(flat + "/a (2).jpg", args));
+}
+
+TEST_F(BatchRunTest, StopFlagSetBeforeTheStartRewritesNothing)
+{
+    RunRecord record;
+    const std::atomic<bool> stop{true};
+    const RunSummary summary = runWithin(settings(true, output_), stop, record.callbacks(), input_ + "/fifo");
+
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(summary.rewritten, 0);
+    EXPECT_TRUE(record.files.empty());
+    EXPECT_TRUE(record.progress.empty());
+    EXPECT_TRUE(namesIn(output_).empty());
+    EXPECT_TRUE(contentsBelow(temp_.path()) == snapshot_);
+}
+
+TEST_F(BatchRunTest, DryRunWritesNothing)
+{
+    const std::atomic<bool> stop{false};
+    for (const bool intoOutput : {true, false}) {
+        RunSettings s = settings(true, intoOutput ? std::optional<std::string>(output_) : std::nullopt);
+        s.dryRun = true;
+        RunRecord record;
+        const RunSummary summary = runWithin(s, stop, record.callbacks(), input_ + "/fifo");
+
+        EXPECT_EQ(summary.rewritten, 4) << "output folder: " << intoOutput;
+        EXPECT_EQ(summary.passedOver, 3);
+        EXPECT_EQ(record.progress.size(), 4u);
+        for (const auto& file : record.files)
+            EXPECT_NE(file.reason, Reason::Rewritten) << file.inPath;
+        EXPECT_TRUE(namesIn(output_).empty());
+        EXPECT_TRUE(contentsBelow(temp_.path()) == snapshot_);
+        EXPECT_EQ(leftoverTemporaryFiles(temp_.path()), std::vector<std::string>{});
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Refusing a run before anything is touched.
+
+enum class PathKind { None, Empty, Missing, Folder, File, ReadOnlyFolder };
+
+struct SettingsRow {
+    std::string name;
+    PathKind input;
+    PathKind output;
+    SettingsError expected;
+};
+
+void PrintTo(const SettingsRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class CheckRunSettingsTest : public ::testing::TestWithParam<SettingsRow> {};
+
+std::optional<std::string> pathOfKind(PathKind kind, const TempFolder& temp, const std::string& name)
+{
+    const std::string path = temp / name;
+    switch (kind) {
+    case PathKind::None: return std::nullopt;
+    case PathKind::Empty: return std::string();
+    case PathKind::Missing: return path;
+    case PathKind::Folder: fs::create_directory(path); return path;
+    case PathKind::File: writeBytes(path, Bytes{'x'}); return path;
+    case PathKind::ReadOnlyFolder:
+        fs::create_directory(path);
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_exec);
+        return path;
+    }
+    return std::nullopt;
+}
+
+TEST_P(CheckRunSettingsTest, RefusesOnlyWhatCannotWork)
+{
+    const SettingsRow& row = GetParam();
+    if ((row.input == PathKind::ReadOnlyFolder || row.output == PathKind::ReadOnlyFolder) && ::geteuid() == 0)
+        GTEST_SKIP() << "root may write into any folder: skipped";
+    TempFolder temp;
+    RunSettings settings;
+    settings.inputPath = pathOfKind(row.input, temp, "input").value_or("");
+    settings.outputFolder = pathOfKind(row.output, temp, "output");
+
+    EXPECT_EQ(int(checkRunSettings(settings)), int(row.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, CheckRunSettingsTest,
+    ::testing::Values(
+        SettingsRow{"input_missing", PathKind::Missing, PathKind::Folder, SettingsError::InputMissing},
+        SettingsRow{"input_empty", PathKind::Empty, PathKind::None, SettingsError::InputMissing},
+        SettingsRow{"output_missing", PathKind::Folder, PathKind::Missing, SettingsError::OutputMissing},
+        SettingsRow{"output_empty", PathKind::Folder, PathKind::Empty, SettingsError::OutputMissing},
+        SettingsRow{"output_is_a_file", PathKind::Folder, PathKind::File, SettingsError::OutputNotFolder},
+        SettingsRow{"output_not_writable", PathKind::Folder, PathKind::ReadOnlyFolder,
+                    SettingsError::OutputNotWritable},
+        SettingsRow{"folder_in_place", PathKind::Folder, PathKind::None, SettingsError::None},
+        SettingsRow{"folder_into_output", PathKind::Folder, PathKind::Folder, SettingsError::None},
+        SettingsRow{"file_into_output", PathKind::File, PathKind::Folder, SettingsError::None}),
+    [](const ::testing::TestParamInfo<SettingsRow>& info) { return info.param.name; });
+
+} // namespace
+} // namespace shotdate
