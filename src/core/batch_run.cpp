@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <new>
 #include <set>
@@ -72,6 +73,8 @@ class DurableBatch {
 public:
     static constexpr std::size_t kMaxFiles = 64;
     static constexpr std::uint64_t kMaxBytes = 256ull << 20;
+    // Progress should not stall behind a batch of slow files.
+    static constexpr std::chrono::milliseconds kMaxDelay{500};
 
     struct Pending {
         FileReport report;
@@ -79,10 +82,16 @@ public:
         PreparedReplacement prepared;
     };
 
-    bool full() const { return pending_.size() >= kMaxFiles || bytes_ >= kMaxBytes; }
+    bool full() const
+    {
+        return pending_.size() >= kMaxFiles || bytes_ >= kMaxBytes
+            || (!pending_.empty() && std::chrono::steady_clock::now() - started_ >= kMaxDelay);
+    }
 
     void add(Pending pending, std::uint64_t bytes)
     {
+        if (pending_.empty())
+            started_ = std::chrono::steady_clock::now();
         pending_.push_back(std::move(pending));
         bytes_ += bytes;
     }
@@ -154,6 +163,7 @@ private:
 
     std::vector<Pending> pending_;
     std::uint64_t bytes_ = 0;
+    std::chrono::steady_clock::time_point started_;
 };
 
 } // namespace

@@ -80,10 +80,11 @@ bool addFieldPatches(std::vector<FilePatch>& patches, const DateField& field, co
 // The new file when a field is missing or has another size: Exiv2 lays the
 // metadata out again, and the result is accepted only if it carries over
 // every picture and every other value unchanged and reads back right.
-Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, ImageFormat format, const std::string& newDate,
-                           std::vector<std::uint8_t>& out)
+Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, ImageFormat format, const ExifBlock& block,
+                           const std::string& newDate, std::vector<std::uint8_t>& out)
 {
-    if (format != ImageFormat::Jpeg && format != ImageFormat::Tiff && format != ImageFormat::WebP)
+    const bool spliced = format == ImageFormat::Png || format == ImageFormat::WebP;
+    if (!spliced && format != ImageFormat::Jpeg && format != ImageFormat::Tiff)
         return Reason::CannotAddDate;
     if (format == ImageFormat::Jpeg && jpegHasMultiPictureIndex(file))
         return Reason::CannotAddDate;
@@ -91,7 +92,14 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, ImageFormat forma
     const auto payloadBefore = imagePayloadDigests(file, format);
     if (!before || !payloadBefore)
         return Reason::CannotAddDate;
-    auto written = exiv2WriteDates(file, newDate);
+    std::optional<std::vector<std::uint8_t>> written;
+    if (spliced) {
+        const auto tiff = exiv2RebuildExifBlock(file.subspan(block.offset, block.size), newDate);
+        if (tiff)
+            written = spliceExifBlock(file, format, block, *tiff);
+    } else {
+        written = exiv2WriteDates(file, newDate);
+    }
     if (!written)
         return Reason::CannotAddDate;
     if (sniffFormat(*written) != format || imagePayloadDigests(*written, format) != payloadBefore)
@@ -99,9 +107,12 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, ImageFormat forma
     const auto after = exiv2ReadMetadata(*written);
     if (!after || !sameMetadataOutsideDates(*before, *after))
         return Reason::VerifyFailed;
-    const auto block = locateExifBlock(*written, format);
-    const auto dates = block ? readTiffDates(*written, *block) : std::nullopt;
+    const auto newBlock = locateExifBlock(*written, format);
+    const auto dates = newBlock ? readTiffDates(*written, *newBlock) : std::nullopt;
     if (!dates || dates->original.text != newDate || dates->digitized.text != newDate)
+        return Reason::VerifyFailed;
+    // The byte order is part of how the values are stored: keep it.
+    if (newBlock->size < 2 || block.size < 2 || (*written)[newBlock->offset] != file[block.offset])
         return Reason::VerifyFailed;
     out = std::move(*written);
     return Reason::Rewritten;
@@ -181,7 +192,7 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         result.reason = Reason::CannotAddDate;
         return result;
     }
-    result.reason = rewriteThroughExiv2(file, format, newDate.text, result.bytes);
+    result.reason = rewriteThroughExiv2(file, format, *block, newDate.text, result.bytes);
     return result;
 }
 

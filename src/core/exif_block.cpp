@@ -35,8 +35,13 @@ std::optional<ExifBlock> jpegBlock(std::span<const std::uint8_t> file)
         const auto length = reader.u16(at + 2);
         if (!length || *length < 2 || !reader.has(at + 2, *length))
             return std::nullopt;
-        if (marker == 0xE1 && *length >= 2 + 6 + 8 && matches(file, at + 4, "Exif\0\0", 6))
-            return ExifBlock{at + 10, std::size_t(*length) - 8};
+        if (marker == 0xE1 && *length >= 2 + 6 + 8 && matches(file, at + 4, "Exif\0\0", 6)) {
+            ExifBlock block{at + 10, std::size_t(*length) - 8};
+            block.containerStart = at;
+            block.containerEnd = at + 2 + *length;
+            block.prefixLength = 6;
+            return block;
+        }
         at += 2 + *length;
     }
     return std::nullopt;
@@ -50,8 +55,12 @@ std::optional<ExifBlock> pngBlock(std::span<const std::uint8_t> file)
         const std::uint32_t length = *reader.u32(at);
         if (!reader.has(at + 8, std::size_t(length) + 4))
             return std::nullopt;
-        if (matches(file, at + 4, "eXIf", 4))
-            return ExifBlock{at + 8, length, true, at + 4, std::size_t(length) + 4};
+        if (matches(file, at + 4, "eXIf", 4)) {
+            ExifBlock block{at + 8, length, true, at + 4, std::size_t(length) + 4};
+            block.containerStart = at;
+            block.containerEnd = at + 12 + std::size_t(length);
+            return block;
+        }
         if (matches(file, at + 4, "IEND", 4))
             return std::nullopt;
         at += 12 + std::size_t(length);
@@ -68,14 +77,16 @@ std::optional<ExifBlock> webpBlock(std::span<const std::uint8_t> file)
         if (!reader.has(at + 8, length))
             return std::nullopt;
         if (matches(file, at, "EXIF", 4)) {
-            std::size_t start = at + 8;
-            std::size_t size = length;
+            ExifBlock block{at + 8, length};
+            block.containerStart = at;
+            block.containerEnd = at + 8 + std::size_t(length) + (length & 1);
             // Some writers keep the JPEG-style "Exif\0\0" prefix inside the chunk.
-            if (size >= 6 && matches(file, start, "Exif\0\0", 6)) {
-                start += 6;
-                size -= 6;
+            if (length >= 6 && matches(file, at + 8, "Exif\0\0", 6)) {
+                block.offset += 6;
+                block.size -= 6;
+                block.prefixLength = 6;
             }
-            return ExifBlock{start, size};
+            return block;
         }
         at += 8 + std::size_t(length) + (length & 1);
     }
@@ -113,9 +124,53 @@ std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, Ima
     case ImageFormat::WebP: block = webpBlock(file); break;
     default: break;
     }
+    if (block && block->containerEnd == 0) {  // the file itself is the block
+        block->containerEnd = file.size();
+    }
     if (block && block->size < 8)
         return std::nullopt;
     return block;
+}
+
+std::optional<std::vector<std::uint8_t>> spliceExifBlock(std::span<const std::uint8_t> file, ImageFormat format,
+                                                         const ExifBlock& block,
+                                                         std::span<const std::uint8_t> tiff)
+{
+    if ((format != ImageFormat::Png && format != ImageFormat::WebP) || block.containerEnd > file.size()
+        || block.containerStart > block.containerEnd || tiff.size() > 0x7FFFFFF0u)
+        return std::nullopt;
+    const auto putBig = [](std::vector<std::uint8_t>& out, std::uint32_t v) {
+        out.insert(out.end(), {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)});
+    };
+    const auto putLittle = [](std::vector<std::uint8_t>& out, std::uint32_t v) {
+        out.insert(out.end(), {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)});
+    };
+    std::vector<std::uint8_t> out(file.begin(), file.begin() + std::ptrdiff_t(block.containerStart));
+    if (format == ImageFormat::Png) {
+        putBig(out, std::uint32_t(tiff.size()));
+        const std::size_t typeAt = out.size();
+        out.insert(out.end(), {'e', 'X', 'I', 'f'});
+        out.insert(out.end(), tiff.begin(), tiff.end());
+        putBig(out, crc32(std::span(out).subspan(typeAt)));
+    } else {
+        const std::size_t length = block.prefixLength + tiff.size();
+        out.insert(out.end(), {'E', 'X', 'I', 'F'});
+        putLittle(out, std::uint32_t(length));
+        out.insert(out.end(), file.begin() + std::ptrdiff_t(block.offset - block.prefixLength),
+                   file.begin() + std::ptrdiff_t(block.offset));
+        out.insert(out.end(), tiff.begin(), tiff.end());
+        if (length & 1)
+            out.push_back(0);
+    }
+    out.insert(out.end(), file.begin() + std::ptrdiff_t(block.containerEnd), file.end());
+    if (format == ImageFormat::WebP) {
+        const std::uint32_t riff = std::uint32_t(out.size() - 8);
+        out[4] = std::uint8_t(riff);
+        out[5] = std::uint8_t(riff >> 8);
+        out[6] = std::uint8_t(riff >> 16);
+        out[7] = std::uint8_t(riff >> 24);
+    }
+    return out;
 }
 
 FilePatch chunkCrcPatch(std::span<const std::uint8_t> file, const ExifBlock& block,

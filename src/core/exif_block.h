@@ -22,12 +22,25 @@ struct ExifBlock {
     bool hasCrc = false;
     std::size_t crcStart = 0;
     std::size_t crcLength = 0;
+    // The whole segment or chunk that holds the block, header included, and
+    // how many bytes of it stand between its header and the TIFF header
+    // (an "Exif\0\0" prefix).
+    std::size_t containerStart = 0;
+    std::size_t containerEnd = 0;
+    std::size_t prefixLength = 0;
 };
 
 // Finds the EXIF block of a JPEG (the first APP1 "Exif" segment), a TIFF or
 // TIFF-like raw (the file itself), a PNG (eXIf chunk) or a WebP (EXIF chunk).
 // nullopt when the file has none or its structure is damaged.
 std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, ImageFormat format);
+
+// The file with its EXIF block replaced by `tiff`, for PNG (eXIf chunk)
+// and WebP (EXIF chunk): lengths, CRC and the RIFF size follow. nullopt for
+// other formats.
+std::optional<std::vector<std::uint8_t>> spliceExifBlock(std::span<const std::uint8_t> file, ImageFormat format,
+                                                         const ExifBlock& block,
+                                                         std::span<const std::uint8_t> tiff);
 
 // The new CRC of a PNG chunk whose data takes `patches`.
 FilePatch chunkCrcPatch(std::span<const std::uint8_t> file, const ExifBlock& block,

@@ -71,6 +71,28 @@ std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::ui
     }
 }
 
+std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const std::uint8_t> tiff,
+                                                               const std::string& newDate)
+{
+    initialiseExiv2();
+    try {
+        Exiv2::ExifData exif;
+        const auto size = static_cast<std::uint32_t>(tiff.size());
+        const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(exif, tiff.data(), size);
+        if (order == Exiv2::invalidByteOrder)
+            return std::nullopt;
+        exif["Exif.Photo.DateTimeOriginal"] = newDate;
+        exif["Exif.Photo.DateTimeDigitized"] = newDate;
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, tiff.data(), size, order, exif);
+        if (blob.empty())
+            return std::nullopt;
+        return std::vector<std::uint8_t>(blob.begin(), blob.end());
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> file)
 {
     initialiseExiv2();

@@ -17,6 +17,13 @@ namespace shotdate {
 std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file,
                                                          const std::string& newDate);
 
+// A new TIFF structure holding the EXIF data of `tiff` with the two dates
+// set, in the original byte order; for containers (PNG, WebP) whose EXIF
+// block we splice ourselves, since Exiv2 would move a PNG's EXIF into a text
+// chunk and write a WebP's in another byte order.
+std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const std::uint8_t> tiff,
+                                                               const std::string& newDate);
+
 // Every Exif, IPTC and XMP value of the file as text, keyed by Exiv2's key
 // (with "#n" for repeated keys); nullopt when Exiv2 cannot read the file.
 using MetadataSnapshot = std::map<std::string, std::string>;

@@ -4,6 +4,7 @@
 #include "exif_block.h"
 #include "tiff_structure.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace shotdate {
@@ -76,6 +77,23 @@ std::optional<std::vector<std::uint64_t>> webpDigests(std::span<const std::uint8
     return digests;
 }
 
+std::optional<std::vector<std::uint64_t>> pngDigests(std::span<const std::uint8_t> file)
+{
+    const ByteReader reader(file, true);
+    std::vector<std::uint64_t> digests{digestBytes(file.subspan(0, std::min<std::size_t>(8, file.size())))};
+    std::size_t at = 8;
+    while (reader.has(at, 12)) {
+        const std::uint32_t length = *reader.u32(at);
+        if (!reader.has(at + 8, std::size_t(length) + 4))
+            return std::nullopt;
+        if (std::memcmp(file.data() + at + 4, "eXIf", 4) != 0)
+            digests.push_back(digestBytes(file.subspan(at, 12 + std::size_t(length))));
+        at += 12 + std::size_t(length);
+    }
+    digests.push_back(digestBytes(file.subspan(std::min(at, file.size()))));
+    return digests;
+}
+
 } // namespace
 
 std::optional<std::vector<std::uint64_t>> imagePayloadDigests(std::span<const std::uint8_t> file,
@@ -84,6 +102,7 @@ std::optional<std::vector<std::uint64_t>> imagePayloadDigests(std::span<const st
     switch (format) {
     case ImageFormat::Jpeg: return jpegDigests(file);
     case ImageFormat::WebP: return webpDigests(file);
+    case ImageFormat::Png: return pngDigests(file);
     case ImageFormat::Tiff:
     case ImageFormat::TiffLike: {
         const auto data = readTiffImageData(file, ExifBlock{0, file.size()});

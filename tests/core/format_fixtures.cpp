@@ -569,6 +569,36 @@ void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t 
         bytes.at(at + i) = std::uint8_t(value >> (8 * (size - 1 - i)));
 }
 
+std::vector<std::string> piecesOutsideExif(const Bytes& file)
+{
+    const auto text = [&](Span span) {
+        return std::string(reinterpret_cast<const char*>(file.data() + span.start), span.size);
+    };
+    std::vector<std::string> pieces;
+    if (startsWithText(file, 0, "\x89PNG\r\n\x1A\n")) {
+        for (const Span& chunk : pngChunks(file))
+            pieces.push_back(startsWithText(file, chunk.start + 4, "eXIf") ? "eXIf" : text(chunk));
+    } else if (startsWithText(file, 0, "RIFF") && startsWithText(file, 8, "WEBP")) {
+        std::size_t at = 12;
+        while (at + 8 <= file.size()) {
+            const std::size_t length = std::size_t(file[at + 4]) | std::size_t(file[at + 5]) << 8
+                | std::size_t(file[at + 6]) << 16 | std::size_t(file[at + 7]) << 24;
+            const std::size_t size = std::min(file.size() - at, 8 + length + (length & 1));
+            pieces.push_back(startsWithText(file, at, "EXIF") ? "EXIF" : text({at, size}));
+            at += size;
+        }
+    } else if (startsWithText(file, 0, "\xFF\xD8")) {
+        const auto segments = jpegSegments(file);
+        for (const Span& segment : segments)
+            if (!(file[segment.start + 1] == 0xE1 && startsWithText(file, segment.start + 4, kExifSignature)))
+                pieces.push_back(text(segment));
+        std::sort(pieces.begin(), pieces.end());
+        const std::size_t scan = segments.empty() ? 2 : segments.back().end();
+        pieces.push_back(text({scan, file.size() - scan}));
+    }
+    return pieces;
+}
+
 bool jxlHasBox(const Bytes& file, const char* type)
 {
     return boxOf(boxesIn(file, 0, file.size()), type).has_value();

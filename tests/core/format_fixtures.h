@@ -68,6 +68,14 @@ HeifExifExtent heifExifExtent(const Bytes& file);
 // Writes `value` big-endian into `size` bytes at `at`.
 void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t value);
 
+// The parts of a JPEG, PNG or WebP that a new EXIF layout must carry over
+// byte for byte, each as a string of its bytes: a PNG's or WebP's chunks in
+// file order, the EXIF chunk standing in by its type alone (it may move
+// neither before nor after the image data); a JPEG's segments in any order
+// (the Exif one left out) and everything from the start of scan on.
+// Empty for other formats.
+std::vector<std::string> piecesOutsideExif(const Bytes& file);
+
 // Whether a JPEG XL container holds a box of this type.
 bool jxlHasBox(const Bytes& file, const char* type);
 

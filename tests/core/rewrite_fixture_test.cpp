@@ -208,12 +208,8 @@ std::vector<RewriteRow> rewriteRows()
     add(everyMode("jpeg_original_only", Fixture::JpegOriginalOnly));
     add(everyMode("tiff_original_only", Fixture::TiffOriginalOnly));
     add(everyMode("webp_original_only", Fixture::WebpOriginalOnly));
-    // A PNG chunk cannot grow safely.
-    add({
-        {"png_original_only_date_and_time", Fixture::PngOriginalOnly, withMode(DateMode::DateAndTime),
-         Reason::CannotAddDate, ""},
-        {"png_original_only_shift", Fixture::PngOriginalOnly, shiftBy(kDayAndHour), Reason::CannotAddDate, ""},
-    });
+    // A PNG keeps its EXIF in an eXIf chunk that is written anew.
+    add(everyMode("png_original_only", Fixture::PngOriginalOnly));
     // Modes that read the file's own date need a real one; mode 0 does not.
     add({
         {"exif_no_dates_date_and_time", Fixture::JpegExifNoDates, withMode(DateMode::DateAndTime), Reason::Rewritten,
@@ -394,8 +390,7 @@ INSTANTIATE_TEST_SUITE_P(Outputs, RewriteToOtherPathTest,
                                            OutputRow{"relaid_jpeg", Fixture::JpegOriginalOnly, Reason::Rewritten},
                                            OutputRow{"three_page_tiff", Fixture::TiffThreePages, Reason::Rewritten},
                                            OutputRow{"no_exif", Fixture::JpegNoExif, Reason::NoExif},
-                                           OutputRow{"png_cannot_add", Fixture::PngOriginalOnly,
-                                                     Reason::CannotAddDate},
+                                           OutputRow{"png_relaid", Fixture::PngOriginalOnly, Reason::Rewritten},
                                            OutputRow{"text", Fixture::TextNamedJpg, Reason::NotAnImage}),
                          [](const ::testing::TestParamInfo<OutputRow>& info) { return info.param.name; });
 

@@ -1,0 +1,139 @@
+#include "message_sheets.h"
+
+#include "window_texts.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QIcon>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <deque>
+
+// Q_INIT_RESOURCE cannot stand inside a namespace.
+static void initGuiResources()
+{
+    Q_INIT_RESOURCE(shotdate_gui);
+}
+
+namespace message_sheets {
+namespace {
+
+struct TestState {
+    QList<Shown> shown;
+    std::deque<std::pair<bool, bool>> answers;
+};
+
+TestState* g_test = nullptr;
+
+QString iconPath(Icon icon)
+{
+    switch (icon) {
+    case Icon::Spacer:
+        return QStringLiteral(":/icons/spacer.png");
+    case Icon::Bickuri:
+        return QStringLiteral(":/icons/m_bickuri_Mt.png");
+    }
+    return {};
+}
+
+QMessageBox* makeBox(QWidget* window, const QString& text, Icon icon)
+{
+    auto* box = new QMessageBox(window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setWindowTitle(QStringLiteral("ShotDate"));
+    box->setText(text);
+    box->setTextFormat(Qt::PlainText);
+    box->setIconPixmap(iconPixmap(icon, window));
+    return box;
+}
+
+} // namespace
+
+QPixmap iconPixmap(Icon icon, const QWidget* forWidget)
+{
+    initGuiResources();
+    // QIcon picks the @2x file on high-density screens.
+    const QIcon qicon(iconPath(icon));
+    const qreal ratio = forWidget ? forWidget->devicePixelRatioF() : 1.0;
+    return qicon.pixmap(QSize(48, 48), ratio);
+}
+
+void showMessage(QWidget* window, const QString& text, Icon icon, const QString& details)
+{
+    if (g_test) {
+        g_test->shown.append(Shown{false, text, details, icon});
+        return;
+    }
+    QMessageBox* box = makeBox(window, text, icon);
+    QPushButton* close = box->addButton(window_texts::close(), QMessageBox::AcceptRole);
+    box->setDefaultButton(close);
+    box->setEscapeButton(close);
+    if (!details.isEmpty())
+        box->setDetailedText(details);
+    box->open();
+}
+
+void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered)
+{
+    if (g_test) {
+        g_test->shown.append(Shown{true, text, {}, Icon::Bickuri});
+        if (g_test->answers.empty())
+            return;
+        const auto [run, dontShow] = g_test->answers.front();
+        g_test->answers.pop_front();
+        // Answered later, from the event loop, as a sheet would be.
+        QTimer::singleShot(0, [answered = std::move(answered), run = run, dontShow = dontShow] {
+            if (answered)
+                answered(run, dontShow);
+        });
+        return;
+    }
+    QMessageBox* box = makeBox(window, text, Icon::Bickuri);
+    QPushButton* run = box->addButton(window_texts::confirmRun(), QMessageBox::AcceptRole);
+    QPushButton* cancel = box->addButton(window_texts::confirmCancel(), QMessageBox::RejectRole);
+    box->setDefaultButton(run);
+    box->setEscapeButton(cancel);
+    auto* check = new QCheckBox(window_texts::dontShowAgain(), box);
+    check->setChecked(false);
+    box->setCheckBox(check);
+    QObject::connect(box, &QMessageBox::finished, box,
+                     [box, run, check, answered = std::move(answered)](int) {
+                         const bool accepted = box->clickedButton() == run;
+                         if (answered)
+                             answered(accepted, check->isChecked());
+                     });
+    box->open();
+}
+
+TestAnswers::TestAnswers()
+{
+    Q_ASSERT(!g_test);
+    g_test = new TestState;
+}
+
+TestAnswers::~TestAnswers()
+{
+    delete g_test;
+    g_test = nullptr;
+}
+
+void TestAnswers::answerNextConfirmation(bool run, bool dontShowAgain)
+{
+    g_test->answers.emplace_back(run, dontShowAgain);
+}
+
+const QList<Shown>& TestAnswers::shown() const
+{
+    return g_test->shown;
+}
+
+void TestAnswers::clearShown()
+{
+    g_test->shown.clear();
+}
+
+} // namespace message_sheets

@@ -1,0 +1,98 @@
+#include "path_dialogs.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+// Where a dialog opens: the folder of the path already chosen, when it
+// still exists.
+QString startFolder(const QString& startPath)
+{
+    if (startPath.isEmpty())
+        return QDir::homePath();
+    const QFileInfo info(startPath);
+    if (info.isDir())
+        return info.absoluteFilePath();
+    if (info.exists())
+        return info.absolutePath();
+    return QDir::homePath();
+}
+
+} // namespace
+
+InputPathDialog::InputPathDialog(QWidget* parent, const QString& startPath)
+    : QFileDialog(parent, QStringLiteral("対象のフォルダまたはファイルを選択"), startFolder(startPath))
+{
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    setFileMode(QFileDialog::ExistingFile);
+    setAcceptMode(QFileDialog::AcceptOpen);
+    setNameFilters(inputNameFilters());
+    selectNameFilter(inputNameFilters().first());
+    setLabelText(QFileDialog::Accept, QStringLiteral("選択"));
+    setLabelText(QFileDialog::Reject, QStringLiteral("キャンセル"));
+    setLabelText(QFileDialog::LookIn, QStringLiteral("場所："));
+    setLabelText(QFileDialog::FileName, QStringLiteral("名前："));
+    setLabelText(QFileDialog::FileType, QStringLiteral("種類："));
+    const QFileInfo start(startPath);
+    if (!startPath.isEmpty() && start.exists() && !start.isDir())
+        selectFile(start.absoluteFilePath());
+}
+
+QStringList InputPathDialog::inputNameFilters()
+{
+    // Qt's own dialog matches these patterns without regard to letter case,
+    // so "*.jpg" also shows IMG_0001.JPG.
+    return {
+        QStringLiteral("書き換えできる画像 (*.jpg *.jpeg *.jpe *.tif *.tiff *.png *.webp *.heic *.heif *.avif "
+                       "*.jxl *.dng *.nef *.nrw *.cr2 *.cr3 *.arw *.sr2 *.srw *.pef *.orf *.rw2 *.3fr *.erf "
+                       "*.kdc *.mef *.mos *.iiq)"),
+        QStringLiteral("JPG (*.jpg)"),
+        QStringLiteral("JPEG (*.jpeg *.jpg *.jpe)"),
+        QStringLiteral("TIFF (*.tif *.tiff)"),
+        QStringLiteral("すべてのファイル (*)"),
+    };
+}
+
+QString InputPathDialog::currentChoice() const
+{
+    const QStringList files = selectedFiles();
+    if (!files.isEmpty() && !files.first().isEmpty())
+        return files.first();
+    return directory().absolutePath();
+}
+
+void InputPathDialog::accept()
+{
+    const QString choice = currentChoice();
+    const QFileInfo info(choice);
+    if (!info.exists())
+        return;  // a mistyped name: the dialog stays open
+    const QString path = QDir::cleanPath(info.absoluteFilePath());
+    QDialog::accept();
+    emit pathChosen(path);
+}
+
+OutputFolderDialog::OutputFolderDialog(QWidget* parent, const QString& startPath)
+    : QFileDialog(parent, QStringLiteral("出力フォルダを選択"), startFolder(startPath))
+{
+    setOption(QFileDialog::DontUseNativeDialog, true);
+    setFileMode(QFileDialog::Directory);
+    setOption(QFileDialog::ShowDirsOnly, true);
+    setLabelText(QFileDialog::Accept, QStringLiteral("選択"));
+    setLabelText(QFileDialog::Reject, QStringLiteral("キャンセル"));
+    setLabelText(QFileDialog::LookIn, QStringLiteral("場所："));
+    setLabelText(QFileDialog::FileName, QStringLiteral("フォルダ："));
+}
+
+void OutputFolderDialog::accept()
+{
+    const QStringList files = selectedFiles();
+    const QString choice = files.isEmpty() ? directory().absolutePath() : files.first();
+    const QFileInfo info(choice);
+    if (!info.isDir())
+        return;
+    const QString path = QDir::cleanPath(info.absoluteFilePath());
+    QDialog::accept();
+    emit folderChosen(path);
+}

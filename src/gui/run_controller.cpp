@@ -1,0 +1,112 @@
+#include "run_controller.h"
+
+#include <QFile>
+#include <QMetaObject>
+
+#include <exception>
+
+RunController::RunController(QObject* parent)
+    : QObject(parent)
+{
+}
+
+RunController::~RunController()
+{
+    if (worker_.joinable()) {
+        stop_.store(true);
+        worker_.join();
+    }
+}
+
+void RunController::setFileHookForTests(std::function<void(const shotdate::FileReport&)> hook)
+{
+    fileHook_ = std::move(hook);
+}
+
+bool RunController::start(const shotdate::RunSettings& settings)
+{
+    if (worker_.joinable())
+        return false;
+    {
+        std::lock_guard lock(progressMutex_);
+        latest_ = Progress{};
+        progressQueued_ = false;
+    }
+    progressDeliveries_ = 0;
+    worker_ = std::thread(&RunController::work, this, settings);
+    return true;
+}
+
+void RunController::work(shotdate::RunSettings settings)
+{
+    shotdate::RunSummary summary;
+    try {
+        shotdate::RunCallbacks callbacks;
+        callbacks.onTargets = [this](std::size_t total) {
+            QMetaObject::invokeMethod(
+                this, [this, total] { emit targetsCounted(int(total)); }, Qt::QueuedConnection);
+        };
+        callbacks.onFile = [this](const shotdate::FileReport& report) {
+            {
+                std::lock_guard lock(progressMutex_);
+                latest_.filesDone = int(report.index);
+            }
+            if (fileHook_)
+                fileHook_(report);
+            postProgress();
+        };
+        callbacks.onProgress = [this](int count, const std::string& fileName) {
+            {
+                std::lock_guard lock(progressMutex_);
+                latest_.count = count;
+                latest_.fileName = QFile::decodeName(QByteArray::fromStdString(fileName));
+                latest_.hasSuccess = true;
+            }
+            postProgress();
+        };
+        summary = shotdate::runBatch(settings, stop_, callbacks);
+    } catch (const std::exception&) {
+        // The core never throws; a failure to allocate in a callback still
+        // ends the run in order, with the count reached so far.
+        std::lock_guard lock(progressMutex_);
+        summary.rewritten = latest_.count;
+        summary.stopped = true;
+    }
+    // Queued after every progress report the batch made, so the window sees
+    // the last count before the end.
+    QMetaObject::invokeMethod(
+        this, [this, summary] { deliverFinished(summary); }, Qt::QueuedConnection);
+}
+
+void RunController::postProgress()
+{
+    {
+        std::lock_guard lock(progressMutex_);
+        if (progressQueued_)
+            return;  // the queued report will carry these values too
+        progressQueued_ = true;
+    }
+    QMetaObject::invokeMethod(this, &RunController::deliverProgress, Qt::QueuedConnection);
+}
+
+void RunController::deliverProgress()
+{
+    Progress p;
+    {
+        std::lock_guard lock(progressMutex_);
+        p = latest_;
+        progressQueued_ = false;
+    }
+    ++progressDeliveries_;
+    if (p.hasSuccess)
+        emit progressed(p.count, p.fileName, p.filesDone);
+    else
+        emit progressed(0, QString(), p.filesDone);
+}
+
+void RunController::deliverFinished(const shotdate::RunSummary& summary)
+{
+    if (worker_.joinable())
+        worker_.join();  // the worker has nothing left to do but return
+    emit finished(summary);
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "batch_run.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+// Runs the core's batch on a thread of its own and reports back on the UI
+// thread, in the order the batch produced the events. Progress is
+// coalesced: at most one progress report waits in the UI thread's queue at
+// any time, carrying the latest values, so a run over thousands of small
+// files cannot flood the window.
+class RunController : public QObject {
+    Q_OBJECT
+public:
+    explicit RunController(QObject* parent = nullptr);
+    // A run still going is asked to stop and waited for: the current file
+    // is always finished, never cut off.
+    ~RunController() override;
+
+    // False (and nothing starts) while a run is active.
+    bool start(const shotdate::RunSettings& settings);
+    bool isRunning() const { return worker_.joinable(); }
+
+    // The stop request the batch tests before each file.
+    void requestStop() { stop_.store(true); }
+    void clearStop() { stop_.store(false); }
+    bool stopRequested() const { return stop_.load(); }
+
+    // Tests only: called on the worker thread after each target's report,
+    // to slow a run down or hold it at a chosen file.
+    void setFileHookForTests(std::function<void(const shotdate::FileReport&)> hook);
+
+    // How many progress reports reached the UI thread in the last run.
+    int progressDeliveries() const { return progressDeliveries_; }
+
+signals:
+    void targetsCounted(int total);
+    // count: files rewritten so far; fileName: the last one's name;
+    // filesDone: targets handled so far, successes or not.
+    void progressed(int count, const QString& fileName, int filesDone);
+    void finished(const shotdate::RunSummary& summary);
+
+private:
+    struct Progress {
+        int count = 0;
+        QString fileName;
+        int filesDone = 0;
+        bool hasSuccess = false;
+    };
+
+    void work(shotdate::RunSettings settings);
+    void postProgress();
+    void deliverProgress();
+    void deliverFinished(const shotdate::RunSummary& summary);
+
+    std::thread worker_;
+    std::atomic<bool> stop_{false};
+    std::function<void(const shotdate::FileReport&)> fileHook_;
+
+    // Shared with the worker: the latest progress and whether a delivery of
+    // it is already queued.
+    std::mutex progressMutex_;
+    Progress latest_;
+    bool progressQueued_ = false;
+
+    int progressDeliveries_ = 0;
+};

@@ -1,0 +1,418 @@
+#include "drop_path_field.h"
+#include "gui_test_support.h"
+#include "main_content_view.h"
+#include "main_window.h"
+#include "message_sheets.h"
+#include "radio_group.h"
+#include "run_controller.h"
+#include "window_texts.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimeEdit>
+#include <QTimer>
+
+#include <atomic>
+
+using namespace gui_test;
+
+namespace {
+
+const QString kOldDate = QStringLiteral("2010:01:02 03:04:05");
+const QString kNewDate = QStringLiteral("2021:05:06 07:08:09");
+
+// Holds the worker at one file until the test lets it go on. A test that
+// fails while the worker is held must not leave it waiting forever, so the
+// gate opens for good when the test lets go of it.
+struct Gate {
+    QSemaphore reached;
+    QSemaphore proceed;
+    std::size_t atIndex = 0;
+    std::atomic<bool> open{false};
+    void operator()(const shotdate::FileReport& report)
+    {
+        if (report.index == atIndex) {
+            reached.release();
+            while (!open.load() && !proceed.tryAcquire(1, 10)) {
+            }
+        }
+    }
+};
+
+// Opens the gate when the test function returns, passed or failed.
+struct GateOpener {
+    std::shared_ptr<Gate> gate;
+    ~GateOpener() { gate->open.store(true); }
+};
+
+bool waitFor(QSemaphore& s)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!s.tryAcquire()) {
+        if (t.elapsed() > 20000)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// The core puts files in place in batches and reports each batch after it
+// is in place, so a hook in the reports holds the worker between batches.
+// Lists in the stop tests are longer than any batch, so that a stop always
+// leaves files untouched.
+constexpr int kLongList = 300;
+
+QString photo(const QString& folder, int i)
+{
+    return folder + QStringLiteral("/p%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
+}
+
+// How many of the photos 1..total hold the new date, and whether those are
+// exactly the first ones: a stop only ever falls between files, in order.
+int rewrittenPrefix(const QString& folder, int total, bool* isPrefix)
+{
+    int rewritten = 0;
+    bool prefix = true;
+    bool gap = false;
+    for (int i = 1; i <= total; ++i) {
+        const bool changed = fileHoldsDate(photo(folder, i), kNewDate);
+        const bool unchanged = fileHoldsDate(photo(folder, i), kOldDate);
+        if (changed == unchanged)
+            prefix = false;  // neither or both: a damaged file
+        if (changed) {
+            ++rewritten;
+            if (gap)
+                prefix = false;
+        } else {
+            gap = true;
+        }
+    }
+    *isPrefix = prefix;
+    return rewritten;
+}
+
+} // namespace
+
+class TestWindowRun : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void wholeRunRewritesAndReports();
+    void runIntoASeparateFolder();
+    void stopMidRunGivesTheStoppedMessage();
+    void stopBeforeTheFirstFile();
+    void progressIsCoalesced();
+    void closingTheWindowMidRunFinishesTheFileThenCloses();
+    void closingMidRunProcessExitsCleanly();
+
+private:
+    void fillInput(int good);
+    void setFixedDate(MainContentView& view);
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<QSettings> settings_;
+    std::unique_ptr<message_sheets::TestAnswers> answers_;
+    QString in_;
+};
+
+void TestWindowRun::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY2(!jpegWithExif(kOldDate).isEmpty(), "Qt could not write a JPEG");
+}
+
+void TestWindowRun::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    in_ = dir_->filePath(QStringLiteral("入力"));
+    QVERIFY(QDir().mkpath(in_));
+    QVERIFY(QDir().mkpath(dir_->filePath(QStringLiteral("out"))));
+    settings_ = temporarySettings(*dir_);
+    answers_ = std::make_unique<message_sheets::TestAnswers>();
+}
+
+void TestWindowRun::cleanup()
+{
+    answers_.reset();
+    settings_.reset();
+    dir_.reset();
+}
+
+void TestWindowRun::fillInput(int good)
+{
+    // Sorted by name: a file that fails comes first, so the label must stay
+    // empty until the first real success.
+    QVERIFY(writeFile(in_ + QStringLiteral("/0-メモ.txt"), QByteArrayLiteral("not an image")));
+    const QByteArray jpeg = jpegWithExif(kOldDate);
+    for (int i = 1; i <= good; ++i)
+        QVERIFY(writeFile(photo(in_, i), jpeg));
+    QVERIFY(writeFile(in_ + QStringLiteral("/z-noexif.jpg"), jpegWithoutExif()));
+}
+
+void TestWindowRun::setFixedDate(MainContentView& view)
+{
+    const MainControls& c = view.controls();
+    c.InpPathLabel->setText(in_);
+    if (c.betsuFolderCheckBox->isChecked())
+        c.betsuFolderCheckBox->click();
+    c.shiteiMatrix->button(0)->click();
+    c.shiteiNichijiMatrix->button(0)->click();
+    c.shiteiHidukePicker->setDate(QDate(2021, 5, 6));
+    c.shiteiJikanPicker->setTime(QTime(7, 8, 9));
+}
+
+void TestWindowRun::wholeRunRewritesAndReports()
+{
+    fillInput(3);
+    MainContentView view(*settings_);
+    setFixedDate(view);
+    const MainControls& c = view.controls();
+
+    QStringList labelTexts;
+    connect(&view.runController(), &RunController::progressed, this,
+            [&] { labelTexts.append(c.jikkochuLabel->text()); });
+    bool labelEmptyAtStart = false;
+    bool lockedAtStart = false;
+    connect(&view, &MainContentView::runStarted, this, [&] {
+        labelEmptyAtStart = c.jikkochuLabel->text().isEmpty() && !c.jikkochuLabel->isHidden();
+        lockedAtStart = !c.StartButton->isEnabled() && c.StopButton->isEnabled() && !c.InpPathLabel->isEnabled()
+                        && !c.OpenButton->isEnabled() && !c.shiteiMatrix->isEnabled()
+                        && !c.jisaNissuTextField->isEnabled() && !c.shiteiHidukeLabel->isEnabled();
+    });
+    view.show();
+
+    answers_->answerNextConfirmation(true, false);
+    c.StartButton->click();
+    QTRY_COMPARE(answers_->shown().size(), 2);
+    QVERIFY(!view.isRunning());
+
+    const message_sheets::Shown closing = answers_->shown().at(1);
+    QCOMPARE(closing.text, QStringLiteral("完了しました。\n\n計3ファイル"));
+    QCOMPARE(closing.icon, message_sheets::Icon::Spacer);
+    // Files passed over are listed with their reasons.
+    QVERIFY2(closing.details.contains(in_ + QStringLiteral("/0-メモ.txt：画像ではありません")), qPrintable(closing.details));
+    QVERIFY2(closing.details.contains(in_ + QStringLiteral("/z-noexif.jpg：EXIFなし")), qPrintable(closing.details));
+    QVERIFY(!closing.details.contains(QStringLiteral("p001.jpg")));
+
+    for (int i = 1; i <= 3; ++i) {
+        const QString p = photo(in_, i);
+        QVERIFY2(fileHoldsDate(p, kNewDate), qPrintable(p));
+        QVERIFY2(!fileHoldsDate(p, kOldDate), qPrintable(p));
+    }
+    QCOMPARE(temporaryFilesIn(in_), 0);
+
+    QVERIFY(labelEmptyAtStart);
+    QVERIFY(lockedAtStart);
+    QVERIFY(!labelTexts.isEmpty());
+    // Empty until the first success, then the count and the input's name.
+    bool seenSuccess = false;
+    for (const QString& t : labelTexts) {
+        if (t.isEmpty()) {
+            QVERIFY2(!seenSuccess, "the label went empty again");
+            continue;
+        }
+        seenSuccess = true;
+        QVERIFY2(t.startsWith(QStringLiteral("実行中：\n")) && t.contains(QStringLiteral("ファイル目\n\np00")), qPrintable(t));
+    }
+    QCOMPARE(labelTexts.last(), window_texts::progress(3, QStringLiteral("p003.jpg")));
+    QCOMPARE(c.jikkochuLabel->text(), QStringLiteral("実行中：\n3ファイル目\n\np003.jpg"));
+
+    // Restored afterwards.
+    QVERIFY(c.jikkochuLabel->isHidden());
+    QVERIFY(c.StartButton->isEnabled());
+    QVERIFY(!c.StopButton->isEnabled());
+    QVERIFY(c.InpPathLabel->isEnabled());
+    QVERIFY(c.shiteiHidukeLabel->isEnabled());
+    QVERIFY(!c.OutPathLabel->isEnabled());  // the separate folder is off
+    QVERIFY(!c.OutFolderButton->isEnabled());
+    QVERIFY(!view.runController().stopRequested());
+}
+
+void TestWindowRun::runIntoASeparateFolder()
+{
+    fillInput(2);
+    const QByteArray original = readFile(photo(in_, 1));
+    settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
+    MainContentView view(*settings_);
+    setFixedDate(view);
+    const MainControls& c = view.controls();
+    c.betsuFolderCheckBox->click();
+    c.OutPathLabel->setText(dir_->filePath(QStringLiteral("out")));
+    c.StartButton->click();
+    QTRY_COMPARE(answers_->shown().size(), 1);
+    QCOMPARE(answers_->shown().first().text, window_texts::finished(2));
+    QVERIFY(fileHoldsDate(photo(dir_->filePath(QStringLiteral("out")), 1), kNewDate));
+    QVERIFY(fileHoldsDate(photo(dir_->filePath(QStringLiteral("out")), 2), kNewDate));
+    QCOMPARE(readFile(photo(in_, 1)), original);  // the input is untouched
+    QVERIFY(c.OutPathLabel->isEnabled());
+}
+
+void TestWindowRun::stopMidRunGivesTheStoppedMessage()
+{
+    fillInput(kLongList);
+    settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
+    MainContentView view(*settings_);
+    setFixedDate(view);
+    const MainControls& c = view.controls();
+    auto gate = std::make_shared<Gate>();
+    GateOpener opener{gate};
+    gate->atIndex = 2;  // the text file, then p001: held at the first report
+    view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
+
+    c.StartButton->click();
+    QVERIFY(waitFor(gate->reached));
+    // Locked while the worker is held.
+    QVERIFY(view.isRunning());
+    QVERIFY(!c.StartButton->isEnabled());
+    QVERIFY(c.StopButton->isEnabled());
+    QVERIFY(!c.InpPathLabel->isEnabled());
+    QVERIFY(!c.betsuFolderCheckBox->isEnabled());
+    QVERIFY(!c.shiteiHidukePicker->isEnabled());
+    QVERIFY(!c.setsumeiLabel->isEnabled());
+    QVERIFY(!c.jikkochuLabel->isHidden());
+    QVERIFY(!c.progressBar->isHidden());
+    QTRY_COMPARE(c.progressBar->maximum(), kLongList + 2);
+
+    c.StopButton->click();
+    gate->proceed.release();
+    QTRY_COMPARE(answers_->shown().size(), 1);
+    bool isPrefix = false;
+    const int rewritten = rewrittenPrefix(in_, kLongList, &isPrefix);
+    QVERIFY(isPrefix);
+    QVERIFY2(rewritten >= 1 && rewritten < kLongList, qPrintable(QString::number(rewritten)));
+    // The count is the files rewritten, not the files tried.
+    QCOMPARE(answers_->shown().first().text, QStringLiteral("中止しました。\n\n計%1ファイル実行").arg(rewritten));
+    QCOMPARE(answers_->shown().first().icon, message_sheets::Icon::Bickuri);
+    QCOMPARE(temporaryFilesIn(in_), 0);
+    QVERIFY(c.StartButton->isEnabled());
+    QVERIFY(!c.StopButton->isEnabled());
+    QVERIFY(c.InpPathLabel->isEnabled());
+    QVERIFY(c.jikkochuLabel->isHidden());
+    QVERIFY(!view.runController().stopRequested());
+
+    // The next run starts afresh: its count is its own (the rest of the
+    // files, plus the ones already done, rewritten to the same date again).
+    answers_->clearShown();
+    view.runController().setFileHookForTests({});
+    c.StartButton->click();
+    QTRY_COMPARE(answers_->shown().size(), 1);
+    QCOMPARE(answers_->shown().first().text, window_texts::finished(kLongList));
+}
+
+void TestWindowRun::stopBeforeTheFirstFile()
+{
+    fillInput(2);
+    settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
+    MainContentView view(*settings_);
+    setFixedDate(view);
+    // Stop is pressed as soon as the run has started, before any file.
+    connect(&view, &MainContentView::runStarted, &view, &MainContentView::stop);
+    view.controls().StartButton->click();
+    QTRY_COMPARE(answers_->shown().size(), 1);
+    // The stop request may land before the first file or a little later;
+    // either way it is the stopped message and nothing after it ran.
+    const QString text = answers_->shown().first().text;
+    QVERIFY2(text == window_texts::stopped(0) || text.startsWith(QStringLiteral("中止しました。")), qPrintable(text));
+}
+
+void TestWindowRun::progressIsCoalesced()
+{
+    // Many quick files while the UI thread is busy: the window receives a
+    // handful of progress reports, not one per file.
+    for (int i = 0; i < 2000; ++i)
+        QVERIFY(writeFile(in_ + QStringLiteral("/n%1.txt").arg(i, 4, 10, QLatin1Char('0')), QByteArrayLiteral("x")));
+    settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
+    MainContentView view(*settings_);
+    setFixedDate(view);
+    auto gate = std::make_shared<Gate>();
+    GateOpener opener{gate};
+    gate->atIndex = 2000;
+    view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
+    view.controls().StartButton->click();
+    // The UI thread does not look at its queue until the worker is at the
+    // last file.
+    QElapsedTimer t;
+    t.start();
+    while (!gate->reached.tryAcquire()) {
+        QVERIFY(t.elapsed() < 60000);
+        QThread::msleep(5);
+    }
+    gate->proceed.release();
+    QTRY_COMPARE(answers_->shown().size(), 1);
+    QCOMPARE(answers_->shown().first().text, window_texts::finished(0));
+    QVERIFY2(view.runController().progressDeliveries() <= 3,
+             qPrintable(QString::number(view.runController().progressDeliveries())));
+    QVERIFY(view.runController().progressDeliveries() >= 1);
+}
+
+void TestWindowRun::closingTheWindowMidRunFinishesTheFileThenCloses()
+{
+    fillInput(kLongList);
+    settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
+    MainWindow window(*settings_);
+    MainContentView& view = *window.contentView();
+    setFixedDate(view);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto gate = std::make_shared<Gate>();
+    GateOpener opener{gate};
+    gate->atIndex = 2;
+    view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
+
+    view.controls().StartButton->click();
+    QVERIFY(waitFor(gate->reached));
+    QVERIFY(!window.close());      // refused for now
+    QVERIFY(window.isVisible());
+    QVERIFY(window.isClosingAfterRun());
+    QVERIFY(view.runController().stopRequested());
+    gate->proceed.release();
+    QTRY_VERIFY(!window.isVisible());
+    QVERIFY(!view.isRunning());
+    QVERIFY(answers_->shown().isEmpty());  // no closing message for a window going away
+    bool isPrefix = false;
+    const int rewritten = rewrittenPrefix(in_, kLongList, &isPrefix);
+    QVERIFY(isPrefix);
+    QVERIFY2(rewritten >= 1 && rewritten < kLongList, qPrintable(QString::number(rewritten)));
+    QCOMPARE(temporaryFilesIn(in_), 0);
+}
+
+void TestWindowRun::closingMidRunProcessExitsCleanly()
+{
+    fillInput(kLongList);
+    QProcess child;
+    child.setProgram(QStringLiteral(CLOSE_MID_RUN_CHILD));
+    child.setArguments({dir_->filePath(QStringLiteral("child.ini")), in_});
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start();
+    QVERIFY(child.waitForStarted());
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    // The child closed its window during the run: what was being written
+    // is complete, the rest untouched, nothing half-written anywhere.
+    bool isPrefix = false;
+    const int rewritten = rewrittenPrefix(in_, kLongList, &isPrefix);
+    QVERIFY(isPrefix);
+    QVERIFY2(rewritten >= 1 && rewritten < kLongList, qPrintable(QString::number(rewritten)));
+    QCOMPARE(temporaryFilesIn(in_), 0);
+}
+
+QTEST_MAIN(TestWindowRun)
+#include "tst_window_run.moc"
