@@ -171,8 +171,17 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         const auto toFile = [&](std::size_t at) -> std::optional<std::size_t> {
             return boxed ? gathered.fileOffsetOf(at) : std::optional<std::size_t>(at);
         };
-        if (!addFieldPatches(result.patches, original, newDate.text, file.size(), toFile)
-            || !addFieldPatches(result.patches, dates->digitized, newDate.text, file.size(), toFile)) {
+        bool placed = addFieldPatches(result.patches, original, newDate.text, file.size(), toFile)
+            && addFieldPatches(result.patches, dates->digitized, newDate.text, file.size(), toFile);
+        for (const DateField& copy : dates->otherCopies) {
+            if (!copy.patchable) {
+                result.reason = Reason::CannotAddDate;
+                result.patches.clear();
+                return result;
+            }
+            placed = placed && addFieldPatches(result.patches, copy, newDate.text, file.size(), toFile);
+        }
+        if (!placed) {
             result.patches.clear();
             result.reason = Reason::UnsupportedFormat;
             return result;
@@ -188,7 +197,8 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         result.reason = Reason::Rewritten;
         return result;
     }
-    if (boxed) {
+    // Exiv2 knows only the first Exif IFD and would leave other copies old.
+    if (boxed || !dates->otherCopies.empty()) {
         result.reason = Reason::CannotAddDate;
         return result;
     }

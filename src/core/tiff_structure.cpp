@@ -2,7 +2,6 @@
 
 #include "byte_reader.h"
 
-#include <initializer_list>
 #include <set>
 
 namespace shotdate {
@@ -163,6 +162,55 @@ void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, 
     }
 }
 
+using Entries = std::vector<Tiff::Entry>;
+
+// The date fields of Exif IFDs hung off IFDs after the first; answers those
+// Exif IFDs' entries.
+std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates)
+{
+    std::vector<Entries> others;
+    std::set<std::size_t> seen{tiff.firstIfd()};
+    std::uint32_t next = 0;
+    tiff.entries(tiff.firstIfd(), &next);
+    while (next != 0 && seen.size() < kMaxIfds && seen.insert(next).second) {
+        const std::size_t at = next;
+        next = 0;
+        const auto entries = tiff.entries(at, &next);
+        if (!entries)
+            break;
+        for (const auto& e : *entries) {
+            if (e.tag != kExifIfdPointer)
+                continue;
+            const auto pointer = tiff.numbers(e, 1);
+            auto exif = pointer.size() == 1 ? tiff.entries(std::size_t(pointer[0])) : std::nullopt;
+            if (!exif)
+                continue;
+            for (const auto& field : *exif)
+                if (field.tag == kDateTimeOriginal || field.tag == kDateTimeDigitized)
+                    dates.otherCopies.push_back(dateField(tiff, field));
+            others.push_back(std::move(*exif));
+        }
+    }
+    return others;
+}
+
+// A writer may let two tags share one value; patching a date that shares
+// its bytes with any other tag would change that tag too.
+void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& lists, std::vector<DateField*> fields)
+{
+    for (const Entries* list : lists) {
+        for (const auto& other : *list) {
+            if (other.tag == kDateTimeOriginal || other.tag == kDateTimeDigitized || !other.inBounds)
+                continue;
+            const std::size_t start = tiff.base() + other.valueOffset;
+            const std::size_t end = start + typeSize(other.type) * other.count;
+            for (DateField* field : fields)
+                if (field->patchable && start < field->valueOffset + 20 && field->valueOffset < end)
+                    field->patchable = false;
+        }
+    }
+}
+
 } // namespace
 
 std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t seed)
@@ -201,27 +249,20 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
     if (!exif)
         return dates;
     dates.hasExifIfd = true;
+    const std::vector<Entries> others = exifTagsInFirstIfd ? std::vector<Entries>{} : addOtherCopies(*tiff, dates);
     for (const auto& field : *exif) {
         if (field.tag == kDateTimeOriginal && !dates.original.present)
             dates.original = dateField(*tiff, field);
         else if (field.tag == kDateTimeDigitized && !dates.digitized.present)
             dates.digitized = dateField(*tiff, field);
     }
-    // A writer may let two tags share one value; patching a date that
-    // shares its bytes with any other tag would change that tag too.
-    using Entries = std::vector<Tiff::Entry>;
-    for (const Entries* list : std::initializer_list<const Entries*>{&*ifd0, &*exif}) {
-        for (const auto& other : *list) {
-            if (other.tag == kDateTimeOriginal || other.tag == kDateTimeDigitized || !other.inBounds)
-                continue;
-            const std::size_t start = tiff->base() + other.valueOffset;
-            const std::size_t end = start + typeSize(other.type) * other.count;
-            for (auto* field : {&dates.original, &dates.digitized}) {
-                if (field->patchable && start < field->valueOffset + 20 && field->valueOffset < end)
-                    field->patchable = false;
-            }
-        }
-    }
+    std::vector<const Entries*> lists{&*ifd0, &*exif};
+    for (const auto& list : others)
+        lists.push_back(&list);
+    std::vector<DateField*> fields{&dates.original, &dates.digitized};
+    for (auto& copy : dates.otherCopies)
+        fields.push_back(&copy);
+    refuseSharedBytes(*tiff, lists, fields);
     return dates;
 }
 

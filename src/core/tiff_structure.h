@@ -28,6 +28,10 @@ struct TiffDates {
     bool hasExifIfd = false;
     DateField original;   // 0x9003 DateTimeOriginal
     DateField digitized;  // 0x9004 DateTimeDigitized
+    // Some cameras give a later IFD (the thumbnail's) an Exif IFD of its own
+    // with the same dates; readers that show the last copy would still show
+    // the old date unless these change too.
+    std::vector<DateField> otherCopies;
 };
 
 // Reads IFD0, follows its Exif IFD pointer and finds the two date fields.

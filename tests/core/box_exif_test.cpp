@@ -193,6 +193,20 @@ TEST(JpegDates, WithoutExifIsNoExifInEveryMode)
         EXPECT_EQ(rewriteExifDates(plain, DateArguments{mode, kGiven, 60}).reason, Reason::NoExif) << mode;
 }
 
+TEST(JpegDates, EveryExifIfdCopyOfTheDatesChanges)
+{
+    // Readers that show the last copy would otherwise still show the old date.
+    const Bytes jpeg = jpegWith(exifTiffWithSecondExifIfd("2006:04:26 00:26:14"));
+    const DateRewrite result = rewriteExifDates(jpeg, kShiftOneDay);
+    ASSERT_EQ(result.reason, Reason::Rewritten) << reasonKey(result.reason);
+    const std::string text = asText(result.bytes);
+    EXPECT_EQ(text.find("2006:04:26"), std::string::npos);
+    std::size_t copies = 0;
+    for (auto at = text.find("2006:04:27 00:26:14"); at != std::string::npos; at = text.find("2006:04:27", at + 1))
+        ++copies;
+    EXPECT_EQ(copies, 4u);
+}
+
 TEST(JpegDates, TruncatedFilesNeverReadOutOfBounds)
 {
     const Bytes jpeg = jpegWith(exifTiff("2012:05:03 13:45:12", "2012:05:03 13:45:12"));

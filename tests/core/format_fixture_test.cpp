@@ -1,8 +1,9 @@
 // Every container the engine patches in place, on small files the Debian
 // tools make: the dates read back right in exiftool and exiv2, the pixels
 // decode the same, every other tag stays, and only the date bytes (and a
-// PNG chunk's CRC) move. Where a field is missing, the formats Exiv2 writes
-// faithfully are laid out again and the others are passed over untouched.
+// PNG chunk's CRC) move. Where a field is missing, JPEG, TIFF, PNG and WebP
+// are laid out again (PNG and WebP keep the EXIF in its own chunk) and the
+// box formats (HEIF, AVIF, JPEG XL) are passed over untouched.
 // Also: damaged HEIF indexes, compressed JPEG XL metadata, and a count of
 // outcomes over the camera corpus.
 
@@ -311,9 +312,11 @@ class FormatFixtureTest : public ::testing::TestWithParam<FormatRow> {};
 TEST_P(FormatFixtureTest, PatchesLaysOutAgainOrPassesOverUntouched)
 {
     const FormatRow& row = GetParam();
-    std::vector<std::string> tools = {"convert", "identify", "exiftool", "exiv2", decoderTool(row.decoder)};
+    std::vector<std::string> tools = {"convert", "identify", "exiftool", "exiv2"};
     for (const auto& tool : makerTools(row.container))
         tools.push_back(tool);
+    if (std::find(tools.begin(), tools.end(), decoderTool(row.decoder)) == tools.end())
+        tools.push_back(decoderTool(row.decoder));
     SKIP_WITHOUT(tools);
 
     TempFolder temp;
@@ -389,6 +392,9 @@ TEST_P(FormatFixtureTest, PatchesLaysOutAgainOrPassesOverUntouched)
 
     if (row.outcome == Outcome::LaidOutAgain) {
         const auto piecesBefore = piecesOutsideExif(before);
+        if (row.container != Container::Tiff && row.container != Container::Dng) {
+            EXPECT_FALSE(piecesBefore.empty()) << "the fixture's segments or chunks could not be listed";
+        }
         EXPECT_TRUE(piecesOutsideExif(written) == piecesBefore)
             << "a segment or chunk other than the EXIF one changed, moved or went missing";
         if (row.container == Container::PngExifBeforeIdat || row.container == Container::PngExifAfterIdat) {
@@ -583,7 +589,10 @@ TEST(FormatCorpusTest, CountsOutcomesPerFormatAndEveryRewriteReadsBack)
             continue;
         fs::copy_file(entry.path(), input + "/" + name);
         DateRewrite rewrite = rewriteExifDates(readBytes(input + "/" + name), shiftByDayAndHour());
-        ++table[formats.at(name)][std::string(reasonKey(rewrite.reason))];
+        std::string outcome(reasonKey(rewrite.reason));
+        if (rewrite.reason == Reason::Rewritten)
+            outcome += rewrite.patchedInPlace ? " (patched)" : " (laid out)";
+        ++table[formats.at(name)][outcome];
         if (rewrite.reason != Reason::Rewritten)
             passedOver << "  " << std::left << std::setw(15) << formats.at(name) << std::setw(20)
                        << reasonKey(rewrite.reason) << name << " \"" << rewrite.oldDate << "\"\n";
@@ -611,6 +620,7 @@ TEST(FormatCorpusTest, CountsOutcomesPerFormatAndEveryRewriteReadsBack)
             // exiftool gives up on the original too (a damaged file the engine
             // still reads): only the bytes can tell, and only dates may move.
             ++checkedByBytesOnly;
+            std::cout << "[ note ] " << name << ": exiftool reads no date in the original; checked by bytes\n";
             const Bytes old = readBytes(input + "/" + name);
             std::size_t halves = 0;
             const auto allowed = dateBytes(old, rewrite.oldDate, halves);
@@ -636,12 +646,12 @@ TEST(FormatCorpusTest, CountsOutcomesPerFormatAndEveryRewriteReadsBack)
     text << "\nCorpus outcomes per format (shift +1 day 01:00:00), " << rewritten.size() << " rewritten, "
          << checkedByBytesOnly << " of them checked by bytes only:\n  " << std::left << std::setw(15) << "format";
     for (const auto& reason : reasons)
-        text << std::setw(20) << reason;
+        text << std::setw(22) << reason;
     text << "\n";
     for (const auto& [format, counts] : table) {
         text << "  " << std::setw(15) << format;
         for (const auto& reason : reasons)
-            text << std::setw(20) << (counts.count(reason) ? std::to_string(counts.at(reason)) : "-");
+            text << std::setw(22) << (counts.count(reason) ? std::to_string(counts.at(reason)) : "-");
         text << "\n";
     }
     text << "Passed over:\n" << passedOver.str();

@@ -84,3 +84,46 @@ inline Bytes jpegWith(const Bytes& tiff)
 }
 
 } // namespace shotdate::testing_support
+
+namespace shotdate::testing_support {
+
+// IFD0 and IFD1 each with an Exif IFD of its own holding both dates, as some
+// cameras write the thumbnail's IFD.
+inline Bytes exifTiffWithSecondExifIfd(const std::string& date)
+{
+    const bool big = false;
+    Bytes b{'I', 'I'};
+    put16(b, 42, big);
+    put32(b, 8, big);
+    // Layout: IFD0 (1 entry) at 8, IFD1 (1 entry) at 26, ExifA at 44, ExifB at 74, values at 104.
+    auto ifd = [&](std::uint32_t exifAt, std::uint32_t next) {
+        put16(b, 1, big);
+        put16(b, 0x8769, big);
+        put16(b, 4, big);
+        put32(b, 1, big);
+        put32(b, exifAt, big);
+        put32(b, next, big);
+    };
+    ifd(44, 26);
+    ifd(74, 0);
+    auto exif = [&](std::uint32_t valuesAt) {
+        put16(b, 2, big);
+        for (std::uint16_t tag : {std::uint16_t(0x9003), std::uint16_t(0x9004)}) {
+            put16(b, tag, big);
+            put16(b, 2, big);
+            put32(b, 20, big);
+            put32(b, valuesAt, big);
+            valuesAt += 20;
+        }
+        put32(b, 0, big);
+    };
+    exif(104);
+    exif(144);
+    for (int i = 0; i < 4; ++i) {
+        b.insert(b.end(), date.begin(), date.end());
+        b.push_back(0);
+    }
+    return b;
+}
+
+} // namespace shotdate::testing_support
