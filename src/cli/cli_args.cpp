@@ -9,7 +9,7 @@ namespace shotdate::cli {
 
 namespace {
 
-enum class OptionId { Set, SetDate, SetTime, Shift, Recursive, Output, DryRun, Verbose, Quiet, Help, Version };
+enum class OptionId { Set, SetDate, SetTime, Shift, CleanTemp, Recursive, Output, DryRun, Verbose, Quiet, Help, Version };
 
 struct OptionSpec {
     OptionId id;
@@ -23,6 +23,7 @@ constexpr OptionSpec kOptions[] = {
     {OptionId::SetDate, '\0', "set-date", true},
     {OptionId::SetTime, '\0', "set-time", true},
     {OptionId::Shift, '\0', "shift", true},
+    {OptionId::CleanTemp, '\0', "clean-temp", false},
     {OptionId::Recursive, 'r', "recursive", false},
     {OptionId::Output, 'o', "output", true},
     {OptionId::DryRun, 'n', "dry-run", false},
@@ -72,6 +73,9 @@ public:
         case OptionId::Shift:
             applyDate(spec, *value);
             break;
+        case OptionId::CleanTemp:
+            cleanTemp_ = true;
+            break;
         case OptionId::Recursive:
             options_.settings.subfolders = true;
             break;
@@ -112,7 +116,9 @@ public:
             return result;
         }
         if (error_.empty()) {
-            if (!dateOption_)
+            if (cleanTemp_ && (dateOption_ || options_.settings.outputFolder || options_.settings.dryRun))
+                fail("--clean-temp takes only a PATH (and -r): it rewrites nothing");
+            else if (!dateOption_ && !cleanTemp_)
                 fail("no new date: choose one of --set, --set-date, --set-time or --shift");
             else if (paths_.empty())
                 fail("no PATH: give the folder or file to rewrite");
@@ -130,6 +136,7 @@ public:
         }
         result.ok = true;
         result.options = options_;
+        result.options.action = cleanTemp_ ? Action::CleanTemp : Action::Run;
         result.options.settings.inputPath = paths_[0];
         result.options.verbosity = verbose_ ? Verbosity::Verbose : quiet_ ? Verbosity::Quiet : Verbosity::Normal;
         return result;
@@ -179,6 +186,7 @@ private:
     bool quiet_ = false;
     bool help_ = false;
     bool version_ = false;
+    bool cleanTemp_ = false;
     std::string error_;
 };
 
@@ -278,6 +286,9 @@ std::string usageText()
            "                     but write nothing\n"
            "  -v, --verbose      show every file's outcome with its old and new date\n"
            "  -q, --quiet        show only the files that were passed over\n"
+           "      --clean-temp   remove, instead of rewriting, the hidden unfinished files\n"
+           "                     (.shotdate-*.tmp) that a killed run left in PATH (and below\n"
+           "                     it with -r); the originals beside them are complete\n"
            "      --help         show this help\n"
            "      --version      show the version\n"
            "\n"

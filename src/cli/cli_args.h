@@ -13,7 +13,7 @@ enum class Verbosity {
     Quiet,    // problems only: no progress, no per-file lines, no summary
 };
 
-enum class Action { Run, Help, Version };
+enum class Action { Run, CleanTemp, Help, Version };
 
 struct CliOptions {
     Action action = Action::Run;

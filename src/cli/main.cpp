@@ -6,12 +6,15 @@
 #include "cli_report.h"
 #include "run_printer.h"
 #include "stop_signal.h"
+#include "temporary_cleanup.h"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -38,6 +41,20 @@ int usageError(const std::string& message)
     return kExitUsage;
 }
 
+int cleanTemporaryFiles(const RunSettings& settings)
+{
+    struct stat st {};
+    if (::stat(settings.inputPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        std::fprintf(stderr, "%s: %s is not a folder\n", kProgramName, settings.inputPath.c_str());
+        return kExitUsage;
+    }
+    const CleanupReport report = removeOurTemporaryFiles(settings.inputPath, settings.subfolders);
+    for (const auto& problem : report.problems)
+        std::fprintf(stderr, "%s: %s: %s\n", kProgramName, problem.path.c_str(), std::strerror(problem.error));
+    std::printf("%zu unfinished files removed\n", report.removed.size());
+    return report.problems.empty() ? kExitAllRewritten : kExitSomePassedOver;
+}
+
 int run(const std::vector<std::string>& args)
 {
     const ParseResult parsed = parseArguments(args);
@@ -52,6 +69,9 @@ int run(const std::vector<std::string>& args)
         std::printf("%s %s\n", kProgramName, SHOTDATE_VERSION);
         return kExitAllRewritten;
     }
+
+    if (options.action == Action::CleanTemp)
+        return cleanTemporaryFiles(options.settings);
 
     const SettingsError refused = checkRunSettings(options.settings);
     if (refused != SettingsError::None) {

@@ -198,6 +198,9 @@ const Rejected kRejected[] = {
     {"MissingShortOutputValue", {"--set-date", "2019-12-31", "p", "-o"}, "-o needs a value"},
     {"EmptyOutput", {"--set-date", "2019-12-31", "--output=", "p"}, "--output needs a folder"},
     {"OutputTwice", {"--set-date", "2019-12-31", "-o", "a", "-o", "b", "p"}, "more than once"},
+    {"CleanTempWithADate", {"--clean-temp", "--shift", "01:00:00", "p"}, "--clean-temp takes only a PATH"},
+    {"CleanTempWithOutput", {"--clean-temp", "-o", "out", "p"}, "--clean-temp takes only a PATH"},
+    {"CleanTempWithoutPath", {"--clean-temp"}, "no PATH"},
     {"FlagWithValue", {"--set-date", "2019-12-31", "--recursive=yes", "p"}, "--recursive takes no value"},
     {"VerboseAndQuiet", {"--set-date", "2019-12-31", "-v", "-q", "p"}, "--verbose and --quiet"},
     {"SetDateOnly", {"--set", "2023-04-05", "p"}, "YYYY-MM-DD HH:MM:SS"},
@@ -232,6 +235,15 @@ const Rejected kRejected[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, RejectedArguments, testing::ValuesIn(kRejected),
                          [](const testing::TestParamInfo<Rejected>& info) { return info.param.name; });
+
+TEST(CleanTempArguments, NeedNoDateAndKeepTheSubfolderChoice)
+{
+    const ParseResult result = parseArguments({"-r", "--clean-temp", "photos"});
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.options.action, Action::CleanTemp);
+    EXPECT_TRUE(result.options.settings.subfolders);
+    EXPECT_EQ(result.options.settings.inputPath, "photos");
+}
 
 TEST(UsageText, NamesEveryOption)
 {
