@@ -32,7 +32,7 @@ QString reasonText(Reason reason)
     case Reason::DateOutOfRange:
         return QStringLiteral("日付が範囲外になります");
     case Reason::CannotAddDate:
-        return QStringLiteral("日付を追加できません");
+        return QStringLiteral("この形式では日付を追加できません");
     case Reason::UnsupportedFormat:
         return QStringLiteral("この形式は書き換えできません");
     case Reason::VerifyFailed:
