@@ -1,6 +1,7 @@
 #include "app_delegate.h"
 
 #include "main_window.h"
+#include "termination_signals.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -28,6 +29,9 @@ int main(int argc, char** argv)
     {
         AppDelegate delegate;
         delegate.applicationDidFinishLaunching();
+        TerminationSignals termination;
+        QObject::connect(&termination, &TerminationSignals::terminationRequested, &app,
+                         [&delegate] { delegate.window()->close(); });
         result = QApplication::exec();
     }
     return result;

@@ -11,14 +11,14 @@ namespace {
 
 enum class OptionId { Set, SetDate, SetTime, Shift, CleanTemp, Recursive, Output, DryRun, Verbose, Quiet, Help, Version };
 
-struct OptionSpec {
+struct OptionInfo {
     OptionId id;
     char shortName;          // '\0': long form only
     std::string_view longName;
     bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionInfo kOptions[] = {
     {OptionId::Set, '\0', "set", true},
     {OptionId::SetDate, '\0', "set-date", true},
     {OptionId::SetTime, '\0', "set-time", true},
@@ -33,25 +33,25 @@ constexpr OptionSpec kOptions[] = {
     {OptionId::Version, '\0', "version", false},
 };
 
-const OptionSpec* findLong(std::string_view name)
+const OptionInfo* findLong(std::string_view name)
 {
-    for (const auto& spec : kOptions)
-        if (spec.longName == name)
-            return &spec;
+    for (const auto& option : kOptions)
+        if (option.longName == name)
+            return &option;
     return nullptr;
 }
 
-const OptionSpec* findShort(char name)
+const OptionInfo* findShort(char name)
 {
-    for (const auto& spec : kOptions)
-        if (spec.shortName != '\0' && spec.shortName == name)
-            return &spec;
+    for (const auto& option : kOptions)
+        if (option.shortName != '\0' && option.shortName == name)
+            return &option;
     return nullptr;
 }
 
-std::string displayName(const OptionSpec& spec)
+std::string displayName(const OptionInfo& option)
 {
-    return "--" + std::string(spec.longName);
+    return "--" + std::string(option.longName);
 }
 
 // Collects what the options say; turned into CliOptions once the whole line
@@ -64,14 +64,14 @@ public:
             error_ = std::move(message);
     }
 
-    void apply(const OptionSpec& spec, const std::optional<std::string>& value)
+    void apply(const OptionInfo& option, const std::optional<std::string>& value)
     {
-        switch (spec.id) {
+        switch (option.id) {
         case OptionId::Set:
         case OptionId::SetDate:
         case OptionId::SetTime:
         case OptionId::Shift:
-            applyDate(spec, *value);
+            applyDate(option, *value);
             break;
         case OptionId::CleanTemp:
             cleanTemp_ = true;
@@ -143,22 +143,22 @@ public:
     }
 
 private:
-    void applyDate(const OptionSpec& spec, const std::string& value)
+    void applyDate(const OptionInfo& option, const std::string& value)
     {
         if (dateOption_) {
             fail("choose only one of --set, --set-date, --set-time and --shift (got " + *dateOption_ + " and "
-                 + displayName(spec) + ")");
+                 + displayName(option) + ")");
             return;
         }
-        dateOption_ = displayName(spec);
+        dateOption_ = displayName(option);
         auto& dates = options_.settings.dates;
         const auto takeDate = [&](DateValue<LocalSeconds> parsed, DateMode mode) {
             if (auto* bad = std::get_if<DateValueError>(&parsed))
-                return fail(displayName(spec) + ": " + bad->message);
+                return fail(displayName(option) + ": " + bad->message);
             dates.mode = std::int32_t(mode);
             dates.givenDate = std::get<LocalSeconds>(parsed);
         };
-        switch (spec.id) {
+        switch (option.id) {
         case OptionId::Set:
             takeDate(parseDateTimeValue(value), DateMode::DateAndTime);
             break;
@@ -171,7 +171,7 @@ private:
         default: {
             auto parsed = parseShiftValue(value);
             if (auto* bad = std::get_if<DateValueError>(&parsed))
-                return fail(displayName(spec) + ": " + bad->message);
+                return fail(displayName(option) + ": " + bad->message);
             dates.mode = std::int32_t(DateMode::Shift);
             dates.shiftSeconds = std::get<std::int32_t>(parsed);
             break;
@@ -216,38 +216,38 @@ ParseResult parseArguments(const std::vector<std::string>& args)
         if (arg.starts_with("--")) {
             const auto equals = arg.find('=');
             const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-            const OptionSpec* spec = findLong(name);
-            if (!spec) {
+            const OptionInfo* option = findLong(name);
+            if (!option) {
                 collector.fail("unknown option '--" + name + "'");
                 continue;
             }
             std::optional<std::string> value;
             if (equals != std::string::npos) {
-                if (!spec->takesValue) {
-                    collector.fail(displayName(*spec) + " takes no value");
+                if (!option->takesValue) {
+                    collector.fail(displayName(*option) + " takes no value");
                     continue;
                 }
                 value = arg.substr(equals + 1);
-            } else if (spec->takesValue) {
+            } else if (option->takesValue) {
                 value = nextValue();
                 if (!value) {
-                    collector.fail(displayName(*spec) + " needs a value");
+                    collector.fail(displayName(*option) + " needs a value");
                     continue;
                 }
             }
-            collector.apply(*spec, value);
+            collector.apply(*option, value);
             continue;
         }
         // A group of short options, "-rv"; an option with a value takes the
         // rest of the group ("-oDIR") or else the next argument.
         for (std::size_t k = 1; k < arg.size(); ++k) {
-            const OptionSpec* spec = findShort(arg[k]);
-            if (!spec) {
+            const OptionInfo* option = findShort(arg[k]);
+            if (!option) {
                 collector.fail("unknown option '-" + std::string(1, arg[k]) + "'");
                 break;
             }
-            if (!spec->takesValue) {
-                collector.apply(*spec, std::nullopt);
+            if (!option->takesValue) {
+                collector.apply(*option, std::nullopt);
                 continue;
             }
             std::optional<std::string> value;
@@ -256,9 +256,9 @@ ParseResult parseArguments(const std::vector<std::string>& args)
             else
                 value = nextValue();
             if (!value)
-                collector.fail("-" + std::string(1, spec->shortName) + " needs a value");
+                collector.fail("-" + std::string(1, option->shortName) + " needs a value");
             else
-                collector.apply(*spec, value);
+                collector.apply(*option, value);
             break;
         }
     }

@@ -48,6 +48,7 @@ std::string_view reasonText(Reason reason)
     case Reason::VerifyFailed: return "the rewritten file did not match the original; left unchanged";
     case Reason::WriteFailed: return "the new file could not be written";
     case Reason::RenameFailed: return "the new file could not be put in place";
+    case Reason::SameFileTwice: return "the same file as an earlier one (through a link): its date moves only once";
     }
     return "passed over for an unknown reason";
 }

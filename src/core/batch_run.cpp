@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <chrono>
 #include <map>
 #include <new>
@@ -104,13 +106,18 @@ public:
             return;
         syncAll();
         std::map<FileIdentity, int> folders;  // one descriptor per folder, synced after the renames
-        for (auto& p : pending_) {
+        std::vector<std::optional<FileIdentity>> folderOf(pending_.size());
+        for (std::size_t i = 0; i < pending_.size(); ++i) {
+            Pending& p = pending_[i];
             if (!p.prepared.active())
                 continue;  // passed over, or a dry run: nothing to put in place
             struct stat st {};
             const int dirFd = p.prepared.folderDescriptor();
-            if (::fstat(dirFd, &st) == 0 && !folders.count({st.st_dev, st.st_ino}))
-                folders[{st.st_dev, st.st_ino}] = ::dup(dirFd);
+            if (::fstat(dirFd, &st) == 0) {
+                folderOf[i] = FileIdentity{st.st_dev, st.st_ino};
+                if (!folders.count(*folderOf[i]))
+                    folders[*folderOf[i]] = ::dup(dirFd);
+            }
             const ReplaceError error = p.prepared.commit(false);
             if (error) {
                 p.report.reason = error.step == ReplaceStep::Rename ? Reason::RenameFailed : Reason::WriteFailed;
@@ -124,10 +131,11 @@ public:
             if (fd >= 0)
                 ::close(fd);
         }
-        for (auto& p : pending_) {
-            struct stat st {};
-            const bool folderFailed = !unsynced.empty() && ::stat(parentPath(p.report.outPath).c_str(), &st) == 0
-                && unsynced.count({st.st_dev, st.st_ino});
+        for (std::size_t i = 0; i < pending_.size(); ++i) {
+            Pending& p = pending_[i];
+            // The new file is in place but its name may not survive a crash:
+            // reported, not counted as done.
+            const bool folderFailed = folderOf[i] && unsynced.count(*folderOf[i]);
             if (folderFailed && isSuccess(p.report.reason)) {
                 p.report.reason = Reason::WriteFailed;
                 p.report.error = EIO;
@@ -218,20 +226,28 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
 
     OutputClaims claims(list);
     DurableBatch batch;
+    std::set<std::string> rewrittenInPlace;
     const FileRewriteOptions options{settings.dryRun};
     const auto report = [&](DurableBatch::Pending& done) {
         FileReport& fileReport = done.report;
         if (isSuccess(fileReport.reason)) {
             ++summary.rewritten;
             claims.claimWritten(fileReport.outPath);
-            if (callbacks.onProgress)
-                callbacks.onProgress(summary.rewritten, done.fileName);
+            try {
+                if (callbacks.onProgress)
+                    callbacks.onProgress(summary.rewritten, done.fileName);
+            } catch (...) {
+            }
         } else {
             ++summary.passedOver;
             summary.passedOverFiles.push_back(fileReport);
         }
-        if (callbacks.onFile)
-            callbacks.onFile(fileReport);
+        // A callback that throws must not leave the rest of a batch unreported.
+        try {
+            if (callbacks.onFile)
+                callbacks.onFile(fileReport);
+        } catch (...) {
+        }
     };
 
     for (std::size_t i = 0; i < list.targets.size(); ++i) {
@@ -250,6 +266,18 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
             fileReport.reason = target.reason;
             batch.add(std::move(pending), 0);  // reports stay in list order
             continue;
+        }
+        // In place, a symbolic link to a file the run already rewrote would
+        // move its date a second time. (Hard links are separate names: each
+        // still holds the old file when its turn comes.)
+        if (!settings.outputFolder) {
+            char resolved[PATH_MAX];
+            const char* real = ::realpath(target.inPath.c_str(), resolved);
+            if (!rewrittenInPlace.insert(real ? std::string(real) : target.inPath).second) {
+                fileReport.reason = Reason::SameFileTwice;
+                batch.add(std::move(pending), 0);
+                continue;
+            }
         }
         if (settings.outputFolder) {
             const std::string planned = fileReport.outPath;

@@ -23,6 +23,7 @@ std::string_view reasonKey(Reason reason)
     case Reason::VerifyFailed: return "verify-failed";
     case Reason::WriteFailed: return "write-failed";
     case Reason::RenameFailed: return "rename-failed";
+    case Reason::SameFileTwice: return "same-file-twice";
     }
     return "unknown";
 }

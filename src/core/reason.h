@@ -26,6 +26,7 @@ enum class Reason {
     VerifyFailed,         // the rewritten file did not match the original outside the dates
     WriteFailed,          // creating, writing, syncing or attributing the new file failed
     RenameFailed,         // the complete new file could not be put in place
+    SameFileTwice,        // in place, a link led to a file the run already rewrote
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).

@@ -8,11 +8,15 @@
 shotdate::LocalSeconds toLocalSeconds(const QDate& date, const QTime& time)
 {
     const QTime t = time.isValid() ? time : QTime(0, 0);
-    const auto value = shotdate::makeLocalSeconds(date.year(), unsigned(date.month()), unsigned(date.day()),
-                                                  unsigned(t.hour()), unsigned(t.minute()), unsigned(t.second()));
-    // The pickers only hold real dates; an invalid one would be a bug here,
-    // and the epoch is at least a value the rewrite rejects as out of range
-    // for no one's photos.
+    // The pickers only hold real dates. Should one ever be invalid, its date
+    // becomes year 0, which the rewrite refuses for every file (reported as
+    // out of range) rather than writing some plausible wrong date; the time
+    // of day, all that a time-only run uses, stays right.
+    const int year = date.isValid() ? date.year() : 0;
+    const unsigned month = date.isValid() ? unsigned(date.month()) : 1u;
+    const unsigned day = date.isValid() ? unsigned(date.day()) : 1u;
+    const auto value = shotdate::makeLocalSeconds(year, month, day, unsigned(t.hour()), unsigned(t.minute()),
+                                                  unsigned(t.second()));
     return value.value_or(shotdate::LocalSeconds{});
 }
 

@@ -311,6 +311,7 @@ void MainContentView::beginRun()
     MukoComponent();
 
     const shotdate::RunSettings settings = currentRunSettings();
+    emit runStarting();
     bool started = false;
     try {
         started = run_->start(settings);

@@ -57,6 +57,9 @@ public slots:
     void YukoComponent();
 
 signals:
+    // The worker is about to start: the controls are locked, the stop flag
+    // clear. A stop requested now is seen before the first file.
+    void runStarting();
     void runStarted();
     void runFinished(const shotdate::RunSummary& summary);
 

@@ -39,6 +39,8 @@ QString reasonText(Reason reason)
         return QStringLiteral("検証で不一致がありました");
     case Reason::WriteFailed:
         return QStringLiteral("書き込みできません");
+    case Reason::SameFileTwice:
+        return QStringLiteral("同じファイルを二度は書き換えません");
     case Reason::RenameFailed:
         return QStringLiteral("置き換えできません");
     }

@@ -16,6 +16,8 @@ class TestDateArguments : public QObject {
 private slots:
     void modes_data();
     void modes();
+    void invalidPickerDateIsRefusedNotGuessed_data();
+    void invalidPickerDateIsRefusedNotGuessed();
 };
 
 void TestDateArguments::modes_data()
@@ -77,6 +79,32 @@ void TestDateArguments::modes()
     QCOMPARE(args.shiftSeconds, shift);
     if (!given.isEmpty())
         QCOMPARE(show(args.givenDate), given);
+}
+
+void TestDateArguments::invalidPickerDateIsRefusedNotGuessed_data()
+{
+    QTest::addColumn<int>("nichiji");
+    QTest::addColumn<QString>("given");
+    // A date that cannot be written must not turn into some other real date.
+    QTest::newRow("date and time") << 0 << QStringLiteral("(out of range)");
+    QTest::newRow("date only") << 1 << QStringLiteral("(out of range)");
+}
+
+void TestDateArguments::invalidPickerDateIsRefusedNotGuessed()
+{
+    QFETCH(int, nichiji);
+    QFETCH(QString, given);
+    DateControlValues v;
+    v.shiteiTag = 0;
+    v.shiteiNichijiTag = nichiji;
+    v.hiduke = QDateTime(QDate(), QTime(22, 33, 44));
+    v.jikan = QDateTime(QDate(2000, 1, 1), QTime(7, 8, 9));
+    const auto args = dateArgumentsFrom(v, QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5)));
+    QCOMPARE(show(args.givenDate), given);
+    // Time only takes nothing but the time of day, which stays right.
+    const shotdate::LocalSeconds timeOnly = toLocalSeconds(QDate(), QTime(7, 8, 9));
+    QCOMPARE(show(shotdate::joinDateAndTime(*shotdate::makeLocalSeconds(2012, 5, 3, 0, 0, 0), timeOnly)),
+             QStringLiteral("2012:05:03 07:08:09"));
 }
 
 QTEST_GUILESS_MAIN(TestDateArguments)
