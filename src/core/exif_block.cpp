@@ -1,6 +1,7 @@
 #include "exif_block.h"
 
 #include "byte_reader.h"
+#include "jpeg_segments.h"
 
 #include <array>
 #include <cstring>
@@ -16,35 +17,18 @@ bool matches(std::span<const std::uint8_t> file, std::size_t at, const char* mag
 
 std::optional<ExifBlock> jpegBlock(std::span<const std::uint8_t> file)
 {
-    const ByteReader reader(file, true);
-    std::size_t at = 2;  // after SOI
-    while (reader.has(at, 4)) {
-        if (file[at] != 0xFF)
-            return std::nullopt;
-        const std::uint8_t marker = file[at + 1];
-        if (marker == 0xFF) {  // fill byte
-            ++at;
-            continue;
+    std::optional<ExifBlock> found;
+    walkJpegSegments(file, [&](std::uint8_t marker, std::size_t at, std::size_t length) {
+        if (marker == 0xE1 && length >= 2 + 6 + 8 && matches(file, at + 4, "Exif\0\0", 6)) {
+            found = ExifBlock{at + 10, length - 8};
+            found->containerStart = at;
+            found->containerEnd = at + 2 + length;
+            found->prefixLength = 6;
+            return false;
         }
-        if (marker == 0xDA || marker == 0xD9)  // start of scan, end of image: metadata is over
-            return std::nullopt;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            at += 2;
-            continue;
-        }
-        const auto length = reader.u16(at + 2);
-        if (!length || *length < 2 || !reader.has(at + 2, *length))
-            return std::nullopt;
-        if (marker == 0xE1 && *length >= 2 + 6 + 8 && matches(file, at + 4, "Exif\0\0", 6)) {
-            ExifBlock block{at + 10, std::size_t(*length) - 8};
-            block.containerStart = at;
-            block.containerEnd = at + 2 + *length;
-            block.prefixLength = 6;
-            return block;
-        }
-        at += 2 + *length;
-    }
-    return std::nullopt;
+        return true;
+    });
+    return found;
 }
 
 std::optional<ExifBlock> pngBlock(std::span<const std::uint8_t> file)

@@ -2,6 +2,7 @@
 
 #include "byte_reader.h"
 #include "exif_block.h"
+#include "jpeg_segments.h"
 #include "tiff_structure.h"
 
 #include <algorithm>
@@ -11,46 +12,14 @@ namespace shotdate {
 
 namespace {
 
-// Walks the JPEG's segments up to the first scan; `visit(marker, at, length)`
-// sees each one (length counts the two length bytes). Answers the offset of
-// the first SOS, or nullopt for a damaged file.
-template <typename Visit>
-std::optional<std::size_t> walkJpeg(std::span<const std::uint8_t> file, Visit visit)
-{
-    const ByteReader reader(file, true);
-    std::size_t at = 2;
-    while (reader.has(at, 4)) {
-        if (file[at] != 0xFF)
-            return std::nullopt;
-        const std::uint8_t marker = file[at + 1];
-        if (marker == 0xFF) {
-            ++at;
-            continue;
-        }
-        if (marker == 0xDA)
-            return at;
-        if (marker == 0xD9)
-            return std::nullopt;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-            at += 2;
-            continue;
-        }
-        const auto length = reader.u16(at + 2);
-        if (!length || *length < 2 || !reader.has(at + 2, *length))
-            return std::nullopt;
-        visit(marker, at, std::size_t(*length));
-        at += 2 + *length;
-    }
-    return std::nullopt;
-}
-
 std::optional<std::vector<std::uint64_t>> jpegDigests(std::span<const std::uint8_t> file)
 {
     std::vector<std::uint64_t> digests;
-    const auto scan = walkJpeg(file, [&](std::uint8_t marker, std::size_t at, std::size_t length) {
+    const auto scan = walkJpegSegments(file, [&](std::uint8_t marker, std::size_t at, std::size_t length) {
         const bool metadata = (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
         if (!metadata)
             digests.push_back(digestBytes(file.subspan(at, length + 2)));
+        return true;
     });
     if (!scan)
         return std::nullopt;
@@ -119,9 +88,10 @@ std::optional<std::vector<std::uint64_t>> imagePayloadDigests(std::span<const st
 bool jpegHasMultiPictureIndex(std::span<const std::uint8_t> file)
 {
     bool found = false;
-    walkJpeg(file, [&](std::uint8_t marker, std::size_t at, std::size_t length) {
+    walkJpegSegments(file, [&](std::uint8_t marker, std::size_t at, std::size_t length) {
         if (marker == 0xE2 && length >= 6 && std::memcmp(file.data() + at + 4, "MPF\0", 4) == 0)
             found = true;
+        return !found;
     });
     return found;
 }

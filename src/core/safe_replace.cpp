@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -78,13 +79,17 @@ std::string newTemporaryName()
     return name;
 }
 
-// 0 on success, else the errno. A write that makes no progress would loop
+// 0 on success, else the errno: `bytes` written at the file position, or
+// at `offset` when one is given. A write that makes no progress would loop
 // forever, so it counts as an I/O error.
-int writeAll(int fd, std::span<const std::uint8_t> bytes)
+int writeAll(int fd, std::span<const std::uint8_t> bytes, std::optional<std::uint64_t> offset = std::nullopt)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = sysOps().write(fd, bytes.data() + done, bytes.size() - done);
+        const std::uint8_t* from = bytes.data() + done;
+        const std::size_t count = bytes.size() - done;
+        const ssize_t n = offset ? sysOps().pwrite(fd, from, count, off_t(*offset + done))
+                                 : sysOps().write(fd, from, count);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -121,24 +126,6 @@ void copyExtendedAttributes(int fromFd, int toFd)
         if (valueRead >= 0)
             ::fsetxattr(toFd, name, value.data(), static_cast<std::size_t>(valueRead), 0);
     }
-}
-
-// 0 on success, else the errno: `bytes` written at `offset`.
-int writeAllAt(int fd, std::span<const std::uint8_t> bytes, std::uint64_t offset)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = sysOps().pwrite(fd, bytes.data() + done, bytes.size() - done, off_t(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (n == 0)
-            return EIO;
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 bool kernelCopyUnavailable(int error)
@@ -370,7 +357,7 @@ ReplaceError prepareReplacement(const std::string& targetPath, const CopySource&
         if (const int error = copyContent(source.fd, fd, source.size))
             return error;
         for (const FilePatch& patch : source.patches)
-            if (const int error = writeAllAt(fd, patch.bytes, patch.offset))
+            if (const int error = writeAll(fd, patch.bytes, patch.offset))
                 return error;
         return 0;
     });
