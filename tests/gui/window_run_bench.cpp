@@ -1,0 +1,62 @@
+// Drives the window's own run path without a display, for the benchmark:
+// the real MainContentView, its start check and its worker thread, over a
+// folder in place, shifting every photo by one hour.
+//
+//   window_run_bench FOLDER
+//
+// Prints the closing message's count and exits 0 when the run finished.
+#include "main_content_view.h"
+#include "main_controls.h"
+#include "drop_path_field.h"
+#include "message_sheets.h"
+#include "radio_group.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimeEdit>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: window_run_bench FOLDER\n");
+        return 2;
+    }
+    QTemporaryDir settingsDir;
+    QSettings settings(settingsDir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
+    message_sheets::TestAnswers answers;
+
+    MainContentView view(settings);
+    const MainControls& c = view.controls();
+    c.InpPathLabel->setText(QString::fromLocal8Bit(argv[1]));
+    if (c.betsuFolderCheckBox->isChecked())
+        c.betsuFolderCheckBox->click();
+    c.subfolerCheckBox->setChecked(true);
+    c.shiteiMatrix->button(1)->click();
+    c.jisaNissuTextField->setText(QStringLiteral("0"));
+    c.jisaJikanPicker->setTime(QTime(1, 0, 0));
+
+    int status = 1;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        if (answers.shown().isEmpty())
+            return;
+        std::printf("%s\n", answers.shown().first().text.toUtf8().constData());
+        status = answers.shown().first().text.startsWith(QStringLiteral("完了しました。")) ? 0 : 1;
+        app.quit();
+    });
+    poll.start(20);
+    QTimer::singleShot(0, &app, [&] { c.StartButton->click(); });
+    app.exec();
+    return status;
+}
