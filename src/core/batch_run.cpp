@@ -120,7 +120,7 @@ public:
             }
             const ReplaceError error = p.prepared.commit(false);
             if (error) {
-                p.report.reason = error.step == ReplaceStep::Rename ? Reason::RenameFailed : Reason::WriteFailed;
+                p.report.reason = reasonForCommit(error);
                 p.report.error = error.error;
             }
         }

@@ -168,8 +168,19 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
         result.reason = Reason::WriteFailed;
         return result;
     }
+    if (inPath == outPath)
+        prepared.expectTarget(before.st_dev, before.st_ino);
     result.reason = Reason::Rewritten;
     return result;
+}
+
+Reason reasonForCommit(const ReplaceError& error)
+{
+    switch (error.step) {
+    case ReplaceStep::Rename: return Reason::RenameFailed;
+    case ReplaceStep::TargetChanged: return Reason::ChangedWhileReading;
+    default: return Reason::WriteFailed;
+    }
 }
 
 FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, const DateArguments& args,
@@ -181,7 +192,7 @@ FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, c
         return result;
     if (const ReplaceError error = prepared.commit()) {
         result.error = error.error;
-        result.reason = error.step == ReplaceStep::Rename ? Reason::RenameFailed : Reason::WriteFailed;
+        result.reason = reasonForCommit(error);
     }
     return result;
 }

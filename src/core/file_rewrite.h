@@ -11,7 +11,9 @@ namespace shotdate {
 
 struct FileRewriteOptions {
     bool dryRun = false;                 // read and check everything, write nothing
-    std::uint64_t maxFileBytes = 1ull << 31;  // larger files are passed over (TooLarge)
+    // A rewrite reads its file whole, once: larger files are passed over
+    // (TooLarge) rather than let memory grow without bound.
+    std::uint64_t maxFileBytes = 1ull << 30;
 };
 
 struct FileRewrite {
@@ -29,6 +31,9 @@ struct FileRewrite {
 // left as it was and no temporary file remains.
 FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath,
                         const DateArguments& args, const FileRewriteOptions& options = {});
+
+// The reason for a failed commit of a prepared rewrite.
+Reason reasonForCommit(const ReplaceError& error);
 
 // Everything but the commit: on success (reason Rewritten) the new file
 // stands complete under a hidden name beside its target, and `prepared`

@@ -204,6 +204,9 @@ PreparedReplacement& PreparedReplacement::operator=(PreparedReplacement&& other)
         fd_ = std::exchange(other.fd_, -1);
         dirFd_ = std::exchange(other.dirFd_, -1);
         synced_ = std::exchange(other.synced_, false);
+        expectTarget_ = std::exchange(other.expectTarget_, false);
+        expectedDevice_ = other.expectedDevice_;
+        expectedInode_ = other.expectedInode_;
         tempName_ = std::move(other.tempName_);
         tempPath_ = std::move(other.tempPath_);
         targetName_ = std::move(other.targetName_);
@@ -236,6 +239,7 @@ void PreparedReplacement::abandon()
     fd_ = -1;
     dirFd_ = -1;
     synced_ = false;
+    expectTarget_ = false;
     tempName_.clear();
     tempPath_.clear();
     targetName_.clear();
@@ -267,6 +271,14 @@ ReplaceError PreparedReplacement::commit(bool syncFolder)
     const SysOps& ops = sysOps();
     // Everything is on disk already; a close error could add nothing.
     ops.close(std::exchange(fd_, -1));
+    if (expectTarget_) {
+        struct stat now {};
+        if (::fstatat(dirFd_, targetName_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != expectedDevice_
+            || now.st_ino != expectedInode_) {
+            abandon();
+            return ReplaceError{ReplaceStep::TargetChanged, ESTALE};
+        }
+    }
     if (ops.renameat(dirFd_, tempName_.c_str(), dirFd_, targetName_.c_str()) != 0) {
         const int error = errno;
         abandon();

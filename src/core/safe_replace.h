@@ -26,6 +26,7 @@ enum class ReplaceStep {
     Attributes,  // owner, permissions, times (extended attributes are best effort)
     Sync,
     Rename,
+    TargetChanged,  // in place: the name no longer stands for the file that was read
     SyncFolder,  // after the rename: the new file is in place, but maybe not yet durable
 };
 
@@ -67,6 +68,15 @@ public:
     // vouches for this file's data.
     void markSynced() { synced_ = fd_ >= 0; }
     int folderDescriptor() const { return dirFd_; }
+    // In place the rename must replace the very file that was read: when
+    // another program has meanwhile saved a new file under the name, commit
+    // refuses (TargetChanged) instead of throwing that file away.
+    void expectTarget(dev_t device, ino_t inode)
+    {
+        expectTarget_ = true;
+        expectedDevice_ = device;
+        expectedInode_ = inode;
+    }
     // sync (when not done yet), rename over the target, and unless the
     // caller syncs the folder itself, fsync the folder.
     // On failure before the rename the temporary file is removed.
@@ -83,6 +93,9 @@ private:
     int fd_ = -1;
     int dirFd_ = -1;
     bool synced_ = false;
+    bool expectTarget_ = false;
+    dev_t expectedDevice_ = 0;
+    ino_t expectedInode_ = 0;
     std::string tempName_;  // name inside the folder
     std::string tempPath_;
     std::string targetName_;

@@ -61,6 +61,8 @@ private:
     {
         const std::string path = joinPath(root_, relative);
         struct stat st {};
+        if (isOurTemporaryName(name))
+            return false;  // another run's unfinished file, even one renamed away meanwhile
         if (::lstat(path.c_str(), &st) != 0) {
             // Gone between readdir and lstat: let the rewrite report it.
             list_.targets.push_back({relative, path, false, Reason::Rewritten});
@@ -79,8 +81,7 @@ private:
             return false;
         }
         if (S_ISREG(st.st_mode)) {
-            if (!isOurTemporaryName(name))
-                list_.targets.push_back({relative, path, false, Reason::Rewritten});
+            list_.targets.push_back({relative, path, false, Reason::Rewritten});
             return false;
         }
         list_.targets.push_back({relative, path, true, Reason::NotRegularFile});

@@ -542,9 +542,7 @@ TEST_P(SparseFileTest, MemoryStaysBoundedAndTheFileSurvives)
 
 INSTANTIATE_TEST_SUITE_P(Sizes, SparseFileTest,
                          ::testing::Values(SparseCase{"not_an_image", false, 64},
-                                           SparseCase{"starting_like_a_jpeg", true, 256,
-                                                      "a 2 GiB file that starts like a JPEG is read whole "
-                                                      "into memory (peak RSS 2.3 GiB above the baseline)"}),
+                                           SparseCase{"starting_like_a_jpeg", true, 64}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // --- another run's temporaries ----------------------------------------------------
@@ -554,8 +552,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, SparseFileTest,
 // still not become a target (it would be reported as not found).
 TEST(ConcurrentTemporaries, AVanishingTemporaryOfAnotherRunIsNeverATarget)
 {
-    GTEST_SKIP() << "known fault: the listing keeps an entry whose lstat fails without looking at its name, "
-                    "so another run's temporary that is renamed away meanwhile is reported as not found";
     TempFolder folder;
     for (int i = 0; i < 50; ++i)
         fixtures::writeBytes(folder / ("photo-" + std::to_string(i) + ".jpg"), Bytes{'x'});
