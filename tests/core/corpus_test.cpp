@@ -30,23 +30,6 @@ using namespace fixtures;
 
 constexpr std::int32_t kDayAndHour = 86400 + 3600;
 
-// file name -> the format column of SOURCES.tsv
-std::map<std::string, std::string> corpusFormats(const std::string& corpus)
-{
-    std::map<std::string, std::string> formats;
-    std::ifstream in(corpus + "/SOURCES.tsv");
-    std::string line;
-    std::getline(in, line);  // header
-    while (std::getline(in, line)) {
-        std::vector<std::string> columns;
-        std::istringstream fields(line);
-        for (std::string field; std::getline(fields, field, '\t');)
-            columns.push_back(field);
-        if (columns.size() > 5)
-            formats[columns[0]] = columns[5];
-    }
-    return formats;
-}
 
 bool isCorpusImage(const fs::directory_entry& entry)
 {

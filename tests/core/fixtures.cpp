@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string_view>
 
@@ -575,6 +576,24 @@ std::vector<std::string> pixelSignatures(const std::string& path)
     if (result.exitCode != 0)
         return {};
     return splitLines(result.out);
+}
+
+// file name -> the format column of SOURCES.tsv
+std::map<std::string, std::string> corpusFormats(const std::string& corpus)
+{
+    std::map<std::string, std::string> formats;
+    std::ifstream in(corpus + "/SOURCES.tsv");
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::vector<std::string> columns;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '\t');)
+            columns.push_back(field);
+        if (columns.size() > 5)
+            formats[columns[0]] = columns[5];
+    }
+    return formats;
 }
 
 } // namespace shotdate::fixtures

@@ -142,4 +142,7 @@ std::string shiftedDateText(const std::string& text, long long seconds);
 // Empty when identify cannot decode the file.
 std::vector<std::string> pixelSignatures(const std::string& path);
 
+// The camera corpus: file name -> the format column of its SOURCES.tsv.
+std::map<std::string, std::string> corpusFormats(const std::string& corpus);
+
 } // namespace shotdate::fixtures

@@ -539,23 +539,6 @@ TEST(JpegXlBrobTest, ExifInABrotliBoxIsPassedOverUntouched)
 
 // --- the camera corpus ------------------------------------------------------
 
-// file name -> the format column of SOURCES.tsv
-std::map<std::string, std::string> corpusFormats(const std::string& corpus)
-{
-    std::map<std::string, std::string> formats;
-    std::ifstream in(corpus + "/SOURCES.tsv");
-    std::string line;
-    std::getline(in, line);  // header
-    while (std::getline(in, line)) {
-        std::vector<std::string> columns;
-        std::istringstream fields(line);
-        for (std::string field; std::getline(fields, field, '\t');)
-            columns.push_back(field);
-        if (columns.size() > 5)
-            formats[columns[0]] = columns[5];
-    }
-    return formats;
-}
 
 // Every value of one tag, duplicates kept, in file order.
 std::vector<std::string> allValues(const TagList& tags, const std::string& key)

@@ -1,3 +1,4 @@
+#include "fixtures.h"
 #include "safe_replace.h"
 
 #include "failing_sys_ops.h"
@@ -34,36 +35,7 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr struct timespec kAtime{1234567890, 123456789};
 constexpr struct timespec kMtime{1000000000, 987654321};
 
-// A fresh folder per test, removed with everything in it afterwards (even
-// when a test left it read-only).
-class TempFolder {
-public:
-    TempFolder()
-    {
-        char pattern[] = "/tmp/shotdate-safe-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr)
-            std::abort();
-        path_ = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-        for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-            if (entry.is_directory(ignored) && !entry.is_symlink(ignored))
-                fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        }
-        fs::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using fixtures::TempFolder;
 
 Bytes patternBytes(std::size_t size, std::uint8_t seed)
 {
