@@ -83,8 +83,12 @@ std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const s
             return std::nullopt;
         exif["Exif.Photo.DateTimeOriginal"] = newDate;
         exif["Exif.Photo.DateTimeDigitized"] = newDate;
+        // Exiv2 writes into the block it is given when the values fit
+        // ("non-intrusive"), so it gets a copy, which is then the result.
+        std::vector<std::uint8_t> copy(tiff.begin(), tiff.end());
         Exiv2::Blob blob;
-        Exiv2::ExifParser::encode(blob, tiff.data(), size, order, exif);
+        if (Exiv2::ExifParser::encode(blob, copy.data(), size, order, exif) == Exiv2::wmNonIntrusive)
+            return copy;
         if (blob.empty())
             return std::nullopt;
         return std::vector<std::uint8_t>(blob.begin(), blob.end());
