@@ -362,38 +362,30 @@ void MainContentView::setCaptionsDimmed(bool dimmed)
         l->setEnabled(!dimmed);
 }
 
+// The controls a run locks, captions aside.
+void MainContentView::setInputControlsEnabled(bool enabled)
+{
+    const std::initializer_list<QWidget*> controls = {
+        c_.InpPathLabel, c_.OutPathLabel, c_.FormatTextField, c_.jikkochuLabel,
+        c_.OpenButton, c_.OutFolderButton, c_.HonjitsuButton, c_.subfolerCheckBox,
+        c_.betsuFolderCheckBox, c_.shiteiHidukePicker, c_.shiteiJikanPicker, c_.jisaJikanPicker, c_.jisaNissuTextField,
+        c_.jisaNissuStepper};
+    for (QWidget* w : controls)
+        w->setEnabled(enabled);
+    for (RadioGroup* group : {c_.shiteiMatrix, c_.shiteiNichijiMatrix, c_.susumuModoruMatrix})
+        group->setEnabled(enabled);
+}
+
 void MainContentView::MukoComponent()
 {
-    for (QWidget* w : {static_cast<QWidget*>(c_.InpPathLabel), static_cast<QWidget*>(c_.OutPathLabel),
-                       static_cast<QWidget*>(c_.FormatTextField), static_cast<QWidget*>(c_.jikkochuLabel)})
-        w->setEnabled(false);
+    setInputControlsEnabled(false);
     setCaptionsDimmed(true);
-    for (QWidget* w : {static_cast<QWidget*>(c_.OpenButton), static_cast<QWidget*>(c_.OutFolderButton),
-                       static_cast<QWidget*>(c_.HonjitsuButton), static_cast<QWidget*>(c_.subfolerCheckBox),
-                       static_cast<QWidget*>(c_.betsuFolderCheckBox), static_cast<QWidget*>(c_.shiteiHidukePicker),
-                       static_cast<QWidget*>(c_.shiteiJikanPicker), static_cast<QWidget*>(c_.jisaJikanPicker),
-                       static_cast<QWidget*>(c_.jisaNissuTextField), static_cast<QWidget*>(c_.jisaNissuStepper)})
-        w->setEnabled(false);
-    c_.shiteiMatrix->setEnabled(false);
-    c_.shiteiNichijiMatrix->setEnabled(false);
-    c_.susumuModoruMatrix->setEnabled(false);
 }
 
 void MainContentView::YukoComponent()
 {
-    for (QWidget* w : {static_cast<QWidget*>(c_.InpPathLabel), static_cast<QWidget*>(c_.OutPathLabel),
-                       static_cast<QWidget*>(c_.FormatTextField), static_cast<QWidget*>(c_.jikkochuLabel)})
-        w->setEnabled(true);
+    setInputControlsEnabled(true);
     setCaptionsDimmed(false);
-    for (QWidget* w : {static_cast<QWidget*>(c_.OpenButton), static_cast<QWidget*>(c_.OutFolderButton),
-                       static_cast<QWidget*>(c_.HonjitsuButton), static_cast<QWidget*>(c_.subfolerCheckBox),
-                       static_cast<QWidget*>(c_.betsuFolderCheckBox), static_cast<QWidget*>(c_.shiteiHidukePicker),
-                       static_cast<QWidget*>(c_.shiteiJikanPicker), static_cast<QWidget*>(c_.jisaJikanPicker),
-                       static_cast<QWidget*>(c_.jisaNissuTextField), static_cast<QWidget*>(c_.jisaNissuStepper)})
-        w->setEnabled(true);
-    c_.shiteiMatrix->setEnabled(true);
-    c_.shiteiNichijiMatrix->setEnabled(true);
-    c_.susumuModoruMatrix->setEnabled(true);
     shitei();
     // The output field and its button follow the check box again, also
     // after a run that wrote in place.

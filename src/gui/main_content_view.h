@@ -68,6 +68,7 @@ private:
     void applyOutputFolderRule();
     void setOutputFieldInUse(bool inUse);
     void setCaptionsDimmed(bool dimmed);
+    void setInputControlsEnabled(bool enabled);
     void scheduleRun();
     void beginRun();
     void endRun(const shotdate::RunSummary& summary);
