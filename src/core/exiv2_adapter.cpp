@@ -21,9 +21,13 @@ void initialiseExiv2()
     });
 }
 
-Exiv2::Image::AutoPtr openInMemory(std::span<const std::uint8_t> file)
+// Exiv2 may write into the bytes it reads from (its "non-intrusive" TIFF
+// writing patches the buffer in place), so it only ever sees `copy`, which
+// must outlive the image.
+Exiv2::Image::AutoPtr openInMemory(std::span<const std::uint8_t> file, std::vector<std::uint8_t>& copy)
 {
-    auto image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
+    copy.assign(file.begin(), file.end());
+    auto image = Exiv2::ImageFactory::open(copy.data(), long(copy.size()));
     if (image.get() == nullptr)
         throw Exiv2::Error(Exiv2::kerDataSourceOpenFailed);
     image->readMetadata();
@@ -49,7 +53,8 @@ std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::ui
 {
     initialiseExiv2();
     try {
-        auto image = openInMemory(file);
+        std::vector<std::uint8_t> copy;
+        auto image = openInMemory(file, copy);
         // Write the XMP packet back exactly as it was, not re-serialised.
         image->writeXmpFromPacket(true);
         Exiv2::ExifData& exif = image->exifData();
@@ -101,7 +106,8 @@ std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> 
 {
     initialiseExiv2();
     try {
-        auto image = openInMemory(file);
+        std::vector<std::uint8_t> copy;
+        auto image = openInMemory(file, copy);
         MetadataSnapshot snapshot;
         addAll(snapshot, image->exifData());
         addAll(snapshot, image->iptcData());

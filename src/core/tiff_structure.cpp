@@ -164,9 +164,17 @@ void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, 
 
 using Entries = std::vector<Tiff::Entry>;
 
+using Range = std::pair<std::size_t, std::size_t>;  // [first, last) inside the block
+
+// The bytes an IFD's own entry table takes.
+Range tableRange(std::size_t offset, const Entries& entries)
+{
+    return {offset, offset + 2 + entries.size() * 12 + 4};
+}
+
 // The date fields of Exif IFDs hung off IFDs after the first; answers those
-// Exif IFDs' entries.
-std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates)
+// Exif IFDs' entries, and adds every IFD table walked to `tables`.
+std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vector<Range>& tables)
 {
     std::vector<Entries> others;
     std::set<std::size_t> seen{tiff.firstIfd()};
@@ -178,6 +186,7 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates)
         const auto entries = tiff.entries(at, &next);
         if (!entries)
             break;
+        tables.push_back(tableRange(at, *entries));
         for (const auto& e : *entries) {
             if (e.tag != kExifIfdPointer)
                 continue;
@@ -185,6 +194,7 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates)
             auto exif = pointer.size() == 1 ? tiff.entries(std::size_t(pointer[0])) : std::nullopt;
             if (!exif)
                 continue;
+            tables.push_back(tableRange(std::size_t(pointer[0]), *exif));
             for (const auto& field : *exif)
                 if (field.tag == kDateTimeOriginal || field.tag == kDateTimeDigitized)
                     dates.otherCopies.push_back(dateField(tiff, field));
@@ -194,10 +204,17 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates)
     return others;
 }
 
-// A writer may let two tags share one value; patching a date that shares
-// its bytes with any other tag would change that tag too.
-void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& lists, std::vector<DateField*> fields)
+// A writer may let two tags share one value, or point a value into the
+// header or an IFD's own table; patching a date that shares its bytes with
+// anything else would change that too.
+void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& lists, const std::vector<Range>& tables,
+                       std::vector<DateField*> fields)
 {
+    for (const auto& [first, last] : tables)
+        for (DateField* field : fields)
+            if (field->patchable && tiff.base() + first < field->valueOffset + 20
+                && field->valueOffset < tiff.base() + last)
+                field->patchable = false;
     for (const Entries* list : lists) {
         for (const auto& other : *list) {
             if (other.tag == kDateTimeOriginal || other.tag == kDateTimeDigitized || !other.inBounds)
@@ -234,6 +251,7 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
         return std::nullopt;
     TiffDates dates;
     std::optional<std::vector<Tiff::Entry>> exif;
+    std::vector<Range> tables{{0, 8}, tableRange(tiff->firstIfd(), *ifd0)};
     if (exifTagsInFirstIfd) {
         exif = ifd0;
     } else {
@@ -243,13 +261,16 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
             const auto pointer = tiff->numbers(e, 1);
             if (pointer.size() == 1)
                 exif = tiff->entries(std::size_t(pointer[0]));
+            if (exif)
+                tables.push_back(tableRange(std::size_t(pointer[0]), *exif));
             break;
         }
     }
     if (!exif)
         return dates;
     dates.hasExifIfd = true;
-    const std::vector<Entries> others = exifTagsInFirstIfd ? std::vector<Entries>{} : addOtherCopies(*tiff, dates);
+    const std::vector<Entries> others =
+        exifTagsInFirstIfd ? std::vector<Entries>{} : addOtherCopies(*tiff, dates, tables);
     for (const auto& field : *exif) {
         if (field.tag == kDateTimeOriginal && !dates.original.present)
             dates.original = dateField(*tiff, field);
@@ -262,7 +283,7 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
     std::vector<DateField*> fields{&dates.original, &dates.digitized};
     for (auto& copy : dates.otherCopies)
         fields.push_back(&copy);
-    refuseSharedBytes(*tiff, lists, fields);
+    refuseSharedBytes(*tiff, lists, tables, fields);
     return dates;
 }
 
