@@ -1,5 +1,6 @@
 #include "safe_replace.h"
 
+#include "path_text.h"
 #include "sys_ops.h"
 
 #include <fcntl.h>
@@ -38,17 +39,14 @@ struct SplitPath {
 
 SplitPath splitTargetPath(const std::string& path)
 {
-    std::string trimmed = path;
-    while (trimmed.size() > 1 && trimmed.back() == '/')
-        trimmed.pop_back();
-    const auto slash = trimmed.rfind('/');
-    if (slash == std::string::npos)
-        return {".", "", trimmed};
-    SplitPath split{trimmed.substr(0, slash), trimmed.substr(0, slash + 1), trimmed.substr(slash + 1)};
-    while (!split.folder.empty() && split.folder.back() == '/')
-        split.folder.pop_back();
-    if (split.folder.empty())
-        split.folder = "/";
+    SplitPath split;
+    split.folder = parentPath(path);
+    split.name = lastPathComponent(path);
+    if (split.name == "/")
+        split.name.clear();  // the root itself has no name to replace
+    const bool hasFolder = path.find('/') != std::string::npos;
+    if (hasFolder)
+        split.prefix = split.folder == "/" ? split.folder : split.folder + "/";
     return split;
 }
 

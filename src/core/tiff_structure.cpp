@@ -250,22 +250,21 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
     if (!ifd0)
         return std::nullopt;
     TiffDates dates;
-    std::optional<std::vector<Tiff::Entry>> exif;
     std::vector<Range> tables{{0, 8}, tableRange(tiff->firstIfd(), *ifd0)};
-    if (exifTagsInFirstIfd) {
-        exif = ifd0;
-    } else {
+    std::optional<Entries> pointedExif;
+    if (!exifTagsInFirstIfd) {
         for (const auto& e : *ifd0) {
             if (e.tag != kExifIfdPointer)
                 continue;
             const auto pointer = tiff->numbers(e, 1);
             if (pointer.size() == 1)
-                exif = tiff->entries(std::size_t(pointer[0]));
-            if (exif)
-                tables.push_back(tableRange(std::size_t(pointer[0]), *exif));
+                pointedExif = tiff->entries(std::size_t(pointer[0]));
+            if (pointedExif)
+                tables.push_back(tableRange(std::size_t(pointer[0]), *pointedExif));
             break;
         }
     }
+    const Entries* exif = exifTagsInFirstIfd ? &*ifd0 : pointedExif ? &*pointedExif : nullptr;
     if (!exif)
         return dates;
     dates.hasExifIfd = true;
@@ -277,7 +276,7 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
         else if (field.tag == kDateTimeDigitized && !dates.digitized.present)
             dates.digitized = dateField(*tiff, field);
     }
-    std::vector<const Entries*> lists{&*ifd0, &*exif};
+    std::vector<const Entries*> lists{&*ifd0, exif};
     for (const auto& list : others)
         lists.push_back(&list);
     std::vector<DateField*> fields{&dates.original, &dates.digitized};
