@@ -41,11 +41,6 @@ print_set_table() {
             "$(mib "$(($(result "$set" "$tool" rss_kb) * 1024))")" \
             "$(safety_verdict "$tool")" "$(check_text "$(result "$set" "$tool" problem)")"
     done
-    if [[ $set == jpeg ]]; then
-        # shellcheck disable=SC2059
-        printf "$MAIN_ROW" 'window run (Start in ShotDate)' - - - - - - \
-            'not measured yet: the same runBatch as shotdate-cli, on a worker thread (tests/gui/window_run_bench drives it headless)'
-    fi
 }
 
 print_footnotes() {
@@ -147,7 +142,10 @@ print_goals() {
         printf '  %-48s %s for %s of photos (%s)\n' 'btrfs: data written by an in-place run' "$(mib "$written")" \
             "$(mib "$BTRFS_BYTES")" "$(calc '100 * w / b' -v w="$written" -v b="$BTRFS_BYTES" | xargs printf '%.1f%%')"
     fi
-    printf '  %-48s %s\n' 'window run as fast as the CLI' 'not measured yet (same runBatch; driver: tests/gui/window_run_bench)'
+    local window
+    window=$(result jpeg sd-window seconds)
+    [[ -z $window ]] || goal_line 'window run time / shotdate-cli time' "$(calc 'w / s' -v w="$window" -v s="$sd")" \
+        '<=' 1.1 '%.2f×'
 }
 
 # goal_line TEXT VALUE OP LIMIT FORMAT

@@ -7,7 +7,7 @@
 # alone, so they change one tag more than the rest.
 # shellcheck disable=SC2034  # its globals are read by bench/run and the other parts
 
-ALL_TOOLS=(yardstick sd-inplace sd-output exiftool exiv2 jhead)
+ALL_TOOLS=(yardstick sd-inplace sd-output sd-window exiftool exiv2 jhead)
 SHIFT=+01:00:00
 
 tool_label() {
@@ -15,6 +15,7 @@ tool_label() {
         yardstick) echo 'cp -r + sync (yardstick)' ;;
         sd-inplace) echo "shotdate-cli --shift $SHIFT" ;;
         sd-output) echo "shotdate-cli --shift $SHIFT -o DIR" ;;
+        sd-window) echo 'window run (Start, headless)' ;;
         exiftool) echo 'exiftool -overwrite_original_in_place' ;;
         exiv2) echo "exiv2 -a $SHIFT ad [1]" ;;
         jhead) echo 'jhead -ta+1:00 [1]' ;;
@@ -25,6 +26,7 @@ tool_program() {
     case $1 in
         yardstick) echo cp ;;
         sd-inplace | sd-output) echo "$CLI" ;;
+        sd-window) echo "${WINDOW:-window_run_bench}" ;;
         *) echo "$1" ;;
     esac
 }
@@ -56,6 +58,9 @@ tool_command() {
             ;;
         sd-inplace) CMD=("$CLI" -q --shift "$SHIFT" "$RUN") ;;
         sd-output) CMD=("$CLI" -q --shift "$SHIFT" -o "$OUT" "$RUN") ;;
+        # The window's own run path: Start pressed on a folder, in place,
+        # one hour forward, with every widget and the worker thread.
+        sd-window) CMD=("$WINDOW" "$RUN") ;;
         exiftool)
             CMD=(exiftool -q -q -overwrite_original_in_place
                  "-ExifIFD:DateTimeOriginal+=0:0:0 1:0:0" "-ExifIFD:CreateDate+=0:0:0 1:0:0" .)
