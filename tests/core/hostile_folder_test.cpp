@@ -474,7 +474,6 @@ struct SparseCase {
     const char* name;
     bool startsLikeAPhoto;  // a whole JPEG at the start, then 2 GiB of hole
     long maxPeakMiB;        // the most the run may hold in memory
-    const char* knownFault = nullptr;
 };
 
 void PrintTo(const SparseCase& c, std::ostream* os)
@@ -488,8 +487,6 @@ TEST_P(SparseFileTest, MemoryStaysBoundedAndTheFileSurvives)
 {
     SKIP_WITHOUT_TOOLS();
     const SparseCase& c = GetParam();
-    if (c.knownFault)
-        GTEST_SKIP() << "known fault: " << c.knownFault;
     TempFolder folder;
     const std::string path = folder / "sparse.jpg";
     {

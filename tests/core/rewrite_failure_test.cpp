@@ -686,7 +686,6 @@ struct Change {
     const char* name;
     int atRead;  // 0: when the copy starts
     std::function<void(const std::string& path)> change;
-    const char* knownFault = nullptr;
 };
 
 void PrintTo(const Change& change, std::ostream* os)
@@ -700,8 +699,6 @@ TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
 {
     SKIP_WITHOUT_TOOLS();
     const Change& change = GetParam();
-    if (change.knownFault)
-        GTEST_SKIP() << "known fault: " << change.knownFault;
     const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
     const Bytes rewritten = rewrittenBytes(photo, "photo.jpg");
     TempFolder folder;
