@@ -120,7 +120,7 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, ImageFormat forma
 
 } // namespace
 
-DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args, bool wholeFile)
+DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args, RewriteOptions options)
 {
     DateRewrite result;
     const ImageFormat format = sniffFormat(file);
@@ -188,7 +188,7 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         }
         if (block && block->hasCrc)
             result.patches.push_back(chunkCrcPatch(file, *block, result.patches));
-        if (wholeFile) {
+        if (options.wantWholeFile) {
             result.bytes.assign(file.begin(), file.end());
             for (const FilePatch& patch : result.patches)
                 std::copy(patch.bytes.begin(), patch.bytes.end(), result.bytes.begin() + std::ptrdiff_t(patch.offset));
@@ -200,6 +200,11 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
     // Exiv2 knows only the first Exif IFD and would leave other copies old.
     if (boxed || !dates->otherCopies.empty()) {
         result.reason = Reason::CannotAddDate;
+        return result;
+    }
+    if (!options.haveWholeFile) {
+        result = DateRewrite{};
+        result.needsWholeFile = true;
         return result;
     }
     result.reason = rewriteThroughExiv2(file, format, *block, newDate.text, result.bytes);

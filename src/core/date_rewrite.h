@@ -26,10 +26,21 @@ struct DateRewrite {
     bool patchedInPlace = false;         // true: only the date bytes changed
     std::vector<FilePatch> patches;      // when patched in place: the bytes that change
     std::vector<std::uint8_t> bytes;     // the new file (on success; with patches only when asked for)
+    // Given only the head of the file, the rewrite needs all of it: the
+    // fields cannot simply be patched. Nothing else in the result is set.
+    bool needsWholeFile = false;
 };
 
-// `wholeFile` false: when the file can be patched in place, give only the
-// patches and spare the copy of the whole file.
-DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args, bool wholeFile = true);
+struct RewriteOptions {
+    // false: when the file can be patched in place, give only the patches
+    // and spare the copy of the whole file.
+    bool wantWholeFile = true;
+    // false: `file` is only the head of the file, as long as
+    // exifHeadLength() asked for.
+    bool haveWholeFile = true;
+};
+
+DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args,
+                             RewriteOptions options = {});
 
 } // namespace shotdate

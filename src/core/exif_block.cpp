@@ -15,20 +15,25 @@ bool matches(std::span<const std::uint8_t> file, std::size_t at, const char* mag
     return at <= file.size() && length <= file.size() - at && std::memcmp(file.data() + at, magic, length) == 0;
 }
 
-std::optional<ExifBlock> jpegBlock(std::span<const std::uint8_t> file)
+struct JpegScan {
+    std::optional<ExifBlock> block;
+    std::optional<std::size_t> firstScan;  // where the first SOS starts, when reached without a block
+};
+
+JpegScan scanJpeg(std::span<const std::uint8_t> file)
 {
-    std::optional<ExifBlock> found;
-    walkJpegSegments(file, [&](std::uint8_t marker, std::size_t at, std::size_t length) {
+    JpegScan scan;
+    scan.firstScan = walkJpegSegments(file, [&](std::uint8_t marker, std::size_t at, std::size_t length) {
         if (marker == 0xE1 && length >= 2 + 6 + 8 && matches(file, at + 4, "Exif\0\0", 6)) {
-            found = ExifBlock{at + 10, length - 8};
-            found->containerStart = at;
-            found->containerEnd = at + 2 + length;
-            found->prefixLength = 6;
+            ExifBlock& block = scan.block.emplace(ExifBlock{at + 10, length - 8});
+            block.containerStart = at;
+            block.containerEnd = at + 2 + length;
+            block.prefixLength = 6;
             return false;
         }
         return true;
     });
-    return found;
+    return scan;
 }
 
 std::optional<ExifBlock> pngBlock(std::span<const std::uint8_t> file)
@@ -101,7 +106,7 @@ std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, Ima
 {
     std::optional<ExifBlock> block;
     switch (format) {
-    case ImageFormat::Jpeg: block = jpegBlock(file); break;
+    case ImageFormat::Jpeg: block = scanJpeg(file).block; break;
     case ImageFormat::Tiff:
     case ImageFormat::TiffLike: block = ExifBlock{0, file.size()}; break;
     case ImageFormat::Png: block = pngBlock(file); break;
@@ -114,6 +119,29 @@ std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, Ima
     if (block && block->size < 8)
         return std::nullopt;
     return block;
+}
+
+std::optional<std::size_t> exifHeadLength(std::span<const std::uint8_t> head, ImageFormat format)
+{
+    switch (format) {
+    case ImageFormat::Jpeg: {
+        const JpegScan scan = scanJpeg(head);
+        if (scan.block)
+            return scan.block->containerEnd;
+        // The walk stops at the marker and the length that follow it.
+        if (scan.firstScan)
+            return *scan.firstScan + 4;
+        return std::nullopt;
+    }
+    case ImageFormat::Png:
+    case ImageFormat::WebP: {
+        const auto block = locateExifBlock(head, format);
+        if (block && block->containerEnd <= head.size())
+            return block->containerEnd;
+        return std::nullopt;
+    }
+    default: return std::nullopt;
+    }
 }
 
 std::optional<std::vector<std::uint8_t>> spliceExifBlock(std::span<const std::uint8_t> file, ImageFormat format,

@@ -35,6 +35,15 @@ struct ExifBlock {
 // nullopt when the file has none or its structure is damaged.
 std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, ImageFormat format);
 
+// How much of the head of a file is enough to find and patch its dates, or
+// to know it has none: JPEG, PNG and WebP keep EXIF in one segment or chunk,
+// found by walking the headers before it, so everything a rewrite looks at
+// lies before that segment's end (or, in a JPEG without one, before the
+// first scan). Given at least that many bytes, rewriteExifDates() answers
+// as it would for the whole file, or says it needs the whole file. nullopt
+// when `head` is too short to tell, or the format is not one of these.
+std::optional<std::size_t> exifHeadLength(std::span<const std::uint8_t> head, ImageFormat format);
+
 // The file with its EXIF block replaced by `tiff`, for PNG (eXIf chunk)
 // and WebP (EXIF chunk): lengths, CRC and the RIFF size follow. nullopt for
 // other formats.

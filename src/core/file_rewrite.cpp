@@ -1,6 +1,7 @@
 #include "file_rewrite.h"
 
 #include "date_rewrite.h"
+#include "exif_block.h"
 #include "image_format.h"
 #include "safe_replace.h"
 #include "sys_ops.h"
@@ -12,6 +13,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace shotdate {
@@ -20,6 +23,9 @@ namespace {
 
 // Enough of the head of a file to know its format before reading the rest.
 constexpr std::size_t kSniffBytes = 64;
+// The head read first: room for an EXIF segment (at most 64 KiB) behind an
+// ICC profile and a few other segments.
+constexpr std::size_t kHeadBytes = 256 * 1024;
 
 class InputFile {
 public:
@@ -112,29 +118,54 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
         result.reason = Reason::Unreadable;
         return result;
     }
-    if (sniffFormat(bytes) == ImageFormat::Unknown) {
+    const ImageFormat format = sniffFormat(bytes);
+    if (format == ImageFormat::Unknown) {
         result.reason = Reason::NotAnImage;
         return result;
     }
-    if (std::uint64_t(before.st_size) > options.maxFileBytes) {
-        result.reason = Reason::TooLarge;
-        return result;
+    const std::size_t fileSize = std::size_t(before.st_size);
+
+    // Most photos keep their dates in the first few kilobytes: read only
+    // that head when it is enough, so that neither time nor memory grows
+    // with the size of the picture.
+    std::optional<std::size_t> headLength;
+    if (fileSize > kHeadBytes) {
+        if (!input.readInto(bytes, kHeadBytes - bytes.size())) {
+            result.error = errno;
+            result.reason = Reason::Unreadable;
+            return result;
+        }
+        headLength = exifHeadLength(bytes, format);
     }
-    // One byte more than the size says, to notice a file that grows.
-    const std::size_t expected = std::size_t(before.st_size) + 1;
-    if (!input.readInto(bytes, expected > bytes.size() ? expected - bytes.size() : 0)) {
-        result.error = errno;
-        result.reason = Reason::Unreadable;
-        return result;
+    DateRewrite rewrite;
+    if (headLength) {
+        rewrite = rewriteExifDates(std::span(bytes).first(*headLength), args,
+                                   {.wantWholeFile = false, .haveWholeFile = false});
+    }
+    if (!headLength || rewrite.needsWholeFile) {
+        if (fileSize > options.maxFileBytes) {
+            result.reason = Reason::TooLarge;
+            return result;
+        }
+        // One byte more than the size says, to notice a file that grows.
+        const std::size_t expected = fileSize + 1;
+        if (!input.readInto(bytes, expected > bytes.size() ? expected - bytes.size() : 0)) {
+            result.error = errno;
+            result.reason = Reason::Unreadable;
+            return result;
+        }
+        if (bytes.size() != fileSize) {
+            result.reason = Reason::ChangedWhileReading;
+            return result;
+        }
+        rewrite = rewriteExifDates(bytes, args, {.wantWholeFile = false});
     }
     struct stat after {};
-    if (::fstat(input.fd(), &after) != 0 || !sameContentState(before, after)
-        || bytes.size() != std::size_t(before.st_size)) {
+    if (::fstat(input.fd(), &after) != 0 || !sameContentState(before, after)) {
         result.reason = Reason::ChangedWhileReading;
         return result;
     }
 
-    DateRewrite rewrite = rewriteExifDates(bytes, args, false);
     result.oldDate = rewrite.oldDate;
     result.newDate = rewrite.newDate;
     if (rewrite.reason != Reason::Rewritten) {

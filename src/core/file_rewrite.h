@@ -11,8 +11,9 @@ namespace shotdate {
 
 struct FileRewriteOptions {
     bool dryRun = false;                 // read and check everything, write nothing
-    // A rewrite reads its file whole, once: larger files are passed over
-    // (TooLarge) rather than let memory grow without bound.
+    // Most rewrites read only the head of a file. One that must read the
+    // whole file (a TIFF, a HEIF, a date laid out again) passes over files
+    // larger than this (TooLarge) rather than let memory grow without bound.
     std::uint64_t maxFileBytes = 1ull << 30;
 };
 
