@@ -3,20 +3,22 @@
 #
 # Every round starts from a fresh `cp -r` of the set, flushed to disk before
 # the clock starts, so that no round pays for the previous one's writes. The
-# set's own files stay in the page cache (they are the few base photos), as
-# they would for the yardstick. A tool's time is what its user waits for; the
+# yardstick gets the same preparation and then copies that fresh copy: on
+# virtual disks a burst of writes right after another one can run twice as
+# slowly as on a rested disk, and every tool pays for the preparation's
+# burst, so the yardstick must too. A tool's time is what its user waits for; the
 # time until its data is on disk (the tool plus one `sync`) is kept beside it,
 # since a tool that never syncs leaves that work to the kernel.
 # shellcheck disable=SC2034  # its globals are read by bench/run and the other parts
 
 RESULTS_HEADER='set	tool	rounds	seconds	seconds_synced	rss_kb	problem'
 
-# Leaves $RUN (a fresh copy of SET, or nothing for the yardstick, which makes
-# it) and $OUT (empty) on disk.
+# Leaves $RUN (a fresh copy of SET) and $OUT (empty) on disk.
 prepare_round() {
-    local tool=$1 set=$2
+    local set=$2
     rm -rf "$RUN" "$OUT"
-    [[ $tool == yardstick ]] || cp -r "$DATA/$set" "$RUN"
+    sync
+    cp -r "$DATA/$set" "$RUN"
     mkdir -p "$OUT"
     sync
 }

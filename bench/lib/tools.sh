@@ -47,14 +47,15 @@ tool_result_dir() {
 }
 
 # Sets CMD (the command) and CWD (where it runs) for TOOL on set SET, whose
-# fresh copy is $RUN (for the yardstick: the copy it is to make).
+# fresh copy is $RUN. The yardstick copies $RUN into $OUT, where the output
+# folder run writes too.
 tool_command() {
     local tool=$1 set=$2 files=()
     CWD=$RUN
     case $tool in
         yardstick)
             CWD=$WORK
-            CMD=(sh -c 'cp -r "$1" "$2" && sync' yardstick "$DATA/$set" "$RUN")
+            CMD=(sh -c 'cp -r "$1" "$2" && sync' yardstick "$RUN" "$OUT/copy")
             ;;
         sd-inplace) CMD=("$CLI" -q --shift "$SHIFT" "$RUN") ;;
         sd-output) CMD=("$CLI" -q --shift "$SHIFT" -o "$OUT" "$RUN") ;;

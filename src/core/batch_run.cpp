@@ -1,5 +1,6 @@
 #include "batch_run.h"
 
+#include "deferred_close.h"
 #include "file_rewrite.h"
 #include "safe_replace.h"
 #include "sys_ops.h"
@@ -118,7 +119,10 @@ public:
                 if (!folders.count(*folderOf[i]))
                     folders[*folderOf[i]] = ::dup(dirFd);
             }
+            // The replaced file is let go of on another thread.
+            const int replaced = p.prepared.holdTarget();
             const ReplaceError error = p.prepared.commit(false);
+            releases_.add(replaced);
             if (error) {
                 p.report.reason = reasonForCommit(error);
                 p.report.error = error.error;
@@ -172,6 +176,7 @@ private:
     std::vector<Pending> pending_;
     std::uint64_t bytes_ = 0;
     std::chrono::steady_clock::time_point started_;
+    DeferredClose releases_;
 };
 
 } // namespace

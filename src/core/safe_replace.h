@@ -77,6 +77,11 @@ public:
         expectedDevice_ = device;
         expectedInode_ = inode;
     }
+    // A descriptor (O_PATH) of the file the rename will replace, or -1 when
+    // there is none. Holding it past the rename keeps the kernel from
+    // freeing the old file's blocks inside the rename itself: the last close
+    // does that, wherever the caller chooses to make it.
+    int holdTarget() const;
     // sync (when not done yet), rename over the target, and unless the
     // caller syncs the folder itself, fsync the folder.
     // On failure before the rename the temporary file is removed.

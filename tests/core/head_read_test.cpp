@@ -1,0 +1,302 @@
+// A rewrite reads only the head of a JPEG, PNG or WebP when the EXIF block
+// lies there. Whatever it reads, the file it writes must be exactly the one
+// a rewrite of the whole file in memory gives, and a file whose EXIF lies
+// further in must still be found and rewritten.
+#include "batch_run.h"
+#include "date_rewrite.h"
+#include "deferred_close.h"
+#include "file_rewrite.h"
+#include "fixtures.h"
+#include "sys_ops.h"
+#include "tiff_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace shotdate {
+namespace {
+
+using fixtures::TempFolder;
+using testing_support::Bytes;
+using testing_support::exifTiff;
+using testing_support::put16;
+using testing_support::put32;
+
+constexpr std::size_t kKiB = 1024;
+constexpr std::size_t kHead = 256 * kKiB;
+const DateArguments kOneHourLater{std::int32_t(DateMode::Shift), {}, 3600};
+const std::string kDate = "2019:07:14 23:30:00";
+
+// Counts what a rewrite reads from its input.
+class CountingReads {
+public:
+    CountingReads()
+        : scope_(install())
+    {
+        bytes() = 0;
+    }
+    std::size_t bytesRead() const { return bytes(); }
+
+private:
+    static std::size_t& bytes()
+    {
+        static std::size_t counted = 0;
+        return counted;
+    }
+    static const SysOps& install()
+    {
+        static SysOps ops = [] {
+            SysOps counting = realSysOps();
+            counting.read = [](int fd, void* buffer, size_t count) {
+                const ssize_t got = realSysOps().read(fd, buffer, count);
+                if (got > 0)
+                    bytes() += std::size_t(got);
+                return got;
+            };
+            return counting;
+        }();
+        return ops;
+    }
+    ScopedSysOps scope_;
+};
+
+Bytes noise(std::size_t size)
+{
+    Bytes b(size);
+    std::uint32_t x = 12345;
+    for (auto& byte : b) {
+        x = x * 1103515245u + 12345u;
+        byte = std::uint8_t(x >> 24);
+    }
+    return b;
+}
+
+void jpegSegment(Bytes& b, std::uint8_t marker, const Bytes& payload)
+{
+    b.insert(b.end(), {0xFF, marker});
+    put16(b, std::uint16_t(2 + payload.size()), true);
+    b.insert(b.end(), payload.begin(), payload.end());
+}
+
+Bytes exifPayload(const Bytes& tiff)
+{
+    Bytes payload{'E', 'x', 'i', 'f', 0, 0};
+    payload.insert(payload.end(), tiff.begin(), tiff.end());
+    return payload;
+}
+
+// SOI, `iccSegments` APP2 segments of 60 KiB (an ICC profile's usual place
+// before EXIF in some editors' output), APP1 with `tiff` unless empty, then
+// a scan of `scanBytes` that never holds a 0xFF.
+Bytes jpeg(const Bytes& tiff, int iccSegments, std::size_t scanBytes)
+{
+    Bytes b{0xFF, 0xD8};
+    for (int i = 0; i < iccSegments; ++i)
+        jpegSegment(b, 0xE2, Bytes(60 * kKiB, std::uint8_t('I')));
+    if (!tiff.empty())
+        jpegSegment(b, 0xE1, exifPayload(tiff));
+    jpegSegment(b, 0xDA, {0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
+    Bytes scan = noise(scanBytes);
+    for (auto& byte : scan)
+        byte &= 0x7F;
+    b.insert(b.end(), scan.begin(), scan.end());
+    b.insert(b.end(), {0xFF, 0xD9});
+    return b;
+}
+
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size)
+{
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        c ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    }
+    return c ^ 0xFFFFFFFFu;
+}
+
+void pngChunk(Bytes& b, const char* type, const Bytes& data)
+{
+    put32(b, std::uint32_t(data.size()), true);
+    const std::size_t typeAt = b.size();
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), data.begin(), data.end());
+    put32(b, crc32(b.data() + typeAt, b.size() - typeAt), true);
+}
+
+Bytes png(const Bytes& tiff, bool exifFirst, std::size_t idatBytes)
+{
+    Bytes b{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    pngChunk(b, "IHDR", {0, 0, 1, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0});
+    if (exifFirst)
+        pngChunk(b, "eXIf", tiff);
+    pngChunk(b, "IDAT", noise(idatBytes));
+    if (!exifFirst)
+        pngChunk(b, "eXIf", tiff);
+    pngChunk(b, "IEND", {});
+    return b;
+}
+
+void riffChunk(Bytes& b, const char* type, const Bytes& data)
+{
+    b.insert(b.end(), type, type + 4);
+    put32(b, std::uint32_t(data.size()), false);
+    b.insert(b.end(), data.begin(), data.end());
+    if (data.size() & 1)
+        b.push_back(0);
+}
+
+Bytes webp(const Bytes& tiff, bool exifFirst, std::size_t imageBytes)
+{
+    Bytes body{'W', 'E', 'B', 'P'};
+    riffChunk(body, "VP8X", {0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    if (exifFirst)
+        riffChunk(body, "EXIF", tiff);
+    riffChunk(body, "VP8 ", noise(imageBytes));
+    if (!exifFirst)
+        riffChunk(body, "EXIF", tiff);
+    Bytes b{'R', 'I', 'F', 'F'};
+    put32(b, std::uint32_t(body.size()), false);
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+struct HeadRow {
+    const char* name;
+    std::function<Bytes()> make;
+    bool headIsEnough;  // the rewrite must not read past the head
+};
+
+void PrintTo(const HeadRow& row, std::ostream* os) { *os << row.name; }
+
+const Bytes kDated = exifTiff(kDate, kDate);
+const Bytes kDatedBig = exifTiff(kDate, kDate, true);
+// No DateTimeDigitized: the field must be added, which takes the whole file.
+const Bytes kHalfDated = exifTiff(kDate, "");
+
+const HeadRow kHeadRows[] = {
+    {"jpeg_exif_first", [] { return jpeg(kDated, 0, 4096 * kKiB); }, true},
+    {"jpeg_after_an_icc_profile", [] { return jpeg(kDatedBig, 3, 4096 * kKiB); }, true},
+    {"jpeg_exif_beyond_the_head", [] { return jpeg(kDated, 5, 1024 * kKiB); }, false},
+    {"jpeg_without_exif", [] { return jpeg({}, 1, 1024 * kKiB); }, true},
+    {"jpeg_needing_a_new_field", [] { return jpeg(kHalfDated, 0, 1024 * kKiB); }, false},
+    {"png_exif_before_the_image", [] { return png(kDated, true, 2048 * kKiB); }, true},
+    {"png_exif_after_the_image", [] { return png(kDated, false, 2048 * kKiB); }, false},
+    {"webp_exif_before_the_image", [] { return webp(kDatedBig, true, 2048 * kKiB + 1); }, true},
+    {"webp_exif_after_the_image", [] { return webp(kDated, false, 2048 * kKiB + 1); }, false},
+};
+
+class HeadRead : public testing::TestWithParam<HeadRow> {};
+
+TEST_P(HeadRead, WritesWhatAWholeFileRewriteGives)
+{
+    const HeadRow& row = GetParam();
+    TempFolder folder;
+    const Bytes original = row.make();
+    ASSERT_GT(original.size(), kHead);
+    const std::string path = folder / "photo";
+    fixtures::writeBytes(path, original);
+
+    const DateRewrite expected = rewriteExifDates(original, kOneHourLater);
+    FileRewrite result;
+    std::size_t bytesRead = 0;
+    {
+        CountingReads reads;
+        result = rewriteFile(path, path, kOneHourLater);
+        bytesRead = reads.bytesRead();
+    }
+    EXPECT_EQ(result.reason, expected.reason);
+    EXPECT_EQ(result.oldDate, expected.oldDate);
+    const Bytes after = fixtures::readBytes(path);
+    if (expected.reason == Reason::Rewritten) {
+        EXPECT_EQ(result.newDate, "2019:07:15 00:30:00");
+        EXPECT_TRUE(after == expected.bytes) << "the file differs from the whole-file rewrite";
+    } else {
+        EXPECT_TRUE(after == original) << "a file passed over changed";
+    }
+    if (row.headIsEnough)
+        EXPECT_LE(bytesRead, kHead) << "read more than the head";
+    else
+        EXPECT_GE(bytesRead, original.size()) << "the whole file was needed but not read";
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, HeadRead, testing::ValuesIn(kHeadRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A photo far larger than the whole-file limit is still rewritten when its
+// dates lie in the head: the rest is copied by the kernel, never read.
+TEST(HeadRead, APhotoLargerThanTheWholeFileLimitIsRewritten)
+{
+    TempFolder folder;
+    const Bytes original = jpeg(kDated, 0, 3 * 1024 * kKiB);
+    const std::string path = folder / "panorama.jpg";
+    fixtures::writeBytes(path, original);
+    FileRewriteOptions options;
+    options.maxFileBytes = 1024 * kKiB;
+    const FileRewrite result = rewriteFile(path, path, kOneHourLater, options);
+    EXPECT_EQ(result.reason, Reason::Rewritten);
+    EXPECT_TRUE(fixtures::readBytes(path) == rewriteExifDates(original, kOneHourLater).bytes);
+}
+
+std::size_t openDescriptors()
+{
+    std::size_t count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (::readdir(dir) != nullptr)
+            ++count;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+// The files a run replaces are let go of on another thread: when the run
+// returns, every one of them must be closed, however many there were.
+TEST(DeferredRelease, ARunInPlaceEndsWithNoReplacedFileHeldOpen)
+{
+    TempFolder folder;
+    const Bytes photo = jpeg(kDated, 0, 8 * kKiB);
+    for (int i = 0; i < 300; ++i)
+        fixtures::writeBytes(folder / ("IMG_" + std::to_string(1000 + i) + ".JPG"), photo);
+    const std::size_t before = openDescriptors();
+    RunSettings settings;
+    settings.inputPath = folder.path();
+    settings.dates = kOneHourLater;
+    const std::atomic<bool> stop{false};
+    const RunSummary summary = runBatch(settings, stop, {});
+    EXPECT_EQ(summary.rewritten, 300u);
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+TEST(DeferredRelease, ClosesEveryDescriptorItIsGiven)
+{
+    std::vector<int> fds;
+    {
+        DeferredClose closer;
+        for (int i = 0; i < 300; ++i) {  // more than it queues: the rest close at once
+            std::array<int, 2> pipe{};
+            ASSERT_EQ(::pipe(pipe.data()), 0);
+            fds.insert(fds.end(), pipe.begin(), pipe.end());
+            closer.add(pipe[0]);
+            closer.add(pipe[1]);
+        }
+        closer.add(-1);
+    }
+    for (const int fd : fds) {
+        errno = 0;
+        EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
+        EXPECT_EQ(errno, EBADF);
+    }
+}
+
+} // namespace
+} // namespace shotdate
