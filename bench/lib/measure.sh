@@ -49,6 +49,8 @@ measure() {
         run_timed "$log"
         say "  $set: $(tool_label "$tool"): round $round/$rounds: $ELAPSED s (exit $STATUS)"
         times+=("$ELAPSED")
+        # The window's driver also times its run from the Start click on.
+        [[ $tool != sd-window ]] || awk '/^run seconds:/ { print $3 }' "$log.out" >>"$LOGS/$set.window-run"
         synced+=("$SYNCED")
         rss+=("${RSS_KB:-0}")
         if ((round == 1)); then
