@@ -149,8 +149,19 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
             dates = readTiffDates(gathered.tiff, ExifBlock{0, gathered.tiff.size()}, gathered.exifTagsInFirstIfd);
     } else {
         block = locateExifBlock(file, format);
+        const bool tiffFile = format == ImageFormat::Tiff || format == ImageFormat::TiffLike;
+        if (block && tiffFile && !options.haveWholeFile) {
+            // The file itself is the block, and only its head is at hand.
+            block->size = options.fileSize;
+            block->containerEnd = options.fileSize;
+        }
+        bool needsMore = false;
         if (block)
-            dates = readTiffDates(file, *block);
+            dates = readTiffDates(file, *block, false, options.haveWholeFile ? nullptr : &needsMore);
+        if (needsMore) {
+            result.needsWholeFile = true;
+            return result;
+        }
     }
     if (!dates || !dates->hasExifIfd) {
         result.reason = Reason::NoExif;

@@ -36,8 +36,9 @@ struct RewriteOptions {
     // and spare the copy of the whole file.
     bool wantWholeFile = true;
     // false: `file` is only the head of the file, as long as
-    // exifHeadLength() asked for.
+    // exifHeadLength() asked for, and `fileSize` the size of the whole.
     bool haveWholeFile = true;
+    std::size_t fileSize = 0;
 };
 
 DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args,

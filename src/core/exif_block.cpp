@@ -133,6 +133,10 @@ std::optional<std::size_t> exifHeadLength(std::span<const std::uint8_t> head, Im
             return *scan.firstScan + 4;
         return std::nullopt;
     }
+    // The dates of a TIFF may lie anywhere: the rewrite reads what the head
+    // holds and says when it needed more.
+    case ImageFormat::Tiff:
+    case ImageFormat::TiffLike: return head.size();
     case ImageFormat::Png:
     case ImageFormat::WebP: {
         const auto block = locateExifBlock(head, format);

@@ -39,9 +39,11 @@ std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, Ima
 // to know it has none: JPEG, PNG and WebP keep EXIF in one segment or chunk,
 // found by walking the headers before it, so everything a rewrite looks at
 // lies before that segment's end (or, in a JPEG without one, before the
-// first scan). Given at least that many bytes, rewriteExifDates() answers
-// as it would for the whole file, or says it needs the whole file. nullopt
-// when `head` is too short to tell, or the format is not one of these.
+// first scan). A TIFF's structure may point anywhere: for a TIFF or a
+// TIFF-like raw the answer is all of `head`. Given at least that many bytes,
+// rewriteExifDates() answers as it would for the whole file, or says it
+// needs the whole file. nullopt when `head` is too short to tell, or for
+// other formats.
 std::optional<std::size_t> exifHeadLength(std::span<const std::uint8_t> head, ImageFormat format);
 
 // The file with its EXIF block replaced by `tiff`, for PNG (eXIf chunk)

@@ -140,7 +140,7 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
     DateRewrite rewrite;
     if (headLength) {
         rewrite = rewriteExifDates(std::span(bytes).first(*headLength), args,
-                                   {.wantWholeFile = false, .haveWholeFile = false});
+                                   {.wantWholeFile = false, .haveWholeFile = false, .fileSize = fileSize});
     }
     if (!headLength || rewrite.needsWholeFile) {
         if (fileSize > options.maxFileBytes) {

@@ -2,6 +2,7 @@
 
 #include "byte_reader.h"
 
+#include <algorithm>
 #include <set>
 
 namespace shotdate {
@@ -26,14 +27,24 @@ std::size_t typeSize(std::uint16_t type)
     }
 }
 
-// A TIFF structure seen through a reader positioned on its block.
+// A TIFF structure seen through a reader positioned on its block. The
+// bytes at hand may stop before the block's end (a file read only as far as
+// its head): every bound is still checked against the block's real size,
+// nothing past the bytes at hand is ever read, and a read that would have
+// needed them marks the answer as incomplete.
 class Tiff {
 public:
-    static std::optional<Tiff> open(std::span<const std::uint8_t> file, const ExifBlock& block)
+    // `available` bytes of the block are at hand (all of it unless given).
+    static std::optional<Tiff> open(std::span<const std::uint8_t> file, const ExifBlock& block,
+                                    bool headOnly = false)
     {
-        if (block.offset > file.size() || block.size > file.size() - block.offset || block.size < 8)
+        if (block.offset > file.size() || block.size < 8)
             return std::nullopt;
-        const auto bytes = file.subspan(block.offset, block.size);
+        if (!headOnly && block.size > file.size() - block.offset)
+            return std::nullopt;
+        const auto bytes = file.subspan(block.offset, std::min(block.size, file.size() - block.offset));
+        if (bytes.size() < 8)
+            return std::nullopt;
         bool big;
         if (bytes[0] == 'I' && bytes[1] == 'I')
             big = false;
@@ -41,13 +52,16 @@ public:
             big = true;
         else
             return std::nullopt;
-        Tiff tiff(bytes, big, block.offset);
+        Tiff tiff(bytes, big, block.offset, block.size);
         const auto first = tiff.reader_.u32(4);
         if (!first)
             return std::nullopt;
         tiff.firstIfd_ = *first;
         return tiff;
     }
+
+    // Whether a read needed bytes of the block beyond those at hand.
+    bool incomplete() const { return incomplete_; }
 
     struct Entry {
         std::uint16_t tag;
@@ -60,8 +74,10 @@ public:
     // The entries of the IFD at `offset`, nullopt when it does not fit.
     std::optional<std::vector<Entry>> entries(std::size_t offset, std::uint32_t* next = nullptr) const
     {
+        if (!has(offset, 2))
+            return std::nullopt;
         const auto count = reader_.u16(offset);
-        if (!count || *count > kMaxEntries || !reader_.has(offset + 2, std::size_t(*count) * 12 + 4))
+        if (!count || *count > kMaxEntries || !has(offset + 2, std::size_t(*count) * 12 + 4))
             return std::nullopt;
         std::vector<Entry> list;
         list.reserve(*count);
@@ -72,7 +88,8 @@ public:
             const std::uint64_t total = std::uint64_t(unit) * e.count;
             if (unit != 0 && total > 4)
                 e.valueOffset = *reader_.u32(at + 8);
-            e.inBounds = unit != 0 && total <= reader_.size() && reader_.has(e.valueOffset, std::size_t(total));
+            // Judged by the block's size: a value's place is known without reading it.
+            e.inBounds = unit != 0 && total <= size_ && e.valueOffset <= size_ && total <= size_ - e.valueOffset;
             list.push_back(e);
         }
         if (next)
@@ -84,7 +101,7 @@ public:
     std::vector<std::uint64_t> numbers(const Entry& e, std::size_t limit = 1u << 20) const
     {
         std::vector<std::uint64_t> values;
-        if (!e.inBounds || e.count > limit)
+        if (!e.inBounds || e.count > limit || !has(e.valueOffset, std::size_t(e.count) * typeSize(e.type)))
             return values;
         const std::size_t unit = typeSize(e.type);
         for (std::uint32_t i = 0; i < e.count; ++i) {
@@ -99,18 +116,40 @@ public:
         return values;
     }
 
+    // The bytes of a value, when at hand (see incomplete()).
+    std::optional<std::span<const std::uint8_t>> value(const Entry& e) const
+    {
+        const std::size_t length = std::size_t(e.count) * typeSize(e.type);
+        if (!e.inBounds || !has(e.valueOffset, length))
+            return std::nullopt;
+        return bytes_.subspan(e.valueOffset, length);
+    }
+
     std::span<const std::uint8_t> bytes() const { return bytes_; }
     std::size_t firstIfd() const { return firstIfd_; }
     std::size_t base() const { return base_; }
 
 private:
-    Tiff(std::span<const std::uint8_t> bytes, bool big, std::size_t base)
-        : bytes_(bytes), reader_(bytes, big), base_(base) {}
+    Tiff(std::span<const std::uint8_t> bytes, bool big, std::size_t base, std::size_t size)
+        : bytes_(bytes), reader_(bytes, big), base_(base), size_(size) {}
+
+    // Inside the bytes at hand; a range inside the block but past them
+    // marks the reading incomplete.
+    bool has(std::size_t offset, std::size_t length) const
+    {
+        if (reader_.has(offset, length))
+            return true;
+        if (offset <= size_ && length <= size_ - offset)
+            incomplete_ = true;
+        return false;
+    }
 
     std::span<const std::uint8_t> bytes_;
     ByteReader reader_;
     std::size_t base_;
+    std::size_t size_;  // of the whole block, of which bytes_ may be the start
     std::size_t firstIfd_ = 0;
+    mutable bool incomplete_ = false;
 };
 
 DateField dateField(const Tiff& tiff, const Tiff::Entry& e)
@@ -120,9 +159,8 @@ DateField dateField(const Tiff& tiff, const Tiff::Entry& e)
     field.type = e.type;
     field.count = e.count;
     field.valueOffset = tiff.base() + e.valueOffset;
-    if (e.inBounds && typeSize(e.type) == 1 && e.count <= 256) {
-        const auto value = tiff.bytes().subspan(e.valueOffset, e.count);
-        std::string text(value.begin(), value.end());
+    if (const auto value = typeSize(e.type) == 1 && e.count <= 256 ? tiff.value(e) : std::nullopt) {
+        std::string text(value->begin(), value->end());
         if (const auto nul = text.find('\0'); nul != std::string::npos)
             text.resize(nul);
         field.text = std::move(text);
@@ -241,11 +279,20 @@ std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t see
 }
 
 std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block,
-                                       bool exifTagsInFirstIfd)
+                                       bool exifTagsInFirstIfd, bool* needsMore)
 {
-    const auto tiff = Tiff::open(file, block);
+    const auto tiff = Tiff::open(file, block, needsMore != nullptr);
     if (!tiff)
         return std::nullopt;
+    struct ReportIncomplete {
+        const Tiff& tiff;
+        bool* needsMore;
+        ~ReportIncomplete()
+        {
+            if (needsMore)
+                *needsMore = tiff.incomplete();
+        }
+    } report{*tiff, needsMore};
     const auto ifd0 = tiff->entries(tiff->firstIfd());
     if (!ifd0)
         return std::nullopt;

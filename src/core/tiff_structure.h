@@ -37,8 +37,12 @@ struct TiffDates {
 // Reads IFD0, follows its Exif IFD pointer and finds the two date fields.
 // Some containers (Canon's CR3) store the Exif tags in IFD0 itself:
 // `exifTagsInFirstIfd` says so. nullopt when the TIFF header or IFD0 is damaged.
+// With `needsMore`, `file` may be only the head of the file and `block` run
+// past its end: nothing beyond the head is read, and *needsMore tells
+// whether the answer would have needed more (when false, the answer is the
+// one the whole file gives).
 std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block,
-                                       bool exifTagsInFirstIfd = false);
+                                       bool exifTagsInFirstIfd = false, bool* needsMore = nullptr);
 
 // What a rewrite must carry over unchanged: how many images the IFD chain
 // holds, and a digest of every strip, tile and embedded JPEG they point to

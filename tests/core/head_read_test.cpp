@@ -1,5 +1,5 @@
-// A rewrite reads only the head of a JPEG, PNG or WebP when the EXIF block
-// lies there. Whatever it reads, the file it writes must be exactly the one
+// A rewrite reads only the head of a photo when everything it needs lies
+// there. Whatever it reads, the file it writes must be exactly the one
 // a rewrite of the whole file in memory gives, and a file whose EXIF lies
 // further in must still be found and rewritten.
 #include "batch_run.h"
@@ -171,6 +171,63 @@ Bytes webp(const Bytes& tiff, bool exifFirst, std::size_t imageBytes)
     return b;
 }
 
+// The Exif IFD (both dates) and the date values, for a TIFF at `at`.
+void exifIfdWithDates(Bytes& b, std::size_t at)
+{
+    put16(b, 2, false);
+    for (std::uint16_t tag : {0x9003, 0x9004}) {
+        put16(b, tag, false);
+        put16(b, 2, false);
+        put32(b, 20, false);
+        put32(b, std::uint32_t(at + 30 + (tag == 0x9003 ? 0 : 20)), false);
+    }
+    put32(b, 0, false);
+    for (int i = 0; i < 2; ++i)
+        b.insert(b.end(), kDate.c_str(), kDate.c_str() + 20);
+}
+
+// A little-endian TIFF: IFD0 (strip offset, Exif pointer), the Exif IFD and
+// the dates, 100 bytes in all, at the start (as cameras write raws) or after
+// `stripBytes` of picture (as libtiff writes). `farCopy`: an IFD1 with an
+// Exif IFD of its own, with the same dates, at the very end.
+Bytes tiff(std::size_t stripBytes, bool structureLast, bool farCopy)
+{
+    const std::size_t ifd0 = structureLast ? 8 + stripBytes : 8;
+    const std::size_t strip = structureLast ? 8 : 8 + 100;
+    const std::size_t ifd1 = 8 + 100 + stripBytes;
+    Bytes structure;
+    put16(structure, 2, false);
+    for (const auto& [tag, value] : {std::pair{0x0111, strip}, std::pair{0x8769, ifd0 + 30}}) {
+        put16(structure, std::uint16_t(tag), false);
+        put16(structure, 4, false);
+        put32(structure, 1, false);
+        put32(structure, std::uint32_t(value), false);
+    }
+    put32(structure, farCopy ? std::uint32_t(ifd1) : 0, false);
+    exifIfdWithDates(structure, ifd0 + 30);
+
+    Bytes b{'I', 'I', 42, 0};
+    put32(b, std::uint32_t(ifd0), false);
+    const Bytes picture = noise(stripBytes);
+    if (structureLast) {
+        b.insert(b.end(), picture.begin(), picture.end());
+        b.insert(b.end(), structure.begin(), structure.end());
+    } else {
+        b.insert(b.end(), structure.begin(), structure.end());
+        b.insert(b.end(), picture.begin(), picture.end());
+    }
+    if (farCopy) {
+        put16(b, 1, false);
+        put16(b, 0x8769, false);
+        put16(b, 4, false);
+        put32(b, 1, false);
+        put32(b, std::uint32_t(ifd1 + 18), false);
+        put32(b, 0, false);
+        exifIfdWithDates(b, ifd1 + 18);
+    }
+    return b;
+}
+
 struct HeadRow {
     const char* name;
     std::function<Bytes()> make;
@@ -194,6 +251,9 @@ const HeadRow kHeadRows[] = {
     {"png_exif_after_the_image", [] { return png(kDated, false, 2048 * kKiB); }, false},
     {"webp_exif_before_the_image", [] { return webp(kDatedBig, true, 2048 * kKiB + 1); }, true},
     {"webp_exif_after_the_image", [] { return webp(kDated, false, 2048 * kKiB + 1); }, false},
+    {"tiff_structure_first", [] { return tiff(4096 * kKiB, false, false); }, true},
+    {"tiff_structure_last", [] { return tiff(1024 * kKiB, true, false); }, false},
+    {"tiff_second_exif_copy_at_the_end", [] { return tiff(1024 * kKiB, false, true); }, false},
 };
 
 class HeadRead : public testing::TestWithParam<HeadRow> {};
