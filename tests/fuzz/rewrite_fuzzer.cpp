@@ -1,20 +1,60 @@
 // libFuzzer target over the in-memory rewrite: any bytes in, and either a
 // reason to pass the file over, or a file that reads back with the new
-// dates, the same size when patched in place, and nothing else changed.
+// dates, the same size when patched in place, and nothing else changed;
+// and read only as far as a head, the same answer or a call for more.
 #include "date_rewrite.h"
 #include "exif_block.h"
 #include "image_format.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+namespace {
+
+using namespace shotdate;
+
+bool samePatches(const std::vector<FilePatch>& a, const std::vector<FilePatch>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].offset != b[i].offset || a[i].bytes != b[i].bytes)
+            return false;
+    return true;
+}
+
+// Given only a head of the file, the rewrite must give the whole file's
+// answer, or ask for the whole file.
+void checkHeadRead(std::span<const std::uint8_t> input, const DateArguments& args, const DateRewrite& whole)
+{
+    for (const std::size_t cut : {input.size() / 2, std::min<std::size_t>(input.size(), 2048)}) {
+        const auto head = input.first(cut);
+        const auto length = exifHeadLength(head, sniffFormat(head));
+        if (!length)
+            continue;
+        if (*length > head.size())
+            std::abort();
+        const DateRewrite part = rewriteExifDates(
+            head.first(*length), args, {.wantWholeFile = false, .haveWholeFile = false, .fileSize = input.size()});
+        if (part.needsWholeFile)
+            continue;
+        if (part.reason != whole.reason || part.oldDate != whole.oldDate || part.newDate != whole.newDate)
+            std::abort();
+        if (part.reason == Reason::Rewritten && (!whole.patchedInPlace || !samePatches(part.patches, whole.patches)))
+            std::abort();
+    }
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    using namespace shotdate;
     const std::span<const std::uint8_t> input(data, size);
     const DateArguments args{99, {}, 86400 + 3600};
     const DateRewrite result = rewriteExifDates(input, args);
+    checkHeadRead(input, args, result);
     if (result.reason != Reason::Rewritten) {
         if (!result.bytes.empty())
             std::abort();  // a file passed over must never come with new bytes
