@@ -34,7 +34,7 @@ std::size_t typeSize(std::uint16_t type)
 // needed them marks the answer as incomplete.
 class Tiff {
 public:
-    // `available` bytes of the block are at hand (all of it unless given).
+    // `headOnly`: `file` may stop before the block's end.
     static std::optional<Tiff> open(std::span<const std::uint8_t> file, const ExifBlock& block,
                                     bool headOnly = false)
     {
@@ -278,34 +278,23 @@ std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t see
     return hash;
 }
 
-std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block,
-                                       bool exifTagsInFirstIfd, bool* needsMore)
+namespace {
+
+std::optional<TiffDates> datesOf(const Tiff& tiff, bool exifTagsInFirstIfd)
 {
-    const auto tiff = Tiff::open(file, block, needsMore != nullptr);
-    if (!tiff)
-        return std::nullopt;
-    struct ReportIncomplete {
-        const Tiff& tiff;
-        bool* needsMore;
-        ~ReportIncomplete()
-        {
-            if (needsMore)
-                *needsMore = tiff.incomplete();
-        }
-    } report{*tiff, needsMore};
-    const auto ifd0 = tiff->entries(tiff->firstIfd());
+    const auto ifd0 = tiff.entries(tiff.firstIfd());
     if (!ifd0)
         return std::nullopt;
     TiffDates dates;
-    std::vector<Range> tables{{0, 8}, tableRange(tiff->firstIfd(), *ifd0)};
+    std::vector<Range> tables{{0, 8}, tableRange(tiff.firstIfd(), *ifd0)};
     std::optional<Entries> pointedExif;
     if (!exifTagsInFirstIfd) {
         for (const auto& e : *ifd0) {
             if (e.tag != kExifIfdPointer)
                 continue;
-            const auto pointer = tiff->numbers(e, 1);
+            const auto pointer = tiff.numbers(e, 1);
             if (pointer.size() == 1)
-                pointedExif = tiff->entries(std::size_t(pointer[0]));
+                pointedExif = tiff.entries(std::size_t(pointer[0]));
             if (pointedExif)
                 tables.push_back(tableRange(std::size_t(pointer[0]), *pointedExif));
             break;
@@ -316,12 +305,12 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
         return dates;
     dates.hasExifIfd = true;
     const std::vector<Entries> others =
-        exifTagsInFirstIfd ? std::vector<Entries>{} : addOtherCopies(*tiff, dates, tables);
+        exifTagsInFirstIfd ? std::vector<Entries>{} : addOtherCopies(tiff, dates, tables);
     for (const auto& field : *exif) {
         if (field.tag == kDateTimeOriginal && !dates.original.present)
-            dates.original = dateField(*tiff, field);
+            dates.original = dateField(tiff, field);
         else if (field.tag == kDateTimeDigitized && !dates.digitized.present)
-            dates.digitized = dateField(*tiff, field);
+            dates.digitized = dateField(tiff, field);
     }
     std::vector<const Entries*> lists{&*ifd0, exif};
     for (const auto& list : others)
@@ -329,7 +318,21 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
     std::vector<DateField*> fields{&dates.original, &dates.digitized};
     for (auto& copy : dates.otherCopies)
         fields.push_back(&copy);
-    refuseSharedBytes(*tiff, lists, tables, fields);
+    refuseSharedBytes(tiff, lists, tables, fields);
+    return dates;
+}
+
+} // namespace
+
+std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const ExifBlock& block,
+                                       bool exifTagsInFirstIfd, bool* needsMore)
+{
+    const auto tiff = Tiff::open(file, block, needsMore != nullptr);
+    if (!tiff)
+        return std::nullopt;
+    auto dates = datesOf(*tiff, exifTagsInFirstIfd);
+    if (needsMore)
+        *needsMore = tiff->incomplete();
     return dates;
 }
 

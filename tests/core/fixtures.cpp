@@ -447,6 +447,17 @@ std::map<std::string, std::string> exiv2Dates(const std::string& path)
     return dates;
 }
 
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+    }
+    return crc ^ 0xFFFFFFFFu;
+}
+
 namespace {
 
 std::uint32_t readBigEndian32(const Bytes& bytes, std::size_t at)
@@ -473,17 +484,6 @@ void forEachPngChunk(const Bytes& bytes, Visit visit)
         visit(at + 4, length);
         at += 12 + length;
     }
-}
-
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size)
-{
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
-    }
-    return crc ^ 0xFFFFFFFFu;
 }
 
 std::vector<std::size_t> occurrences(const Bytes& bytes, const std::string& text)

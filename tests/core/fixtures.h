@@ -130,6 +130,10 @@ std::vector<std::size_t> changesOutsideDates(const Bytes& before, const Bytes& a
 // How often `text` occurs in `bytes`.
 std::size_t countOccurrences(const Bytes& bytes, const std::string& text);
 
+// The CRC-32 that PNG keeps over each chunk, worked out here rather than
+// by the engine.
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size);
+
 // True when the file is no PNG or every chunk's CRC is right.
 bool pngCrcsValid(const Bytes& bytes);
 

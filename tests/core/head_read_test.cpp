@@ -114,24 +114,13 @@ Bytes jpeg(const Bytes& tiff, int iccSegments, std::size_t scanBytes)
     return b;
 }
 
-std::uint32_t crc32(const std::uint8_t* data, std::size_t size)
-{
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) {
-        c ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    }
-    return c ^ 0xFFFFFFFFu;
-}
-
 void pngChunk(Bytes& b, const char* type, const Bytes& data)
 {
     put32(b, std::uint32_t(data.size()), true);
     const std::size_t typeAt = b.size();
     b.insert(b.end(), type, type + 4);
     b.insert(b.end(), data.begin(), data.end());
-    put32(b, crc32(b.data() + typeAt, b.size() - typeAt), true);
+    put32(b, fixtures::crc32(b.data() + typeAt, b.size() - typeAt), true);
 }
 
 Bytes png(const Bytes& tiff, bool exifFirst, std::size_t idatBytes)
