@@ -244,10 +244,19 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vec
 
 // A writer may let two tags share one value, or point a value into the
 // header or an IFD's own table; patching a date that shares its bytes with
-// anything else would change that too.
+// anything else would change that too. Two dates may share one value
+// outright (both take the same new text), but not overlap in part: the
+// second patch would cut into the first.
 void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& lists, const std::vector<Range>& tables,
                        std::vector<DateField*> fields)
 {
+    for (DateField* a : fields)
+        for (DateField* b : fields)
+            if (a->patchable && b->patchable && a->valueOffset != b->valueOffset
+                && a->valueOffset < b->valueOffset + 20 && b->valueOffset < a->valueOffset + 20) {
+                a->patchable = false;
+                b->patchable = false;
+            }
     for (const auto& [first, last] : tables)
         for (DateField* field : fields)
             if (field->patchable && tiff.base() + first < field->valueOffset + 20
