@@ -7,6 +7,7 @@
 #include "image_format.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -14,6 +15,16 @@
 namespace {
 
 using namespace shotdate;
+
+// Names the broken property before the abort, so that a log cut short
+// still says what went wrong.
+void require(bool holds, const char* property)
+{
+    if (holds)
+        return;
+    std::fprintf(stderr, "rewrite_fuzzer: broken: %s\n", property);
+    std::abort();
+}
 
 bool samePatches(const std::vector<FilePatch>& a, const std::vector<FilePatch>& b)
 {
@@ -34,16 +45,15 @@ void checkHeadRead(std::span<const std::uint8_t> input, const DateArguments& arg
         const auto length = exifHeadLength(head, sniffFormat(head));
         if (!length)
             continue;
-        if (*length > head.size())
-            std::abort();
+        require(*length <= head.size(), "the head length asked for lies within the bytes given");
         const DateRewrite part = rewriteExifDates(
             head.first(*length), args, {.wantWholeFile = false, .haveWholeFile = false, .fileSize = input.size()});
         if (part.needsWholeFile)
             continue;
-        if (part.reason != whole.reason || part.oldDate != whole.oldDate || part.newDate != whole.newDate)
-            std::abort();
-        if (part.reason == Reason::Rewritten && (!whole.patchedInPlace || !samePatches(part.patches, whole.patches)))
-            std::abort();
+        require(part.reason == whole.reason && part.oldDate == whole.oldDate && part.newDate == whole.newDate,
+                "from a head, the whole file's reason and dates");
+        require(part.reason != Reason::Rewritten || (whole.patchedInPlace && samePatches(part.patches, whole.patches)),
+                "from a head, the whole file's patches");
     }
 }
 
@@ -56,28 +66,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const DateRewrite result = rewriteExifDates(input, args);
     checkHeadRead(input, args, result);
     if (result.reason != Reason::Rewritten) {
-        if (!result.bytes.empty())
-            std::abort();  // a file passed over must never come with new bytes
+        require(result.bytes.empty(), "a file passed over comes with no new bytes");
         return 0;
     }
-    if (result.newDate.size() != 19)
-        std::abort();
+    require(result.newDate.size() == 19, "the new date is 19 characters");
     // The rewritten file must itself be rewritable, giving the same answer
     // for a zero shift: its dates read back as what was written.
     const DateRewrite again = rewriteExifDates(result.bytes, DateArguments{99, {}, 0});
-    if (again.reason != Reason::Rewritten || again.oldDate != result.newDate || again.newDate != result.newDate)
-        std::abort();
+    require(again.reason == Reason::Rewritten && again.oldDate == result.newDate && again.newDate == result.newDate,
+            "the rewritten file reads back with the new date");
     if (result.patchedInPlace) {
-        if (result.bytes.size() != size)
-            std::abort();
+        require(result.bytes.size() == size, "a patched file keeps its size");
         // Every changed byte lies inside a patch.
         std::vector<bool> patched(size, false);
         for (const FilePatch& patch : result.patches)
             for (std::size_t i = 0; i < patch.bytes.size(); ++i)
                 patched.at(patch.offset + i) = true;
         for (std::size_t i = 0; i < size; ++i)
-            if (result.bytes[i] != data[i] && !patched[i])
-                std::abort();
+            require(result.bytes[i] == data[i] || patched[i], "every changed byte lies inside a patch");
     }
     return 0;
 }
