@@ -3,7 +3,9 @@
 // exiftool.
 
 #include "child_process.h"
+#include "needed_tools.h"
 #include "photo_fixtures.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using fixtures::TempFolder;
 
 const std::string kCli = SHOTDATE_CLI_PATH;
 const std::string kOldDate = "2012:05:03 13:45:12";
@@ -57,7 +60,7 @@ class CliProcess : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        skipReason_ = new std::string(missingFixtureTools());
+        skipReason_ = new std::string(fixtures::missingToolsReason(kFixtureTools));
         if (!skipReason_->empty())
             return;
         templates_ = new TempFolder;
@@ -82,16 +85,16 @@ protected:
     // A copy of the dated JPEG at `relative` below the test's folder.
     std::string addPhoto(const std::string& relative)
     {
-        const fs::path target = work_.path() / relative;
+        const fs::path target = work_ / relative;
         fs::create_directories(target.parent_path());
-        fs::copy_file(templates_->path() / "dated.jpg", target);
+        fs::copy_file(*templates_ / "dated.jpg", target);
         return target.string();
     }
 
     std::string addPhotoWithoutExif(const std::string& relative)
     {
-        const fs::path target = work_.path() / relative;
-        fs::copy_file(templates_->path() / "plain.jpg", target);
+        const fs::path target = work_ / relative;
+        fs::copy_file(*templates_ / "plain.jpg", target);
         return target.string();
     }
 
@@ -192,7 +195,7 @@ TEST_F(CliProcess, DryRunShowsOldAndNewDatesAndWritesNothing)
     addPhoto("photos/a.jpg");
     addPhoto("photos/b.jpg");
     addTextPosingAsJpeg("photos/fake.jpg");
-    const auto before = snapshot(work_.path().string());
+    const auto before = snapshot(work_.path());
 
     const ProcessResult r = runCli({"-n", "--shift", "+01:00:00", photos()});
     EXPECT_EQ(r.exitCode, 1) << describe(r);
@@ -205,7 +208,7 @@ TEST_F(CliProcess, DryRunShowsOldAndNewDatesAndWritesNothing)
     EXPECT_EQ(lastLine(r.out), "2 would be rewritten, 1 passed over") << describe(r);
     // Bytes and modification times of the files, and of the folders (a
     // temporary file made and removed would change those).
-    EXPECT_EQ(snapshot(work_.path().string()), before);
+    EXPECT_EQ(snapshot(work_.path()), before);
 }
 
 TEST_F(CliProcess, VerboseShowsEveryOutcomeWithDates)
@@ -234,7 +237,7 @@ TEST_F(CliProcess, QuietPrintsNothingWhenAllGoesWell)
 TEST_F(CliProcess, OutputFolderGetsTheNewFilesAndOriginalsStay)
 {
     addPhoto("photos/a.jpg");
-    fs::create_directory(work_.path() / "out");
+    fs::create_directory(work_ / "out");
     const auto originals = snapshot(photos());
     const ProcessResult r = runCli({"--set", "2020-01-02 03:04:05", "-o", work_ / "out", photos()});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
@@ -286,7 +289,7 @@ TEST_P(CliUsageErrors, ExitTwoAndTouchNothing)
 {
     addPhoto("photos/a.jpg");
     writeTextFile(work_ / "not-a-folder", "x");
-    const auto before = snapshot(work_.path().string());
+    const auto before = snapshot(work_.path());
     std::vector<std::string> args;
     for (const std::string& arg : GetParam().args)
         args.push_back(arg == "PHOTOS" ? photos() : arg.starts_with("WORK/") ? work_ / arg.substr(5) : arg);
@@ -295,7 +298,7 @@ TEST_P(CliUsageErrors, ExitTwoAndTouchNothing)
     EXPECT_EQ(r.exitCode, 2) << describe(r);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find(GetParam().messagePart), std::string::npos) << describe(r);
-    EXPECT_EQ(snapshot(work_.path().string()), before);
+    EXPECT_EQ(snapshot(work_.path()), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(

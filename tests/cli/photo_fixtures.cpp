@@ -3,60 +3,14 @@
 #include "child_process.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace shotdate::test {
 
 namespace fs = std::filesystem;
-
-TempFolder::TempFolder()
-{
-    std::string pattern = (fs::temp_directory_path() / "shotdate-cli-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder()
-{
-    std::error_code ignored;
-    // A test may have taken permissions away; give them back so that
-    // everything can be removed.
-    for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
-         it.increment(ignored))
-        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-}
-
-bool haveTool(const std::string& name)
-{
-    const char* path = std::getenv("PATH");
-    if (!path)
-        return false;
-    std::stringstream folders(path);
-    std::string folder;
-    while (std::getline(folders, folder, ':'))
-        if (!folder.empty() && access((fs::path(folder) / name).c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
-
-std::string missingFixtureTools()
-{
-    std::string missing;
-    for (const char* tool : {"convert", "exiftool"})
-        if (!haveTool(tool))
-            missing += std::string(missing.empty() ? "" : ", ") + tool;
-    if (missing.empty())
-        return {};
-    return "the photo fixtures need ImageMagick and exiftool; missing: " + missing
-        + " (apt-get install imagemagick libimage-exiftool-perl)";
-}
 
 bool makeJpeg(const std::string& path, const std::string& exifDate)
 {

@@ -1,35 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace shotdate::test {
 
-// A fresh folder under the system's temporary folder, removed with all its
-// contents when the object goes.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
-
-// True when `name` is an executable in PATH.
-bool haveTool(const std::string& name);
-
-// The tools the photo fixtures are made with; "" when all are there, else
-// a message for GTEST_SKIP.
-std::string missingFixtureTools();
+// The tools the photo fixtures are made with.
+inline const std::vector<std::string> kFixtureTools = {"convert", "exiftool"};
 
 // A 16x16 JPEG made by ImageMagick; with `exifDate` ("yyyy:MM:dd HH:mm:ss")
 // exiftool gives it the EXIF DateTimeOriginal (0x9003) and DateTimeDigitized

@@ -2,16 +2,13 @@
 // link) has its date moved once, however far apart the two entries lie.
 #include "batch_run.h"
 #include "date_rewrite.h"
+#include "file_bytes.h"
+#include "temp_folder.h"
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace fs = std::filesystem;
 using namespace shotdate;
@@ -21,25 +18,14 @@ namespace {
 
 class InPlaceLinks : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/shotdate-links-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(root_); }
-
     void writePhoto(const fs::path& path)
     {
-        const Bytes jpeg = jpegWith(exifTiff("2016:09:28 18:18:05", "2016:09:28 18:18:05"));
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+        fixtures::writeBytes(path, jpegWith(exifTiff("2016:09:28 18:18:05", "2016:09:28 18:18:05")));
     }
 
     std::string dateOf(const fs::path& path)
     {
-        std::ifstream in(path, std::ios::binary);
-        const Bytes bytes((std::istreambuf_iterator<char>(in)), {});
-        return rewriteExifDates(bytes, DateArguments{99, {}, 0}).oldDate;
+        return rewriteExifDates(fixtures::readBytes(path), DateArguments{99, {}, 0}).oldDate;
     }
 
     RunSummary shiftOneHour()
@@ -51,7 +37,8 @@ protected:
         return runBatch(settings, stop);
     }
 
-    fs::path root_;
+    fixtures::TempFolder folder_;
+    fs::path root_ = folder_.path();
 };
 
 TEST_F(InPlaceLinks, ASymlinkedPhotoMovesOnceEvenAcrossBatches)

@@ -5,7 +5,9 @@
 #include "batch_run.h"
 #include "date_rewrite.h"
 #include "fixtures.h"
+#include "needed_tools.h"
 #include "reason.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -72,8 +74,7 @@ TEST(CorpusTest, ShiftByADayAndAnHourRewritesFaithfullyOrPassesOver)
     const std::string corpus = SHOTDATE_CORPUS_DIR;
     if (!fs::is_directory(corpus))
         GTEST_SKIP() << "corpus not found at " << corpus << ": skipped";
-    if (const std::string missing = missingTools({"exiftool", "identify"}); !missing.empty())
-        GTEST_SKIP() << "needs " << missing << " on PATH (packages libimage-exiftool-perl, imagemagick): skipped";
+    SKIP_WITHOUT_TOOLS({"exiftool", "identify"});
 
     TempFolder temp;
     const std::string input = temp / "input";

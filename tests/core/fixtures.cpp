@@ -27,25 +27,6 @@ namespace shotdate::fixtures {
 
 namespace fs = std::filesystem;
 
-TempFolder::TempFolder()
-{
-    char pattern[] = "/tmp/shotdate-fixture-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr)
-        std::abort();
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder()
-{
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-        if (entry.is_directory(ignored) && !entry.is_symlink(ignored))
-            fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-    fs::remove_all(path_, ignored);
-}
-
 CommandResult runCommand(const std::vector<std::string>& argv)
 {
     CommandResult result;
@@ -110,34 +91,6 @@ CommandResult runCommand(const std::vector<std::string>& argv)
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     return result;
-}
-
-std::string missingTools(std::initializer_list<const char*> names)
-{
-    const char* pathVariable = std::getenv("PATH");
-    const std::string searchPath = pathVariable ? pathVariable : "/usr/bin:/bin";
-    std::string missing;
-    for (const char* name : names) {
-        bool found = false;
-        std::istringstream folders(searchPath);
-        for (std::string folder; !found && std::getline(folders, folder, ':');)
-            found = !folder.empty() && ::access((folder + "/" + name).c_str(), X_OK) == 0;
-        if (!found)
-            missing += (missing.empty() ? "" : ", ") + std::string(name);
-    }
-    return missing;
-}
-
-Bytes readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeBytes(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 std::vector<std::string> leftoverTemporaryFiles(const std::string& folder)

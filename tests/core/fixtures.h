@@ -5,32 +5,16 @@
 // independently of the engine. Nothing here links Exiv2: a fault in the
 // engine's own reading must not hide itself in its checks.
 
+#include "file_bytes.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace shotdate::fixtures {
-
-using Bytes = std::vector<std::uint8_t>;
-
-// A fresh folder under /tmp, removed with everything in it afterwards.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 struct CommandResult {
     int exitCode = -1;  // -1 when the program could not be started or was killed
@@ -40,12 +24,6 @@ struct CommandResult {
 
 // Runs a program found on PATH with these arguments, no shell involved.
 CommandResult runCommand(const std::vector<std::string>& argv);
-
-// The names of the tools not found on PATH, comma separated; "" when all are there.
-std::string missingTools(std::initializer_list<const char*> names);
-
-Bytes readBytes(const std::string& path);
-void writeBytes(const std::string& path, const Bytes& bytes);
 
 // Paths of files below `folder` (any depth) whose names look like our
 // temporary files (".shotdate-<16 hex>.tmp").

@@ -9,13 +9,15 @@
 
 #include "date_rewrite.h"
 #include "file_rewrite.h"
+#include "file_times.h"
 #include "fixtures.h"
 #include "format_fixtures.h"
+#include "needed_tools.h"
 #include "reason.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -37,8 +39,6 @@ using namespace fixtures;
 using namespace format_fixtures;
 
 constexpr std::int32_t kDayAndHour = 86400 + 3600;
-// Nanoseconds no file system produces by chance: a touched file shows.
-constexpr struct timespec kMtime{1000000000, 987654321};
 
 DateArguments shiftByDayAndHour()
 {
@@ -223,36 +223,6 @@ std::vector<std::size_t> pngExifCrcBytes(const Bytes& png)
     return crc;
 }
 
-struct timespec mtimeOf(const std::string& path)
-{
-    struct stat st {};
-    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-    return st.st_mtim;
-}
-
-void setMtime(const std::string& path)
-{
-    const struct timespec times[2] = {kMtime, kMtime};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-std::string missingFor(std::vector<std::string> names)
-{
-    std::string missing;
-    for (const auto& name : names)
-        if (!missingTools({name.c_str()}).empty())
-            missing += (missing.empty() ? "" : ", ") + name;
-    return missing;
-}
-
-#define SKIP_WITHOUT(...)                                                                              \
-    do {                                                                                               \
-        if (const std::string missing = missingFor(__VA_ARGS__); !missing.empty())                     \
-            GTEST_SKIP() << "needs " << missing                                                        \
-                         << " on PATH (Debian: imagemagick, libimage-exiftool-perl, exiv2, "           \
-                            "libheif-examples, libavif-bin, libjxl-tools): skipped";                   \
-    } while (false)
-
 // --- one container, one outcome ---------------------------------------------
 
 enum class Outcome {
@@ -317,7 +287,7 @@ TEST_P(FormatFixtureTest, PatchesLaysOutAgainOrPassesOverUntouched)
         tools.push_back(tool);
     if (std::find(tools.begin(), tools.end(), decoderTool(row.decoder)) == tools.end())
         tools.push_back(decoderTool(row.decoder));
-    SKIP_WITHOUT(tools);
+    SKIP_WITHOUT_TOOLS(tools);
 
     TempFolder temp;
     fs::create_directory(temp / "made");
@@ -327,7 +297,7 @@ TEST_P(FormatFixtureTest, PatchesLaysOutAgainOrPassesOverUntouched)
     const std::string original = made.path;
     const std::string onDisk = temp / ("disk/" + fs::path(original).filename().string());
     fs::copy_file(original, onDisk);
-    setMtime(onDisk);
+    setTimes(onDisk);
     const Bytes before = readBytes(original);
     const std::string oldDate = kFormatFixtureDate;
     const std::string newDate = shiftedDateText(oldDate, kDayAndHour);
@@ -362,8 +332,7 @@ TEST_P(FormatFixtureTest, PatchesLaysOutAgainOrPassesOverUntouched)
         EXPECT_EQ(reasonKey(rewrite.reason), reasonKey(Reason::CannotAddDate));
         EXPECT_EQ(reasonKey(onFile.reason), reasonKey(Reason::CannotAddDate));
         EXPECT_TRUE(written == before) << "a file passed over must stay byte for byte as it was";
-        const struct timespec mtime = mtimeOf(onDisk);
-        EXPECT_TRUE(mtime.tv_sec == kMtime.tv_sec && mtime.tv_nsec == kMtime.tv_nsec) << "the file was touched";
+        EXPECT_TRUE(sameTime(statOf(onDisk).st_mtim, kMtime)) << "the file was touched";
         return;
     }
 
@@ -468,7 +437,7 @@ class BrokenIlocTest : public ::testing::TestWithParam<DamageRow> {};
 
 TEST_P(BrokenIlocTest, PassesTheFileOverUntouched)
 {
-    SKIP_WITHOUT({"convert", "exiftool", "heif-enc"});
+    SKIP_WITHOUT_TOOLS({"convert", "exiftool", "heif-enc"});
     TempFolder temp;
     const MadeFile made = makeContainer(Container::HeicBaseOffsets, true, temp.path());
     ASSERT_TRUE(made.error.empty()) << "cannot make the fixture: " << made.error;
@@ -497,7 +466,7 @@ TEST_P(BrokenIlocTest, PassesTheFileOverUntouched)
     }
     const std::string path = temp / "broken.heic";
     writeBytes(path, broken);
-    setMtime(path);
+    setTimes(path);
 
     const DateRewrite rewrite = rewriteExifDates(broken, shiftByDayAndHour());
     const FileRewrite onFile = rewriteFile(path, path, shiftByDayAndHour());
@@ -505,8 +474,7 @@ TEST_P(BrokenIlocTest, PassesTheFileOverUntouched)
     EXPECT_NE(reasonKey(rewrite.reason), reasonKey(Reason::Rewritten));
     EXPECT_NE(reasonKey(onFile.reason), reasonKey(Reason::Rewritten));
     EXPECT_TRUE(readBytes(path) == broken) << "a file passed over must stay byte for byte as it was";
-    const struct timespec mtime = mtimeOf(path);
-    EXPECT_TRUE(mtime.tv_sec == kMtime.tv_sec && mtime.tv_nsec == kMtime.tv_nsec) << "the file was touched";
+    EXPECT_TRUE(sameTime(statOf(path).st_mtim, kMtime)) << "the file was touched";
     EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
     std::cout << "[ note ] " << GetParam().name << ": " << reasonKey(onFile.reason) << "\n";
 }
@@ -518,14 +486,14 @@ INSTANTIATE_TEST_SUITE_P(Damages, BrokenIlocTest, ::testing::ValuesIn(kDamageRow
 
 TEST(JpegXlBrobTest, ExifInABrotliBoxIsPassedOverUntouched)
 {
-    SKIP_WITHOUT({"convert", "exiftool", "cjxl"});
+    SKIP_WITHOUT_TOOLS({"convert", "exiftool", "cjxl"});
     TempFolder temp;
     const MadeFile made = makeContainer(Container::JpegXlBrob, true, temp.path());
     ASSERT_TRUE(made.error.empty()) << "cannot make the fixture: " << made.error;
     const Bytes before = readBytes(made.path);
     ASSERT_TRUE(jxlHasBox(before, "brob")) << "cjxl stored the EXIF uncompressed: the row tests nothing";
     ASSERT_FALSE(jxlHasBox(before, "Exif"));
-    setMtime(made.path);
+    setTimes(made.path);
 
     const DateRewrite rewrite = rewriteExifDates(before, shiftByDayAndHour());
     const FileRewrite onFile = rewriteFile(made.path, made.path, shiftByDayAndHour());
@@ -533,8 +501,7 @@ TEST(JpegXlBrobTest, ExifInABrotliBoxIsPassedOverUntouched)
     EXPECT_EQ(reasonKey(rewrite.reason), reasonKey(Reason::UnsupportedFormat));
     EXPECT_EQ(reasonKey(onFile.reason), reasonKey(Reason::UnsupportedFormat));
     EXPECT_TRUE(readBytes(made.path) == before);
-    const struct timespec mtime = mtimeOf(made.path);
-    EXPECT_TRUE(mtime.tv_sec == kMtime.tv_sec && mtime.tv_nsec == kMtime.tv_nsec) << "the file was touched";
+    EXPECT_TRUE(sameTime(statOf(made.path).st_mtim, kMtime)) << "the file was touched";
 }
 
 // --- the camera corpus ------------------------------------------------------
@@ -555,7 +522,7 @@ TEST(FormatCorpusTest, CountsOutcomesPerFormatAndEveryRewriteReadsBack)
     const std::string corpus = SHOTDATE_CORPUS_DIR;
     if (!fs::is_directory(corpus))
         GTEST_SKIP() << "corpus not found at " << corpus << ": skipped";
-    SKIP_WITHOUT({"exiftool"});
+    SKIP_WITHOUT_TOOLS({"exiftool"});
 
     TempFolder temp;
     const std::string input = temp / "input";

@@ -6,13 +6,15 @@
 #include "date_rewrite.h"
 #include "deferred_close.h"
 #include "file_rewrite.h"
+#include "file_bytes.h"
 #include "fixtures.h"
+#include "open_descriptors.h"
 #include "sys_ops.h"
+#include "temp_folder.h"
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -26,6 +28,7 @@
 namespace shotdate {
 namespace {
 
+using fixtures::openDescriptorCount;
 using fixtures::TempFolder;
 using testing_support::Bytes;
 using testing_support::exifTiff;
@@ -297,17 +300,6 @@ TEST(HeadRead, APhotoLargerThanTheWholeFileLimitIsRewritten)
     EXPECT_TRUE(fixtures::readBytes(path) == rewriteExifDates(original, kOneHourLater).bytes);
 }
 
-std::size_t openDescriptors()
-{
-    std::size_t count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (::readdir(dir) != nullptr)
-            ++count;
-        ::closedir(dir);
-    }
-    return count;
-}
-
 // The files a run replaces are let go of on another thread: when the run
 // returns, every one of them must be closed, however many there were.
 TEST(DeferredRelease, ARunInPlaceEndsWithNoReplacedFileHeldOpen)
@@ -316,14 +308,14 @@ TEST(DeferredRelease, ARunInPlaceEndsWithNoReplacedFileHeldOpen)
     const Bytes photo = jpeg(kDated, 0, 8 * kKiB);
     for (int i = 0; i < 300; ++i)
         fixtures::writeBytes(folder / ("IMG_" + std::to_string(1000 + i) + ".JPG"), photo);
-    const std::size_t before = openDescriptors();
+    const int before = openDescriptorCount();
     RunSettings settings;
     settings.inputPath = folder.path();
     settings.dates = kOneHourLater;
     const std::atomic<bool> stop{false};
     const RunSummary summary = runBatch(settings, stop, {});
     EXPECT_EQ(summary.rewritten, 300u);
-    EXPECT_EQ(openDescriptors(), before);
+    EXPECT_EQ(openDescriptorCount(), before);
 }
 
 TEST(DeferredRelease, ClosesEveryDescriptorItIsGiven)

@@ -8,8 +8,10 @@
 #include "batch_run.h"
 #include "file_rewrite.h"
 #include "fixtures.h"
+#include "needed_tools.h"
 #include "safe_replace.h"
 #include "target_list.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -48,12 +50,8 @@ constexpr std::int32_t kOneHour = 3600;
 // A run over the hostile folder takes a second or two; far longer means a hang.
 constexpr unsigned kWatchdogSeconds = 300;
 
-#define SKIP_WITHOUT_TOOLS()                                                                                    \
-    do {                                                                                                        \
-        if (const std::string missing = fixtures::missingTools({"convert", "exiftool"}); !missing.empty())     \
-            GTEST_SKIP() << "needs " << missing                                                                 \
-                         << " on PATH (packages imagemagick, libimage-exiftool-perl): skipped";                 \
-    } while (false)
+// What makes the fixtures.
+const std::vector<std::string> kTools = {"convert", "exiftool"};
 
 DateArguments oneHourLater()
 {
@@ -357,7 +355,7 @@ class HostileFolderTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(HostileFolderTest, EveryEntryGetsAReasonAndNothingElseIsTouched)
 {
-    SKIP_WITHOUT_TOOLS();
+    SKIP_WITHOUT_TOOLS(kTools);
     const bool toOutputFolder = GetParam();
     ASSERT_FALSE(photoRewritten().empty());
     HostileFolder folder;
@@ -485,7 +483,7 @@ class SparseFileTest : public ::testing::TestWithParam<SparseCase> {};
 
 TEST_P(SparseFileTest, MemoryStaysBoundedAndTheFileSurvives)
 {
-    SKIP_WITHOUT_TOOLS();
+    SKIP_WITHOUT_TOOLS(kTools);
     const SparseCase& c = GetParam();
     TempFolder folder;
     const std::string path = folder / "sparse.jpg";

@@ -7,13 +7,16 @@
 #include "batch_run.h"
 #include "failing_sys_ops.h"
 #include "file_rewrite.h"
+#include "file_times.h"
 #include "fixtures.h"
+#include "needed_tools.h"
+#include "open_descriptors.h"
 #include "safe_replace.h"
 #include "sys_ops.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -43,14 +46,9 @@ using fixtures::Fixture;
 using fixtures::TempFolder;
 
 constexpr std::int32_t kOneHour = 3600;
-constexpr struct timespec kMtime{1000000000, 987654321};
 
-#define SKIP_WITHOUT_TOOLS()                                                                                    \
-    do {                                                                                                        \
-        if (const std::string missing = fixtures::missingTools({"convert", "exiftool"}); !missing.empty())     \
-            GTEST_SKIP() << "needs " << missing                                                                 \
-                         << " on PATH (packages imagemagick, libimage-exiftool-perl): skipped";                 \
-    } while (false)
+// What makes the fixtures.
+const std::vector<std::string> kTools = {"convert", "exiftool"};
 
 DateArguments oneHourLater()
 {
@@ -82,27 +80,10 @@ Bytes rewrittenBytes(const Bytes& bytes, const std::string& name)
     return fixtures::readBytes(side / name);
 }
 
-void setMtime(const std::string& path)
-{
-    const struct timespec times[2] = {kMtime, kMtime};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
-}
-
 bool exists(const std::string& path)
 {
     struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
-}
-
-int openDescriptorCount()
-{
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (::readdir(dir) != nullptr)
-            ++count;
-        ::closedir(dir);
-    }
-    return count;
 }
 
 // A run with its per-file reports gathered by input path.
@@ -164,8 +145,8 @@ public:
     {
         fixtures::writeBytes(victim_, victimOriginal_);
         fixtures::writeBytes(next_, nextOriginal_);
-        setMtime(victim_);
-        setMtime(next_);
+        fixtures::setTimes(victim_);
+        fixtures::setTimes(next_);
     }
 
     std::string input() const { return input_; }
@@ -229,7 +210,7 @@ class SeamFailureTest : public ::testing::TestWithParam<std::tuple<Scene, Step>>
 
 TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
 {
-    SKIP_WITHOUT_TOOLS();
+    SKIP_WITHOUT_TOOLS(kTools);
     const auto& [scene, step] = GetParam();
     SceneFiles files(scene);
     ASSERT_FALSE(HasFailure());
@@ -259,7 +240,7 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
             fs::create_directory(files.output());
         }
         files.lay();
-        const int descriptors = openDescriptorCount();
+        const int descriptors = fixtures::openDescriptorCount();
         RunOutcome outcome;
         {
             InjectedFailure failure = step.failure;
@@ -268,7 +249,7 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
             outcome = runOver(files.input(), files.outputFolder());
         }
         EXPECT_EQ(&sysOps(), &realSysOps());
-        EXPECT_EQ(openDescriptorCount(), descriptors) << "a descriptor leaked";
+        EXPECT_EQ(fixtures::openDescriptorCount(), descriptors) << "a descriptor leaked";
         EXPECT_TRUE(files.leftovers().empty()) << "temporary left: " << files.leftovers().front();
         ASSERT_EQ(outcome.reports.size(), 2u);
 
@@ -395,7 +376,7 @@ class RealFileSystemTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SKIP_WITHOUT_TOOLS();
+        SKIP_WITHOUT_TOOLS(kTools);
         photo = fixtureBytes(Fixture::JpegLittleEndian);
         photoRewritten = rewrittenBytes(photo, "photo.jpg");
     }
@@ -531,7 +512,7 @@ class ReplacedAfterListingTest : public ::testing::TestWithParam<std::tuple<Repl
 
 TEST_P(ReplacedAfterListingTest, TheChangedEntryIsPassedOverAndLeftAlone)
 {
-    SKIP_WITHOUT_TOOLS();
+    SKIP_WITHOUT_TOOLS(kTools);
     const auto& [replacement, toOutputFolder] = GetParam();
     const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
     const Bytes rewritten = rewrittenBytes(photo, "photo.jpg");
@@ -697,7 +678,7 @@ class ChangedWhileReadingTest : public ::testing::TestWithParam<Change> {};
 
 TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
 {
-    SKIP_WITHOUT_TOOLS();
+    SKIP_WITHOUT_TOOLS(kTools);
     const Change& change = GetParam();
     const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
     const Bytes rewritten = rewrittenBytes(photo, "photo.jpg");
@@ -705,7 +686,7 @@ TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
     const std::string victim = folder / "a.jpg";
     fixtures::writeBytes(victim, photo);
     fixtures::writeBytes(folder / "b.jpg", photo);
-    setMtime(victim);
+    fixtures::setTimes(victim);
 
     RunOutcome outcome;
     Bytes changedBytes;

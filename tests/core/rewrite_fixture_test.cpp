@@ -5,8 +5,11 @@
 #include "batch_run.h"
 #include "date_rewrite.h"
 #include "file_rewrite.h"
+#include "file_times.h"
 #include "fixtures.h"
+#include "needed_tools.h"
 #include "reason.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -33,19 +36,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace fixtures;
 
-// Times with nanoseconds no file system would produce by chance.
-constexpr struct timespec kAtime{1234567890, 123456789};
-constexpr struct timespec kMtime{1000000000, 987654321};
-
 constexpr std::int32_t kDayAndHour = 86400 + 3600;
 
-#define SKIP_WITHOUT_TOOLS()                                                                            \
-    do {                                                                                                \
-        if (const std::string missing = missingTools({"convert", "identify", "exiftool", "exiv2"});     \
-            !missing.empty())                                                                           \
-            GTEST_SKIP() << "needs " << missing                                                         \
-                         << " on PATH (packages imagemagick, libimage-exiftool-perl, exiv2): skipped"; \
-    } while (false)
+// What makes the fixtures and what reads the results back.
+const std::vector<std::string> kTools = {"convert", "identify", "exiftool", "exiv2"};
 
 LocalSeconds givenDate()
 {
@@ -60,19 +54,6 @@ DateArguments withMode(DateMode mode)
 DateArguments shiftBy(std::int32_t seconds)
 {
     return DateArguments{std::int32_t(DateMode::Shift), {}, seconds};
-}
-
-void setTimes(const std::string& path)
-{
-    const struct timespec times[2] = {kAtime, kMtime};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
-}
-
-struct stat statOf(const std::string& path)
-{
-    struct stat st {};
-    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
-    return st;
 }
 
 void copyFile(const std::string& from, const std::string& to)
@@ -260,7 +241,7 @@ class RewriteFixtureTest : public ::testing::TestWithParam<RewriteRow> {};
 
 TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
 {
-    SKIP_WITHOUT_TOOLS();
+    SKIP_WITHOUT_TOOLS(kTools);
     const RewriteRow& row = GetParam();
     TempFolder temp;
     fs::create_directory(temp / "photos");
@@ -312,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, RewriteFixtureTest, ::testing::ValuesIn(rewri
 
 TEST(RewriteFileTest, InPlaceThroughASymbolicLinkKeepsTheLinkAndRewritesItsTarget)
 {
-    SKIP_WITHOUT_TOOLS();
+    SKIP_WITHOUT_TOOLS(kTools);
     TempFolder temp;
     fs::create_directory(temp / "photos");
     fs::create_directory(temp / "links");
@@ -353,7 +334,7 @@ class RewriteToOtherPathTest : public ::testing::TestWithParam<OutputRow> {};
 
 TEST_P(RewriteToOtherPathTest, LeavesTheInputAsItWas)
 {
-    SKIP_WITHOUT_TOOLS();
+    SKIP_WITHOUT_TOOLS(kTools);
     const OutputRow& row = GetParam();
     TempFolder temp;
     fs::create_directory(temp / "in");
@@ -396,7 +377,7 @@ INSTANTIATE_TEST_SUITE_P(Outputs, RewriteToOtherPathTest,
 
 TEST(RewriteFileTest, DryRunChecksEverythingAndWritesNothing)
 {
-    SKIP_WITHOUT_TOOLS();
+    SKIP_WITHOUT_TOOLS(kTools);
     TempFolder temp;
     const std::string path = made(Fixture::JpegOriginalOnly, temp.path());
     ASSERT_FALSE(path.empty());
@@ -461,7 +442,7 @@ class BatchRunTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SKIP_WITHOUT_TOOLS();
+        SKIP_WITHOUT_TOOLS(kTools);
         for (const char* folder : {"input", "input/sub", "input/sub2", "input/empty", "output", "elsewhere", "make"})
             fs::create_directory(temp_ / folder);
         const std::string bigEndian = made(Fixture::JpegBigEndian, temp_ / "make");

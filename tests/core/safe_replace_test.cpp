@@ -1,12 +1,14 @@
-#include "fixtures.h"
 #include "safe_replace.h"
 
 #include "failing_sys_ops.h"
+#include "file_bytes.h"
+#include "file_times.h"
+#include "open_descriptors.h"
 #include "sys_ops.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -17,8 +19,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 #include <set>
 #include <string>
@@ -29,13 +29,7 @@ namespace shotdate {
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<std::uint8_t>;
-
-// Times with nanoseconds that no file system would produce by chance.
-constexpr struct timespec kAtime{1234567890, 123456789};
-constexpr struct timespec kMtime{1000000000, 987654321};
-
-using fixtures::TempFolder;
+using namespace fixtures;
 
 Bytes patternBytes(std::size_t size, std::uint8_t seed)
 {
@@ -43,38 +37,6 @@ Bytes patternBytes(std::size_t size, std::uint8_t seed)
     for (std::size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<std::uint8_t>(i * 31 + seed);
     return bytes;
-}
-
-void writeFile(const std::string& path, const Bytes& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
-
-Bytes readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-struct stat lstatOf(const std::string& path)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0)
-        ADD_FAILURE() << "lstat " << path << ": errno " << errno;
-    return st;
-}
-
-void setTimes(const std::string& path, struct timespec atime, struct timespec mtime)
-{
-    const struct timespec times[2] = {atime, mtime};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
-bool sameTime(const struct timespec& a, const struct timespec& b)
-{
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
 std::set<std::string> entriesOf(const std::string& folder)
@@ -93,23 +55,12 @@ int countOurTemporaries(const std::string& folder)
     return count;
 }
 
-// Leaked descriptors would pile up over a batch of thousands of files.
-int openDescriptorCount()
-{
-    int count = 0;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        (void)entry;
-        ++count;
-    }
-    return count;
-}
-
 // A photo in its own folder, with owner, permissions and times worth keeping.
 class SafeReplaceTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        writeFile(target, oldBytes);
+        ASSERT_TRUE(writeBytes(target, oldBytes));
         ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
         setTimes(target, kAtime, kMtime);
         original = lstatOf(target);
@@ -121,7 +72,7 @@ protected:
         const struct stat now = lstatOf(target);  // before reading, which may move the access time
         EXPECT_EQ(now.st_ino, original.st_ino);
         EXPECT_TRUE(sameTime(now.st_mtim, original.st_mtim));
-        EXPECT_EQ(readFile(target), oldBytes);
+        EXPECT_EQ(readBytes(target), oldBytes);
     }
 
     void expectOnlyTargetInFolder()
@@ -172,7 +123,7 @@ TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
         << after.st_mtim.tv_sec << "." << after.st_mtim.tv_nsec;
     EXPECT_TRUE(sameTime(after.st_atim, kAtime))
         << after.st_atim.tv_sec << "." << after.st_atim.tv_nsec;
-    EXPECT_EQ(readFile(target), newBytes);
+    EXPECT_EQ(readBytes(target), newBytes);
     expectOnlyTargetInFolder();
 }
 
@@ -194,7 +145,7 @@ TEST_F(SafeReplaceTest, CreatesATargetThatDidNotExistYet)
     ASSERT_FALSE(replaceFile(fresh, newBytes, attributes));
 
     EXPECT_EQ(lstatOf(fresh).st_mode & 07777, 0604u);
-    EXPECT_EQ(readFile(fresh), newBytes);
+    EXPECT_EQ(readBytes(fresh), newBytes);
     EXPECT_EQ(entriesOf(folder.path()), (std::set<std::string>{"new.jpg", "photo.jpg"}));
 }
 
@@ -208,7 +159,7 @@ TEST_F(SafeReplaceTest, ReplacesASymbolicLinkItselfNotTheFileItPointsTo)
     ASSERT_FALSE(replaceFile(link, newBytes, original));
 
     EXPECT_TRUE(S_ISREG(lstatOf(link).st_mode));
-    EXPECT_EQ(readFile(link), newBytes);
+    EXPECT_EQ(readBytes(link), newBytes);
     expectTargetUntouched();
 }
 
@@ -248,7 +199,7 @@ protected:
     {
         SafeReplaceTest::SetUp();
         ASSERT_EQ(::mkdir((folder / "sub").c_str(), 0755), 0);
-        writeFile(folder / "sub/photo.jpg", oldBytes);
+        ASSERT_TRUE(writeBytes(folder / "sub/photo.jpg", oldBytes));
         char cwd[PATH_MAX];
         ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
         previousCwd = cwd;
@@ -270,11 +221,11 @@ TEST_P(PathFormTest, PutsTheTemporaryBesideTheTarget)
     EXPECT_TRUE(fs::equivalent(temporary.parent_path().empty() ? "." : temporary.parent_path(),
                                fs::path(path).parent_path().empty() ? "." : fs::path(path).parent_path()))
         << temporary;
-    EXPECT_EQ(readFile(temporary), newBytes);
+    EXPECT_EQ(readBytes(temporary), newBytes);
     EXPECT_EQ(prepared.targetPath(), path);
 
     ASSERT_FALSE(prepared.commit());
-    EXPECT_EQ(readFile(path), newBytes);
+    EXPECT_EQ(readBytes(path), newBytes);
     EXPECT_FALSE(fs::exists(temporary));
 }
 
@@ -297,14 +248,14 @@ TEST_F(SafeReplaceTest, PreparedFileIsCompleteWhileTheTargetIsStillUntouched)
     const struct stat temporary = lstatOf(prepared.temporaryPath());
     EXPECT_EQ(temporary.st_mode & 07777, 0640u);
     EXPECT_TRUE(sameTime(temporary.st_mtim, kMtime));
-    EXPECT_EQ(readFile(prepared.temporaryPath()), newBytes);
+    EXPECT_EQ(readBytes(prepared.temporaryPath()), newBytes);
     expectTargetUntouched();
     EXPECT_EQ(countOurTemporaries(folder.path()), 1);
 
     ASSERT_FALSE(prepared.sync());
     ASSERT_FALSE(prepared.commit());
     EXPECT_FALSE(prepared.active());
-    EXPECT_EQ(readFile(target), newBytes);
+    EXPECT_EQ(readBytes(target), newBytes);
     expectOnlyTargetInFolder();
 }
 
@@ -341,7 +292,7 @@ TEST_F(SafeReplaceTest, MovingHandsTheTemporaryOver)
     EXPECT_EQ(assigned.temporaryPath(), temporary);
 
     ASSERT_FALSE(assigned.commit());
-    EXPECT_EQ(readFile(target), newBytes);
+    EXPECT_EQ(readBytes(target), newBytes);
     expectOnlyTargetInFolder();
 }
 
@@ -355,9 +306,9 @@ TEST_F(SafeReplaceTest, TwoPreparedReplacementsOfOneTargetDoNotCollide)
     EXPECT_NE(first.temporaryPath(), second.temporaryPath());
 
     ASSERT_FALSE(first.commit());
-    EXPECT_EQ(readFile(target), newBytes);
+    EXPECT_EQ(readBytes(target), newBytes);
     ASSERT_FALSE(second.commit());
-    EXPECT_EQ(readFile(target), secondBytes);
+    EXPECT_EQ(readBytes(target), secondBytes);
     expectOnlyTargetInFolder();
 }
 
@@ -367,7 +318,7 @@ TEST_F(SafeReplaceTest, AFolderRenamedMidwayStillReceivesTheFile)
     // folder and never lands in whatever takes the old name.
     const std::string inner = folder / "album";
     ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
-    writeFile(inner + "/photo.jpg", oldBytes);
+    ASSERT_TRUE(writeBytes(inner + "/photo.jpg", oldBytes));
     PreparedReplacement prepared;
     ASSERT_FALSE(prepareReplacement(inner + "/photo.jpg", newBytes, original, prepared));
 
@@ -375,7 +326,7 @@ TEST_F(SafeReplaceTest, AFolderRenamedMidwayStillReceivesTheFile)
     ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
     ASSERT_FALSE(prepared.commit());
 
-    EXPECT_EQ(readFile(folder / "album-moved/photo.jpg"), newBytes);
+    EXPECT_EQ(readBytes(folder / "album-moved/photo.jpg"), newBytes);
     EXPECT_TRUE(entriesOf(inner).empty());
     EXPECT_EQ(entriesOf(folder / "album-moved"), std::set<std::string>{"photo.jpg"});
 }
@@ -422,7 +373,7 @@ TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
     if (c.step == ReplaceStep::None || c.step == ReplaceStep::SyncFolder) {
         // After a failed folder sync the new file is in place but may not
         // survive a power cut: the caller reports it as not durable.
-        EXPECT_EQ(readFile(target), newBytes);
+        EXPECT_EQ(readBytes(target), newBytes);
         EXPECT_TRUE(sameTime(lstatOf(target).st_mtim, kMtime));
     } else {
         expectTargetUntouched();

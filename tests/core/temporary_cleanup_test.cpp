@@ -1,12 +1,11 @@
 // Cleaning up after a killed run removes our unfinished copies and nothing
 // else: not a look-alike name, not a link, not a folder, not a photo.
+#include "temp_folder.h"
 #include "temporary_cleanup.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 
@@ -17,18 +16,12 @@ namespace {
 
 class CleanupFolder : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/shotdate-cleanup-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        fs::create_directories(root_ / "sub");
-    }
-    void TearDown() override { fs::remove_all(root_); }
+    void SetUp() override { fs::create_directories(root_ / "sub"); }
 
     void touch(const fs::path& path) { std::ofstream(path) << "x"; }
 
-    fs::path root_;
+    fixtures::TempFolder folder_;
+    fs::path root_ = folder_.path();
 };
 
 TEST_F(CleanupFolder, RemovesOnlyOurUnfinishedFiles)
