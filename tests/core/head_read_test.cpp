@@ -31,9 +31,11 @@ namespace {
 using fixtures::openDescriptorCount;
 using fixtures::TempFolder;
 using testing_support::Bytes;
+using testing_support::exifApp1;
 using testing_support::exifTiff;
 using testing_support::put16;
 using testing_support::put32;
+using testing_support::putJpegSegment;
 
 constexpr std::size_t kKiB = 1024;
 constexpr std::size_t kHead = 256 * kKiB;
@@ -84,20 +86,6 @@ Bytes noise(std::size_t size)
     return b;
 }
 
-void jpegSegment(Bytes& b, std::uint8_t marker, const Bytes& payload)
-{
-    b.insert(b.end(), {0xFF, marker});
-    put16(b, std::uint16_t(2 + payload.size()), true);
-    b.insert(b.end(), payload.begin(), payload.end());
-}
-
-Bytes exifPayload(const Bytes& tiff)
-{
-    Bytes payload{'E', 'x', 'i', 'f', 0, 0};
-    payload.insert(payload.end(), tiff.begin(), tiff.end());
-    return payload;
-}
-
 // SOI, `iccSegments` APP2 segments of 60 KiB (an ICC profile's usual place
 // before EXIF in some editors' output), APP1 with `tiff` unless empty, then
 // a scan of `scanBytes` that never holds a 0xFF.
@@ -105,10 +93,12 @@ Bytes jpeg(const Bytes& tiff, int iccSegments, std::size_t scanBytes)
 {
     Bytes b{0xFF, 0xD8};
     for (int i = 0; i < iccSegments; ++i)
-        jpegSegment(b, 0xE2, Bytes(60 * kKiB, std::uint8_t('I')));
-    if (!tiff.empty())
-        jpegSegment(b, 0xE1, exifPayload(tiff));
-    jpegSegment(b, 0xDA, {0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
+        putJpegSegment(b, 0xE2, Bytes(60 * kKiB, std::uint8_t('I')));
+    if (!tiff.empty()) {
+        const Bytes app1 = exifApp1(tiff);
+        b.insert(b.end(), app1.begin(), app1.end());
+    }
+    putJpegSegment(b, 0xDA, {0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
     Bytes scan = noise(scanBytes);
     for (auto& byte : scan)
         byte &= 0x7F;

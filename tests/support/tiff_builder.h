@@ -4,6 +4,7 @@
 // they hand to the engine.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace shotdate::testing_support {
@@ -72,13 +73,30 @@ inline Bytes exifTiff(const std::string& original, const std::string& digitized,
     return b;
 }
 
+// One JPEG segment: marker, big-endian length, payload.
+inline void putJpegSegment(Bytes& b, std::uint8_t marker, const Bytes& payload)
+{
+    b.insert(b.end(), {0xFF, marker});
+    put16(b, std::uint16_t(2 + payload.size()), true);
+    b.insert(b.end(), payload.begin(), payload.end());
+}
+
+// The APP1 segment that carries `tiff` as a JPEG's EXIF.
+inline Bytes exifApp1(const Bytes& tiff)
+{
+    Bytes payload{'E', 'x', 'i', 'f', 0, 0};
+    payload.insert(payload.end(), tiff.begin(), tiff.end());
+    Bytes segment;
+    putJpegSegment(segment, 0xE1, payload);
+    return segment;
+}
+
 // A JPEG: SOI, APP1 Exif with `tiff`, a tiny fake scan, EOI.
 inline Bytes jpegWith(const Bytes& tiff)
 {
-    Bytes b{0xFF, 0xD8, 0xFF, 0xE1};
-    put16(b, std::uint16_t(2 + 6 + tiff.size()), true);
-    b.insert(b.end(), {'E', 'x', 'i', 'f', 0, 0});
-    b.insert(b.end(), tiff.begin(), tiff.end());
+    Bytes b{0xFF, 0xD8};
+    const Bytes app1 = exifApp1(tiff);
+    b.insert(b.end(), app1.begin(), app1.end());
     b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x02, 0x12, 0x34, 0x56, 0xFF, 0xD9});
     return b;
 }
