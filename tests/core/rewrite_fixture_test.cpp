@@ -428,6 +428,15 @@ struct RunRecord {
         callbacks.onProgress = [this](int count, const std::string& name) { progress.emplace_back(count, name); };
         return callbacks;
     }
+
+    // Each reported file as its path below `input` and its reason's key, in report order.
+    std::vector<std::pair<std::string, std::string>> reasonsBelow(const std::string& input) const
+    {
+        std::vector<std::pair<std::string, std::string>> reasons;
+        for (const auto& file : files)
+            reasons.emplace_back(file.inPath.substr(input.size() + 1), std::string(reasonKey(file.reason)));
+        return reasons;
+    }
 };
 
 std::set<std::string> namesIn(const std::string& folder)
@@ -512,10 +521,7 @@ TEST_F(BatchRunTest, DeepRunIntoAnOutputFolderWritesFlatAndNumbersClashingNames)
         {"not-an-image.txt", "not-an-image"}, {"outside.jpg", "rewritten"}, {"sub/b.jpg", "rewritten"},
         {"sub2/a.jpg", "rewritten"},
     };
-    std::vector<std::pair<std::string, std::string>> reported;
-    for (const auto& file : record.files)
-        reported.emplace_back(file.inPath.substr(input_.size() + 1), std::string(reasonKey(file.reason)));
-    EXPECT_EQ(reported, expected);
+    EXPECT_EQ(record.reasonsBelow(input_), expected);
     for (std::size_t i = 0; i < record.files.size(); ++i)
         EXPECT_EQ(record.files[i].index, i + 1);
 
@@ -619,8 +625,14 @@ TEST_F(BatchRunTest, DryRunWritesNothing)
         EXPECT_EQ(summary.rewritten, 4) << "output folder: " << intoOutput;
         EXPECT_EQ(summary.passedOver, 3);
         EXPECT_EQ(record.progress.size(), 4u);
-        for (const auto& file : record.files)
-            EXPECT_NE(file.reason, Reason::Rewritten) << file.inPath;
+        // A dry run that failed every photo would also write nothing: the
+        // photos must be the ones that would have been rewritten.
+        const std::vector<std::pair<std::string, std::string>> expected = {
+            {"a.jpg", "would-rewrite"},           {"dangling.jpg", "dangling-link"},  {"fifo", "not-regular-file"},
+            {"not-an-image.txt", "not-an-image"}, {"outside.jpg", "would-rewrite"}, {"sub/b.jpg", "would-rewrite"},
+            {"sub2/a.jpg", "would-rewrite"},
+        };
+        EXPECT_EQ(record.reasonsBelow(input_), expected);
         EXPECT_TRUE(namesIn(output_).empty());
         EXPECT_TRUE(contentsBelow(temp_.path()) == snapshot_);
         EXPECT_EQ(leftoverTemporaryFiles(temp_.path()), std::vector<std::string>{});
