@@ -551,26 +551,6 @@ TEST_F(BatchRunTest, DeepRunIntoAnOutputFolderWritesFlatAndNumbersClashingNames)
     EXPECT_EQ(leftoverTemporaryFiles(temp_.path()), std::vector<std::string>{});
 }
 
-TEST_F(BatchRunTest, InPlaceRunRewritesThroughFileLinksAndLeavesLinkedFoldersAlone)
-{
-    const std::atomic<bool> stop{false};
-    const DateArguments args = shiftBy(kDayAndHour);
-    const Bytes expectedA = rewritten(input_ + "/a.jpg", args);
-    const Bytes expectedC = rewritten(temp_ / "elsewhere/c.jpg", args);
-    const RunSummary summary = runWithin(settings(true, std::nullopt), stop, {}, input_ + "/fifo");
-
-    EXPECT_EQ(summary.rewritten, 4);
-    EXPECT_EQ(summary.passedOver, 3);
-    EXPECT_TRUE(readBytes(input_ + "/a.jpg") == expectedA);
-    EXPECT_TRUE(fs::is_symlink(input_ + "/outside.jpg")) << "the link became a file";
-    EXPECT_TRUE(readBytes(temp_ / "elsewhere/c.jpg") == expectedC) << "the link's target was not rewritten";
-    EXPECT_TRUE(readBytes(temp_ / "elsewhere/in-linked-folder.jpg") == snapshot_[temp_ / "elsewhere/in-linked-folder.jpg"])
-        << "a linked folder must not be entered";
-    EXPECT_TRUE(readBytes(input_ + "/not-an-image.txt") == snapshot_[input_ + "/not-an-image.txt"]);
-    EXPECT_TRUE(fs::is_fifo(input_ + "/fifo"));
-    EXPECT_EQ(leftoverTemporaryFiles(temp_.path()), std::vector<std::string>{});
-}
-
 TEST_F(BatchRunTest, OutputFolderEqualToTheInputNeverReplacesAnInput)
 {
     const std::string flat = temp_ / "flat";
