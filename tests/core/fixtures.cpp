@@ -358,6 +358,15 @@ std::string tagValue(const TagList& tags, const std::string& key)
     return {};
 }
 
+std::vector<std::string> tagValues(const TagList& tags, const std::string& key)
+{
+    std::vector<std::string> values;
+    for (const auto& [name, value] : tags)
+        if (name == key)
+            values.push_back(value);
+    return values;
+}
+
 TagList comparableTags(const TagList& tags, bool ignoreLayout)
 {
     static constexpr std::string_view kChanged[] = {

@@ -88,6 +88,9 @@ std::map<std::string, TagList> readAllTags(const std::vector<std::string>& paths
 // The first value of a tag, "" when absent.
 std::string tagValue(const TagList& tags, const std::string& key);
 
+// Every value of a tag, in file order.
+std::vector<std::string> tagValues(const TagList& tags, const std::string& key);
+
 // What must be equal between an original and its rewrite: every tag except
 // the two dates, what is derived from them, and the file system's view.
 // `ignoreLayout` drops offsets too, for files whose metadata was laid out

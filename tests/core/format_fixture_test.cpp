@@ -4,8 +4,7 @@
 // PNG chunk's CRC) move. Where a field is missing, JPEG, TIFF, PNG and WebP
 // are laid out again (PNG and WebP keep the EXIF in its own chunk) and the
 // box formats (HEIF, AVIF, JPEG XL) are passed over untouched.
-// Also: damaged HEIF indexes, compressed JPEG XL metadata, and a count of
-// outcomes over the camera corpus.
+// Also: damaged HEIF indexes and compressed JPEG XL metadata.
 
 #include "date_rewrite.h"
 #include "file_rewrite.h"
@@ -22,8 +21,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iomanip>
 #include <iostream>
 #include <map>
 #include <set>
@@ -502,110 +499,6 @@ TEST(JpegXlBrobTest, ExifInABrotliBoxIsPassedOverUntouched)
     EXPECT_EQ(reasonKey(onFile.reason), reasonKey(Reason::UnsupportedFormat));
     EXPECT_TRUE(readBytes(made.path) == before);
     EXPECT_TRUE(sameTime(statOf(made.path).st_mtim, kMtime)) << "the file was touched";
-}
-
-// --- the camera corpus ------------------------------------------------------
-
-
-// Every value of one tag, duplicates kept, in file order.
-std::vector<std::string> allValues(const TagList& tags, const std::string& key)
-{
-    std::vector<std::string> values;
-    for (const auto& [name, value] : tags)
-        if (name == key)
-            values.push_back(value);
-    return values;
-}
-
-TEST(FormatCorpusTest, CountsOutcomesPerFormatAndEveryRewriteReadsBack)
-{
-    const std::string corpus = SHOTDATE_CORPUS_DIR;
-    if (!fs::is_directory(corpus))
-        GTEST_SKIP() << "corpus not found at " << corpus << ": skipped";
-    SKIP_WITHOUT_TOOLS({"exiftool"});
-
-    TempFolder temp;
-    const std::string input = temp / "input";
-    const std::string output = temp / "output";
-    fs::create_directory(input);
-    fs::create_directory(output);
-    const auto formats = corpusFormats(corpus);
-    std::map<std::string, std::map<std::string, int>> table;  // format -> reason -> count
-    std::map<std::string, DateRewrite> rewritten;
-    std::ostringstream passedOver;
-    for (const auto& entry : fs::directory_iterator(corpus)) {
-        const std::string name = entry.path().filename().string();
-        if (!entry.is_regular_file() || !formats.count(name))
-            continue;
-        fs::copy_file(entry.path(), input + "/" + name);
-        DateRewrite rewrite = rewriteExifDates(readBytes(input + "/" + name), shiftByDayAndHour());
-        std::string outcome(reasonKey(rewrite.reason));
-        if (rewrite.reason == Reason::Rewritten)
-            outcome += rewrite.patchedInPlace ? " (patched)" : " (laid out)";
-        ++table[formats.at(name)][outcome];
-        if (rewrite.reason != Reason::Rewritten)
-            passedOver << "  " << std::left << std::setw(15) << formats.at(name) << std::setw(20)
-                       << reasonKey(rewrite.reason) << name << " \"" << rewrite.oldDate << "\"\n";
-        if (rewrite.reason == Reason::Rewritten) {
-            writeBytes(output + "/" + name, rewrite.bytes);
-            rewritten.emplace(name, std::move(rewrite));
-        }
-    }
-    ASSERT_FALSE(table.empty()) << "no corpus files listed in SOURCES.tsv";
-
-    // Duplicates kept: a file may hold the dates twice (an Exif IFD hung
-    // off IFD1 as well as IFD0), and exiftool shows the last copy by default.
-    auto tags = readAllTags({input, output});
-    int checkedByBytesOnly = 0;
-    for (const auto& [name, rewrite] : rewritten) {
-        SCOPED_TRACE(name);
-        const TagList& before = tags[input + "/" + name];
-        const TagList& after = tags[output + "/" + name];
-        EXPECT_EQ(rewrite.newDate, shiftedDateText(rewrite.oldDate, kDayAndHour));
-        EXPECT_EQ(allValues(after, "ExifTool:Error"), allValues(before, "ExifTool:Error"))
-            << "exiftool reports an error in the result";
-        EXPECT_EQ(allValues(after, "ExifTool:Warning"), allValues(before, "ExifTool:Warning"))
-            << "exiftool warns about the result";
-        if (allValues(before, "ExifIFD:DateTimeOriginal").empty() && rewrite.patchedInPlace) {
-            // exiftool gives up on the original too (a damaged file the engine
-            // still reads): only the bytes can tell, and only dates may move.
-            ++checkedByBytesOnly;
-            std::cout << "[ note ] " << name << ": exiftool reads no date in the original; checked by bytes\n";
-            const Bytes old = readBytes(input + "/" + name);
-            std::size_t halves = 0;
-            const auto allowed = dateBytes(old, rewrite.oldDate, halves);
-            for (const std::size_t at : differingOffsets(old, rewrite.bytes))
-                EXPECT_TRUE(allowed[at]) << "a byte changed outside the dates at offset " << at;
-            continue;
-        }
-        for (const char* key : {"ExifIFD:DateTimeOriginal", "ExifIFD:CreateDate"}) {
-            const auto values = allValues(after, key);
-            EXPECT_FALSE(values.empty()) << "exiftool reads no " << key << " in the result";
-            for (std::size_t i = 0; i < values.size(); ++i)
-                EXPECT_EQ(values[i], rewrite.newDate)
-                    << "exiftool, copy " << i + 1 << " of " << values.size() << " of " << key
-                    << (i > 0 ? " (exiftool shows the last copy by default)" : "");
-        }
-    }
-
-    std::set<std::string> reasons;
-    for (const auto& [format, counts] : table)
-        for (const auto& [reason, count] : counts)
-            reasons.insert(reason);
-    std::ostringstream text;
-    text << "\nCorpus outcomes per format (shift +1 day 01:00:00), " << rewritten.size() << " rewritten, "
-         << checkedByBytesOnly << " of them checked by bytes only:\n  " << std::left << std::setw(15) << "format";
-    for (const auto& reason : reasons)
-        text << std::setw(22) << reason;
-    text << "\n";
-    for (const auto& [format, counts] : table) {
-        text << "  " << std::setw(15) << format;
-        for (const auto& reason : reasons)
-            text << std::setw(22) << (counts.count(reason) ? std::to_string(counts.at(reason)) : "-");
-        text << "\n";
-    }
-    text << "Passed over:\n" << passedOver.str();
-    std::cout << text.str() << std::flush;
 }
 
 } // namespace
