@@ -315,11 +315,18 @@ std::optional<TiffDates> datesOf(const Tiff& tiff, bool exifTagsInFirstIfd)
     dates.hasExifIfd = true;
     const std::vector<Entries> others =
         exifTagsInFirstIfd ? std::vector<Entries>{} : addOtherCopies(tiff, dates, tables);
+    // A writer may repeat a date entry in the one IFD; readers differ in
+    // which they show, so a repeat is one more copy to change.
     for (const auto& field : *exif) {
-        if (field.tag == kDateTimeOriginal && !dates.original.present)
-            dates.original = dateField(tiff, field);
-        else if (field.tag == kDateTimeDigitized && !dates.digitized.present)
-            dates.digitized = dateField(tiff, field);
+        DateField* first = field.tag == kDateTimeOriginal ? &dates.original
+            : field.tag == kDateTimeDigitized             ? &dates.digitized
+                                                          : nullptr;
+        if (!first)
+            continue;
+        if (!first->present)
+            *first = dateField(tiff, field);
+        else
+            dates.otherCopies.push_back(dateField(tiff, field));
     }
     std::vector<const Entries*> lists{&*ifd0, exif};
     for (const auto& list : others)

@@ -29,8 +29,9 @@ struct TiffDates {
     DateField original;   // 0x9003 DateTimeOriginal
     DateField digitized;  // 0x9004 DateTimeDigitized
     // Some cameras give a later IFD (the thumbnail's) an Exif IFD of its own
-    // with the same dates; readers that show the last copy would still show
-    // the old date unless these change too.
+    // with the same dates, and some writers repeat an entry within one IFD;
+    // readers that show the last copy would still show the old date unless
+    // these change too.
     std::vector<DateField> otherCopies;
 };
 

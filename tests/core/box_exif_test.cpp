@@ -207,6 +207,17 @@ TEST(JpegDates, EveryExifIfdCopyOfTheDatesChanges)
     EXPECT_EQ(copies, 4u);
 }
 
+TEST(JpegDates, ADateEntryWrittenTwiceChangesInBothPlaces)
+{
+    // Readers differ in which of two equal tags they show; exiftool shows the last.
+    const std::string date = "2006:04:26 00:26:14";
+    const Bytes jpeg = jpegWith(exifTiffWith({{0x9003, date}, {0x9004, date}, {0x9003, date}, {0x9004, date}}));
+    const DateRewrite result = rewriteExifDates(jpeg, kShiftOneDay);
+    ASSERT_EQ(result.reason, Reason::Rewritten) << reasonKey(result.reason);
+    EXPECT_TRUE(result.patchedInPlace);
+    EXPECT_EQ(asText(result.bytes).find("2006:04:26"), std::string::npos) << "a copy kept the old date";
+}
+
 TEST(JpegDates, TruncatedFilesNeverReadOutOfBounds)
 {
     const Bytes jpeg = jpegWith(exifTiff("2012:05:03 13:45:12", "2012:05:03 13:45:12"));

@@ -33,9 +33,11 @@ inline void put32(Bytes& b, std::uint32_t v, bool big)
     }
 }
 
+using DateEntry = std::pair<std::uint16_t, std::string>;  // tag, ASCII text
+
 // A TIFF structure: IFD0 with Make and a pointer to an Exif IFD holding
-// DateTimeOriginal and DateTimeDigitized (each omitted when empty).
-inline Bytes exifTiff(const std::string& original, const std::string& digitized, bool big = false)
+// `dates` as they are given, in that order.
+inline Bytes exifTiffWith(const std::vector<DateEntry>& dates, bool big = false)
 {
     Bytes b;
     b.insert(b.end(), big ? "MM" : "II", (big ? "MM" : "II") + 2);
@@ -53,14 +55,12 @@ inline Bytes exifTiff(const std::string& original, const std::string& digitized,
     const std::uint32_t exifIfd = 8 + 2 + 2 * 12 + 4;
     put32(b, exifIfd, big);
     put32(b, 0, big);
-    const std::uint16_t count = std::uint16_t(!original.empty() + !digitized.empty());
+    const auto count = std::uint16_t(dates.size());
     std::uint32_t data = exifIfd + 2 + count * 12 + 4;
     put16(b, count, big);
     std::string values;
-    for (const auto& [tag, text] : {std::pair{0x9003, original}, std::pair{0x9004, digitized}}) {
-        if (text.empty())
-            continue;
-        put16(b, std::uint16_t(tag), big);
+    for (const auto& [tag, text] : dates) {
+        put16(b, tag, big);
         put16(b, 2, big);
         put32(b, std::uint32_t(text.size() + 1), big);
         put32(b, data, big);
@@ -71,6 +71,17 @@ inline Bytes exifTiff(const std::string& original, const std::string& digitized,
     put32(b, 0, big);
     b.insert(b.end(), values.begin(), values.end());
     return b;
+}
+
+// The same with DateTimeOriginal and DateTimeDigitized, each omitted when empty.
+inline Bytes exifTiff(const std::string& original, const std::string& digitized, bool big = false)
+{
+    std::vector<DateEntry> dates;
+    if (!original.empty())
+        dates.emplace_back(0x9003, original);
+    if (!digitized.empty())
+        dates.emplace_back(0x9004, digitized);
+    return exifTiffWith(dates, big);
 }
 
 // One JPEG segment: marker, big-endian length, payload.
