@@ -1,8 +1,8 @@
 #pragma once
 
-#include "batch_run.h"
-#include "reason.h"
-#include "target_list.h"
+#include "run/batch_run.h"
+#include "run/reason.h"
+#include "run/target_list.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exif_date.h"
+#include "dates/exif_date.h"
 
 #include <cstdint>
 #include <string>

@@ -1,12 +1,12 @@
 // shotdate-cli: rewrites the EXIF shooting dates of the photos in a folder
 // or of one file, from the command line.
 
-#include "batch_run.h"
+#include "run/batch_run.h"
 #include "cli_args.h"
 #include "cli_report.h"
 #include "run_printer.h"
 #include "stop_signal.h"
-#include "temporary_cleanup.h"
+#include "io/temporary_cleanup.h"
 
 #include <sys/ioctl.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include "run_printer.h"
 
 #include "cli_report.h"
-#include "path_text.h"
+#include "io/path_text.h"
 
 namespace shotdate::cli {
 

@@ -3,7 +3,7 @@
 #include "main_controls.h"
 #include "start_check.h"
 
-#include "batch_run.h"
+#include "run/batch_run.h"
 
 #include <QString>
 #include <QWidget>

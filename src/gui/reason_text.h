@@ -1,6 +1,6 @@
 #pragma once
 
-#include "reason.h"
+#include "run/reason.h"
 
 #include <QString>
 

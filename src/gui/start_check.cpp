@@ -3,7 +3,7 @@
 #include "days_text.h"
 #include "window_texts.h"
 
-#include "batch_run.h"
+#include "run/batch_run.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // In place, a photo reached twice (once by name, once through a symbolic
 // link) has its date moved once, however far apart the two entries lie.
-#include "batch_run.h"
-#include "date_rewrite.h"
+#include "run/batch_run.h"
+#include "rewrite/date_rewrite.h"
 #include "file_bytes.h"
 #include "temp_folder.h"
 #include "tiff_builder.h"

@@ -1,7 +1,7 @@
 // EXIF inside box-structured files (HEIF and friends): found through
 // meta/iinf/iloc, patched in place even when split over several extents,
 // and a damaged index leaves the file untouched.
-#include "date_rewrite.h"
+#include "rewrite/date_rewrite.h"
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>

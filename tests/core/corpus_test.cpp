@@ -4,11 +4,11 @@
 // file it passes over must leave no output behind. Prints the outcomes per
 // format, rewrites split into patched and laid out again.
 
-#include "batch_run.h"
-#include "date_rewrite.h"
+#include "run/batch_run.h"
+#include "rewrite/date_rewrite.h"
 #include "fixtures.h"
 #include "needed_tools.h"
-#include "reason.h"
+#include "run/reason.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The date rule, as table rows: what a photographer gets in each mode, at
 // month, year and leap-day edges, whatever the machine's time zone.
-#include "exif_date.h"
+#include "dates/exif_date.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 // pointers, so the plan lives in one shared place: only one FailingSysOps may
 // exist at a time.
 
-#include "sys_ops.h"
+#include "io/sys_ops.h"
 
 #include <array>
 #include <cerrno>

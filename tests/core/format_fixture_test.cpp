@@ -6,13 +6,13 @@
 // box formats (HEIF, AVIF, JPEG XL) are passed over untouched.
 // Also: damaged HEIF indexes and compressed JPEG XL metadata.
 
-#include "date_rewrite.h"
-#include "file_rewrite.h"
+#include "rewrite/date_rewrite.h"
+#include "run/file_rewrite.h"
 #include "file_times.h"
 #include "fixtures.h"
 #include "format_fixtures.h"
 #include "needed_tools.h"
-#include "reason.h"
+#include "run/reason.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

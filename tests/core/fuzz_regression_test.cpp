@@ -1,6 +1,6 @@
 // Inputs the fuzzer once found faults with: each must be handled without
 // touching the caller's bytes, and a rewrite must read back with its dates.
-#include "date_rewrite.h"
+#include "rewrite/date_rewrite.h"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,14 @@
 // there. Whatever it reads, the file it writes must be exactly the one
 // a rewrite of the whole file in memory gives, and a file whose EXIF lies
 // further in must still be found and rewritten.
-#include "batch_run.h"
-#include "date_rewrite.h"
-#include "deferred_close.h"
-#include "file_rewrite.h"
+#include "run/batch_run.h"
+#include "rewrite/date_rewrite.h"
+#include "io/deferred_close.h"
+#include "run/file_rewrite.h"
 #include "file_bytes.h"
 #include "fixtures.h"
 #include "open_descriptors.h"
-#include "sys_ops.h"
+#include "io/sys_ops.h"
 #include "temp_folder.h"
 #include "tiff_builder.h"
 

@@ -5,12 +5,12 @@
 // run, in place and into an output folder, must not hang or crash, must give
 // every entry a reason, and must touch nothing it should not.
 
-#include "batch_run.h"
-#include "file_rewrite.h"
+#include "run/batch_run.h"
+#include "run/file_rewrite.h"
 #include "fixtures.h"
 #include "needed_tools.h"
-#include "safe_replace.h"
-#include "target_list.h"
+#include "io/safe_replace.h"
+#include "run/target_list.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Path joining and the last component behave like the text a user sees.
-#include "path_text.h"
+#include "io/path_text.h"
 
 #include <gtest/gtest.h>
 

@@ -4,15 +4,15 @@
 // complete rewrite, no temporary file may stay behind, a file passed over
 // must say why, and the run must go on with the next file.
 
-#include "batch_run.h"
+#include "run/batch_run.h"
 #include "failing_sys_ops.h"
-#include "file_rewrite.h"
+#include "run/file_rewrite.h"
 #include "file_times.h"
 #include "fixtures.h"
 #include "needed_tools.h"
 #include "open_descriptors.h"
-#include "safe_replace.h"
-#include "sys_ops.h"
+#include "io/safe_replace.h"
+#include "io/sys_ops.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -2,13 +2,13 @@
 // and exiftool, rewritten on disk, then read back by tools that share no
 // code with the engine.
 
-#include "batch_run.h"
-#include "date_rewrite.h"
-#include "file_rewrite.h"
+#include "run/batch_run.h"
+#include "rewrite/date_rewrite.h"
+#include "run/file_rewrite.h"
 #include "file_times.h"
 #include "fixtures.h"
 #include "needed_tools.h"
-#include "reason.h"
+#include "run/reason.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

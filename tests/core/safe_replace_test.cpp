@@ -1,10 +1,10 @@
-#include "safe_replace.h"
+#include "io/safe_replace.h"
 
 #include "failing_sys_ops.h"
 #include "file_bytes.h"
 #include "file_times.h"
 #include "open_descriptors.h"
-#include "sys_ops.h"
+#include "io/sys_ops.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Cleaning up after a killed run removes our unfinished copies and nothing
 // else: not a look-alike name, not a link, not a folder, not a photo.
 #include "temp_folder.h"
-#include "temporary_cleanup.h"
+#include "io/temporary_cleanup.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "sys_ops.h"
+#include "io/sys_ops.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>

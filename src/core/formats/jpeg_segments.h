@@ -1,6 +1,6 @@
 #pragma once
 
-#include "byte_reader.h"
+#include "bytes/byte_reader.h"
 
 #include <cstddef>
 #include <cstdint>

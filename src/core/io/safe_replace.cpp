@@ -1,7 +1,7 @@
-#include "safe_replace.h"
+#include "io/safe_replace.h"
 
-#include "path_text.h"
-#include "sys_ops.h"
+#include "io/path_text.h"
+#include "io/sys_ops.h"
 
 #include <fcntl.h>
 #include <sys/random.h>

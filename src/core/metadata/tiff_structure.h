@@ -1,6 +1,6 @@
 #pragma once
 
-#include "exif_block.h"
+#include "formats/exif_block.h"
 
 #include <cstddef>
 #include <cstdint>

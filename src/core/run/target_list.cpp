@@ -1,7 +1,7 @@
-#include "target_list.h"
+#include "run/target_list.h"
 
-#include "path_text.h"
-#include "safe_replace.h"
+#include "io/path_text.h"
+#include "io/safe_replace.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

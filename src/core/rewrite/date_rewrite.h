@@ -1,8 +1,8 @@
 #pragma once
 
-#include "exif_date.h"
-#include "file_patch.h"
-#include "reason.h"
+#include "dates/exif_date.h"
+#include "bytes/file_patch.h"
+#include "run/reason.h"
 
 #include <cstdint>
 #include <span>

@@ -1,10 +1,10 @@
-#include "batch_run.h"
+#include "run/batch_run.h"
 
-#include "deferred_close.h"
-#include "file_rewrite.h"
-#include "safe_replace.h"
-#include "sys_ops.h"
-#include "path_text.h"
+#include "io/deferred_close.h"
+#include "run/file_rewrite.h"
+#include "io/safe_replace.h"
+#include "io/sys_ops.h"
+#include "io/path_text.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "deferred_close.h"
+#include "io/deferred_close.h"
 
 #include <unistd.h>
 

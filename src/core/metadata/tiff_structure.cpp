@@ -1,6 +1,6 @@
-#include "tiff_structure.h"
+#include "metadata/tiff_structure.h"
 
-#include "byte_reader.h"
+#include "bytes/byte_reader.h"
 
 #include <algorithm>
 #include <set>

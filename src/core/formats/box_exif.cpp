@@ -1,6 +1,6 @@
-#include "box_exif.h"
+#include "formats/box_exif.h"
 
-#include "byte_reader.h"
+#include "bytes/byte_reader.h"
 
 #include <algorithm>
 #include <cstring>

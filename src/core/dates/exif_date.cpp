@@ -1,4 +1,4 @@
-#include "exif_date.h"
+#include "dates/exif_date.h"
 
 #include <array>
 

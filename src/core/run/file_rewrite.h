@@ -1,8 +1,8 @@
 #pragma once
 
-#include "exif_date.h"
-#include "reason.h"
-#include "safe_replace.h"
+#include "dates/exif_date.h"
+#include "run/reason.h"
+#include "io/safe_replace.h"
 
 #include <cstdint>
 #include <string>

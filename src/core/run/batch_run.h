@@ -1,8 +1,8 @@
 #pragma once
 
-#include "exif_date.h"
-#include "reason.h"
-#include "target_list.h"
+#include "dates/exif_date.h"
+#include "run/reason.h"
+#include "run/target_list.h"
 
 #include <atomic>
 #include <cstddef>

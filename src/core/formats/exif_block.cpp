@@ -1,7 +1,7 @@
-#include "exif_block.h"
+#include "formats/exif_block.h"
 
-#include "byte_reader.h"
-#include "jpeg_segments.h"
+#include "bytes/byte_reader.h"
+#include "formats/jpeg_segments.h"
 
 #include <array>
 #include <cstring>

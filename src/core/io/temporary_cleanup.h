@@ -1,6 +1,6 @@
 #pragma once
 
-#include "target_list.h"
+#include "run/target_list.h"
 
 #include <string>
 #include <vector>

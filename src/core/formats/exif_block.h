@@ -1,7 +1,7 @@
 #pragma once
 
-#include "file_patch.h"
-#include "image_format.h"
+#include "bytes/file_patch.h"
+#include "formats/image_format.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "image_format.h"
+#include "formats/image_format.h"
 
 #include <cstddef>
 #include <cstdint>

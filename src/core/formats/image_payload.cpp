@@ -1,9 +1,9 @@
-#include "image_payload.h"
+#include "formats/image_payload.h"
 
-#include "byte_reader.h"
-#include "exif_block.h"
-#include "jpeg_segments.h"
-#include "tiff_structure.h"
+#include "bytes/byte_reader.h"
+#include "formats/exif_block.h"
+#include "formats/jpeg_segments.h"
+#include "metadata/tiff_structure.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,10 +1,10 @@
-#include "file_rewrite.h"
+#include "run/file_rewrite.h"
 
-#include "date_rewrite.h"
-#include "exif_block.h"
-#include "image_format.h"
-#include "safe_replace.h"
-#include "sys_ops.h"
+#include "rewrite/date_rewrite.h"
+#include "formats/exif_block.h"
+#include "formats/image_format.h"
+#include "io/safe_replace.h"
+#include "io/sys_ops.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "file_patch.h"
+#include "bytes/file_patch.h"
 
 #include <sys/stat.h>
 

@@ -1,11 +1,11 @@
-#include "date_rewrite.h"
+#include "rewrite/date_rewrite.h"
 
-#include "box_exif.h"
-#include "exif_block.h"
-#include "exiv2_adapter.h"
-#include "image_format.h"
-#include "image_payload.h"
-#include "tiff_structure.h"
+#include "formats/box_exif.h"
+#include "formats/exif_block.h"
+#include "rewrite/exiv2_adapter.h"
+#include "formats/image_format.h"
+#include "formats/image_payload.h"
+#include "metadata/tiff_structure.h"
 
 #include <algorithm>
 #include <string_view>

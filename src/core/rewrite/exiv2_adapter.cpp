@@ -1,4 +1,4 @@
-#include "exiv2_adapter.h"
+#include "rewrite/exiv2_adapter.h"
 
 #include <exiv2/exiv2.hpp>
 

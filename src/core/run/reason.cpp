@@ -1,4 +1,4 @@
-#include "reason.h"
+#include "run/reason.h"
 
 namespace shotdate {
 
