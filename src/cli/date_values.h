@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dates/exif_date.h"
+#include "dates/date_rule.h"
 
 #include <cstdint>
 #include <string>

@@ -1,8 +1,8 @@
 // In place, a photo reached twice (once by name, once through a symbolic
 // link) has its date moved once, however far apart the two entries lie.
-#include "run/batch_run.h"
-#include "rewrite/date_rewrite.h"
 #include "file_bytes.h"
+#include "rewrite/date_rewrite.h"
+#include "run/batch_run.h"
 #include "temp_folder.h"
 #include "tiff_builder.h"
 

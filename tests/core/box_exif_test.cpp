@@ -36,18 +36,18 @@ HeifLayout heifWithExif(const Bytes& tiff, int extents, bool breakIloc = false)
 
     Bytes ftyp{'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'};
     Bytes infe{2, 0, 0, 0};
-    put16(infe, 1, true);  // item ID
-    put16(infe, 0, true);  // protection index
+    put16(infe, 1, true); // item ID
+    put16(infe, 0, true); // protection index
     infe.insert(infe.end(), {'E', 'x', 'i', 'f', 0});
     Bytes iinf{0, 0, 0, 0};
     put16(iinf, 1, true);
     box(iinf, "infe", infe);
 
     auto layout = [&](std::uint32_t mdatPayload) {
-        Bytes iloc{0, 0, 0, 0, 0x44, 0x00};  // version 0, 4-byte offsets and lengths, no base offset
+        Bytes iloc{0, 0, 0, 0, 0x44, 0x00}; // version 0, 4-byte offsets and lengths, no base offset
         put16(iloc, 1, true);
-        put16(iloc, 1, true);  // item ID
-        put16(iloc, 0, true);  // data reference
+        put16(iloc, 1, true); // item ID
+        put16(iloc, 0, true); // data reference
         put16(iloc, std::uint16_t(extents), true);
         // Extents in file order; split the item into `extents` runs with a
         // gap of 3 bytes of filler between them inside mdat.
@@ -176,14 +176,46 @@ const LocalSeconds kGiven = *makeLocalSeconds(2013, 1, 15, 8, 0, 0);
 INSTANTIATE_TEST_SUITE_P(
     Rows, JpegDates,
     testing::Values(
-        TiffRow{"LittleEndianShift", false, "2012:12:31 23:30:00", "2012:12:31 23:30:00", {99, {}, 3600}, Reason::Rewritten, true},
-        TiffRow{"BigEndianShift", true, "2012:12:31 23:30:00", "2001:01:01 00:00:00", {99, {}, 3600}, Reason::Rewritten, true},
-        TiffRow{"DateOnly", false, "2012:05:03 13:45:12", "2012:05:03 13:45:12", {1, kGiven, 0}, Reason::Rewritten, true},
-        TiffRow{"BlankDateShift", false, "    :  :     :  :  ", "    :  :     :  :  ", {99, {}, 60}, Reason::NoFileDate, false},
-        TiffRow{"BlankDateFixed", false, "    :  :     :  :  ", "    :  :     :  :  ", {0, kGiven, 0}, Reason::Rewritten, true},
-        TiffRow{"InvalidDateShift", true, "2012:02:30 10:00:00", "2012:02:30 10:00:00", {99, {}, 60}, Reason::BadFileDate, false},
+        TiffRow{"LittleEndianShift",
+                false,
+                "2012:12:31 23:30:00",
+                "2012:12:31 23:30:00",
+                {99, {}, 3600},
+                Reason::Rewritten,
+                true},
+        TiffRow{"BigEndianShift",
+                true,
+                "2012:12:31 23:30:00",
+                "2001:01:01 00:00:00",
+                {99, {}, 3600},
+                Reason::Rewritten,
+                true},
+        TiffRow{
+            "DateOnly", false, "2012:05:03 13:45:12", "2012:05:03 13:45:12", {1, kGiven, 0}, Reason::Rewritten, true},
+        TiffRow{"BlankDateShift",
+                false,
+                "    :  :     :  :  ",
+                "    :  :     :  :  ",
+                {99, {}, 60},
+                Reason::NoFileDate,
+                false},
+        TiffRow{"BlankDateFixed",
+                false,
+                "    :  :     :  :  ",
+                "    :  :     :  :  ",
+                {0, kGiven, 0},
+                Reason::Rewritten,
+                true},
+        TiffRow{"InvalidDateShift",
+                true,
+                "2012:02:30 10:00:00",
+                "2012:02:30 10:00:00",
+                {99, {}, 60},
+                Reason::BadFileDate,
+                false},
         TiffRow{"NoDatesShift", false, "", "", {99, {}, 60}, Reason::NoFileDate, false},
-        TiffRow{"ShortFieldShift", false, "2012:05:03", "2012:05:03 13:45:12", {99, {}, 60}, Reason::BadFileDate, false}),
+        TiffRow{
+            "ShortFieldShift", false, "2012:05:03", "2012:05:03 13:45:12", {99, {}, 60}, Reason::BadFileDate, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JpegDates, WithoutExifIsNoExifInEveryMode)

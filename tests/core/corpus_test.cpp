@@ -4,10 +4,10 @@
 // file it passes over must leave no output behind. Prints the outcomes per
 // format, rewrites split into patched and laid out again.
 
-#include "run/batch_run.h"
-#include "rewrite/date_rewrite.h"
 #include "fixtures.h"
 #include "needed_tools.h"
+#include "rewrite/date_rewrite.h"
+#include "run/batch_run.h"
 #include "run/reason.h"
 #include "temp_folder.h"
 
@@ -34,7 +34,6 @@ using namespace fixtures;
 
 constexpr std::int32_t kDayAndHour = 86400 + 3600;
 
-
 bool isCorpusImage(const fs::directory_entry& entry)
 {
     const std::string name = entry.path().filename().string();
@@ -45,7 +44,8 @@ bool isCorpusImage(const fs::directory_entry& entry)
 bool identifyDecodes(const std::string& name)
 {
     std::string extension = fs::path(name).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return extension == ".jpg" || extension == ".jpeg" || extension == ".tif" || extension == ".tiff"
         || extension == ".png" || extension == ".webp";
 }
@@ -59,10 +59,8 @@ bool isTrouble(Reason reason)
     case Reason::TooLarge:
     case Reason::ChangedWhileReading:
     case Reason::WriteFailed:
-    case Reason::RenameFailed:
-        return true;
-    default:
-        return false;
+    case Reason::RenameFailed: return true;
+    default: return false;
     }
 }
 
@@ -129,7 +127,7 @@ TEST(CorpusTest, ShiftByADayAndAnHourRewritesFaithfullyOrPassesOver)
 
     const auto formats = corpusFormats(corpus);
     ASSERT_FALSE(formats.empty()) << "no corpus files listed in " << corpus << "/SOURCES.tsv";
-    std::map<std::string, std::map<std::string, int>> table;  // format -> outcome -> count
+    std::map<std::string, std::map<std::string, int>> table; // format -> outcome -> count
     std::set<std::string> expectedOutputs;
     std::ostringstream passedOver;
     std::ostringstream unreadable;
@@ -199,7 +197,8 @@ TEST(CorpusTest, ShiftByADayAndAnHourRewritesFaithfullyOrPassesOver)
             const auto values = tagValues(after, key);
             EXPECT_FALSE(values.empty()) << "exiftool reads no " << key << " in the result";
             for (std::size_t i = 0; i < values.size(); ++i)
-                EXPECT_EQ(values[i], expected) << "exiftool, copy " << i + 1 << " of " << values.size() << " of " << key;
+                EXPECT_EQ(values[i], expected)
+                    << "exiftool, copy " << i + 1 << " of " << values.size() << " of " << key;
         }
         const TagList kept = comparableTags(before, !onlyDates);
         const TagList now = comparableTags(after, !onlyDates);
@@ -236,8 +235,8 @@ TEST(CorpusTest, ShiftByADayAndAnHourRewritesFaithfullyOrPassesOver)
 
     std::ostringstream text;
     text << "\nCorpus: " << reports.size() << " files, " << summary.rewritten << " rewritten, " << summary.passedOver
-         << " passed over; the run took "
-         << std::chrono::duration_cast<std::chrono::milliseconds>(runTime).count() << " ms\n";
+         << " passed over; the run took " << std::chrono::duration_cast<std::chrono::milliseconds>(runTime).count()
+         << " ms\n";
     for (const auto& [format, reasons] : table) {
         text << "  " << std::left << std::setw(16) << format;
         for (const auto& [reason, count] : reasons)

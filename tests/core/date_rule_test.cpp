@@ -1,6 +1,6 @@
 // The date rule, as table rows: what a photographer gets in each mode, at
 // month, year and leap-day edges, whatever the machine's time zone.
-#include "dates/exif_date.h"
+#include "dates/date_rule.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ struct RuleRow {
     std::int32_t mode;
     LocalSeconds given;
     std::int32_t shift;
-    std::optional<std::string> fileDate;  // nullopt: the file has no DateTimeOriginal
+    std::optional<std::string> fileDate; // nullopt: the file has no DateTimeOriginal
     DateRuleError error;
     const char* expected;
 };
@@ -33,18 +33,41 @@ const RuleRow kRules[] = {
     {"ShiftOverYearEnd", 99, {}, 3600, "2012:12:31 23:30:00", DateRuleError::None, "2013:01:01 00:30:00"},
     {"ShiftBackIntoLeapDay", 99, {}, -86400, "2012:03:01 00:00:00", DateRuleError::None, "2012:02:29 00:00:00"},
     {"ShiftZeroWritesOwnDate", 99, {}, 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 13:45:12"},
-    {"ShiftLargestForward", 99, {}, kMaxShiftSeconds, "2012:01:01 00:00:00", DateRuleError::None, "2013:01:01 23:59:59"},
+    {"ShiftLargestForward",
+     99,
+     {},
+     kMaxShiftSeconds,
+     "2012:01:01 00:00:00",
+     DateRuleError::None,
+     "2013:01:01 23:59:59"},
     {"ShiftLargestBack", 99, {}, -kMaxShiftSeconds, "2013:01:01 23:59:59", DateRuleError::None, "2012:01:01 00:00:00"},
     {"ShiftLeapDayByYear", 99, {}, 365 * 86400, "2012:02:29 10:00:00", DateRuleError::None, "2013:02:28 10:00:00"},
     {"ShiftOverMonthEnd", 99, {}, 86400, "2013:04:30 08:00:00", DateRuleError::None, "2013:05:01 08:00:00"},
     {"ShiftOneDayKeepsClockTime", 99, {}, 86400, "2021:03:27 12:00:00", DateRuleError::None, "2021:03:28 12:00:00"},
-    {"ShiftBackOneDayOneHour", 99, {}, -(86400 + 3600), "2012:01:01 00:30:00", DateRuleError::None, "2011:12:30 23:30:00"},
-    {"ShiftToleratesPadding", 99, {}, 1, std::string("2012:05:03 13:45:12\0", 20), DateRuleError::None, "2012:05:03 13:45:13"},
-    {"DateOnlyKeepsFileTime", 1, at(2013, 1, 15, 8), 0, "2012:05:03 13:45:12", DateRuleError::None, "2013:01:15 13:45:12"},
-    {"DateOnlyLeapDayTarget", 1, at(2016, 2, 29, 23, 59, 59), 0, "2015:07:01 06:07:08", DateRuleError::None, "2016:02:29 06:07:08"},
-    {"TimeOnlyKeepsFileDate", 2, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 08:00:00"},
-    {"UnknownModeActsAsTimeOnly", 5, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 08:00:00"},
-    {"NegativeModeActsAsTimeOnly", -1, at(2020, 6, 1, 23, 1, 2), 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 23:01:02"},
+    {"ShiftBackOneDayOneHour",
+     99,
+     {},
+     -(86400 + 3600),
+     "2012:01:01 00:30:00",
+     DateRuleError::None,
+     "2011:12:30 23:30:00"},
+    {"ShiftToleratesPadding",
+     99,
+     {},
+     1,
+     std::string("2012:05:03 13:45:12\0", 20),
+     DateRuleError::None,
+     "2012:05:03 13:45:13"},
+    {"DateOnlyKeepsFileTime", 1, at(2013, 1, 15, 8), 0, "2012:05:03 13:45:12", DateRuleError::None,
+     "2013:01:15 13:45:12"},
+    {"DateOnlyLeapDayTarget", 1, at(2016, 2, 29, 23, 59, 59), 0, "2015:07:01 06:07:08", DateRuleError::None,
+     "2016:02:29 06:07:08"},
+    {"TimeOnlyKeepsFileDate", 2, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None,
+     "2012:05:03 08:00:00"},
+    {"UnknownModeActsAsTimeOnly", 5, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None,
+     "2012:05:03 08:00:00"},
+    {"NegativeModeActsAsTimeOnly", -1, at(2020, 6, 1, 23, 1, 2), 0, "2012:05:03 13:45:12", DateRuleError::None,
+     "2012:05:03 23:01:02"},
     {"FixedIgnoresFileDate", 0, at(2014, 7, 8, 9, 10, 11), 0, "garbage", DateRuleError::None, "2014:07:08 09:10:11"},
     {"FixedWithoutFileDate", 0, at(2014, 7, 8, 9, 10, 11), 0, std::nullopt, DateRuleError::None, "2014:07:08 09:10:11"},
     {"ShiftMissingDate", 99, {}, 60, std::nullopt, DateRuleError::NoFileDate, ""},
@@ -115,8 +138,8 @@ TEST_P(DateRuleInZone, GivesTheSameResults)
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, DateRuleInZone,
-                         testing::Values("Asia/Tokyo", "Europe/Berlin", "America/New_York",
-                                         "Australia/Lord_Howe", "Pacific/Chatham", "UTC"),
+                         testing::Values("Asia/Tokyo", "Europe/Berlin", "America/New_York", "Australia/Lord_Howe",
+                                         "Pacific/Chatham", "UTC"),
                          [](const auto& info) {
                              std::string name = info.param;
                              for (char& c : name)
@@ -144,11 +167,12 @@ TEST_P(ExifDateText, ParsesOnlyRealDatesAndFormatsBack)
 INSTANTIATE_TEST_SUITE_P(Rows, ExifDateText,
                          testing::Values(ParseRow{"2012:05:03 13:45:12", true}, ParseRow{"0001:01:01 00:00:00", true},
                                          ParseRow{"9999:12:31 23:59:59", true}, ParseRow{"2000:02:29 12:00:00", true},
-                                         ParseRow{"2012:05:03 13:45:12   ", true}, ParseRow{"1900:02:29 12:00:00", false},
-                                         ParseRow{"2012:05:03 13:45:60", false}, ParseRow{"2012:05:03 13:60:00", false},
-                                         ParseRow{"2012:00:10 10:00:00", false}, ParseRow{"2012:05:00 10:00:00", false},
-                                         ParseRow{"2012:5:03 13:45:12", false}, ParseRow{"2012:05:03T13:45:12", false},
-                                         ParseRow{"+012:05:03 13:45:12", false}, ParseRow{"2012:05:03 13:45", false}));
+                                         ParseRow{"2012:05:03 13:45:12   ", true},
+                                         ParseRow{"1900:02:29 12:00:00", false}, ParseRow{"2012:05:03 13:45:60", false},
+                                         ParseRow{"2012:05:03 13:60:00", false}, ParseRow{"2012:00:10 10:00:00", false},
+                                         ParseRow{"2012:05:00 10:00:00", false}, ParseRow{"2012:5:03 13:45:12", false},
+                                         ParseRow{"2012:05:03T13:45:12", false}, ParseRow{"+012:05:03 13:45:12", false},
+                                         ParseRow{"2012:05:03 13:45", false}));
 
 TEST(DateJoin, TakesTheDateOfOneAndTheTimeOfTheOther)
 {

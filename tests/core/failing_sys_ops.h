@@ -26,19 +26,16 @@ enum class SysCall { Openat, Write, Read, Fsync, Fchown, Fchmod, Futimens, Renam
 
 struct InjectedFailure {
     SysCall call = SysCall::Write;
-    int nth = 1;                      // first call of `call` that fails, counting from 1; 0: none fails
-    int times = 1;                    // how many calls in a row fail; 0: every call from `nth` on
-    int error = EIO;                  // errno of a failing call
-    std::size_t maxBytes = 0;         // read/write: each call moves at most this many bytes (0: no limit)
-    bool returnsZero = false;         // read/write: a failing call returns 0 (no progress) instead of -1
+    int nth = 1; // first call of `call` that fails, counting from 1; 0: none fails
+    int times = 1; // how many calls in a row fail; 0: every call from `nth` on
+    int error = EIO; // errno of a failing call
+    std::size_t maxBytes = 0; // read/write: each call moves at most this many bytes (0: no limit)
+    bool returnsZero = false; // read/write: a failing call returns 0 (no progress) instead of -1
 };
 
 class FailingSysOps {
 public:
-    explicit FailingSysOps(const InjectedFailure& plan)
-        : scope_(install(plan))
-    {
-    }
+    explicit FailingSysOps(const InjectedFailure& plan) : scope_(install(plan)) {}
     ~FailingSysOps() { state().installed = false; }
     FailingSysOps(const FailingSysOps&) = delete;
     FailingSysOps& operator=(const FailingSysOps&) = delete;
@@ -64,7 +61,7 @@ private:
     static const SysOps& install(const InjectedFailure& plan)
     {
         if (state().installed)
-            std::abort();  // two plans at once would silently mix their counts
+            std::abort(); // two plans at once would silently mix their counts
         state() = State{plan, {}, true};
         return table();
     }
@@ -128,9 +125,9 @@ private:
                 return failing ? -1 : result;
             },
             [](int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t length) -> ssize_t {
-                return fails(SysCall::Write) ? failedTransfer()
-                                             : realSysOps().copyFileRange(fdIn, offIn, fdOut, offOut,
-                                                                          limited(SysCall::Write, length));
+                return fails(SysCall::Write)
+                    ? failedTransfer()
+                    : realSysOps().copyFileRange(fdIn, offIn, fdOut, offOut, limited(SysCall::Write, length));
             },
             [](int destFd, int srcFd) { return fails(SysCall::Clone) ? -1 : realSysOps().cloneFile(destFd, srcFd); },
             [](int fd, const void* buf, size_t count, off_t offset) -> ssize_t {
@@ -138,6 +135,16 @@ private:
                                              : realSysOps().pwrite(fd, buf, limited(SysCall::Write, count), offset);
             },
             [](int fd) { return fails(SysCall::Fsync) ? -1 : realSysOps().syncfs(fd); },
+            // Looking, not writing: always the real calls.
+            [](int fd, struct stat* st) { return realSysOps().fstat(fd, st); },
+            [](int dirfd, const char* path, struct stat* st, int flags) {
+                return realSysOps().fstatat(dirfd, path, st, flags);
+            },
+            [](int fd) { return realSysOps().dup(fd); },
+            [](int fd, int cmd, int arg) { return realSysOps().fcntl(fd, cmd, arg); },
+            [](int dirfd, const char* path, int mode, int flags) {
+                return realSysOps().faccessat(dirfd, path, mode, flags);
+            },
         };
         return ops;
     }

@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -233,8 +233,7 @@ bool build(Fixture fixture, const std::string& folder, const std::string& path, 
     case Fixture::PngExif:
     case Fixture::WebpExif:
         return makePicture(path, 1, error) && step(exiftoolWrite(bothDates(kFixtureDate), path), error);
-    case Fixture::JpegNoExif:
-        return makePicture(path, 1, error);
+    case Fixture::JpegNoExif: return makePicture(path, 1, error);
     case Fixture::JpegIfd0Only:
         return makePicture(path, 1, error) && step(exiftoolWrite({"-IFD0:Make=FixtureCam"}, path), error);
     case Fixture::JpegExifNoDates:
@@ -337,7 +336,7 @@ std::map<std::string, TagList> readAllTags(const std::vector<std::string>& paths
     };
     for (const auto& line : splitLines(result.out)) {
         if (line.empty() || line[0] != '-')
-            continue;  // "======== name" headers
+            continue; // "======== name" headers
         const auto equals = line.find('=');
         if (equals == std::string::npos)
             continue;
@@ -370,9 +369,11 @@ std::vector<std::string> tagValues(const TagList& tags, const std::string& key)
 TagList comparableTags(const TagList& tags, bool ignoreLayout)
 {
     static constexpr std::string_view kChanged[] = {
-        "ExifIFD:DateTimeOriginal", "ExifIFD:CreateDate",
+        "ExifIFD:DateTimeOriginal",
+        "ExifIFD:CreateDate",
         // Composites exiftool builds from the two dates.
-        "Composite:SubSecDateTimeOriginal", "Composite:SubSecCreateDate",
+        "Composite:SubSecDateTimeOriginal",
+        "Composite:SubSecCreateDate",
         "ExifTool:ExifToolVersion",
     };
     // Positions inside the file: legitimately new after a fresh layout.
@@ -396,8 +397,8 @@ TagList comparableTags(const TagList& tags, bool ignoreLayout)
 
 std::map<std::string, std::string> exiv2Dates(const std::string& path)
 {
-    const CommandResult result = runCommand({"exiv2", "-q", "-K", "Exif.Photo.DateTimeOriginal", "-K",
-                                             "Exif.Photo.DateTimeDigitized", "-Pkv", path});
+    const CommandResult result = runCommand(
+        {"exiv2", "-q", "-K", "Exif.Photo.DateTimeOriginal", "-K", "Exif.Photo.DateTimeDigitized", "-Pkv", path});
     std::map<std::string, std::string> dates;
     for (const auto& line : splitLines(result.out)) {
         const auto space = line.find(' ');
@@ -546,7 +547,7 @@ std::map<std::string, std::string> corpusFormats(const std::string& corpus)
     std::map<std::string, std::string> formats;
     std::ifstream in(corpus + "/SOURCES.tsv");
     std::string line;
-    std::getline(in, line);  // header
+    std::getline(in, line); // header
     while (std::getline(in, line)) {
         std::vector<std::string> columns;
         std::istringstream fields(line);

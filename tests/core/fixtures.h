@@ -17,7 +17,7 @@
 namespace shotdate::fixtures {
 
 struct CommandResult {
-    int exitCode = -1;  // -1 when the program could not be started or was killed
+    int exitCode = -1; // -1 when the program could not be started or was killed
     std::string out;
     std::string err;
 };
@@ -36,25 +36,25 @@ inline constexpr const char* kFixtureDate = "2020:02:29 23:30:15";
 inline constexpr const char* kFixtureModifyDate = "2019:01:02 03:04:05";
 
 enum class Fixture {
-    JpegLittleEndian,   // both dates as 20-byte values, II byte order
-    JpegBigEndian,      // both dates, MM byte order
-    TiffThreePages,     // both dates, three images in the IFD chain
-    TiffNamedJpg,       // a one-page TIFF with both dates, named .jpg
-    PngExif,            // both dates in an eXIf chunk
-    WebpExif,           // both dates in an EXIF chunk
-    JpegNoExif,         // no APP1 at all
-    JpegIfd0Only,       // EXIF with IFD0 (Make) but no Exif IFD
-    JpegExifNoDates,    // an Exif IFD without either date
-    JpegBlankDates,     // both dates "    :  :     :  :  "
-    JpegZeroDates,      // both dates "0000:00:00 00:00:00"
-    JpegBadDate,        // both dates "2020:13:45 10:00:00"
-    JpegOriginalOnly,   // DateTimeOriginal only, plus a thumbnail and XMP
-    TiffOriginalOnly,   // three pages, DateTimeOriginal only
-    PngOriginalOnly,    // eXIf chunk with DateTimeOriginal only
-    WebpOriginalOnly,   // EXIF chunk with DateTimeOriginal only
-    JpegLastDay,        // both dates "9999:12:31 23:30:00"
-    JpegFirstDay,       // both dates "0001:01:01 00:30:00"
-    TextNamedJpg,       // a text file named .jpg
+    JpegLittleEndian, // both dates as 20-byte values, II byte order
+    JpegBigEndian, // both dates, MM byte order
+    TiffThreePages, // both dates, three images in the IFD chain
+    TiffNamedJpg, // a one-page TIFF with both dates, named .jpg
+    PngExif, // both dates in an eXIf chunk
+    WebpExif, // both dates in an EXIF chunk
+    JpegNoExif, // no APP1 at all
+    JpegIfd0Only, // EXIF with IFD0 (Make) but no Exif IFD
+    JpegExifNoDates, // an Exif IFD without either date
+    JpegBlankDates, // both dates "    :  :     :  :  "
+    JpegZeroDates, // both dates "0000:00:00 00:00:00"
+    JpegBadDate, // both dates "2020:13:45 10:00:00"
+    JpegOriginalOnly, // DateTimeOriginal only, plus a thumbnail and XMP
+    TiffOriginalOnly, // three pages, DateTimeOriginal only
+    PngOriginalOnly, // eXIf chunk with DateTimeOriginal only
+    WebpOriginalOnly, // EXIF chunk with DateTimeOriginal only
+    JpegLastDay, // both dates "9999:12:31 23:30:00"
+    JpegFirstDay, // both dates "0001:01:01 00:30:00"
+    TextNamedJpg, // a text file named .jpg
 };
 
 // The file name a fixture gets (its extension is what a user would see).
@@ -68,8 +68,8 @@ std::string fixtureFileType(Fixture fixture);
 std::string fixtureStoredDate(Fixture fixture);
 
 struct MadeFixture {
-    std::string path;   // set on success
-    std::string error;  // what went wrong otherwise
+    std::string path; // set on success
+    std::string error; // what went wrong otherwise
 };
 
 // Creates the fixture inside `folder` under fixtureFileName().

@@ -6,12 +6,12 @@
 // box formats (HEIF, AVIF, JPEG XL) are passed over untouched.
 // Also: damaged HEIF indexes and compressed JPEG XL metadata.
 
-#include "rewrite/date_rewrite.h"
-#include "run/file_rewrite.h"
 #include "file_times.h"
 #include "fixtures.h"
 #include "format_fixtures.h"
 #include "needed_tools.h"
+#include "rewrite/date_rewrite.h"
+#include "run/file_rewrite.h"
 #include "run/reason.h"
 #include "temp_folder.h"
 
@@ -100,12 +100,11 @@ std::string jsonValue(const std::vector<std::pair<std::string, std::string>>& ta
 // What must survive a rewrite: everything but the two dates, the
 // composites built from them, the file system's and the file's own view
 // (File:*, checked apart), and, after a fresh layout, positions in the file.
-std::vector<std::string> comparableJson(const std::vector<std::pair<std::string, std::string>>& tags,
-                                        bool ignoreLayout)
+std::vector<std::string> comparableJson(const std::vector<std::pair<std::string, std::string>>& tags, bool ignoreLayout)
 {
     static const std::set<std::string> kChanged = {
-        "SourceFile", "ExifTool:ExifToolVersion", "ExifIFD:DateTimeOriginal", "ExifIFD:CreateDate",
-        "Composite:SubSecDateTimeOriginal", "Composite:SubSecCreateDate",
+        "SourceFile",         "ExifTool:ExifToolVersion",         "ExifIFD:DateTimeOriginal",
+        "ExifIFD:CreateDate", "Composite:SubSecDateTimeOriginal", "Composite:SubSecCreateDate",
     };
     std::vector<std::string> kept;
     for (const auto& [key, value] : tags) {
@@ -156,14 +155,14 @@ std::vector<std::string> decodedPixels(Decoder decoder, const std::string& path,
 {
     switch (decoder) {
     case Decoder::Identify: return pixelSignatures(path);
-    case Decoder::IdentifyAsTiff: return pixelSignatures("tiff:" + path);  // the name says DNG
+    case Decoder::IdentifyAsTiff: return pixelSignatures("tiff:" + path); // the name says DNG
     case Decoder::Avifdec:
     case Decoder::Djxl: {
         const std::string png = scratch + "/decoded.png";
         std::error_code ignored;
         fs::remove(png, ignored);
-        const CommandResult result = decoder == Decoder::Avifdec ? runCommand({"avifdec", path, png})
-                                                                 : runCommand({"djxl", path, png});
+        const CommandResult result =
+            decoder == Decoder::Avifdec ? runCommand({"avifdec", path, png}) : runCommand({"djxl", path, png});
         if (result.exitCode != 0)
             return {};
         return pixelSignatures(png);
@@ -208,8 +207,8 @@ std::vector<std::size_t> pngExifCrcBytes(const Bytes& png)
         return crc;
     std::size_t at = 8;
     while (at + 12 <= png.size()) {
-        const std::size_t length = std::size_t(png[at]) << 24 | std::size_t(png[at + 1]) << 16
-            | std::size_t(png[at + 2]) << 8 | png[at + 3];
+        const std::size_t length =
+            std::size_t(png[at]) << 24 | std::size_t(png[at + 1]) << 16 | std::size_t(png[at + 2]) << 8 | png[at + 3];
         if (length > png.size() - at - 12)
             break;
         if (std::equal(png.begin() + std::ptrdiff_t(at + 4), png.begin() + std::ptrdiff_t(at + 8), "eXIf"))
@@ -223,9 +222,9 @@ std::vector<std::size_t> pngExifCrcBytes(const Bytes& png)
 // --- one container, one outcome ---------------------------------------------
 
 enum class Outcome {
-    Patched,       // both dates had room: only their bytes change
-    LaidOutAgain,  // a field was missing: Exiv2 writes the metadata anew
-    CannotAdd,     // a field was missing in a container we cannot grow: untouched
+    Patched, // both dates had room: only their bytes change
+    LaidOutAgain, // a field was missing: Exiv2 writes the metadata anew
+    CannotAdd, // a field was missing in a container we cannot grow: untouched
 };
 
 struct FormatRow {
@@ -442,12 +441,8 @@ TEST_P(BrokenIlocTest, PassesTheFileOverUntouched)
     const HeifExifExtent extent = heifExifExtent(broken);
     ASSERT_TRUE(extent.found) << "no single-extent Exif item in heif-enc's file";
     switch (GetParam().damage) {
-    case IlocDamage::OffsetPastEnd:
-        putBigEndian(broken, extent.offsetField, extent.offsetSize, 0xFFFFFF00u);
-        break;
-    case IlocDamage::LengthPastEnd:
-        putBigEndian(broken, extent.lengthField, extent.lengthSize, 0xFFFFFF00u);
-        break;
+    case IlocDamage::OffsetPastEnd: putBigEndian(broken, extent.offsetField, extent.offsetSize, 0xFFFFFF00u); break;
+    case IlocDamage::LengthPastEnd: putBigEndian(broken, extent.lengthField, extent.lengthSize, 0xFFFFFF00u); break;
     case IlocDamage::LengthCutShort:
         // The date values lie at the end of the item.
         putBigEndian(broken, extent.lengthField, extent.lengthSize, extent.itemLength - 40);

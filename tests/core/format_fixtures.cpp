@@ -127,8 +127,8 @@ Bytes cut(const Bytes& bytes, Span span)
 
 void replaceAll(Bytes& bytes, std::string_view from, std::string_view to)
 {
-    for (auto it = bytes.begin();
-         (it = std::search(it, bytes.end(), from.begin(), from.end())) != bytes.end(); it += std::ptrdiff_t(to.size()))
+    for (auto it = bytes.begin(); (it = std::search(it, bytes.end(), from.begin(), from.end())) != bytes.end();
+         it += std::ptrdiff_t(to.size()))
         std::copy(to.begin(), to.end(), it);
 }
 
@@ -215,7 +215,7 @@ std::vector<Box> boxesIn(const Bytes& file, std::size_t from, std::size_t to)
     while (at + 8 <= to) {
         const std::size_t size = std::size_t(getBigEndian(file, at, 4));
         if (size < 8 || size > to - at)
-            break;  // the fixtures never use 64-bit or open-ended sizes
+            break; // the fixtures never use 64-bit or open-ended sizes
         boxes.push_back({std::string(reinterpret_cast<const char*>(file.data() + at + 4), 4), {at, size}, at + 8});
         at += size;
     }
@@ -234,13 +234,13 @@ struct IlocExtent {
     std::uint64_t index = 0;
     std::uint64_t offset = 0;
     std::uint64_t length = 0;
-    std::size_t offsetAt = 0;  // file positions of the fields, as parsed
+    std::size_t offsetAt = 0; // file positions of the fields, as parsed
     std::size_t lengthAt = 0;
 };
 
 struct IlocItem {
     std::uint32_t id = 0;
-    std::uint16_t methodField = 0;  // reserved bits and construction_method
+    std::uint16_t methodField = 0; // reserved bits and construction_method
     std::uint16_t dataReference = 0;
     std::uint64_t base = 0;
     std::vector<IlocExtent> extents;
@@ -434,10 +434,9 @@ bool splitExifItem(const std::string& path, std::string& error)
         error = "no date text in the Exif item of " + path;
         return false;
     }
-    const std::size_t head = std::size_t(found - data.begin()) + 10;  // cut between the date and the time
+    const std::size_t head = std::size_t(found - data.begin()) + 10; // cut between the date and the time
     std::copy(data.begin() + std::ptrdiff_t(head), data.end(), file.begin() + std::ptrdiff_t(start));
-    std::copy(data.begin(), data.begin() + std::ptrdiff_t(head),
-              file.begin() + std::ptrdiff_t(start + length - head));
+    std::copy(data.begin(), data.begin() + std::ptrdiff_t(head), file.begin() + std::ptrdiff_t(start + length - head));
     const std::uint64_t base = item->base;
     item->extents = {IlocExtent{0, start + length - head - base, head, 0, 0},
                      IlocExtent{0, start - base, length - head, 0, 0}};
@@ -481,14 +480,11 @@ bool build(Container container, bool withDigitized, const std::string& folder, c
     switch (container) {
     case Container::JpegXmpFirst:
         return makePicture(path, error) && dates({"-XMP-dc:Title=Fixture title"}) && moveXmpBeforeExif(path, error);
-    case Container::JpegTwoExif:
-        return makePicture(path, error) && dates() && addSecondExifSegment(path, error);
+    case Container::JpegTwoExif: return makePicture(path, error) && dates() && addSecondExifSegment(path, error);
     case Container::Tiff:
     case Container::PngExifBeforeIdat:
-    case Container::WebP:
-        return makePicture(path, error) && dates();
-    case Container::PngExifAfterIdat:
-        return makePicture(path, error) && dates() && moveExifAfterImageData(path, error);
+    case Container::WebP: return makePicture(path, error) && dates();
+    case Container::PngExifAfterIdat: return makePicture(path, error) && dates() && moveExifAfterImageData(path, error);
     case Container::Dng: {
         // exiftool writes only into files whose name matches their content.
         const std::string tiff = folder + "/.dng-in-progress.tif";
@@ -497,19 +493,15 @@ bool build(Container container, bool withDigitized, const std::string& folder, c
             && step({"mv", tiff, path}, error) && (withDigitized || dropDigitized(path, error));
         return made;
     }
-    case Container::HeicBaseOffsets:
-        return encoded({"heif-enc", "-q", "50", "-o", path, source});
+    case Container::HeicBaseOffsets: return encoded({"heif-enc", "-q", "50", "-o", path, source});
     case Container::HeicPlainOffsets:
         return encoded({"heif-enc", "-q", "50", "-o", path, source}) && plainOffsets(path, error);
     case Container::HeicSplitExif:
         return encoded({"heif-enc", "-q", "50", "-o", path, source}) && plainOffsets(path, error)
             && splitExifItem(path, error);
-    case Container::Avif:
-        return encoded({"avifenc", "-s", "10", source, path});
-    case Container::JpegXl:
-        return makePicture(png, error) && step({"cjxl", "-e", "3", png, path}, error) && dates();
-    case Container::JpegXlBrob:
-        return encoded({"cjxl", source, path});
+    case Container::Avif: return encoded({"avifenc", "-s", "10", source, path});
+    case Container::JpegXl: return makePicture(png, error) && step({"cjxl", "-e", "3", png, path}, error) && dates();
+    case Container::JpegXlBrob: return encoded({"cjxl", source, path});
     }
     error = "unknown container";
     return false;

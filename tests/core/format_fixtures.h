@@ -20,19 +20,19 @@ namespace shotdate::format_fixtures {
 using fixtures::Bytes;
 
 enum class Container {
-    JpegXmpFirst,       // XMP APP1 before the Exif APP1
-    JpegTwoExif,        // two Exif APP1 segments; the second holds kSecondSegmentDate
-    Tiff,               // a plain TIFF
-    Dng,                // a TIFF with DNGVersion, which exiftool then calls DNG
-    PngExifBeforeIdat,  // eXIf where exiftool puts it
-    PngExifAfterIdat,   // eXIf moved between the last IDAT and IEND
-    WebP,               // EXIF chunk in an extended WebP
-    HeicBaseOffsets,    // heif-enc's iloc: version 1, item positions in base_offset
-    HeicPlainOffsets,   // the same file with the positions in the extents (what exiv2 0.27 reads)
-    HeicSplitExif,      // the Exif item in two extents stored in reverse order, split inside a date
-    Avif,               // avifenc, with the EXIF of the JPEG it was made from
-    JpegXl,             // cjxl, then an uncompressed Exif box added by exiftool
-    JpegXlBrob,         // cjxl from a JPEG: the Exif box Brotli-compressed in a brob box
+    JpegXmpFirst, // XMP APP1 before the Exif APP1
+    JpegTwoExif, // two Exif APP1 segments; the second holds kSecondSegmentDate
+    Tiff, // a plain TIFF
+    Dng, // a TIFF with DNGVersion, which exiftool then calls DNG
+    PngExifBeforeIdat, // eXIf where exiftool puts it
+    PngExifAfterIdat, // eXIf moved between the last IDAT and IEND
+    WebP, // EXIF chunk in an extended WebP
+    HeicBaseOffsets, // heif-enc's iloc: version 1, item positions in base_offset
+    HeicPlainOffsets, // the same file with the positions in the extents (what exiv2 0.27 reads)
+    HeicSplitExif, // the Exif item in two extents stored in reverse order, split inside a date
+    Avif, // avifenc, with the EXIF of the JPEG it was made from
+    JpegXl, // cjxl, then an uncompressed Exif box added by exiftool
+    JpegXlBrob, // cjxl from a JPEG: the Exif box Brotli-compressed in a brob box
 };
 
 // The date both fields carry (see fixtures::kFixtureDate).
@@ -44,8 +44,8 @@ inline constexpr const char* kSecondSegmentDate = "2011:11:11 11:11:11";
 std::vector<std::string> makerTools(Container container);
 
 struct MadeFile {
-    std::string path;   // set on success
-    std::string error;  // what went wrong otherwise
+    std::string path; // set on success
+    std::string error; // what went wrong otherwise
 };
 
 // Makes the container in `folder`. `withDigitized` false removes
@@ -56,11 +56,11 @@ MadeFile makeContainer(Container container, bool withDigitized, const std::strin
 // iloc fields that describe it, in a HEIF file; found == false otherwise.
 struct HeifExifExtent {
     bool found = false;
-    std::size_t itemStart = 0;     // absolute file position of the item
+    std::size_t itemStart = 0; // absolute file position of the item
     std::size_t itemLength = 0;
-    std::size_t offsetField = 0;   // file position of the extent_offset field
+    std::size_t offsetField = 0; // file position of the extent_offset field
     std::size_t offsetSize = 0;
-    std::size_t lengthField = 0;   // file position of the extent_length field
+    std::size_t lengthField = 0; // file position of the extent_length field
     std::size_t lengthSize = 0;
 };
 HeifExifExtent heifExifExtent(const Bytes& file);

@@ -2,14 +2,14 @@
 // there. Whatever it reads, the file it writes must be exactly the one
 // a rewrite of the whole file in memory gives, and a file whose EXIF lies
 // further in must still be found and rewritten.
-#include "run/batch_run.h"
-#include "rewrite/date_rewrite.h"
-#include "io/deferred_close.h"
-#include "run/file_rewrite.h"
 #include "file_bytes.h"
 #include "fixtures.h"
-#include "open_descriptors.h"
+#include "io/deferred_close.h"
 #include "io/sys_ops.h"
+#include "open_descriptors.h"
+#include "rewrite/date_rewrite.h"
+#include "run/batch_run.h"
+#include "run/file_rewrite.h"
 #include "temp_folder.h"
 #include "tiff_builder.h"
 
@@ -45,11 +45,7 @@ const std::string kDate = "2019:07:14 23:30:00";
 // Counts what a rewrite reads from its input.
 class CountingReads {
 public:
-    CountingReads()
-        : scope_(install())
-    {
-        bytes() = 0;
-    }
+    CountingReads() : scope_(install()) { bytes() = 0; }
     std::size_t bytesRead() const { return bytes(); }
 
 private:
@@ -213,10 +209,13 @@ Bytes tiff(std::size_t stripBytes, bool structureLast, bool farCopy)
 struct HeadRow {
     const char* name;
     std::function<Bytes()> make;
-    bool headIsEnough;  // the rewrite must not read past the head
+    bool headIsEnough; // the rewrite must not read past the head
 };
 
-void PrintTo(const HeadRow& row, std::ostream* os) { *os << row.name; }
+void PrintTo(const HeadRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 const Bytes kDated = exifTiff(kDate, kDate);
 const Bytes kDatedBig = exifTiff(kDate, kDate, true);
@@ -313,7 +312,7 @@ TEST(DeferredRelease, ClosesEveryDescriptorItIsGiven)
     std::vector<int> fds;
     {
         DeferredClose closer;
-        for (int i = 0; i < 300; ++i) {  // more than it queues: the rest close at once
+        for (int i = 0; i < 300; ++i) { // more than it queues: the rest close at once
             std::array<int, 2> pipe{};
             ASSERT_EQ(::pipe(pipe.data()), 0);
             fds.insert(fds.end(), pipe.begin(), pipe.end());

@@ -5,11 +5,11 @@
 // run, in place and into an output folder, must not hang or crash, must give
 // every entry a reason, and must touch nothing it should not.
 
+#include "fixtures.h"
+#include "io/safe_replace.h"
+#include "needed_tools.h"
 #include "run/batch_run.h"
 #include "run/file_rewrite.h"
-#include "fixtures.h"
-#include "needed_tools.h"
-#include "io/safe_replace.h"
 #include "run/target_list.h"
 #include "temp_folder.h"
 
@@ -24,8 +24,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdint>
@@ -82,7 +82,7 @@ const Bytes& photoRewritten()
 
 struct RunOutcome {
     RunSummary summary;
-    std::map<std::string, FileReport> reports;  // by input path
+    std::map<std::string, FileReport> reports; // by input path
 };
 
 RunOutcome runOver(const std::string& input, std::optional<std::string> output)
@@ -191,11 +191,11 @@ mode_t typeOf(const std::string& path)
 
 // One entry of the folder and what a run must make of it.
 struct Expected {
-    std::optional<Reason> reason;  // nullopt: must not be listed at all
-    mode_t type;                   // what the entry itself still is afterwards
-    std::string linkText;          // for links: where they still point
+    std::optional<Reason> reason; // nullopt: must not be listed at all
+    mode_t type; // what the entry itself still is afterwards
+    std::string linkText; // for links: where they still point
     bool rewrittenInPlace = false; // the bytes it leads to are the rewrite after an in-place run
-    Bytes bytes;                   // what it leads to otherwise (files, and links to photos)
+    Bytes bytes; // what it leads to otherwise (files, and links to photos)
 };
 
 class HostileFolder {
@@ -212,11 +212,11 @@ public:
 
         photo("plain.jpg");
         photo("sub/nested.jpg");
-        photo("sub/plain.jpg");  // a name met twice: into one output folder it gets a number
+        photo("sub/plain.jpg"); // a name met twice: into one output folder it gets a number
         photo(std::string("new\nline.jpg"));
         photo(std::string("bad\xff\xfe utf8.jpg"));
         photo("写真_日本語の名前.jpg");
-        photo(std::string(251, 'L') + ".jpg");  // 255 bytes, the longest name allowed
+        photo(std::string(251, 'L') + ".jpg"); // 255 bytes, the longest name allowed
 
         notAPhoto("empty.jpg", {});
         notAPhoto("notes.txt", Bytes{'h', 'i', '\n'});
@@ -326,7 +326,7 @@ private:
         ASSERT_LT(path.size(), sizeof address.sun_path);
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
         EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << std::strerror(errno);
-        ::close(fd);  // the socket file stays behind, unconnected
+        ::close(fd); // the socket file stays behind, unconnected
     }
 
     // 24 folders of 200-byte names: the photo at the bottom lies beyond
@@ -374,8 +374,7 @@ TEST_P(HostileFolderTest, EveryEntryGetsAReasonAndNothingElseIsTouched)
     RunOutcome outcome;
     {
         Watchdog watchdog;
-        outcome = runOver(folder.photos(),
-                          toOutputFolder ? std::optional<std::string>(folder.output()) : std::nullopt);
+        outcome = runOver(folder.photos(), toOutputFolder ? std::optional<std::string>(folder.output()) : std::nullopt);
     }
 
     for (const auto& [path, expected] : folder.expected()) {
@@ -426,8 +425,8 @@ TEST_P(HostileFolderTest, EveryEntryGetsAReasonAndNothingElseIsTouched)
             deepRewritten = true;
             deepOutcome = "rewritten";
         } else if (report.error == ENAMETOOLONG) {
-            deepOutcome = std::string(reasonKey(report.reason)) + " (ENAMETOOLONG) at " + std::to_string(path.size())
-                + " bytes";
+            deepOutcome =
+                std::string(reasonKey(report.reason)) + " (ENAMETOOLONG) at " + std::to_string(path.size()) + " bytes";
         } else {
             ADD_FAILURE() << "the deep path ends in " << reasonKey(report.reason) << ", errno " << report.error;
         }
@@ -483,8 +482,8 @@ bool resetPeakResident()
 
 struct SparseCase {
     const char* name;
-    bool startsLikeAPhoto;  // a whole JPEG at the start, then 2 GiB of hole
-    long maxPeakMiB;        // the most the run may hold in memory
+    bool startsLikeAPhoto; // a whole JPEG at the start, then 2 GiB of hole
+    long maxPeakMiB; // the most the run may hold in memory
 };
 
 void PrintTo(const SparseCase& c, std::ostream* os)
@@ -503,7 +502,8 @@ TEST_P(SparseFileTest, MemoryStaysBoundedAndTheFileSurvives)
     {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         ASSERT_GE(fd, 0);
-        const Bytes head = c.startsLikeAPhoto ? photoBytes() : Bytes{'N', 'o', 't', ' ', 'a', ' ', 'p', 'h', 'o', 't', 'o'};
+        const Bytes head =
+            c.startsLikeAPhoto ? photoBytes() : Bytes{'N', 'o', 't', ' ', 'a', ' ', 'p', 'h', 'o', 't', 'o'};
         ASSERT_EQ(::write(fd, head.data(), head.size()), ssize_t(head.size()));
         ASSERT_EQ(::ftruncate(fd, off_t(kTwoGiB)), 0);
         ::close(fd);
@@ -526,8 +526,8 @@ TEST_P(SparseFileTest, MemoryStaysBoundedAndTheFileSurvives)
     }
     const long peak = peakResidentKiB();
     const long grownMiB = (peak - baseline) / 1024;
-    std::cout << "[ figure ] 2 GiB sparse file, " << c.name << ": peak RSS " << peak / 1024 << " MiB ("
-              << grownMiB << " MiB above the " << baseline / 1024 << " MiB before the run)\n";
+    std::cout << "[ figure ] 2 GiB sparse file, " << c.name << ": peak RSS " << peak / 1024 << " MiB (" << grownMiB
+              << " MiB above the " << baseline / 1024 << " MiB before the run)\n";
     RecordProperty("peak_rss_growth_mib", std::to_string(grownMiB));
 
     ASSERT_EQ(outcome.reports.size(), 1u);

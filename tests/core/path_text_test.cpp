@@ -24,10 +24,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, JoinPath,
                          testing::Values(JoinRow{"/photos", "a.jpg", "/photos/a.jpg"},
                                          JoinRow{"/photos/", "a.jpg", "/photos/a.jpg"},
                                          JoinRow{"/photos//", "sub/a.jpg", "/photos/sub/a.jpg"},
-                                         JoinRow{"/photos", "/a.jpg", "/photos/a.jpg"},
-                                         JoinRow{"/", "a.jpg", "/a.jpg"},
-                                         JoinRow{"", "a.jpg", "a.jpg"},
-                                         JoinRow{"rel", "a.jpg", "rel/a.jpg"},
+                                         JoinRow{"/photos", "/a.jpg", "/photos/a.jpg"}, JoinRow{"/", "a.jpg", "/a.jpg"},
+                                         JoinRow{"", "a.jpg", "a.jpg"}, JoinRow{"rel", "a.jpg", "rel/a.jpg"},
                                          JoinRow{"/photos", "", "/photos"}));
 
 struct ComponentRow {
@@ -45,12 +43,9 @@ TEST_P(PathComponents, IgnoreTrailingSlashes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, PathComponents,
-                         testing::Values(ComponentRow{"/a/b/c.jpg", "c.jpg", "/a/b"},
-                                         ComponentRow{"/a/b/", "b", "/a"},
-                                         ComponentRow{"/a//b//", "b", "/a"},
-                                         ComponentRow{"c.jpg", "c.jpg", "."},
-                                         ComponentRow{"/c.jpg", "c.jpg", "/"},
-                                         ComponentRow{"/", "/", "/"},
+                         testing::Values(ComponentRow{"/a/b/c.jpg", "c.jpg", "/a/b"}, ComponentRow{"/a/b/", "b", "/a"},
+                                         ComponentRow{"/a//b//", "b", "/a"}, ComponentRow{"c.jpg", "c.jpg", "."},
+                                         ComponentRow{"/c.jpg", "c.jpg", "/"}, ComponentRow{"/", "/", "/"},
                                          ComponentRow{"sub/写真.JPG", "写真.JPG", "sub"}));
 
 } // namespace

@@ -4,15 +4,15 @@
 // complete rewrite, no temporary file may stay behind, a file passed over
 // must say why, and the run must go on with the next file.
 
-#include "run/batch_run.h"
 #include "failing_sys_ops.h"
-#include "run/file_rewrite.h"
 #include "file_times.h"
 #include "fixtures.h"
-#include "needed_tools.h"
-#include "open_descriptors.h"
 #include "io/safe_replace.h"
 #include "io/sys_ops.h"
+#include "needed_tools.h"
+#include "open_descriptors.h"
+#include "run/batch_run.h"
+#include "run/file_rewrite.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -127,9 +127,7 @@ void PrintTo(const Scene& scene, std::ostream* os)
 class SceneFiles {
 public:
     explicit SceneFiles(const Scene& scene)
-        : scene_(scene),
-          input_(folder_ / "photos"),
-          victim_(input_ + "/a-" + fixtures::fixtureFileName(scene.victim)),
+        : scene_(scene), input_(folder_ / "photos"), victim_(input_ + "/a-" + fixtures::fixtureFileName(scene.victim)),
           next_(input_ + "/b-next.jpg")
     {
         fs::create_directory(input_);
@@ -189,9 +187,9 @@ private:
 
 struct Step {
     const char* name;
-    InjectedFailure failure;   // `nth` is filled in: every call of this kind in turn
-    std::vector<Reason> reasons;  // how a file hit by it may be reported
-    bool mayBeHarmless;        // a failure the write path works around (EPERM owner, a clone)
+    InjectedFailure failure; // `nth` is filled in: every call of this kind in turn
+    std::vector<Reason> reasons; // how a file hit by it may be reported
+    bool mayBeHarmless; // a failure the write path works around (EPERM owner, a clone)
 };
 
 void PrintTo(const Step& step, std::ostream* os)
@@ -269,8 +267,7 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
             EXPECT_NE(std::find(step.reasons.begin(), step.reasons.end(), report.reason), step.reasons.end())
                 << in << ": reported as " << reasonKey(report.reason);
             EXPECT_EQ(report.error, step.failure.error) << in << ": the reason hides the system's error";
-            if (replacedButNotDurable(report, step) && exists(out)
-                && fixtures::readBytes(out) == files.rewritten(in))
+            if (replacedButNotDurable(report, step) && exists(out) && fixtures::readBytes(out) == files.rewritten(in))
                 continue;
             if (scene.toOutputFolder) {
                 EXPECT_FALSE(exists(out)) << "a file was left in the output folder: " << out;
@@ -328,7 +325,8 @@ const Step kSteps[] = {
     {"rename_io_error", {.call = SysCall::Renameat, .error = EIO}, {Reason::RenameFailed}, false},
 };
 
-INSTANTIATE_TEST_SUITE_P(Steps, SeamFailureTest, ::testing::Combine(::testing::ValuesIn(kScenes), ::testing::ValuesIn(kSteps)),
+INSTANTIATE_TEST_SUITE_P(Steps, SeamFailureTest,
+                         ::testing::Combine(::testing::ValuesIn(kScenes), ::testing::ValuesIn(kSteps)),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) + "__" + std::get<1>(info.param).name;
                          });
@@ -339,8 +337,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, SeamFailureTest, ::testing::Combine(::testing::V
 // a container may lack the right to mount; the tests then skip.
 class SmallMount {
 public:
-    SmallMount(const std::string& at, const std::string& options)
-        : at_(at)
+    SmallMount(const std::string& at, const std::string& options) : at_(at)
     {
         fs::create_directory(at_);
         if (::mount("tmpfs", at_.c_str(), "tmpfs", 0, options.c_str()) != 0)
@@ -366,10 +363,10 @@ private:
     int error_ = 0;
 };
 
-#define SKIP_UNLESS_MOUNTED(mount)                                                                   \
-    do {                                                                                             \
-        if (!(mount).mounted())                                                                      \
-            GTEST_SKIP() << "cannot mount a tmpfs here (" << (mount).why() << "): skipped";          \
+#define SKIP_UNLESS_MOUNTED(mount)                                                                                     \
+    do {                                                                                                               \
+        if (!(mount).mounted())                                                                                        \
+            GTEST_SKIP() << "cannot mount a tmpfs here (" << (mount).why() << "): skipped";                            \
     } while (false)
 
 class RealFileSystemTest : public ::testing::Test {
@@ -499,7 +496,7 @@ TEST_F(RealFileSystemTest, AFullFileSystemPassesTheFileOverAndTheNextSmallerOneS
 
 struct Replacement {
     const char* name;
-    std::function<void(const std::string& path)> replace;  // acts on the path of the file
+    std::function<void(const std::string& path)> replace; // acts on the path of the file
     Reason reason;
 };
 
@@ -586,8 +583,7 @@ class ChangingFileOps {
 public:
     ChangingFileOps(std::string path, int atRead, std::function<void(const std::string&)> change)
         : scope_(install(std::move(path), atRead, std::move(change)))
-    {
-    }
+    {}
     ~ChangingFileOps() { state() = {}; }
     ChangingFileOps(const ChangingFileOps&) = delete;
     ChangingFileOps& operator=(const ChangingFileOps&) = delete;
@@ -598,7 +594,7 @@ public:
 private:
     struct State {
         std::string path;
-        int atRead = 0;  // 1-based read of the watched file; 0: at the start of the copy
+        int atRead = 0; // 1-based read of the watched file; 0: at the start of the copy
         int reads = 0;
         bool done = false;
         std::function<void(const std::string&)> change;
@@ -665,7 +661,7 @@ void appendBytes(const std::string& path)
 
 struct Change {
     const char* name;
-    int atRead;  // 0: when the copy starts
+    int atRead; // 0: when the copy starts
     std::function<void(const std::string& path)> change;
 };
 
@@ -696,8 +692,8 @@ TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
             changedBytes = fixtures::readBytes(path);
         });
         outcome = runOver(folder.path());
-        ASSERT_TRUE(ChangingFileOps::changed()) << "the run never reached the moment of the change ("
-                                                << ChangingFileOps::reads() << " reads)";
+        ASSERT_TRUE(ChangingFileOps::changed())
+            << "the run never reached the moment of the change (" << ChangingFileOps::reads() << " reads)";
     }
 
     EXPECT_EQ(outcome.reports.at(victim).reason, Reason::ChangedWhileReading)
@@ -711,8 +707,7 @@ TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
 const Change kChanges[] = {
     {"grows_during_the_first_read", 1, appendBytes},
     {"grows_during_the_second_read", 2, appendBytes},
-    {"shrinks_during_the_first_read", 1,
-     [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 100), 0); }},
+    {"shrinks_during_the_first_read", 1, [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 100), 0); }},
     {"touched_during_the_first_read", 1,
      [](const std::string& p) {
          const struct timespec times[2] = {{0, UTIME_OMIT}, {1500000000, 1}};

@@ -2,12 +2,12 @@
 // and exiftool, rewritten on disk, then read back by tools that share no
 // code with the engine.
 
-#include "run/batch_run.h"
-#include "rewrite/date_rewrite.h"
-#include "run/file_rewrite.h"
 #include "file_times.h"
 #include "fixtures.h"
 #include "needed_tools.h"
+#include "rewrite/date_rewrite.h"
+#include "run/batch_run.h"
+#include "run/file_rewrite.h"
 #include "run/reason.h"
 #include "temp_folder.h"
 
@@ -136,7 +136,7 @@ struct RewriteRow {
     Fixture fixture;
     DateArguments args;
     Reason expected;
-    std::string newDate;  // on success
+    std::string newDate; // on success
 };
 
 void PrintTo(const RewriteRow& row, std::ostream* out)
@@ -153,10 +153,8 @@ bool hasTwoPatchableDates(Fixture fixture)
     case Fixture::JpegOriginalOnly:
     case Fixture::TiffOriginalOnly:
     case Fixture::PngOriginalOnly:
-    case Fixture::WebpOriginalOnly:
-        return false;
-    default:
-        return true;
+    case Fixture::WebpOriginalOnly: return false;
+    default: return true;
     }
 }
 
@@ -459,7 +457,7 @@ protected:
         ASSERT_FALSE(bigEndian.empty() || littleEndian.empty());
         copyFile(bigEndian, input_ + "/a.jpg");
         copyFile(bigEndian, input_ + "/sub/b.jpg");
-        copyFile(littleEndian, input_ + "/sub2/a.jpg");  // same name as a.jpg, other content
+        copyFile(littleEndian, input_ + "/sub2/a.jpg"); // same name as a.jpg, other content
         copyFile(littleEndian, temp_ / "elsewhere/c.jpg");
         copyFile(bigEndian, temp_ / "elsewhere/in-linked-folder.jpg");
         writeBytes(input_ + "/not-an-image.txt", Bytes{'h', 'i', '\n'});
@@ -517,8 +515,9 @@ TEST_F(BatchRunTest, DeepRunIntoAnOutputFolderWritesFlatAndNumbersClashingNames)
 
     // Folders (empty, linked or not) are never reported; the rest in path order.
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"a.jpg", "rewritten"},          {"dangling.jpg", "dangling-link"}, {"fifo", "not-regular-file"},
-        {"not-an-image.txt", "not-an-image"}, {"outside.jpg", "rewritten"}, {"sub/b.jpg", "rewritten"},
+        {"a.jpg", "rewritten"},       {"dangling.jpg", "dangling-link"},
+        {"fifo", "not-regular-file"}, {"not-an-image.txt", "not-an-image"},
+        {"outside.jpg", "rewritten"}, {"sub/b.jpg", "rewritten"},
         {"sub2/a.jpg", "rewritten"},
     };
     EXPECT_EQ(record.reasonsBelow(input_), expected);
@@ -570,8 +569,8 @@ TEST_F(BatchRunTest, OutputFolderEqualToTheInputNeverReplacesAnInput)
     auto now = contentsBelow(flat);
     for (const auto& [path, bytes] : before)
         EXPECT_TRUE(now[path] == bytes) << path << " was replaced";
-    EXPECT_EQ(namesIn(flat), (std::set<std::string>{"a.jpg", "a (2).jpg", "b.jpg", "a (2) (2).jpg", "a (3).jpg",
-                                                    "b (2).jpg"}));
+    EXPECT_EQ(namesIn(flat),
+              (std::set<std::string>{"a.jpg", "a (2).jpg", "b.jpg", "a (2) (2).jpg", "a (3).jpg", "b (2).jpg"}));
     for (const auto& file : record.files)
         EXPECT_TRUE(file.renamed) << file.inPath;
     const DateArguments args = shiftBy(kDayAndHour);
@@ -608,8 +607,8 @@ TEST_F(BatchRunTest, DryRunWritesNothing)
         // A dry run that failed every photo would also write nothing: the
         // photos must be the ones that would have been rewritten.
         const std::vector<std::pair<std::string, std::string>> expected = {
-            {"a.jpg", "would-rewrite"},           {"dangling.jpg", "dangling-link"},  {"fifo", "not-regular-file"},
-            {"not-an-image.txt", "not-an-image"}, {"outside.jpg", "would-rewrite"}, {"sub/b.jpg", "would-rewrite"},
+            {"a.jpg", "would-rewrite"},           {"dangling.jpg", "dangling-link"}, {"fifo", "not-regular-file"},
+            {"not-an-image.txt", "not-an-image"}, {"outside.jpg", "would-rewrite"},  {"sub/b.jpg", "would-rewrite"},
             {"sub2/a.jpg", "would-rewrite"},
         };
         EXPECT_EQ(record.reasonsBelow(input_), expected);
@@ -670,17 +669,16 @@ TEST_P(CheckRunSettingsTest, RefusesOnlyWhatCannotWork)
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, CheckRunSettingsTest,
-    ::testing::Values(
-        SettingsRow{"input_missing", PathKind::Missing, PathKind::Folder, SettingsError::InputMissing},
-        SettingsRow{"input_empty", PathKind::Empty, PathKind::None, SettingsError::InputMissing},
-        SettingsRow{"output_missing", PathKind::Folder, PathKind::Missing, SettingsError::OutputMissing},
-        SettingsRow{"output_empty", PathKind::Folder, PathKind::Empty, SettingsError::OutputMissing},
-        SettingsRow{"output_is_a_file", PathKind::Folder, PathKind::File, SettingsError::OutputNotFolder},
-        SettingsRow{"output_not_writable", PathKind::Folder, PathKind::ReadOnlyFolder,
-                    SettingsError::OutputNotWritable},
-        SettingsRow{"folder_in_place", PathKind::Folder, PathKind::None, SettingsError::None},
-        SettingsRow{"folder_into_output", PathKind::Folder, PathKind::Folder, SettingsError::None},
-        SettingsRow{"file_into_output", PathKind::File, PathKind::Folder, SettingsError::None}),
+    ::testing::Values(SettingsRow{"input_missing", PathKind::Missing, PathKind::Folder, SettingsError::InputMissing},
+                      SettingsRow{"input_empty", PathKind::Empty, PathKind::None, SettingsError::InputMissing},
+                      SettingsRow{"output_missing", PathKind::Folder, PathKind::Missing, SettingsError::OutputMissing},
+                      SettingsRow{"output_empty", PathKind::Folder, PathKind::Empty, SettingsError::OutputMissing},
+                      SettingsRow{"output_is_a_file", PathKind::Folder, PathKind::File, SettingsError::OutputNotFolder},
+                      SettingsRow{"output_not_writable", PathKind::Folder, PathKind::ReadOnlyFolder,
+                                  SettingsError::OutputNotWritable},
+                      SettingsRow{"folder_in_place", PathKind::Folder, PathKind::None, SettingsError::None},
+                      SettingsRow{"folder_into_output", PathKind::Folder, PathKind::Folder, SettingsError::None},
+                      SettingsRow{"file_into_output", PathKind::File, PathKind::Folder, SettingsError::None}),
     [](const ::testing::TestParamInfo<SettingsRow>& info) { return info.param.name; });
 
 } // namespace

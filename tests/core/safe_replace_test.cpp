@@ -3,8 +3,8 @@
 #include "failing_sys_ops.h"
 #include "file_bytes.h"
 #include "file_times.h"
-#include "open_descriptors.h"
 #include "io/sys_ops.h"
+#include "open_descriptors.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -69,7 +69,7 @@ protected:
     // The target must be exactly as before: same file, same bytes, same time.
     void expectTargetUntouched()
     {
-        const struct stat now = lstatOf(target);  // before reading, which may move the access time
+        const struct stat now = lstatOf(target); // before reading, which may move the access time
         EXPECT_EQ(now.st_ino, original.st_ino);
         EXPECT_TRUE(sameTime(now.st_mtim, original.st_mtim));
         EXPECT_EQ(readBytes(target), oldBytes);
@@ -84,7 +84,7 @@ protected:
     TempFolder folder;
     std::string target = folder / "photo.jpg";
     Bytes oldBytes = patternBytes(3000, 1);
-    Bytes newBytes = patternBytes(10000, 7);  // several writes when they are limited to 1000 bytes
+    Bytes newBytes = patternBytes(10000, 7); // several writes when they are limited to 1000 bytes
     struct stat original {};
 };
 
@@ -108,7 +108,7 @@ TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(target.c_str(), 4321, 8765), 0);
     }
-    ASSERT_EQ(::chmod(target.c_str(), GetParam().mode), 0);  // chown cleared the set-id bits
+    ASSERT_EQ(::chmod(target.c_str(), GetParam().mode), 0); // chown cleared the set-id bits
     setTimes(target, kAtime, kMtime);
     const struct stat before = lstatOf(target);
 
@@ -119,18 +119,15 @@ TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
     EXPECT_EQ(after.st_mode & 07777, GetParam().mode);
     EXPECT_EQ(after.st_uid, before.st_uid);
     EXPECT_EQ(after.st_gid, before.st_gid);
-    EXPECT_TRUE(sameTime(after.st_mtim, kMtime))
-        << after.st_mtim.tv_sec << "." << after.st_mtim.tv_nsec;
-    EXPECT_TRUE(sameTime(after.st_atim, kAtime))
-        << after.st_atim.tv_sec << "." << after.st_atim.tv_nsec;
+    EXPECT_TRUE(sameTime(after.st_mtim, kMtime)) << after.st_mtim.tv_sec << "." << after.st_mtim.tv_nsec;
+    EXPECT_TRUE(sameTime(after.st_atim, kAtime)) << after.st_atim.tv_sec << "." << after.st_atim.tv_nsec;
     EXPECT_EQ(readBytes(target), newBytes);
     expectOnlyTargetInFolder();
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, KeptAttributesTest,
                          ::testing::Values(KeptAttributesCase{"owner_rw_group_r", 0640},
-                                           KeptAttributesCase{"executable", 0755},
-                                           KeptAttributesCase{"private", 0600},
+                                           KeptAttributesCase{"executable", 0755}, KeptAttributesCase{"private", 0600},
                                            KeptAttributesCase{"read_only", 0444},
                                            KeptAttributesCase{"set_user_id", 04750},
                                            KeptAttributesCase{"set_group_id", 02755}),
@@ -185,7 +182,7 @@ TEST_F(SafeReplaceTest, CopiesExtendedAttributesFromTheSource)
 // Paths as a user types them, resolved against the working folder.
 struct PathFormCase {
     const char* name;
-    const char* path;  // relative to the test folder
+    const char* path; // relative to the test folder
 };
 
 void PrintTo(const PathFormCase& c, std::ostream* os)
@@ -281,13 +278,13 @@ TEST_F(SafeReplaceTest, MovingHandsTheTemporaryOver)
 
     PreparedReplacement moved(std::move(first));
     EXPECT_FALSE(first.active());
-    first = PreparedReplacement();  // the empty husk must not remove anything
+    first = PreparedReplacement(); // the empty husk must not remove anything
     EXPECT_TRUE(fs::exists(temporary));
 
     PreparedReplacement assigned;
     ASSERT_FALSE(prepareReplacement(folder / "other.jpg", oldBytes, original, assigned));
     const std::string replacedTemporary = assigned.temporaryPath();
-    assigned = std::move(moved);  // drops what `assigned` held before
+    assigned = std::move(moved); // drops what `assigned` held before
     EXPECT_FALSE(fs::exists(replacedTemporary));
     EXPECT_EQ(assigned.temporaryPath(), temporary);
 
@@ -336,7 +333,7 @@ TEST_F(SafeReplaceTest, AFolderRenamedMidwayStillReceivesTheFile)
 struct InjectionCase {
     const char* name;
     InjectedFailure failure;
-    ReplaceStep step;  // None: the replacement must still succeed
+    ReplaceStep step; // None: the replacement must still succeed
     int error;
 };
 
@@ -366,8 +363,8 @@ TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
 
     EXPECT_EQ(static_cast<int>(error.step), static_cast<int>(c.step));
     EXPECT_EQ(error.error, c.error);
-    const bool failedInPrepare = c.step == ReplaceStep::CreateTemp || c.step == ReplaceStep::Write
-                                 || c.step == ReplaceStep::Attributes;
+    const bool failedInPrepare =
+        c.step == ReplaceStep::CreateTemp || c.step == ReplaceStep::Write || c.step == ReplaceStep::Attributes;
     EXPECT_EQ(preparedWasActive, !failedInPrepare);
     EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
     if (c.step == ReplaceStep::None || c.step == ReplaceStep::SyncFolder) {
@@ -384,41 +381,45 @@ TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
 INSTANTIATE_TEST_SUITE_P(
     Steps, InjectedFailureTest,
     ::testing::Values(
-        InjectionCase{"folder_open_refused", {.call = SysCall::Openat, .nth = 1, .error = EACCES},
-                      ReplaceStep::CreateTemp, EACCES},
-        InjectionCase{"temporary_create_refused", {.call = SysCall::Openat, .nth = 2, .error = EACCES},
-                      ReplaceStep::CreateTemp, EACCES},
-        InjectionCase{"temporary_name_taken_once", {.call = SysCall::Openat, .nth = 2, .error = EEXIST},
-                      ReplaceStep::None, 0},
+        InjectionCase{"folder_open_refused",
+                      {.call = SysCall::Openat, .nth = 1, .error = EACCES},
+                      ReplaceStep::CreateTemp,
+                      EACCES},
+        InjectionCase{"temporary_create_refused",
+                      {.call = SysCall::Openat, .nth = 2, .error = EACCES},
+                      ReplaceStep::CreateTemp,
+                      EACCES},
+        InjectionCase{
+            "temporary_name_taken_once", {.call = SysCall::Openat, .nth = 2, .error = EEXIST}, ReplaceStep::None, 0},
         InjectionCase{"temporary_names_always_taken",
                       {.call = SysCall::Openat, .nth = 2, .times = 0, .error = EEXIST},
-                      ReplaceStep::CreateTemp, EEXIST},
-        InjectionCase{"first_write_disk_full", {.call = SysCall::Write, .nth = 1, .error = ENOSPC},
-                      ReplaceStep::Write, ENOSPC},
+                      ReplaceStep::CreateTemp,
+                      EEXIST},
+        InjectionCase{
+            "first_write_disk_full", {.call = SysCall::Write, .nth = 1, .error = ENOSPC}, ReplaceStep::Write, ENOSPC},
         InjectionCase{"later_write_io_error",
                       {.call = SysCall::Write, .nth = 3, .error = EIO, .maxBytes = 1000},
-                      ReplaceStep::Write, EIO},
+                      ReplaceStep::Write,
+                      EIO},
         InjectionCase{"write_makes_no_progress",
                       {.call = SysCall::Write, .nth = 2, .maxBytes = 1000, .returnsZero = true},
-                      ReplaceStep::Write, EIO},
-        InjectionCase{"short_writes", {.call = SysCall::Write, .nth = 0, .maxBytes = 7},
-                      ReplaceStep::None, 0},
-        InjectionCase{"write_interrupted", {.call = SysCall::Write, .nth = 1, .times = 3, .error = EINTR},
-                      ReplaceStep::None, 0},
-        InjectionCase{"owner_not_permitted", {.call = SysCall::Fchown, .nth = 1, .error = EPERM},
-                      ReplaceStep::None, 0},
-        InjectionCase{"owner_io_error", {.call = SysCall::Fchown, .nth = 1, .error = EIO},
-                      ReplaceStep::Attributes, EIO},
-        InjectionCase{"permissions_refused", {.call = SysCall::Fchmod, .nth = 1, .error = EPERM},
-                      ReplaceStep::Attributes, EPERM},
-        InjectionCase{"times_refused", {.call = SysCall::Futimens, .nth = 1, .error = EPERM},
-                      ReplaceStep::Attributes, EPERM},
-        InjectionCase{"file_sync_io_error", {.call = SysCall::Fsync, .nth = 1, .error = EIO},
-                      ReplaceStep::Sync, EIO},
-        InjectionCase{"rename_across_devices", {.call = SysCall::Renameat, .nth = 1, .error = EXDEV},
-                      ReplaceStep::Rename, EXDEV},
-        InjectionCase{"folder_sync_io_error", {.call = SysCall::Fsync, .nth = 2, .error = EIO},
-                      ReplaceStep::SyncFolder, EIO}),
+                      ReplaceStep::Write,
+                      EIO},
+        InjectionCase{"short_writes", {.call = SysCall::Write, .nth = 0, .maxBytes = 7}, ReplaceStep::None, 0},
+        InjectionCase{
+            "write_interrupted", {.call = SysCall::Write, .nth = 1, .times = 3, .error = EINTR}, ReplaceStep::None, 0},
+        InjectionCase{"owner_not_permitted", {.call = SysCall::Fchown, .nth = 1, .error = EPERM}, ReplaceStep::None, 0},
+        InjectionCase{
+            "owner_io_error", {.call = SysCall::Fchown, .nth = 1, .error = EIO}, ReplaceStep::Attributes, EIO},
+        InjectionCase{
+            "permissions_refused", {.call = SysCall::Fchmod, .nth = 1, .error = EPERM}, ReplaceStep::Attributes, EPERM},
+        InjectionCase{
+            "times_refused", {.call = SysCall::Futimens, .nth = 1, .error = EPERM}, ReplaceStep::Attributes, EPERM},
+        InjectionCase{"file_sync_io_error", {.call = SysCall::Fsync, .nth = 1, .error = EIO}, ReplaceStep::Sync, EIO},
+        InjectionCase{
+            "rename_across_devices", {.call = SysCall::Renameat, .nth = 1, .error = EXDEV}, ReplaceStep::Rename, EXDEV},
+        InjectionCase{
+            "folder_sync_io_error", {.call = SysCall::Fsync, .nth = 2, .error = EIO}, ReplaceStep::SyncFolder, EIO}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SafeReplaceTest, AFailedSyncDropsThePreparedFile)
@@ -494,8 +495,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TemporaryNameCase{"other_suffix", ".shotdate-0123456789abcdef.jpg", false},
                       TemporaryNameCase{"suffix_upper_case", ".shotdate-0123456789abcdef.TMP", false},
                       TemporaryNameCase{"other_prefix", ".shotdata-0123456789abcdef.tmp", false},
-                      TemporaryNameCase{"a_photo", "photo.jpg", false},
-                      TemporaryNameCase{"empty", "", false}),
+                      TemporaryNameCase{"a_photo", "photo.jpg", false}, TemporaryNameCase{"empty", "", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TemporaryNames, FreshNamesAreOursAndDiffer)

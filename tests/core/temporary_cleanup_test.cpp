@@ -1,7 +1,7 @@
 // Cleaning up after a killed run removes our unfinished copies and nothing
 // else: not a look-alike name, not a link, not a folder, not a photo.
-#include "temp_folder.h"
 #include "io/temporary_cleanup.h"
+#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -30,9 +30,9 @@ TEST_F(CleanupFolder, RemovesOnlyOurUnfinishedFiles)
     touch(root_ / ours);
     touch(root_ / "sub" / ".shotdate-fedcba9876543210.tmp");
     touch(root_ / "IMG_0001.JPG");
-    touch(root_ / ".shotdate-0123456789ABCDEF.tmp");  // upper-case hex: not a name we make
-    touch(root_ / ".shotdate-0123456789abcde.tmp");   // one digit short
-    touch(root_ / "shotdate-0123456789abcdef.tmp");   // not hidden
+    touch(root_ / ".shotdate-0123456789ABCDEF.tmp"); // upper-case hex: not a name we make
+    touch(root_ / ".shotdate-0123456789abcde.tmp"); // one digit short
+    touch(root_ / "shotdate-0123456789abcdef.tmp"); // not hidden
     fs::create_directory(root_ / ".shotdate-1111111111111111.tmp");
     fs::create_symlink(root_ / "IMG_0001.JPG", root_ / ".shotdate-2222222222222222.tmp");
 

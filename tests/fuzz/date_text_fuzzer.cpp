@@ -1,7 +1,7 @@
 // libFuzzer target over the date text a file carries: whatever it holds,
 // the rule either refuses it or writes a valid date 19 characters long that
 // reads back as itself.
-#include "dates/exif_date.h"
+#include "dates/date_rule.h"
 
 #include <cstdlib>
 #include <string_view>

@@ -2,9 +2,8 @@
 // reason to pass the file over, or a file that reads back with the new
 // dates, the same size when patched in place, and nothing else changed;
 // and read only as far as a head, the same answer or a call for more.
+#include "formats/format_table.h"
 #include "rewrite/date_rewrite.h"
-#include "formats/exif_block.h"
-#include "formats/image_format.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -11,8 +11,7 @@ namespace shotdate {
 // bytes. Every read answers nullopt instead of running past the end.
 class ByteReader {
 public:
-    ByteReader(std::span<const std::uint8_t> bytes, bool bigEndian)
-        : bytes_(bytes), bigEndian_(bigEndian) {}
+    ByteReader(std::span<const std::uint8_t> bytes, bool bigEndian) : bytes_(bytes), bigEndian_(bigEndian) {}
 
     std::size_t size() const { return bytes_.size(); }
     bool bigEndian() const { return bigEndian_; }

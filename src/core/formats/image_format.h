@@ -10,13 +10,13 @@ namespace shotdate {
 enum class ImageFormat {
     Unknown,
     Jpeg,
-    Tiff,      // TIFF and TIFF-based raw files (DNG, NEF, CR2, ARW, PEF, ...)
-    TiffLike,  // TIFF structure under another magic number (ORF, RW2)
+    Tiff, // TIFF and TIFF-based raw files (DNG, NEF, CR2, ARW, PEF, ...)
+    TiffLike, // TIFF structure under another magic number (ORF, RW2)
     Png,
     WebP,
-    Bmff,      // ISO base media files: HEIF, HEIC, AVIF, CR3
+    Bmff, // ISO base media files: HEIF, HEIC, AVIF, CR3
     JpegXl,
-    Other,     // an image format we recognise but do not rewrite (CRW, MRW, RAF, X3F, ...)
+    Other, // an image format we recognise but do not rewrite (CRW, MRW, RAF, X3F, ...)
 };
 
 ImageFormat sniffFormat(std::span<const std::uint8_t> bytes);

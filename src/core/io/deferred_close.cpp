@@ -49,7 +49,7 @@ void DeferredClose::work()
     for (;;) {
         wake_.wait(lock, [this] { return finishing_ || !queued_.empty(); });
         if (queued_.empty())
-            return;  // finishing, and nothing left
+            return; // finishing, and nothing left
         const int fd = queued_.front();
         queued_.pop_front();
         lock.unlock();

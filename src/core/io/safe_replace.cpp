@@ -33,7 +33,7 @@ constexpr int kTempNameTries = 16;
 // "/c" -> "/" + "c"). Trailing slashes are ignored.
 struct SplitPath {
     std::string folder;
-    std::string prefix;  // folder as it prefixes a name: "a/b/", "", "/"
+    std::string prefix; // folder as it prefixes a name: "a/b/", "", "/"
     std::string name;
 };
 
@@ -43,7 +43,7 @@ SplitPath splitTargetPath(const std::string& path)
     split.folder = parentPath(path);
     split.name = lastPathComponent(path);
     if (split.name == "/")
-        split.name.clear();  // the root itself has no name to replace
+        split.name.clear(); // the root itself has no name to replace
     const bool hasFolder = path.find('/') != std::string::npos;
     if (hasFolder)
         split.prefix = split.folder == "/" ? split.folder : split.folder + "/";
@@ -86,8 +86,8 @@ int writeAll(int fd, std::span<const std::uint8_t> bytes, std::optional<std::uin
     while (done < bytes.size()) {
         const std::uint8_t* from = bytes.data() + done;
         const std::size_t count = bytes.size() - done;
-        const ssize_t n = offset ? sysOps().pwrite(fd, from, count, off_t(*offset + done))
-                                 : sysOps().write(fd, from, count);
+        const ssize_t n =
+            offset ? sysOps().pwrite(fd, from, count, off_t(*offset + done)) : sysOps().write(fd, from, count);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -157,7 +157,7 @@ int copyContent(int from, int to, std::uint64_t size)
             if (n < 0)
                 return errno;
             if (n == 0)
-                return EIO;  // the source ended early: it changed under us
+                return EIO; // the source ended early: it changed under us
             done += std::uint64_t(n);
             continue;
         }
@@ -278,7 +278,7 @@ ReplaceError PreparedReplacement::commit(bool syncFolder)
     ops.close(std::exchange(fd_, -1));
     if (expectTarget_) {
         struct stat now {};
-        if (::fstatat(dirFd_, targetName_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != expectedDevice_
+        if (ops.fstatat(dirFd_, targetName_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != expectedDevice_
             || now.st_ino != expectedInode_) {
             abandon();
             return ReplaceError{ReplaceStep::TargetChanged, ESTALE};
@@ -304,8 +304,8 @@ ReplaceError PreparedReplacement::commit(bool syncFolder)
 class TemporaryFileMaker {
 public:
     template <typename WriteContent>
-    static ReplaceError make(const std::string& targetPath, const struct stat& attributes,
-                             PreparedReplacement& out, int xattrSourceFd, WriteContent writeContent)
+    static ReplaceError make(const std::string& targetPath, const struct stat& attributes, PreparedReplacement& out,
+                             int xattrSourceFd, WriteContent writeContent)
     {
         out.abandon();
         const SysOps& ops = sysOps();
@@ -323,8 +323,8 @@ public:
 
         for (int attempt = 0; attempt < kTempNameTries && prepared.fd_ < 0; ++attempt) {
             std::string name = newTemporaryName();
-            const int fd = ops.openat(prepared.dirFd_, name.c_str(),
-                                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+            const int fd =
+                ops.openat(prepared.dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (fd >= 0) {
                 prepared.fd_ = fd;
                 prepared.tempName_ = std::move(name);
@@ -371,8 +371,8 @@ ReplaceError prepareReplacement(const std::string& targetPath, std::span<const s
                                     [&](int fd) { return writeAll(fd, bytes); });
 }
 
-ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source,
-                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd)
+ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source, const struct stat& attributes,
+                                PreparedReplacement& out, int xattrSourceFd)
 {
     return TemporaryFileMaker::make(targetPath, attributes, out, xattrSourceFd, [&](int fd) {
         if (const int error = copyContent(source.fd, fd, source.size))

@@ -23,16 +23,16 @@ enum class ReplaceStep {
     None,
     CreateTemp,
     Write,
-    Attributes,  // owner, permissions, times (extended attributes are best effort)
+    Attributes, // owner, permissions, times (extended attributes are best effort)
     Sync,
     Rename,
-    TargetChanged,  // in place: the name no longer stands for the file that was read
-    SyncFolder,  // after the rename: the new file is in place, but maybe not yet durable
+    TargetChanged, // in place: the name no longer stands for the file that was read
+    SyncFolder, // after the rename: the new file is in place, but maybe not yet durable
 };
 
 struct ReplaceError {
     ReplaceStep step = ReplaceStep::None;
-    int error = 0;  // errno
+    int error = 0; // errno
     explicit operator bool() const { return step != ReplaceStep::None; }
 };
 
@@ -90,8 +90,8 @@ public:
     void abandon();
 
 private:
-    friend ReplaceError prepareReplacement(const std::string&, std::span<const std::uint8_t>,
-                                           const struct stat&, PreparedReplacement&, int);
+    friend ReplaceError prepareReplacement(const std::string&, std::span<const std::uint8_t>, const struct stat&,
+                                           PreparedReplacement&, int);
     friend ReplaceError prepareReplacement(const std::string&, const CopySource&, const struct stat&,
                                            PreparedReplacement&, int);
     friend class TemporaryFileMaker;
@@ -101,7 +101,7 @@ private:
     bool expectTarget_ = false;
     dev_t expectedDevice_ = 0;
     ino_t expectedInode_ = 0;
-    std::string tempName_;  // name inside the folder
+    std::string tempName_; // name inside the folder
     std::string tempPath_;
     std::string targetName_;
     std::string targetPath_;
@@ -114,13 +114,11 @@ private:
 // is an open descriptor. The target itself is not touched. On failure
 // nothing is left behind.
 ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
-                                const struct stat& attributes, PreparedReplacement& out,
-                                int xattrSourceFd = -1);
+                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd = -1);
 
 // The same, with the content copied from an open file and patched.
-ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source,
-                                const struct stat& attributes, PreparedReplacement& out,
-                                int xattrSourceFd = -1);
+ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source, const struct stat& attributes,
+                                PreparedReplacement& out, int xattrSourceFd = -1);
 
 // prepare + commit in one go.
 ReplaceError replaceFile(const std::string& targetPath, std::span<const std::uint8_t> bytes,

@@ -32,6 +32,11 @@ const SysOps kRealSysOps{
     [](int destFd, int srcFd) { return ::ioctl(destFd, FICLONE, srcFd); },
     [](int fd, const void* buf, size_t count, off_t offset) { return ::pwrite(fd, buf, count, offset); },
     [](int fd) { return ::syncfs(fd); },
+    [](int fd, struct stat* st) { return ::fstat(fd, st); },
+    [](int dirfd, const char* path, struct stat* st, int flags) { return ::fstatat(dirfd, path, st, flags); },
+    [](int fd) { return ::dup(fd); },
+    [](int fd, int cmd, int arg) { return ::fcntl(fd, cmd, arg); },
+    [](int dirfd, const char* path, int mode, int flags) { return ::faccessat(dirfd, path, mode, flags); },
 };
 
 const SysOps* currentSysOps = &kRealSysOps;
@@ -48,8 +53,7 @@ const SysOps& realSysOps()
     return kRealSysOps;
 }
 
-ScopedSysOps::ScopedSysOps(const SysOps& ops)
-    : previous_(currentSysOps)
+ScopedSysOps::ScopedSysOps(const SysOps& ops) : previous_(currentSysOps)
 {
     currentSysOps = &ops;
 }

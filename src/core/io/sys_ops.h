@@ -7,7 +7,7 @@
 
 namespace shotdate {
 
-// Every system call on the write path goes through this table, so that
+// Every system call the engine makes goes through this table, so that
 // tests can make any one step fail (EIO, ENOSPC, a short write, ...) and
 // prove that the user's file survives. Production code uses the real calls.
 struct SysOps {
@@ -23,9 +23,15 @@ struct SysOps {
     int (*close)(int fd);
     // Copying a file's bytes without passing them through user memory.
     ssize_t (*copyFileRange)(int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t length);
-    int (*cloneFile)(int destFd, int srcFd);  // ioctl FICLONE: shares the extents on btrfs/XFS
+    int (*cloneFile)(int destFd, int srcFd); // ioctl FICLONE: shares the extents on btrfs/XFS
     ssize_t (*pwrite)(int fd, const void* buf, size_t count, off_t offset);
     int (*syncfs)(int fd);
+    int (*fstat)(int fd, struct stat* st);
+    // stat() and lstat() too: AT_FDCWD and AT_SYMLINK_NOFOLLOW.
+    int (*fstatat)(int dirfd, const char* path, struct stat* st, int flags);
+    int (*dup)(int fd);
+    int (*fcntl)(int fd, int cmd, int arg); // the commands that take an int (F_GETFL, F_SETFL)
+    int (*faccessat)(int dirfd, const char* path, int mode, int flags);
 };
 
 // The table in force. Not thread-safe to swap: tests swap it while no run

@@ -2,8 +2,10 @@
 
 #include "io/path_text.h"
 #include "io/safe_replace.h"
+#include "io/sys_ops.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,13 +34,13 @@ void clean(const std::string& folder, bool subfolders, CleanupReport& report)
             continue;
         const std::string path = joinPath(folder, name);
         struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0)
+        if (sysOps().fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISDIR(st.st_mode)) {
             if (subfolders)
                 deeper.push_back(path);
         } else if (S_ISREG(st.st_mode) && isOurTemporaryName(name)) {
-            if (::unlinkat(::dirfd(dir.get()), name.c_str(), 0) == 0)
+            if (sysOps().unlinkat(::dirfd(dir.get()), name.c_str(), 0) == 0)
                 report.removed.push_back(path);
             else
                 report.problems.push_back({path, errno});

@@ -9,7 +9,7 @@ namespace shotdate {
 
 struct CleanupReport {
     std::vector<std::string> removed;
-    std::vector<ListingProblem> problems;  // folders that could not be read, files that could not be removed
+    std::vector<ListingProblem> problems; // folders that could not be read, files that could not be removed
 };
 
 // Removes the hidden temporary files a run leaves behind when it is killed

@@ -1,6 +1,8 @@
 #include "metadata/tiff_structure.h"
 
 #include "bytes/byte_reader.h"
+#include "bytes/checksums.h"
+#include "metadata/format_constants.h"
 
 #include <algorithm>
 #include <set>
@@ -9,20 +11,28 @@ namespace shotdate {
 
 namespace {
 
-constexpr std::uint16_t kExifIfdPointer = 0x8769;
-constexpr std::uint16_t kDateTimeOriginal = 0x9003;
-constexpr std::uint16_t kDateTimeDigitized = 0x9004;
-constexpr std::uint16_t kSubIfds = 0x014A;
+using namespace tiff_tag;
+using namespace tiff_type;
+
 constexpr std::size_t kMaxEntries = 4096;
 constexpr std::size_t kMaxIfds = 1024;
 
 std::size_t typeSize(std::uint16_t type)
 {
     switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: return 8;
+    case unsignedByte:
+    case asciiString:
+    case signedByte:
+    case undefined: return 1;
+    case unsignedShort:
+    case signedShort: return 2;
+    case unsignedLong:
+    case signedLong:
+    case tiffFloat:
+    case tiffIfd: return 4;
+    case unsignedRational:
+    case signedRational:
+    case tiffDouble: return 8;
     default: return 0;
     }
 }
@@ -35,8 +45,7 @@ std::size_t typeSize(std::uint16_t type)
 class Tiff {
 public:
     // `headOnly`: `file` may stop before the block's end.
-    static std::optional<Tiff> open(std::span<const std::uint8_t> file, const ExifBlock& block,
-                                    bool headOnly = false)
+    static std::optional<Tiff> open(std::span<const std::uint8_t> file, const ExifBlock& block, bool headOnly = false)
     {
         if (block.offset > file.size() || block.size < 8)
             return std::nullopt;
@@ -67,7 +76,7 @@ public:
         std::uint16_t tag;
         std::uint16_t type;
         std::uint32_t count;
-        std::size_t valueOffset;  // inside the block
+        std::size_t valueOffset; // inside the block
         bool inBounds;
     };
 
@@ -106,9 +115,9 @@ public:
         const std::size_t unit = typeSize(e.type);
         for (std::uint32_t i = 0; i < e.count; ++i) {
             const std::size_t at = e.valueOffset + std::size_t(i) * unit;
-            if (e.type == 3)
+            if (e.type == unsignedShort)
                 values.push_back(*reader_.u16(at));
-            else if (e.type == 4 || e.type == 13)
+            else if (e.type == unsignedLong || e.type == tiffIfd)
                 values.push_back(*reader_.u32(at));
             else
                 return {};
@@ -131,7 +140,8 @@ public:
 
 private:
     Tiff(std::span<const std::uint8_t> bytes, bool big, std::size_t base, std::size_t size)
-        : bytes_(bytes), reader_(bytes, big), base_(base), size_(size) {}
+        : bytes_(bytes), reader_(bytes, big), base_(base), size_(size)
+    {}
 
     // Inside the bytes at hand; a range inside the block but past them
     // marks the reading incomplete.
@@ -147,7 +157,7 @@ private:
     std::span<const std::uint8_t> bytes_;
     ByteReader reader_;
     std::size_t base_;
-    std::size_t size_;  // of the whole block, of which bytes_ may be the start
+    std::size_t size_; // of the whole block, of which bytes_ may be the start
     std::size_t firstIfd_ = 0;
     mutable bool incomplete_ = false;
 };
@@ -165,14 +175,16 @@ DateField dateField(const Tiff& tiff, const Tiff::Entry& e)
             text.resize(nul);
         field.text = std::move(text);
     }
-    field.patchable = e.type == 2 && e.count == 20 && e.inBounds;
+    field.patchable = e.type == asciiString && e.count == 20 && e.inBounds;
     return field;
 }
 
 void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, std::vector<std::uint64_t>& out)
 {
     // Pairs of (offsets tag, byte counts tag) whose ranges hold image data.
-    static constexpr std::uint16_t kPairs[][2] = {{0x0111, 0x0117}, {0x0144, 0x0145}, {0x0201, 0x0202}};
+    static constexpr std::uint16_t kPairs[][2] = {{stripOffsets, stripByteCounts},
+                                                  {tileOffsets, tileByteCounts},
+                                                  {jpegInterchangeFormat, jpegInterchangeFormatLength}};
     for (const auto& pair : kPairs) {
         const Tiff::Entry* offsets = nullptr;
         const Tiff::Entry* counts = nullptr;
@@ -191,7 +203,7 @@ void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, 
         for (std::size_t i = 0; i < starts.size() && i < lengths.size(); ++i) {
             const auto bytes = tiff.bytes();
             if (starts[i] > bytes.size() || lengths[i] > bytes.size() - starts[i]) {
-                digest ^= 0x9E3779B97F4A7C15ull;  // out of range: still compared, never read
+                digest ^= 0x9E3779B97F4A7C15ull; // out of range: still compared, never read
                 continue;
             }
             digest = digestBytes(bytes.subspan(std::size_t(starts[i]), std::size_t(lengths[i])), digest);
@@ -202,7 +214,7 @@ void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, 
 
 using Entries = std::vector<Tiff::Entry>;
 
-using Range = std::pair<std::size_t, std::size_t>;  // [first, last) inside the block
+using Range = std::pair<std::size_t, std::size_t>; // [first, last) inside the block
 
 // The bytes an IFD's own entry table takes.
 Range tableRange(std::size_t offset, const Entries& entries)
@@ -226,7 +238,7 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vec
             break;
         tables.push_back(tableRange(at, *entries));
         for (const auto& e : *entries) {
-            if (e.tag != kExifIfdPointer)
+            if (e.tag != exifTag)
                 continue;
             const auto pointer = tiff.numbers(e, 1);
             auto exif = pointer.size() == 1 ? tiff.entries(std::size_t(pointer[0])) : std::nullopt;
@@ -234,7 +246,7 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vec
                 continue;
             tables.push_back(tableRange(std::size_t(pointer[0]), *exif));
             for (const auto& field : *exif)
-                if (field.tag == kDateTimeOriginal || field.tag == kDateTimeDigitized)
+                if (field.tag == dateTimeOriginal || field.tag == dateTimeDigitized)
                     dates.otherCopies.push_back(dateField(tiff, field));
             others.push_back(std::move(*exif));
         }
@@ -252,8 +264,8 @@ void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& list
 {
     for (DateField* a : fields)
         for (DateField* b : fields)
-            if (a->patchable && b->patchable && a->valueOffset != b->valueOffset
-                && a->valueOffset < b->valueOffset + 20 && b->valueOffset < a->valueOffset + 20) {
+            if (a->patchable && b->patchable && a->valueOffset != b->valueOffset && a->valueOffset < b->valueOffset + 20
+                && b->valueOffset < a->valueOffset + 20) {
                 a->patchable = false;
                 b->patchable = false;
             }
@@ -264,7 +276,7 @@ void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& list
                 field->patchable = false;
     for (const Entries* list : lists) {
         for (const auto& other : *list) {
-            if (other.tag == kDateTimeOriginal || other.tag == kDateTimeDigitized || !other.inBounds)
+            if (other.tag == dateTimeOriginal || other.tag == dateTimeDigitized || !other.inBounds)
                 continue;
             const std::size_t start = tiff.base() + other.valueOffset;
             const std::size_t end = start + typeSize(other.type) * other.count;
@@ -276,16 +288,6 @@ void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& list
 }
 
 } // namespace
-
-std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t seed)
-{
-    std::uint64_t hash = seed;
-    for (const auto b : bytes) {
-        hash ^= b;
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
 
 namespace {
 
@@ -299,7 +301,7 @@ std::optional<TiffDates> datesOf(const Tiff& tiff, bool exifTagsInFirstIfd)
     std::optional<Entries> pointedExif;
     if (!exifTagsInFirstIfd) {
         for (const auto& e : *ifd0) {
-            if (e.tag != kExifIfdPointer)
+            if (e.tag != exifTag)
                 continue;
             const auto pointer = tiff.numbers(e, 1);
             if (pointer.size() == 1)
@@ -318,9 +320,9 @@ std::optional<TiffDates> datesOf(const Tiff& tiff, bool exifTagsInFirstIfd)
     // A writer may repeat a date entry in the one IFD; readers differ in
     // which they show, so a repeat is one more copy to change.
     for (const auto& field : *exif) {
-        DateField* first = field.tag == kDateTimeOriginal ? &dates.original
-            : field.tag == kDateTimeDigitized             ? &dates.digitized
-                                                          : nullptr;
+        DateField* first = field.tag == dateTimeOriginal ? &dates.original
+            : field.tag == dateTimeDigitized             ? &dates.digitized
+                                                         : nullptr;
         if (!first)
             continue;
         if (!first->present)
@@ -368,7 +370,7 @@ std::optional<TiffImageData> readTiffImageData(std::span<const std::uint8_t> fil
         ++data.pages;
         digestImageData(*tiff, *entries, data.digests);
         for (const auto& e : *entries) {
-            if (e.tag != kSubIfds)
+            if (e.tag != subIFDs)
                 continue;
             for (const auto sub : tiff->numbers(e, 64)) {
                 if (!seen.insert(std::size_t(sub)).second)

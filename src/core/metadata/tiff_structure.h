@@ -1,6 +1,6 @@
 #pragma once
 
-#include "formats/exif_block.h"
+#include "metadata/exif_block.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +16,8 @@ struct DateField {
     bool present = false;
     std::uint16_t type = 0;
     std::uint32_t count = 0;
-    std::size_t valueOffset = 0;  // absolute position of the value in the file
-    std::string text;             // the stored bytes (up to the first NUL), when readable
+    std::size_t valueOffset = 0; // absolute position of the value in the file
+    std::string text; // the stored bytes (up to the first NUL), when readable
 
     // A 20-byte ASCII value lying inside the block: it can take the new
     // date without moving anything else in the file.
@@ -26,8 +26,8 @@ struct DateField {
 
 struct TiffDates {
     bool hasExifIfd = false;
-    DateField original;   // 0x9003 DateTimeOriginal
-    DateField digitized;  // 0x9004 DateTimeDigitized
+    DateField original; // 0x9003 DateTimeOriginal
+    DateField digitized; // 0x9004 DateTimeDigitized
     // Some cameras give a later IFD (the thumbnail's) an Exif IFD of its own
     // with the same dates, and some writers repeat an entry within one IFD;
     // readers that show the last copy would still show the old date unless
@@ -55,8 +55,5 @@ struct TiffImageData {
 };
 
 std::optional<TiffImageData> readTiffImageData(std::span<const std::uint8_t> file, const ExifBlock& block);
-
-// FNV-1a over a byte range.
-std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t seed = 1469598103934665603ull);
 
 } // namespace shotdate

@@ -1,11 +1,8 @@
 #include "rewrite/date_rewrite.h"
 
-#include "formats/box_exif.h"
-#include "formats/exif_block.h"
-#include "rewrite/exiv2_adapter.h"
-#include "formats/image_format.h"
-#include "formats/image_payload.h"
+#include "formats/format_table.h"
 #include "metadata/tiff_structure.h"
+#include "rewrite/exiv2_adapter.h"
 
 #include <algorithm>
 #include <string_view>
@@ -30,8 +27,16 @@ Reason reasonFor(DateRuleError error)
 bool isLayoutKey(std::string_view key)
 {
     static constexpr std::string_view kSuffixes[] = {
-        "Offsets", "Offset", "ExifTag", "GPSTag", "InteroperabilityTag", "JPEGInterchangeFormat",
-        "SubIFDs", "ThumbnailOffset", "PreviewImageStart", "JpgFromRawStart",
+        "Offsets",
+        "Offset",
+        "ExifTag",
+        "GPSTag",
+        "InteroperabilityTag",
+        "JPEGInterchangeFormat",
+        "SubIFDs",
+        "ThumbnailOffset",
+        "PreviewImageStart",
+        "JpgFromRawStart",
     };
     const auto hash = key.find('#');
     const auto name = key.substr(0, hash);
@@ -80,29 +85,29 @@ bool addFieldPatches(std::vector<FilePatch>& patches, const DateField& field, co
 // The new file when a field is missing or has another size: Exiv2 lays the
 // metadata out again, and the result is accepted only if it carries over
 // every picture and every other value unchanged and reads back right.
-Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, ImageFormat format, const ExifBlock& block,
+Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFormat& format, const ExifBlock& block,
                            const std::string& newDate, std::vector<std::uint8_t>& out)
 {
-    const bool spliced = format == ImageFormat::Png || format == ImageFormat::WebP;
-    if (!spliced && format != ImageFormat::Jpeg && format != ImageFormat::Tiff)
+    if (format.dateAddition == DateAddition::None || !format.pictureDigests)
         return Reason::CannotAddDate;
-    if (format == ImageFormat::Jpeg && jpegHasMultiPictureIndex(file))
+    if (format.keepsLayout && format.keepsLayout(file))
         return Reason::CannotAddDate;
+    const bool spliced = format.dateAddition == DateAddition::SpliceBlock;
     const auto before = exiv2ReadMetadata(file);
-    const auto payloadBefore = imagePayloadDigests(file, format);
+    const auto payloadBefore = format.pictureDigests(file);
     if (!before || !payloadBefore)
         return Reason::CannotAddDate;
     std::optional<std::vector<std::uint8_t>> written;
     if (spliced) {
         const auto tiff = exiv2RebuildExifBlock(file.subspan(block.offset, block.size), newDate);
         if (tiff)
-            written = spliceExifBlock(file, format, block, *tiff);
+            written = format.spliceExif(file, block, *tiff);
     } else {
         written = exiv2WriteDates(file, newDate);
     }
     if (!written)
         return Reason::CannotAddDate;
-    if (sniffFormat(*written) != format || imagePayloadDigests(*written, format) != payloadBefore)
+    if (sniffFormat(*written) != format.type || format.pictureDigests(*written) != payloadBefore)
         return Reason::VerifyFailed;
     const auto after = exiv2ReadMetadata(*written);
     if (!after || !sameMetadataOutsideDates(*before, *after))
@@ -123,24 +128,25 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, ImageFormat forma
 DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args, RewriteOptions options)
 {
     DateRewrite result;
-    const ImageFormat format = sniffFormat(file);
-    if (format == ImageFormat::Unknown) {
+    const ContainerFormat* row = containerFormat(sniffFormat(file));
+    if (!row) {
         result.reason = Reason::NotAnImage;
         return result;
     }
-    if (format == ImageFormat::Other) {
+    const ContainerFormat& format = *row;
+    if (!format.rewritable) {
         result.reason = Reason::UnsupportedFormat;
         return result;
     }
 
     // Box-structured files keep their EXIF item possibly in pieces: gather
     // it, and map every position back to the file when patching.
-    const bool boxed = format == ImageFormat::Bmff || format == ImageFormat::JpegXl;
+    const bool boxed = format.gatherExif != nullptr;
     GatheredExif gathered;
     std::optional<ExifBlock> block;
     std::optional<TiffDates> dates;
     if (boxed) {
-        const BoxExifStatus status = gatherBoxExif(file, format, gathered);
+        const BoxExifStatus status = format.gatherExif(file, gathered);
         if (status == BoxExifStatus::Unreadable) {
             result.reason = Reason::UnsupportedFormat;
             return result;
@@ -149,8 +155,7 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
             dates = readTiffDates(gathered.tiff, ExifBlock{0, gathered.tiff.size()}, gathered.exifTagsInFirstIfd);
     } else {
         block = locateExifBlock(file, format);
-        const bool tiffFile = format == ImageFormat::Tiff || format == ImageFormat::TiffLike;
-        if (block && tiffFile && !options.haveWholeFile) {
+        if (block && format.fileIsExifBlock && !options.haveWholeFile) {
             // The file itself is the block, and only its head is at hand.
             block->size = options.fileSize;
             block->containerEnd = options.fileSize;
@@ -170,8 +175,8 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
 
     const DateField& original = dates->original;
     result.oldDate = original.text;
-    const NewDate newDate = computeNewDate(
-        args, original.present ? std::optional<std::string_view>(original.text) : std::nullopt);
+    const NewDate newDate =
+        computeNewDate(args, original.present ? std::optional<std::string_view>(original.text) : std::nullopt);
     if (newDate.error != DateRuleError::None) {
         result.reason = reasonFor(newDate.error);
         return result;
@@ -197,8 +202,8 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
             result.reason = Reason::UnsupportedFormat;
             return result;
         }
-        if (block && block->hasCrc)
-            result.patches.push_back(chunkCrcPatch(file, *block, result.patches));
+        if (block && block->hasCrc && format.checksumPatch)
+            result.patches.push_back(format.checksumPatch(file, *block, result.patches));
         if (options.wantWholeFile) {
             result.bytes.assign(file.begin(), file.end());
             for (const FilePatch& patch : result.patches)
@@ -219,6 +224,8 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         return result;
     }
     result.reason = rewriteThroughExiv2(file, format, *block, newDate.text, result.bytes);
+    if (result.reason != Reason::Rewritten)
+        result.exiv2Message = exiv2LastMessage();
     return result;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dates/exif_date.h"
 #include "bytes/file_patch.h"
+#include "dates/date_rule.h"
 #include "run/reason.h"
 
 #include <cstdint>
@@ -20,15 +20,17 @@ namespace shotdate {
 // through Exiv2 (for the formats it writes faithfully) and the result is
 // checked against the original before it is accepted.
 struct DateRewrite {
-    Reason reason = Reason::NotAnImage;  // Rewritten on success
-    std::string oldDate;                 // the file's DateTimeOriginal as found ("" when none)
-    std::string newDate;                 // the text written (set on success)
-    bool patchedInPlace = false;         // true: only the date bytes changed
-    std::vector<FilePatch> patches;      // when patched in place: the bytes that change
-    std::vector<std::uint8_t> bytes;     // the new file (on success; with patches only when asked for)
+    Reason reason = Reason::NotAnImage; // Rewritten on success
+    std::string oldDate; // the file's DateTimeOriginal as found ("" when none)
+    std::string newDate; // the text written (set on success)
+    bool patchedInPlace = false; // true: only the date bytes changed
+    std::vector<FilePatch> patches; // when patched in place: the bytes that change
+    std::vector<std::uint8_t> bytes; // the new file (on success; with patches only when asked for)
     // Given only the head of the file, the rewrite needs all of it: the
     // fields cannot simply be patched. Nothing else in the result is set.
     bool needsWholeFile = false;
+    // When Exiv2 could not lay the file out again: what it said.
+    std::string exiv2Message;
 };
 
 struct RewriteOptions {

@@ -8,11 +8,30 @@ namespace shotdate {
 
 namespace {
 
+// What went wrong in the last call on this thread: Exiv2's exception text,
+// or else the last warning or error it logged.
+thread_local std::string lastMessage;
+
+// Exiv2 prints its log to stderr by default, which would land in the
+// middle of the command line's report; its words are kept for the report
+// of the file instead.
+void keepLogMessage(int level, const char* message)
+{
+    if (level < Exiv2::LogMsg::warn || message == nullptr)
+        return;
+    std::string text = message;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    lastMessage = std::move(text);
+}
+
 void initialiseExiv2()
 {
+    lastMessage.clear();
     static std::once_flag once;
     std::call_once(once, [] {
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
+        Exiv2::LogMsg::setHandler(keepLogMessage);
         // The XMP toolkit must be initialised once before threads use it.
         Exiv2::XmpParser::initialize();
 #ifdef EXV_ENABLE_BMFF
@@ -48,8 +67,12 @@ void addAll(MetadataSnapshot& snapshot, const Data& data)
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file,
-                                                         const std::string& newDate)
+std::string exiv2LastMessage()
+{
+    return lastMessage;
+}
+
+std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file, const std::string& newDate)
 {
     initialiseExiv2();
     try {
@@ -71,6 +94,9 @@ std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::ui
         if (buffer.size_ != size)
             return std::nullopt;
         return std::vector<std::uint8_t>(buffer.pData_, buffer.pData_ + buffer.size_);
+    } catch (const std::exception& error) {
+        lastMessage = error.what();
+        return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }
@@ -97,6 +123,9 @@ std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const s
         if (blob.empty())
             return std::nullopt;
         return std::vector<std::uint8_t>(blob.begin(), blob.end());
+    } catch (const std::exception& error) {
+        lastMessage = error.what();
+        return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }
@@ -113,6 +142,9 @@ std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> 
         addAll(snapshot, image->iptcData());
         addAll(snapshot, image->xmpData());
         return snapshot;
+    } catch (const std::exception& error) {
+        lastMessage = error.what();
+        return std::nullopt;
     } catch (...) {
         return std::nullopt;
     }

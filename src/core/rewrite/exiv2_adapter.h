@@ -10,7 +10,8 @@
 namespace shotdate {
 
 // The only door to Exiv2. Every Exiv2 exception stops here and becomes an
-// empty result; Exiv2's own log output is muted.
+// empty result; Exiv2's log never reaches stderr. What Exiv2 said about the
+// last call is kept for the file's report (exiv2LastMessage()).
 
 // Sets Exif.Photo.DateTimeOriginal and DateTimeDigitized to `newDate` in a
 // copy of the file held in memory; nullopt when Exiv2 cannot do it.
@@ -28,5 +29,10 @@ std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const s
 // (with "#n" for repeated keys); nullopt when Exiv2 cannot read the file.
 using MetadataSnapshot = std::map<std::string, std::string>;
 std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> file);
+
+// Exiv2's own words about the last call on this thread: the text of the
+// error it raised, or else the last warning or error it logged; empty when
+// it said nothing.
+std::string exiv2LastMessage();
 
 } // namespace shotdate

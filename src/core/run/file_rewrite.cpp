@@ -1,18 +1,11 @@
 #include "run/file_rewrite.h"
 
-#include "rewrite/date_rewrite.h"
-#include "formats/exif_block.h"
-#include "formats/image_format.h"
+#include "formats/format_table.h"
+#include "io/input_file.h"
 #include "io/safe_replace.h"
-#include "io/sys_ops.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "rewrite/date_rewrite.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <optional>
 #include <span>
 #include <vector>
@@ -27,66 +20,6 @@ constexpr std::size_t kSniffBytes = 64;
 // ICC profile and a few other segments.
 constexpr std::size_t kHeadBytes = 256 * 1024;
 
-class InputFile {
-public:
-    ~InputFile()
-    {
-        if (fd_ >= 0)
-            sysOps().close(fd_);
-    }
-
-    // O_NONBLOCK: opening a FIFO must never wait for a writer.
-    bool open(const std::string& path)
-    {
-        fd_ = sysOps().openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0);
-        return fd_ >= 0;
-    }
-
-    int fd() const { return fd_; }
-
-    // Reads up to `limit` bytes from the current position onto the end of `out`.
-    bool readInto(std::vector<std::uint8_t>& out, std::size_t limit)
-    {
-        const std::size_t start = out.size();
-        out.resize(start + limit);
-        std::size_t filled = 0;
-        while (filled < limit) {
-            const ssize_t got = sysOps().read(fd_, out.data() + start + filled, limit - filled);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                out.resize(start + filled);
-                return false;
-            }
-            if (got == 0)
-                break;
-            filled += std::size_t(got);
-        }
-        out.resize(start + filled);
-        return true;
-    }
-
-private:
-    int fd_ = -1;
-};
-
-bool sameContentState(const struct stat& a, const struct stat& b)
-{
-    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
-        && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
-}
-
-// In place, a symbolic link stays a link: the file it points to is replaced.
-std::string replacementTarget(const std::string& inPath, const std::string& outPath)
-{
-    if (inPath != outPath)
-        return outPath;
-    char resolved[PATH_MAX];
-    if (::realpath(inPath.c_str(), resolved) == nullptr)
-        return outPath;
-    return resolved;
-}
-
 } // namespace
 
 FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& outPath, const DateArguments& args,
@@ -94,23 +27,18 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
 {
     FileRewrite result;
     InputFile input;
-    if (!input.open(inPath)) {
-        result.error = errno;
-        result.reason = errno == ENOENT ? Reason::NotFound : Reason::Unreadable;
+    bool opened = false;
+    if (const int error = input.open(inPath, opened)) {
+        result.error = error;
+        result.reason = !opened && error == ENOENT ? Reason::NotFound : Reason::Unreadable;
         return result;
     }
-    struct stat before {};
-    if (::fstat(input.fd(), &before) != 0) {
-        result.error = errno;
-        result.reason = Reason::Unreadable;
-        return result;
-    }
-    if (!S_ISREG(before.st_mode)) {
+    const struct stat& before = input.state();
+    if (!input.isRegular()) {
         result.reason = Reason::NotRegularFile;
         return result;
     }
-    // Regular files never block; reads should wait for slow disks as usual.
-    ::fcntl(input.fd(), F_SETFL, ::fcntl(input.fd(), F_GETFL) & ~O_NONBLOCK);
+    input.readBlocking();
 
     std::vector<std::uint8_t> bytes;
     if (!input.readInto(bytes, kSniffBytes)) {
@@ -119,7 +47,7 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
         return result;
     }
     const ImageFormat format = sniffFormat(bytes);
-    if (format == ImageFormat::Unknown) {
+    if (!containerFormat(format)) {
         result.reason = Reason::NotAnImage;
         return result;
     }
@@ -160,14 +88,14 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
         }
         rewrite = rewriteExifDates(bytes, args, {.wantWholeFile = false});
     }
-    struct stat after {};
-    if (::fstat(input.fd(), &after) != 0 || !sameContentState(before, after)) {
+    if (!input.unchanged()) {
         result.reason = Reason::ChangedWhileReading;
         return result;
     }
 
     result.oldDate = rewrite.oldDate;
     result.newDate = rewrite.newDate;
+    result.exiv2Message = rewrite.exiv2Message;
     if (rewrite.reason != Reason::Rewritten) {
         result.reason = rewrite.reason;
         return result;
@@ -185,8 +113,7 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
         bytes = {};
         error = prepareReplacement(target, CopySource{input.fd(), std::uint64_t(before.st_size), rewrite.patches},
                                    before, prepared, input.fd());
-        struct stat copied {};
-        if (!error && (::fstat(input.fd(), &copied) != 0 || !sameContentState(before, copied))) {
+        if (!error && !input.unchanged()) {
             prepared.abandon();
             result.reason = Reason::ChangedWhileReading;
             return result;

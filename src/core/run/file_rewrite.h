@@ -1,8 +1,8 @@
 #pragma once
 
-#include "dates/exif_date.h"
-#include "run/reason.h"
+#include "dates/date_rule.h"
 #include "io/safe_replace.h"
+#include "run/reason.h"
 
 #include <cstdint>
 #include <string>
@@ -10,7 +10,7 @@
 namespace shotdate {
 
 struct FileRewriteOptions {
-    bool dryRun = false;                 // read and check everything, write nothing
+    bool dryRun = false; // read and check everything, write nothing
     // Most rewrites read only the head of a file. One that must read the
     // whole file (a TIFF, a HEIF, a date laid out again) passes over files
     // larger than this (TooLarge) rather than let memory grow without bound.
@@ -19,9 +19,10 @@ struct FileRewriteOptions {
 
 struct FileRewrite {
     Reason reason = Reason::NotFound;
-    int error = 0;          // errno behind Unreadable / WriteFailed / RenameFailed
+    int error = 0; // errno behind Unreadable / WriteFailed / RenameFailed
     std::string oldDate;
     std::string newDate;
+    std::string exiv2Message; // see DateRewrite
 };
 
 // Rewrites one file: reads `inPath` (following a symbolic link), forms the
@@ -30,8 +31,8 @@ struct FileRewrite {
 // it points to is replaced. The new file takes the input's owner,
 // permissions, extended attributes and times. On any failure `outPath` is
 // left as it was and no temporary file remains.
-FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath,
-                        const DateArguments& args, const FileRewriteOptions& options = {});
+FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, const DateArguments& args,
+                        const FileRewriteOptions& options = {});
 
 // The reason for a failed commit of a prepared rewrite.
 Reason reasonForCommit(const ReplaceError& error);
@@ -40,8 +41,7 @@ Reason reasonForCommit(const ReplaceError& error);
 // stands complete under a hidden name beside its target, and `prepared`
 // holds it until the caller syncs and commits it (or abandons it). A batch
 // uses this to make many files durable with one sync.
-FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& outPath,
-                               const DateArguments& args, const FileRewriteOptions& options,
-                               PreparedReplacement& prepared);
+FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& outPath, const DateArguments& args,
+                               const FileRewriteOptions& options, PreparedReplacement& prepared);
 
 } // namespace shotdate

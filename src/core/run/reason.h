@@ -8,25 +8,25 @@ namespace shotdate {
 // (English on the command line, Japanese in the window); the core never
 // produces user-facing text.
 enum class Reason {
-    Rewritten,            // the new file is in place
-    WouldRewrite,         // dry run: everything checked, nothing written
-    NotFound,             // nothing at the input path (vanished after listing)
-    NotRegularFile,       // FIFO, socket, device: never opened
-    DanglingLink,         // a symbolic link whose target does not exist
-    Unreadable,           // open or read failed (permissions, I/O error)
-    TooLarge,             // larger than the rewrite can hold in memory
-    ChangedWhileReading,  // size or modification time moved during the read
-    NotAnImage,           // no image format we know
-    NoExif,               // an image without EXIF data (no Exif IFD)
-    NoFileDate,           // DateTimeOriginal missing or blank (modes 1, 2, shift)
-    BadFileDate,          // DateTimeOriginal not a valid date (modes 1, 2, shift)
-    DateOutOfRange,       // the new date falls outside years 0001-9999
-    CannotAddDate,        // a field would have to grow, and this format cannot do that safely
-    UnsupportedFormat,    // an image format whose EXIF block we cannot rewrite safely
-    VerifyFailed,         // the rewritten file did not match the original outside the dates
-    WriteFailed,          // creating, writing, syncing or attributing the new file failed
-    RenameFailed,         // the complete new file could not be put in place
-    SameFileTwice,        // in place, a link led to a file the run already rewrote
+    Rewritten, // the new file is in place
+    WouldRewrite, // dry run: everything checked, nothing written
+    NotFound, // nothing at the input path (vanished after listing)
+    NotRegularFile, // FIFO, socket, device: never opened
+    DanglingLink, // a symbolic link whose target does not exist
+    Unreadable, // open or read failed (permissions, I/O error)
+    TooLarge, // larger than the rewrite can hold in memory
+    ChangedWhileReading, // size or modification time moved during the read
+    NotAnImage, // no image format we know
+    NoExif, // an image without EXIF data (no Exif IFD)
+    NoFileDate, // DateTimeOriginal missing or blank (modes 1, 2, shift)
+    BadFileDate, // DateTimeOriginal not a valid date (modes 1, 2, shift)
+    DateOutOfRange, // the new date falls outside years 0001-9999
+    CannotAddDate, // a field would have to grow, and this format cannot do that safely
+    UnsupportedFormat, // an image format whose EXIF block we cannot rewrite safely
+    VerifyFailed, // the rewritten file did not match the original outside the dates
+    WriteFailed, // creating, writing, syncing or attributing the new file failed
+    RenameFailed, // the complete new file could not be put in place
+    SameFileTwice, // in place, a link led to a file the run already rewrote
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).

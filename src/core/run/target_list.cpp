@@ -1,22 +1,14 @@
 #include "run/target_list.h"
 
+#include "io/file_probe.h"
 #include "io/path_text.h"
 #include "io/safe_replace.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <memory>
 
 namespace shotdate {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 class Lister {
 public:
@@ -26,26 +18,20 @@ public:
     bool listFolder(const std::string& relative)
     {
         const std::string folder = relative.empty() ? root_ : joinPath(root_, relative);
-        std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
-        if (!dir) {
-            list_.problems.push_back({folder, errno});
+        const FolderNames entries = readFolderNames(folder);
+        if (!entries.opened) {
+            list_.problems.push_back({folder, entries.error});
             return false;
         }
         std::vector<std::string> subfolders;
-        errno = 0;
-        while (const dirent* entry = ::readdir(dir.get())) {
-            const std::string name = entry->d_name;
-            if (name == "." || name == "..")
-                continue;
+        for (const std::string& name : entries.names) {
             ++entriesSeen_;
             const std::string entryRelative = relative.empty() ? name : relative + "/" + name;
             if (classify(entryRelative, name))
                 subfolders.push_back(entryRelative);
-            errno = 0;
         }
-        if (errno != 0)
-            list_.problems.push_back({folder, errno});
-        dir.reset();
+        if (entries.error != 0)
+            list_.problems.push_back({folder, entries.error});
         if (deep_)
             for (const auto& sub : subfolders)
                 listFolder(sub);
@@ -62,8 +48,8 @@ private:
         const std::string path = joinPath(root_, relative);
         struct stat st {};
         if (isOurTemporaryName(name))
-            return false;  // another run's unfinished file, even one renamed away meanwhile
-        if (::lstat(path.c_str(), &st) != 0) {
+            return false; // another run's unfinished file, even one renamed away meanwhile
+        if (!statPath(path, st, false)) {
             // Gone between readdir and lstat: let the rewrite report it.
             list_.targets.push_back({relative, path, false, Reason::Rewritten});
             return false;
@@ -72,11 +58,11 @@ private:
             return true;
         if (S_ISLNK(st.st_mode)) {
             struct stat pointed {};
-            if (::stat(path.c_str(), &pointed) != 0)
+            if (!statPath(path, pointed))
                 list_.targets.push_back({relative, path, true, Reason::DanglingLink});
             else if (S_ISREG(pointed.st_mode))
                 list_.targets.push_back({relative, path, false, Reason::Rewritten});
-            else if (!S_ISDIR(pointed.st_mode))  // a linked folder is neither entered nor listed
+            else if (!S_ISDIR(pointed.st_mode)) // a linked folder is neither entered nor listed
                 list_.targets.push_back({relative, path, true, Reason::NotRegularFile});
             return false;
         }
@@ -100,7 +86,7 @@ TargetList getIchiran(const std::string& inputPath, bool subfolders)
 {
     TargetList list;
     struct stat st {};
-    const bool isFolder = ::stat(inputPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const bool isFolder = statPath(inputPath, st) && S_ISDIR(st.st_mode);
     if (isFolder) {
         Lister lister(inputPath, subfolders, list);
         if (lister.listFolder({}) && lister.entriesSeen() > 0) {
@@ -117,8 +103,8 @@ TargetList getIchiran(const std::string& inputPath, bool subfolders)
     list.singleFile = true;
     Target only{inputPath, inputPath, false, Reason::Rewritten};
     struct stat own {};
-    if (::lstat(inputPath.c_str(), &own) == 0) {
-        if (::stat(inputPath.c_str(), &st) != 0) {
+    if (statPath(inputPath, own, false)) {
+        if (!statPath(inputPath, st)) {
             only.passOver = true;
             only.reason = Reason::DanglingLink;
         } else if (!S_ISREG(st.st_mode)) {

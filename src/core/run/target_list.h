@@ -9,8 +9,9 @@ namespace shotdate {
 
 // One entry of a run's target list.
 struct Target {
-    std::string relative;  // path below the input folder ("a.jpg", "sub/b.jpg"); the input path itself in a single-file run
-    std::string inPath;    // the input folder joined with `relative` (or the input path itself)
+    std::string
+        relative; // path below the input folder ("a.jpg", "sub/b.jpg"); the input path itself in a single-file run
+    std::string inPath; // the input folder joined with `relative` (or the input path itself)
     bool passOver = false; // true: not rewritten, reported with `reason` (FIFO, socket, device, dangling link)
     Reason reason = Reason::Rewritten;
 };
@@ -18,12 +19,12 @@ struct Target {
 // A folder that could not be read during a deep listing; the run goes on.
 struct ListingProblem {
     std::string path;
-    int error = 0;  // errno
+    int error = 0; // errno
 };
 
 struct TargetList {
-    bool singleFile = false;            // the input path is the only target
-    std::vector<Target> targets;        // sorted by path; folders are never targets
+    bool singleFile = false; // the input path is the only target
+    std::vector<Target> targets; // sorted by path; folders are never targets
     std::vector<ListingProblem> problems;
 };
 

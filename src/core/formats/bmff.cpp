@@ -1,76 +1,24 @@
-#include "formats/box_exif.h"
+#include "formats/bmff.h"
 
-#include "bytes/byte_reader.h"
+#include "bytes/byte_match.h"
 
 #include <algorithm>
 #include <cstring>
-#include <string_view>
 
 namespace shotdate {
+
+using namespace std::string_view_literals;
 
 namespace {
 
 constexpr std::size_t kMaxItems = 100000;
 
-struct Box {
-    std::string_view type;
-    std::size_t start;    // of the box header
-    std::size_t payload;  // first byte after the header
-    std::size_t end;
-};
-
-// The boxes between `from` and `to`; stops quietly at a damaged one, which
-// `damaged` reports.
-std::vector<Box> childBoxes(std::span<const std::uint8_t> file, std::size_t from, std::size_t to, bool& damaged)
-{
-    const ByteReader reader(file, true);
-    std::vector<Box> boxes;
-    std::size_t at = from;
-    while (at + 8 <= to) {
-        std::uint64_t size = *reader.u32(at);
-        std::size_t header = 8;
-        if (size == 1) {
-            const auto high = reader.u32(at + 8);
-            const auto low = reader.u32(at + 12);
-            if (!high || !low) {
-                damaged = true;
-                break;
-            }
-            size = std::uint64_t(*high) << 32 | *low;
-            header = 16;
-        } else if (size == 0) {
-            size = to - at;
-        }
-        if (size < header || size > to - at) {
-            damaged = true;
-            break;
-        }
-        const std::string_view type(reinterpret_cast<const char*>(file.data() + at + 4), 4);
-        if (type == "uuid")
-            header += 16;
-        if (header > size) {
-            damaged = true;
-            break;
-        }
-        boxes.push_back({type, at, at + header, at + std::size_t(size)});
-        at += std::size_t(size);
-    }
-    return boxes;
-}
-
-std::optional<Box> findBox(const std::vector<Box>& boxes, std::string_view type)
-{
-    for (const auto& box : boxes)
-        if (box.type == type)
-            return box;
-    return std::nullopt;
-}
-
 // Reads big-endian fields of 0 to 8 bytes, never past `end`.
 class Cursor {
 public:
     Cursor(std::span<const std::uint8_t> file, std::size_t at, std::size_t end)
-        : file_(file), at_(at), end_(std::min(end, file.size())) {}
+        : file_(file), at_(at), end_(std::min(end, file.size()))
+    {}
 
     std::optional<std::uint64_t> read(std::size_t bytes)
     {
@@ -127,8 +75,8 @@ std::optional<std::uint32_t> exifItemId(std::span<const std::uint8_t> file, cons
 }
 
 // The extents of `itemId` as file positions, from an iloc box.
-bool itemExtents(std::span<const std::uint8_t> file, const Box& iloc, const std::optional<Box>& idat, std::uint32_t itemId,
-                 std::vector<GatheredExif::Piece>& pieces)
+bool itemExtents(std::span<const std::uint8_t> file, const Box& iloc, const std::optional<Box>& idat,
+                 std::uint32_t itemId, std::vector<GatheredExif::Piece>& pieces)
 {
     Cursor c(file, iloc.payload, iloc.end);
     const auto version = c.read(1);
@@ -181,30 +129,6 @@ bool itemExtents(std::span<const std::uint8_t> file, const Box& iloc, const std:
     return false;
 }
 
-// Gathers the pieces and drops the Exif item's leading header offset.
-bool gatherItem(std::span<const std::uint8_t> file, std::vector<GatheredExif::Piece> pieces, GatheredExif& out)
-{
-    std::vector<std::uint8_t> item;
-    for (const auto& piece : pieces)
-        item.insert(item.end(), file.begin() + std::ptrdiff_t(piece.fileOffset),
-                    file.begin() + std::ptrdiff_t(piece.fileOffset + piece.length));
-    const ByteReader reader(item, true);
-    const auto headerOffset = reader.u32(0);
-    if (!headerOffset || *headerOffset > item.size() - 4)
-        return false;
-    std::size_t skip = 4 + *headerOffset;
-    out.tiff.assign(item.begin() + std::ptrdiff_t(skip), item.end());
-    for (auto& piece : pieces) {
-        const std::size_t drop = std::min(skip, piece.length);
-        piece.fileOffset += drop;
-        piece.length -= drop;
-        skip -= drop;
-        if (piece.length > 0)
-            out.pieces.push_back(piece);
-    }
-    return out.tiff.size() >= 8;
-}
-
 BoxExifStatus heifExif(std::span<const std::uint8_t> file, GatheredExif& out)
 {
     bool damaged = false;
@@ -212,7 +136,7 @@ BoxExifStatus heifExif(std::span<const std::uint8_t> file, GatheredExif& out)
     const auto meta = findBox(top, "meta");
     if (!meta)
         return damaged ? BoxExifStatus::Unreadable : BoxExifStatus::NoExif;
-    const auto inner = childBoxes(file, meta->payload + 4, meta->end, damaged);  // meta is a full box
+    const auto inner = childBoxes(file, meta->payload + 4, meta->end, damaged); // meta is a full box
     const auto iinf = findBox(inner, "iinf");
     const auto iloc = findBox(inner, "iloc");
     if (!iinf || !iloc)
@@ -221,7 +145,7 @@ BoxExifStatus heifExif(std::span<const std::uint8_t> file, GatheredExif& out)
     if (!id)
         return damaged ? BoxExifStatus::Unreadable : BoxExifStatus::NoExif;
     std::vector<GatheredExif::Piece> pieces;
-    if (!itemExtents(file, *iloc, findBox(inner, "idat"), *id, pieces) || !gatherItem(file, pieces, out))
+    if (!itemExtents(file, *iloc, findBox(inner, "idat"), *id, pieces) || !gatherExifItem(file, pieces, out))
         return BoxExifStatus::Unreadable;
     return BoxExifStatus::Found;
 }
@@ -249,23 +173,6 @@ BoxExifStatus cr3Exif(std::span<const std::uint8_t> file, GatheredExif& out)
     return BoxExifStatus::Unreadable;
 }
 
-BoxExifStatus jpegXlExif(std::span<const std::uint8_t> file, GatheredExif& out)
-{
-    bool damaged = false;
-    const auto top = childBoxes(file, 0, file.size(), damaged);
-    if (top.empty() || top.front().type != "JXL ")
-        return BoxExifStatus::Unreadable;  // a bare codestream carries no boxes
-    for (const auto& box : top) {
-        if (box.type == "brob" && box.end - box.payload >= 4
-            && std::memcmp(file.data() + box.payload, "Exif", 4) == 0)
-            return BoxExifStatus::Unreadable;  // compressed: cannot be patched in place
-        if (box.type == "Exif")
-            return gatherItem(file, {{box.payload, box.end - box.payload}}, out) ? BoxExifStatus::Found
-                                                                               : BoxExifStatus::Unreadable;
-    }
-    return damaged ? BoxExifStatus::Unreadable : BoxExifStatus::NoExif;
-}
-
 bool isCr3(std::span<const std::uint8_t> file)
 {
     return file.size() >= 12 && std::memcmp(file.data() + 8, "crx ", 4) == 0;
@@ -273,22 +180,13 @@ bool isCr3(std::span<const std::uint8_t> file)
 
 } // namespace
 
-std::optional<std::size_t> GatheredExif::fileOffsetOf(std::size_t at) const
+bool isBmff(std::span<const std::uint8_t> file)
 {
-    for (const auto& piece : pieces) {
-        if (at < piece.length)
-            return piece.fileOffset + at;
-        at -= piece.length;
-    }
-    return std::nullopt;
+    return matchesAt(file, 4, "ftyp"sv);
 }
 
-BoxExifStatus gatherBoxExif(std::span<const std::uint8_t> file, ImageFormat format, GatheredExif& out)
+BoxExifStatus bmffGatherExif(std::span<const std::uint8_t> file, GatheredExif& out)
 {
-    if (format == ImageFormat::JpegXl)
-        return jpegXlExif(file, out);
-    if (format != ImageFormat::Bmff)
-        return BoxExifStatus::Unreadable;
     return isCr3(file) ? cr3Exif(file, out) : heifExif(file, out);
 }
 

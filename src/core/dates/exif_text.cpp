@@ -1,4 +1,4 @@
-#include "dates/exif_date.h"
+#include "dates/exif_text.h"
 
 #include <array>
 
@@ -32,8 +32,8 @@ void writeNumber(std::string& out, long long value, int digits)
 
 } // namespace
 
-std::optional<LocalSeconds> makeLocalSeconds(int year, unsigned month, unsigned day,
-                                             unsigned hour, unsigned minute, unsigned second)
+std::optional<LocalSeconds> makeLocalSeconds(int year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                                             unsigned second)
 {
     const year_month_day date{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
     if (!date.ok() || hour > 23 || minute > 59 || second > 59)
@@ -47,13 +47,11 @@ std::optional<LocalSeconds> parseExifDate(std::string_view text)
     // 19 characters means the text is in some other form.
     while (!text.empty() && (text.back() == '\0' || text.back() == ' '))
         text.remove_suffix(1);
-    if (text.size() != 19 || text[4] != ':' || text[7] != ':' || text[10] != ' '
-        || text[13] != ':' || text[16] != ':')
+    if (text.size() != 19 || text[4] != ':' || text[7] != ':' || text[10] != ' ' || text[13] != ':' || text[16] != ':')
         return std::nullopt;
     unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     if (!readNumber(text, 0, 4, year) || !readNumber(text, 5, 2, month) || !readNumber(text, 8, 2, day)
-        || !readNumber(text, 11, 2, hour) || !readNumber(text, 14, 2, minute)
-        || !readNumber(text, 17, 2, second))
+        || !readNumber(text, 11, 2, hour) || !readNumber(text, 14, 2, minute) || !readNumber(text, 17, 2, second))
         return std::nullopt;
     if (year == 0)
         return std::nullopt;
@@ -82,40 +80,6 @@ std::optional<std::string> formatExifDate(LocalSeconds when)
     text += ':';
     writeNumber(text, time.seconds().count(), 2);
     return text;
-}
-
-LocalSeconds joinDateAndTime(LocalSeconds datePart, LocalSeconds timePart)
-{
-    const auto timeDay = floor<days>(timePart);
-    return floor<days>(datePart) + (timePart - timeDay);
-}
-
-NewDate computeNewDate(const DateArguments& args, std::optional<std::string_view> fileDate)
-{
-    LocalSeconds result;
-    if (args.mode == int(DateMode::DateAndTime)) {
-        result = args.givenDate;
-    } else {
-        if (!fileDate)
-            return {DateRuleError::NoFileDate, {}};
-        // Cameras without a clock fill the field with blanks or zeros.
-        const auto meaningful = fileDate->find_first_not_of(std::string_view(" \0:0", 4));
-        if (meaningful == std::string_view::npos)
-            return {DateRuleError::NoFileDate, {}};
-        const auto own = parseExifDate(*fileDate);
-        if (!own)
-            return {DateRuleError::BadFileDate, {}};
-        if (args.mode == int(DateMode::Shift))
-            result = *own + seconds{args.shiftSeconds};
-        else if (args.mode == int(DateMode::DateOnly))
-            result = joinDateAndTime(args.givenDate, *own);
-        else
-            result = joinDateAndTime(*own, args.givenDate);
-    }
-    auto text = formatExifDate(result);
-    if (!text)
-        return {DateRuleError::OutOfRange, {}};
-    return {DateRuleError::None, std::move(*text)};
 }
 
 } // namespace shotdate

@@ -1,13 +1,21 @@
 #pragma once
 
 #include "bytes/byte_reader.h"
+#include "metadata/exif_block.h"
+#include "metadata/format_constants.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace shotdate {
+
+// JPEG: EXIF in the first APP1 "Exif" segment; the pictures are the tables
+// and scans (and whatever follows the first scan).
+
+bool isJpeg(std::span<const std::uint8_t> file);
 
 // Walks a JPEG's marker segments up to the first scan. `visit(marker, at,
 // length)` sees each segment that has a length (which counts its own two
@@ -18,20 +26,20 @@ template <typename Visit>
 std::optional<std::size_t> walkJpegSegments(std::span<const std::uint8_t> file, Visit visit)
 {
     const ByteReader reader(file, true);
-    std::size_t at = 2;  // after SOI
+    std::size_t at = 2; // after SOI
     while (reader.has(at, 4)) {
-        if (file[at] != 0xFF)
+        if (file[at] != jpeg_marker::fill)
             return std::nullopt;
         const std::uint8_t marker = file[at + 1];
-        if (marker == 0xFF) {  // fill byte
+        if (marker == jpeg_marker::fill) {
             ++at;
             continue;
         }
-        if (marker == 0xDA)
+        if (marker == jpeg_marker::sos)
             return at;
-        if (marker == 0xD9)
+        if (marker == jpeg_marker::eoi)
             return std::nullopt;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
+        if (marker == jpeg_marker::tem || (marker >= jpeg_marker::rst0 && marker <= jpeg_marker::rst7)) {
             at += 2;
             continue;
         }
@@ -44,5 +52,17 @@ std::optional<std::size_t> walkJpegSegments(std::span<const std::uint8_t> file, 
     }
     return std::nullopt;
 }
+
+std::optional<ExifBlock> jpegExifBlock(std::span<const std::uint8_t> file);
+
+// Everything the rewrite reads lies before the EXIF segment's end, or, in a
+// JPEG without one, before the first scan.
+std::optional<std::size_t> jpegHeadLength(std::span<const std::uint8_t> head);
+
+std::optional<std::vector<std::uint64_t>> jpegPictureDigests(std::span<const std::uint8_t> file);
+
+// A JPEG carrying an MPF index (a second picture appended after the first):
+// its offsets would go stale if a segment before them changed size.
+bool jpegHasMultiPictureIndex(std::span<const std::uint8_t> file);
 
 } // namespace shotdate

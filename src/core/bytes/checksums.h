@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace shotdate {
+
+// CRC-32 as PNG and zlib compute it (reflected, polynomial 0xEDB88320).
+std::uint32_t crc32(std::span<const std::uint8_t> bytes);
+
+// FNV-1a over a byte range; `seed` chains several ranges into one digest.
+std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t seed = 1469598103934665603ull);
+
+} // namespace shotdate

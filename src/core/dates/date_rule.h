@@ -1,0 +1,46 @@
+#pragma once
+
+#include "dates/exif_text.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace shotdate {
+
+// How the new shooting date is formed. Values other than these behave as
+// TimeOnly, as the window's radio tags have always done.
+enum class DateMode : std::int32_t {
+    DateAndTime = 0, // every file gets the given date and time
+    DateOnly = 1, // given calendar date, the file's own time of day
+    TimeOnly = 2, // the file's own calendar date, given time of day
+    Shift = 99, // the file's own date moved by shiftSeconds
+};
+
+// The rewrite's date arguments, worked out once per run.
+struct DateArguments {
+    std::int32_t mode = 0; // a DateMode value; unknown values act as TimeOnly
+    LocalSeconds givenDate{}; // modes 0, 1, 2
+    std::int32_t shiftSeconds = 0; // mode 99
+};
+
+// The largest shift a run can ask for: 366 days and 23:59:59.
+inline constexpr std::int32_t kMaxShiftSeconds = 366 * 86400 + 23 * 3600 + 59 * 60 + 59;
+
+// The calendar date of one value at the time of day of another.
+LocalSeconds joinDateAndTime(LocalSeconds datePart, LocalSeconds timePart);
+
+enum class DateRuleError { None, NoFileDate, BadFileDate, OutOfRange };
+
+struct NewDate {
+    DateRuleError error = DateRuleError::None;
+    std::string text; // 19 characters when error is None
+};
+
+// Forms the new date text from the arguments and the file's own
+// DateTimeOriginal text (nullopt when the file has none). Mode 0 never
+// looks at the file's date.
+NewDate computeNewDate(const DateArguments& args, std::optional<std::string_view> fileDate);
+
+} // namespace shotdate

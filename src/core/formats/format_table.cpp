@@ -1,0 +1,127 @@
+#include "formats/format_table.h"
+
+#include "bytes/byte_match.h"
+#include "formats/bmff.h"
+#include "formats/jpeg.h"
+#include "formats/jpeg_xl.h"
+#include "formats/png.h"
+#include "formats/tiff.h"
+#include "formats/webp.h"
+
+namespace shotdate {
+
+using namespace std::string_view_literals;
+
+namespace {
+
+// Images recognised so that they are reported as such, never rewritten:
+// CRW, MRW, RAF, X3F and GIF.
+bool isRecognisedOnly(std::span<const std::uint8_t> file)
+{
+    return matchesAt(file, 0, "II\x1A\0\0\0HEAPCCDR"sv) || matchesAt(file, 0, "\0MRM"sv)
+        || matchesAt(file, 0, "FUJIFILMCCD-RAW"sv) || matchesAt(file, 0, "FOVb"sv) || matchesAt(file, 0, "GIF8"sv);
+}
+
+constexpr ContainerFormat kFormats[] = {
+    {.type = ImageFormat::Jpeg,
+     .name = "JPEG",
+     .sniff = isJpeg,
+     .rewritable = true,
+     .exifBlock = jpegExifBlock,
+     .headLength = jpegHeadLength,
+     .pictureDigests = jpegPictureDigests,
+     .dateAddition = DateAddition::WholeFile,
+     .keepsLayout = jpegHasMultiPictureIndex},
+    {.type = ImageFormat::Tiff,
+     .name = "TIFF",
+     .sniff = isTiff,
+     .rewritable = true,
+     .exifBlock = tiffExifBlock,
+     .fileIsExifBlock = true,
+     .headLength = tiffHeadLength,
+     .pictureDigests = tiffPictureDigests,
+     .dateAddition = DateAddition::WholeFile},
+    {.type = ImageFormat::TiffLike,
+     .name = "TIFF-like raw",
+     .sniff = isTiffLike,
+     .rewritable = true,
+     .exifBlock = tiffExifBlock,
+     .fileIsExifBlock = true,
+     .headLength = tiffHeadLength,
+     .pictureDigests = tiffPictureDigests},
+    {.type = ImageFormat::Png,
+     .name = "PNG",
+     .sniff = isPng,
+     .rewritable = true,
+     .exifBlock = pngExifBlock,
+     .headLength = pngHeadLength,
+     .pictureDigests = pngPictureDigests,
+     .dateAddition = DateAddition::SpliceBlock,
+     .spliceExif = pngSpliceExif,
+     .checksumPatch = pngChunkCrcPatch},
+    {.type = ImageFormat::WebP,
+     .name = "WebP",
+     .sniff = isWebP,
+     .rewritable = true,
+     .exifBlock = webpExifBlock,
+     .headLength = webpHeadLength,
+     .pictureDigests = webpPictureDigests,
+     .dateAddition = DateAddition::SpliceBlock,
+     .spliceExif = webpSpliceExif},
+    {.type = ImageFormat::Bmff,
+     .name = "HEIF/AVIF/CR3",
+     .sniff = isBmff,
+     .rewritable = true,
+     .gatherExif = bmffGatherExif},
+    {.type = ImageFormat::JpegXl,
+     .name = "JPEG XL",
+     .sniff = isJpegXl,
+     .rewritable = true,
+     .gatherExif = jpegXlGatherExif},
+    {.type = ImageFormat::Other, .name = "other image", .sniff = isRecognisedOnly},
+};
+
+} // namespace
+
+std::span<const ContainerFormat> formatTable()
+{
+    return kFormats;
+}
+
+const ContainerFormat* containerFormat(ImageFormat type)
+{
+    for (const ContainerFormat& row : kFormats)
+        if (row.type == type)
+            return &row;
+    return nullptr;
+}
+
+ImageFormat sniffFormat(std::span<const std::uint8_t> bytes)
+{
+    for (const ContainerFormat& row : kFormats)
+        if (row.sniff(bytes))
+            return row.type;
+    return ImageFormat::Unknown;
+}
+
+std::string_view formatName(ImageFormat format)
+{
+    const ContainerFormat* row = containerFormat(format);
+    return row ? row->name : "unknown";
+}
+
+std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, const ContainerFormat& format)
+{
+    std::optional<ExifBlock> block = format.exifBlock ? format.exifBlock(file) : std::nullopt;
+    if (block && block->size < 8)
+        return std::nullopt;
+    return block;
+}
+
+std::optional<std::size_t> exifHeadLength(std::span<const std::uint8_t> head, ImageFormat format)
+{
+    const ContainerFormat* row = containerFormat(format);
+    return row && row->headLength ? row->headLength(head) : std::nullopt;
+}
+
+} // namespace shotdate

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "dates/date_rule.h"
+
+#include <optional>
+#include <string>
+
+namespace shotdate {
+
+struct RunSettings {
+    std::string inputPath; // a folder or one file
+    bool subfolders = false;
+    std::optional<std::string> outputFolder; // nullopt: rewrite in place
+    DateArguments dates;
+    bool dryRun = false;
+};
+
+// Why a run is refused before anything is touched.
+enum class SettingsError {
+    None,
+    InputMissing, // nothing at the input path
+    OutputMissing, // the output folder does not exist
+    OutputNotFolder, // the output path is not a folder
+    OutputNotWritable, // the output folder cannot be written
+};
+
+SettingsError checkRunSettings(const RunSettings& settings);
+
+} // namespace shotdate
