@@ -1,0 +1,92 @@
+// The ISO box walker on boxes laid out byte by byte: sizes of every form,
+// uuid boxes, and where it stops at a damaged one.
+#include "formats/box_walker.h"
+#include "tiff_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace shotdate;
+using namespace shotdate::testing_support;
+
+namespace {
+
+Bytes box(const char* type, std::size_t payload)
+{
+    Bytes b;
+    put32(b, std::uint32_t(8 + payload), true);
+    b.insert(b.end(), type, type + 4);
+    b.insert(b.end(), payload, 0x55);
+    return b;
+}
+
+Bytes concat(std::initializer_list<Bytes> parts)
+{
+    Bytes b;
+    for (const Bytes& part : parts)
+        b.insert(b.end(), part.begin(), part.end());
+    return b;
+}
+
+struct BoxCase {
+    std::string name;
+    Bytes file;
+    std::vector<std::string> types;
+    std::vector<std::size_t> payloads; // where each box's payload starts
+    bool damaged;
+};
+
+class BoxWalk : public testing::TestWithParam<BoxCase> {};
+
+TEST_P(BoxWalk, ListsTheBoxesUpToTheFirstDamagedOne)
+{
+    const BoxCase& c = GetParam();
+    bool damaged = false;
+    std::vector<std::string> types;
+    std::vector<std::size_t> payloads;
+    for (const Box& b : childBoxes(c.file, 0, c.file.size(), damaged)) {
+        types.emplace_back(b.type);
+        payloads.push_back(b.payload);
+        EXPECT_LE(b.end, c.file.size());
+    }
+    EXPECT_EQ(types, c.types);
+    EXPECT_EQ(payloads, c.payloads);
+    EXPECT_EQ(damaged, c.damaged);
+}
+
+// A box whose 64-bit size follows its type (size field 1).
+Bytes largeBox(const char* type, std::size_t payload)
+{
+    Bytes b;
+    put32(b, 1, true);
+    b.insert(b.end(), type, type + 4);
+    put32(b, 0, true);
+    put32(b, std::uint32_t(16 + payload), true);
+    b.insert(b.end(), payload, 0x55);
+    return b;
+}
+
+Bytes sizedToEnd(const char* type, std::size_t payload)
+{
+    Bytes b = box(type, payload);
+    b[3] = 0; // size 0: the box runs to the end
+    return b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, BoxWalk,
+    testing::Values(
+        BoxCase{"Plain", concat({box("ftyp", 8), box("meta", 0)}), {"ftyp", "meta"}, {8, 24}, false},
+        BoxCase{"LargeSize", concat({largeBox("mdat", 4), box("free", 1)}), {"mdat", "free"}, {16, 28}, false},
+        BoxCase{
+            "SizeZeroRunsToTheEnd", concat({box("ftyp", 4), sizedToEnd("mdat", 6)}), {"ftyp", "mdat"}, {8, 20}, false},
+        BoxCase{"UuidHeaderHoldsItsUserType", box("uuid", 20), {"uuid"}, {24}, false},
+        BoxCase{"SizePastTheEnd", concat({box("ftyp", 4), Bytes{0, 0, 1, 0, 'm', 'd', 'a', 't'}}), {"ftyp"}, {8}, true},
+        BoxCase{
+            "SizeSmallerThanItsHeader", concat({Bytes{0, 0, 0, 4, 'f', 'r', 'e', 'e'}, box("ftyp", 0)}), {}, {}, true},
+        BoxCase{"UuidTooShortForItsUserType", box("uuid", 4), {}, {}, true}),
+    [](const auto& info) { return info.param.name; });
+
+} // namespace
