@@ -36,7 +36,9 @@ PassedOverTable::PassedOverTable(const QList<PassedOverRow>& rows, QWidget* pare
     setWordWrap(false);
     setAlternatingRowColors(true);
     verticalHeader()->setVisible(false);
-    verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // One fixed row height: measuring every row would take seconds for a
+    // run that passed over thousands of files.
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int r = 0; r < rows.size(); ++r) {
