@@ -3,8 +3,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -36,6 +39,7 @@ void TestQtJapaneseTexts::qtTextsAreJapanese_data()
     QTest::newRow("chooser column: date modified") << QStringLiteral("column3") << QStringLiteral("更新日");
     QTest::newRow("chooser back button tooltip") << QStringLiteral("backButton") << QStringLiteral("戻る");
     QTest::newRow("chooser detail view tooltip") << QStringLiteral("detailModeButton") << QStringLiteral("詳細表示");
+    QTest::newRow("chooser type of a folder") << QStringLiteral("folderType") << QStringLiteral("フォルダ");
 }
 
 void TestQtJapaneseTexts::qtTextsAreJapanese()
@@ -53,9 +57,17 @@ void TestQtJapaneseTexts::qtTextsAreJapanese()
                 actual = b->text();
         }
     } else {
-        InputPathDialog dialog;
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("sub")));
+        InputPathDialog dialog(nullptr, dir.path());
         dialog.show();
-        if (where.startsWith(QStringLiteral("column"))) {
+        if (where == QStringLiteral("folderType")) {
+            auto* model = dialog.findChild<QFileSystemModel*>();
+            QVERIFY(model);
+            const QModelIndex sub = model->index(dir.filePath(QStringLiteral("sub")), 2);
+            QTRY_VERIFY(!sub.data().toString().isEmpty());
+            actual = sub.data().toString();
+        } else if (where.startsWith(QStringLiteral("column"))) {
             auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
             QVERIFY(tree);
             actual = tree->model()->headerData(where.back().digitValue(), Qt::Horizontal).toString();
