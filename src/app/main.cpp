@@ -1,12 +1,10 @@
 #include "app_delegate.h"
 
 #include "main_window.h"
+#include "qt_translations.h"
 #include "termination_signals.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
 int main(int argc, char** argv)
 {
@@ -18,12 +16,8 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("shotdate"));
     QApplication::setWindowIcon(applicationIcon());
 
-    // Qt's own dialog texts (the file chooser, "Show Details...") in the
-    // same language as ours.
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Japanese), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qtTranslator);
+    if (!installQtJapaneseTexts(app))
+        qWarning("Qt's Japanese texts (qtbase_ja) are not installed: Qt's own dialog texts stay in English");
 
     int result = 0;
     {

@@ -5,9 +5,9 @@
 #include "days_stepper.h"
 #include "drop_path_field.h"
 #include "message_sheets.h"
+#include "passed_over_list.h"
 #include "path_dialogs.h"
 #include "radio_group.h"
-#include "reason_text.h"
 #include "run_controller.h"
 #include "settings_store.h"
 #include "window_texts.h"
@@ -24,26 +24,6 @@
 #include <QSettings>
 #include <QTimeEdit>
 #include <QTimer>
-
-namespace {
-
-QString passedOverDetails(const shotdate::RunSummary& summary)
-{
-    QStringList lines;
-    for (const shotdate::FileReport& report : summary.passedOverFiles) {
-        lines.append(QStringLiteral("%1：%2").arg(QFile::decodeName(QByteArray::fromStdString(report.inPath)),
-                                                 reasonText(report.reason)));
-    }
-    for (const shotdate::ListingProblem& problem : summary.listingProblems) {
-        lines.append(QStringLiteral("%1：フォルダを読み込めません")
-                         .arg(QFile::decodeName(QByteArray::fromStdString(problem.path))));
-    }
-    if (lines.isEmpty())
-        return {};
-    return QStringLiteral("書き換えなかったもの（%1件）\n\n").arg(lines.size()) + lines.join(u'\n');
-}
-
-} // namespace
 
 MainContentView::MainContentView(QSettings& settings, QWidget* parent)
     : QWidget(parent)
@@ -348,9 +328,9 @@ void MainContentView::endRun(const shotdate::RunSummary& summary)
     if (!quitAfterRun_) {
         const QString text = summary.stopped ? window_texts::stopped(summary.rewritten)
                                              : window_texts::finished(summary.rewritten);
-        message_sheets::showMessage(window(), text,
-                                    summary.stopped ? message_sheets::Icon::Bickuri : message_sheets::Icon::Spacer,
-                                    passedOverDetails(summary));
+        message_sheets::showClosingMessage(
+            window(), {text, summary.stopped ? message_sheets::Icon::Bickuri : message_sheets::Icon::Spacer,
+                       passedOverRows(summary)});
     }
     emit runFinished(summary);
 }

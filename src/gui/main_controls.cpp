@@ -110,7 +110,6 @@ MainControls buildMainControls(QWidget* view)
     c.jisaNissuTextField->setObjectName(QStringLiteral("jisaNissuTextField"));
     c.jisaNissuTextField->setAccessibleName(QStringLiteral("ずらす日数"));
     c.jisaNissuTextField->setAlignment(Qt::AlignRight);
-    c.jisaNissuTextField->setMaxLength(16);
     c.jisaNissuTextField->setFixedWidth(
         QFontMetrics(c.jisaNissuTextField->font()).horizontalAdvance(QStringLiteral("00000")) + 16);
     c.jisaNissuTextField->setToolTip(QStringLiteral("0〜366日（↑↓キーで増減）"));

@@ -1,5 +1,6 @@
 #include "message_sheets.h"
 
+#include "closing_message_dialog.h"
 #include "window_texts.h"
 
 #include <QAbstractButton>
@@ -62,25 +63,35 @@ QPixmap iconPixmap(Icon icon, const QWidget* forWidget)
     return qicon.pixmap(QSize(48, 48), ratio);
 }
 
-void showMessage(QWidget* window, const QString& text, Icon icon, const QString& details)
+void showMessage(QWidget* window, const QString& text, Icon icon)
 {
     if (g_test) {
-        g_test->shown.append(Shown{false, text, details, icon});
+        g_test->shown.append(Shown{false, text, icon, {}});
         return;
     }
     QMessageBox* box = makeBox(window, text, icon);
     QPushButton* close = box->addButton(window_texts::close(), QMessageBox::AcceptRole);
     box->setDefaultButton(close);
     box->setEscapeButton(close);
-    if (!details.isEmpty())
-        box->setDetailedText(details);
     box->open();
+}
+
+void showClosingMessage(QWidget* window, const ClosingMessage& message)
+{
+    if (g_test) {
+        g_test->shown.append(Shown{false, message.text, message.icon, message.passedOver});
+        return;
+    }
+    auto* dialog = new ClosingMessageDialog(window, message.text, iconPixmap(message.icon, window), message.passedOver);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->open();
 }
 
 void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered)
 {
     if (g_test) {
-        g_test->shown.append(Shown{true, text, {}, Icon::Bickuri});
+        g_test->shown.append(Shown{true, text, Icon::Bickuri, {}});
         if (g_test->answers.empty())
             return;
         const auto [run, dontShow] = g_test->answers.front();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "passed_over_list.h"
+
 #include <QList>
 #include <QPixmap>
 #include <QString>
@@ -21,9 +23,18 @@ enum class Icon {
 
 QPixmap iconPixmap(Icon icon, const QWidget* forWidget = nullptr);
 
-// A message with the one button "閉じる". `details` fills the expandable
-// detail area when not empty.
-void showMessage(QWidget* window, const QString& text, Icon icon, const QString& details = {});
+// A message with the one button "閉じる".
+void showMessage(QWidget* window, const QString& text, Icon icon);
+
+// The message at the end of a run: its text with the count, and the table
+// of what was passed over. A later action on the run (a button beside
+// "閉じる", which stays the default) belongs here as a field.
+struct ClosingMessage {
+    QString text;
+    Icon icon = Icon::Spacer;
+    QList<PassedOverRow> passedOver;
+};
+void showClosingMessage(QWidget* window, const ClosingMessage& message);
 
 // The run confirmation with its check box "次回からは表示しない".
 // `answered(run, dontShowAgain)` is called on the UI thread once the user
@@ -35,8 +46,8 @@ void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer an
 struct Shown {
     bool confirmation = false;
     QString text;
-    QString details;
     Icon icon = Icon::Spacer;
+    QList<PassedOverRow> passedOver;
 };
 
 // While one exists, nothing is shown on screen: messages are recorded, and

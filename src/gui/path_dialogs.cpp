@@ -1,7 +1,9 @@
 #include "path_dialogs.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
 
 namespace {
 
@@ -23,6 +25,7 @@ QString startFolder(const QString& startPath)
 
 InputPathDialog::InputPathDialog(QWidget* parent, const QString& startPath)
     : QFileDialog(parent, QStringLiteral("対象のフォルダまたはファイルを選択"), startFolder(startPath))
+    , chooseFolder_(new QPushButton(QStringLiteral("このフォルダを選択"), this))
 {
     setOption(QFileDialog::DontUseNativeDialog, true);
     setFileMode(QFileDialog::ExistingFile);
@@ -37,6 +40,21 @@ InputPathDialog::InputPathDialog(QWidget* parent, const QString& startPath)
     const QFileInfo start(startPath);
     if (!startPath.isEmpty() && start.exists() && !start.isDir())
         selectFile(start.absoluteFilePath());
+
+    // Qt's own button (ExistingFile mode) opens a folder and takes a file.
+    connect(this, &QFileDialog::fileSelected, this, &InputPathDialog::choose);
+    chooseFolder_->setAutoDefault(false);
+    if (auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox")))
+        buttons->addButton(chooseFolder_, QDialogButtonBox::ActionRole);
+    connect(chooseFolder_, &QPushButton::clicked, this, [this] {
+        choose(directory().absolutePath());
+        QDialog::accept();
+    });
+}
+
+void InputPathDialog::choose(const QString& path)
+{
+    emit pathChosen(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
 }
 
 QStringList InputPathDialog::inputNameFilters()
@@ -52,25 +70,6 @@ QStringList InputPathDialog::inputNameFilters()
         QStringLiteral("TIFF (*.tif *.tiff)"),
         QStringLiteral("すべてのファイル (*)"),
     };
-}
-
-QString InputPathDialog::currentChoice() const
-{
-    const QStringList files = selectedFiles();
-    if (!files.isEmpty() && !files.first().isEmpty())
-        return files.first();
-    return directory().absolutePath();
-}
-
-void InputPathDialog::accept()
-{
-    const QString choice = currentChoice();
-    const QFileInfo info(choice);
-    if (!info.exists())
-        return;  // a mistyped name: the dialog stays open
-    const QString path = QDir::cleanPath(info.absoluteFilePath());
-    QDialog::accept();
-    emit pathChosen(path);
 }
 
 OutputFolderDialog::OutputFolderDialog(QWidget* parent, const QString& startPath)

@@ -2,10 +2,12 @@
 
 #include <QFileDialog>
 
+class QPushButton;
+
 // The input chooser: a folder or a file. Qt has no native dialog that picks
-// either, so this is Qt's own dialog, where the choose button takes the
-// selected item whatever its kind (double-clicking a folder still opens it),
-// and with nothing selected takes the folder on show.
+// either, so this is Qt's own dialog: its own button takes a selected file
+// and opens a selected folder to look inside, and "このフォルダを選択"
+// beside it takes the folder on show.
 class InputPathDialog : public QFileDialog {
     Q_OBJECT
 public:
@@ -15,14 +17,15 @@ public:
     // letter case.
     static QStringList inputNameFilters();
 
-    // The item the choose button would take now.
-    QString currentChoice() const;
+    QPushButton* chooseFolderButton() const { return chooseFolder_; }
 
 signals:
     void pathChosen(const QString& path);
 
-public slots:
-    void accept() override;
+private:
+    void choose(const QString& path);
+
+    QPushButton* chooseFolder_;
 };
 
 // The output chooser: folders only.

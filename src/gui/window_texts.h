@@ -35,6 +35,17 @@ inline QString confirmRun() { return QStringLiteral("実行する"); }
 inline QString confirmCancel() { return QStringLiteral("キャンセル"); }
 inline QString dontShowAgain() { return QStringLiteral("次回からは表示しない"); }
 inline QString close() { return QStringLiteral("閉じる"); }
+inline QString copy() { return QStringLiteral("コピー"); }
+
+// The closing message's list of what was not rewritten.
+inline QString passedOverTitle(int count)
+{
+    return QStringLiteral("書き換えなかったもの（%1件）").arg(count);
+}
+inline QString fileNameColumn() { return QStringLiteral("ファイル名"); }
+inline QString folderColumn() { return QStringLiteral("フォルダ"); }
+inline QString reasonColumn() { return QStringLiteral("理由"); }
+inline QString folderUnreadable() { return QStringLiteral("フォルダを読み込めません"); }
 
 inline QString progress(int count, const QString& fileName)
 {

@@ -1,7 +1,8 @@
 // Runs the real window in a process of its own, starts a run, closes the
 // window during the run and exits with whatever
-// the application's event loop returns.
-//   close_mid_run_child <settings.ini> <input folder>
+// the application's event loop returns. With "-" for the folder, closes
+// the idle window instead.
+//   close_mid_run_child <settings.ini> <input folder | ->
 #include "drop_path_field.h"
 #include "main_content_view.h"
 #include "main_window.h"
@@ -28,6 +29,11 @@ int main(int argc, char** argv)
     message_sheets::TestAnswers answers;  // a stray message must not wait for a user
 
     MainWindow window(settings);
+    if (QByteArray(argv[2]) == "-") {
+        window.show();
+        QMetaObject::invokeMethod(&window, &QWidget::close, Qt::QueuedConnection);
+        return QApplication::exec();
+    }
     MainContentView& view = *window.contentView();
     const MainControls& c = view.controls();
     c.InpPathLabel->setText(QString::fromLocal8Bit(argv[2]));

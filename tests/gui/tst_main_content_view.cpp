@@ -11,6 +11,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileSystemModel>
 #include <QLabel>
@@ -427,23 +428,41 @@ void TestMainContentView::oneRunOnlyWhilePendingOrRunning()
 
 void TestMainContentView::inputDialogTakesFoldersAndFiles_data()
 {
-    QTest::addColumn<QString>("choice");
-    QTest::newRow("a folder") << QStringLiteral("in/sub");
-    QTest::newRow("a file") << QStringLiteral("in/写真.JPG");
+    // Steps under in/: a name selects it, "選択" presses the dialog's own
+    // button, "このフォルダを選択" the one beside it.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("chosen");  // under in/; the start value when nothing was chosen
+    QTest::addColumn<QString>("shown");   // the folder on show when the dialog stays open
+    const QString start = QStringLiteral("写真.JPG");
+    QTest::newRow("このフォルダを選択 takes the folder on show")
+        << QStringList{QStringLiteral("このフォルダを選択")} << QString() << QString();
+    QTest::newRow("選択 on a file takes it") << QStringList{start, QStringLiteral("選択")} << start << QString();
+    QTest::newRow("選択 on a folder opens it")
+        << QStringList{QStringLiteral("sub"), QStringLiteral("選択")} << start << QStringLiteral("sub");
+    QTest::newRow("open a folder, then このフォルダを選択")
+        << QStringList{QStringLiteral("sub"), QStringLiteral("選択"), QStringLiteral("このフォルダを選択")}
+        << QStringLiteral("sub") << QString();
+    QTest::newRow("open a folder, then a file in it")
+        << QStringList{QStringLiteral("sub"), QStringLiteral("選択"), QStringLiteral("sub/別.jpg"), QStringLiteral("選択")}
+        << QStringLiteral("sub/別.jpg") << QString();
 }
 
 void TestMainContentView::inputDialogTakesFoldersAndFiles()
 {
-    QFETCH(QString, choice);
-    QVERIFY(writeFile(dir_->filePath(QStringLiteral("in/写真.JPG")), QByteArrayLiteral("x")));
+    QFETCH(QStringList, steps);
+    QFETCH(QString, chosen);
+    QFETCH(QString, shown);
+    const QString in = dir_->filePath(QStringLiteral("in"));
+    QVERIFY(writeFile(in + QStringLiteral("/写真.JPG"), QByteArrayLiteral("x")));
+    QVERIFY(writeFile(in + QStringLiteral("/sub/別.jpg"), QByteArrayLiteral("x")));
     view_->show();
-    view_->controls().InpPathLabel->setText(dir_->filePath(QStringLiteral("in")));
+    view_->controls().InpPathLabel->setText(in + QStringLiteral("/写真.JPG"));
     view_->controls().OpenButton->click();
     InputPathDialog* dialog = nullptr;
     QTRY_VERIFY((dialog = view_->findChild<InputPathDialog*>()) != nullptr);
     QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
     QCOMPARE(dialog->windowModality(), Qt::WindowModal);
-    QCOMPARE(dialog->directory().absolutePath(), dir_->filePath(QStringLiteral("in")));
+    QCOMPARE(dialog->directory().absolutePath(), in);
     const QStringList filters = dialog->nameFilters();
     QVERIFY(filters.first().startsWith(QStringLiteral("書き換えできる画像")));
     for (const QString& ext : {QStringLiteral("*.tif"), QStringLiteral("*.png"), QStringLiteral("*.webp"),
@@ -454,10 +473,32 @@ void TestMainContentView::inputDialogTakesFoldersAndFiles()
                  qPrintable(name));
     }
 
-    dialog->selectFile(dir_->filePath(choice));
-    QCOMPARE(dialog->currentChoice(), dir_->filePath(choice));
-    QMetaObject::invokeMethod(dialog, "accept");
-    QTRY_COMPARE(view_->controls().InpPathLabel->text(), dir_->filePath(choice));
+    QPointer<InputPathDialog> guard(dialog);
+    auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    QVERIFY(buttons);
+    QVERIFY(buttons->buttons().contains(dialog->chooseFolderButton()));
+    for (const QString& step : steps) {
+        QVERIFY(guard);
+        if (step == QStringLiteral("このフォルダを選択")) {
+            QCOMPARE(dialog->chooseFolderButton()->text(), step);
+            dialog->chooseFolderButton()->click();
+        } else if (step == QStringLiteral("選択")) {
+            QPushButton* own = buttons->button(QDialogButtonBox::Open);
+            QTRY_VERIFY(own->isEnabled());
+            own->click();
+        } else {
+            dialog->selectFile(in + u'/' + step);
+        }
+    }
+    const QString expected = chosen.isEmpty() ? in : in + u'/' + chosen;
+    QTRY_COMPARE(view_->controls().InpPathLabel->text(), expected);
+    if (shown.isEmpty()) {
+        QTRY_VERIFY(guard.isNull() || !guard->isVisible());
+    } else {
+        QVERIFY(guard && guard->isVisible());
+        QTRY_COMPARE(dialog->directory().absolutePath(), in + u'/' + shown);
+        dialog->reject();
+    }
 }
 
 void TestMainContentView::inputDialogFilterIgnoresLetterCase()

@@ -1,8 +1,16 @@
+#include "closing_message_dialog.h"
 #include "message_sheets.h"
+#include "passed_over_table.h"
 #include "window_texts.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -46,6 +54,8 @@ class TestMessageSheets : public QObject {
 private slots:
     void messageIsWindowModalWithOneCloseButton_data();
     void messageIsWindowModalWithOneCloseButton();
+    void closingMessage_data();
+    void closingMessage();
     void confirmation_data();
     void confirmation();
     void escapeCancels();
@@ -57,34 +67,103 @@ void TestMessageSheets::messageIsWindowModalWithOneCloseButton_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("icon");
-    QTest::addColumn<QString>("details");
-    QTest::newRow("finished") << window_texts::finished(3) << int(Icon::Spacer) << QString();
-    QTest::newRow("stopped with details") << window_texts::stopped(2) << int(Icon::Bickuri)
-                                          << QStringLiteral("/a/b.txt：画像ではありません");
-    QTest::newRow("input error") << window_texts::inputError() << int(Icon::Bickuri) << QString();
+    QTest::newRow("input error") << window_texts::inputError() << int(Icon::Bickuri);
+    QTest::newRow("days error") << window_texts::daysError() << int(Icon::Bickuri);
 }
 
 void TestMessageSheets::messageIsWindowModalWithOneCloseButton()
 {
     QFETCH(QString, text);
     QFETCH(int, icon);
-    QFETCH(QString, details);
     QWidget window;
     window.resize(400, 300);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    message_sheets::showMessage(&window, text, Icon(icon), details);
+    message_sheets::showMessage(&window, text, Icon(icon));
     QMessageBox* box = openBox(window);
     QVERIFY(box);
     QCOMPARE(box->text(), text);
     QCOMPARE(box->windowModality(), Qt::WindowModal);
     QCOMPARE(buttonTexts(box), QStringList{QStringLiteral("閉じる")});
-    QCOMPARE(box->detailedText(), details);
     QVERIFY(!box->iconPixmap().isNull());
     QPointer<QMessageBox> guard(box);
     box->defaultButton()->click();
     QTRY_VERIFY(guard.isNull());  // closed and gone
+}
+
+void TestMessageSheets::closingMessage_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("folder");
+    const QString deep = QStringLiteral("/home/写真/2024年の旅行").repeated(12);
+    QTest::newRow("nothing passed over: no table") << 0 << QString();
+    QTest::newRow("a tab in a name") << 3 << QStringLiteral("/写真");
+    QTest::newRow("24 files") << 24 << QStringLiteral("/home/user/写真/2024年の旅行");
+    QTest::newRow("a folder wider than the screen") << 24 << deep;
+}
+
+void TestMessageSheets::closingMessage()
+{
+    QFETCH(int, count);
+    QFETCH(QString, folder);
+    QList<PassedOverRow> rows;
+    for (int i = 0; i < count; ++i)
+        rows.append({QStringLiteral("IMG_%1.JPG").arg(i, 4, 10, QLatin1Char('0')), folder, QStringLiteral("EXIFなし")});
+    if (count == 3)
+        rows[1].fileName = QStringLiteral("a\tb.jpg");
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    message_sheets::showClosingMessage(&window, {window_texts::finished(5), Icon::Spacer, rows});
+    ClosingMessageDialog* dialog = nullptr;
+    QTRY_VERIFY((dialog = window.findChild<ClosingMessageDialog*>()) && dialog->isVisible());
+    QCOMPARE(dialog->text(), QStringLiteral("完了しました。\n\n計5ファイル"));
+    QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+    QCOMPARE(dialog->closeButton()->text(), QStringLiteral("閉じる"));
+    // A button added later for another action leaves "閉じる" the default.
+    dialog->addButton(QStringLiteral("元に戻す"));
+    QVERIFY(dialog->closeButton()->isDefault());
+
+    if (count == 0) {
+        QVERIFY(!dialog->table() && !dialog->copyButton());
+    } else {
+        PassedOverTable* table = dialog->table();
+        QVERIFY(table);
+        QCOMPARE(dialog->tableTitle()->text(), QStringLiteral("書き換えなかったもの（%1件）").arg(count));
+        QCOMPARE(table->rowCount(), count);
+        QCOMPARE(table->model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("フォルダ"));
+        QCOMPARE(table->item(count - 1, 0)->text(), rows.last().fileName);
+        // Within the screen, every column in view without sideways scrolling,
+        // and the user can make it larger.
+        const QRect screen = window.screen()->availableGeometry();
+        QVERIFY2(dialog->width() <= screen.width() && dialog->height() <= screen.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(dialog->width()).arg(dialog->height())));
+        QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(dialog->isSizeGripEnabled() && dialog->maximumWidth() > dialog->width());
+
+        dialog->copyButton()->click();
+        const QStringList lines = QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), count);
+        QCOMPARE(lines.first(), QStringLiteral("IMG_0000.JPG\t%1\tEXIFなし").arg(folder));
+        if (count == 3)
+            QCOMPARE(lines.at(1), QStringLiteral("a b.jpg\t%1\tEXIFなし").arg(folder));
+        // Select-all and copy from the keyboard give the same lines; one row
+        // selected gives that row.
+        QGuiApplication::clipboard()->clear();
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text().split(u'\n', Qt::SkipEmptyParts), lines);
+        table->clearSelection();
+        table->selectRow(count - 1);
+        QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), lines.last() + u'\n');
+    }
+    QPointer<ClosingMessageDialog> guard(dialog);
+    QTest::keyClick(dialog, Qt::Key_Return);
+    QTRY_VERIFY(guard.isNull());
 }
 
 void TestMessageSheets::confirmation_data()
@@ -157,7 +236,8 @@ void TestMessageSheets::testAnswersShowNothing()
 {
     QWidget window;
     message_sheets::TestAnswers answers;
-    message_sheets::showMessage(&window, QStringLiteral("x"), Icon::Spacer, QStringLiteral("d"));
+    const QList<PassedOverRow> rows{{QStringLiteral("a.txt"), QStringLiteral("/f"), QStringLiteral("r")}};
+    message_sheets::showClosingMessage(&window, {QStringLiteral("x"), Icon::Spacer, rows});
     int calls = 0;
     message_sheets::askConfirmation(&window, QStringLiteral("unanswered"), [&](bool, bool) { ++calls; });
     answers.answerNextConfirmation(true, true);
@@ -172,8 +252,9 @@ void TestMessageSheets::testAnswersShowNothing()
     QTRY_COMPARE(calls, 1);
     QVERIFY(run && tick);
     QVERIFY(window.findChildren<QMessageBox*>().isEmpty());
+    QVERIFY(window.findChildren<ClosingMessageDialog*>().isEmpty());
     QCOMPARE(answers.shown().size(), 3);
-    QCOMPARE(answers.shown().at(0).details, QStringLiteral("d"));
+    QCOMPARE(answers.shown().at(0).passedOver, rows);
     QVERIFY(answers.shown().at(1).confirmation);
 }
 

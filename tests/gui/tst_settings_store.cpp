@@ -7,6 +7,7 @@
 #include "settings_store.h"
 #include "window_texts.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QLabel>
@@ -116,6 +117,10 @@ void TestSettingsStore::oddStoredValues_data()
         << QStringLiteral("BETSU_FOLDER") << QVariant(QStringLiteral("maybe")) << QStringLiteral("outText") << QVariant(window_texts::outInit());
     QTest::newRow("BETSU_FOLDER yes in lower case counts as absent")
         << QStringLiteral("BETSU_FOLDER") << QVariant(QStringLiteral("yes")) << QStringLiteral("betsu") << QVariant(true);
+    QTest::newRow("BETSU_FOLDER NO with a stored OUT_PATH: empty, disabled, grey")
+        << QStringLiteral("BETSU_FOLDER") << QVariant(QVariantMap{{QStringLiteral("BETSU_FOLDER"), QStringLiteral("NO")},
+                                                                   {QStringLiteral("OUT_PATH"), QStringLiteral("/写真/出力")}})
+        << QStringLiteral("outField") << QVariant(QStringLiteral("text= enabled=0 grey=1"));
     QTest::newRow("BETSU_FOLDER YES without OUT_PATH shows an empty field")
         << QStringLiteral("BETSU_FOLDER") << QVariant(QStringLiteral("YES")) << QStringLiteral("outText") << QVariant(QString());
     QTest::newRow("SHITEI that matches no button") << QStringLiteral("SHITEI") << QVariant(7) << QStringLiteral("shitei") << QVariant(0);
@@ -134,6 +139,9 @@ void TestSettingsStore::oddStoredValues_data()
         << QStringLiteral("SHITEI_HIDUKE") << QVariant(QDateTime(QDate(1999, 12, 31), QTime(1, 2, 3))) << QStringLiteral("hiduke") << QVariant(QDate(1999, 12, 31));
     QTest::newRow("JISA_NISSU not a number is shown as stored")
         << QStringLiteral("JISA_NISSU") << QVariant(QStringLiteral("12abc")) << QStringLiteral("days") << QVariant(QStringLiteral("12abc"));
+    QTest::newRow("JISA_NISSU longer than 16 characters is shown whole")
+        << QStringLiteral("JISA_NISSU") << QVariant(QStringLiteral("00000000000000000000012")) << QStringLiteral("days")
+        << QVariant(QStringLiteral("00000000000000000000012"));
     QTest::newRow("JISA_JIKAN a date")
         << QStringLiteral("JISA_JIKAN") << QVariant(QDateTime(QDate(2000, 1, 1), QTime(4, 5, 6))) << QStringLiteral("jisa") << QVariant(QTime(4, 5, 6));
     QTest::newRow("HYOJI_SHINAI YES") << QStringLiteral("HYOJI_SHINAI") << QVariant(QStringLiteral("YES")) << QStringLiteral("hyoji") << QVariant(QStringLiteral("YES"));
@@ -149,7 +157,14 @@ void TestSettingsStore::oddStoredValues()
     QTemporaryDir dir;
     {
         auto writer = temporarySettings(dir);
-        writer->setValue(key, value);
+        // A map stands for several keys stored together.
+        if (value.typeId() == QMetaType::QVariantMap) {
+            const QVariantMap keys = value.toMap();
+            for (auto it = keys.begin(); it != keys.end(); ++it)
+                writer->setValue(it.key(), it.value());
+        } else {
+            writer->setValue(key, value);
+        }
         writer->sync();
     }
     auto settings = temporarySettings(dir);
@@ -162,6 +177,12 @@ void TestSettingsStore::oddStoredValues()
         actual = c.betsuFolderCheckBox->isChecked();
     else if (what == QStringLiteral("outText"))
         actual = c.OutPathLabel->text();
+    else if (what == QStringLiteral("outField"))
+        actual = QStringLiteral("text=%1 enabled=%2 grey=%3")
+                     .arg(c.OutPathLabel->text())
+                     .arg(int(c.OutPathLabel->isEnabled()))
+                     .arg(int(c.OutPathLabel->palette().color(QPalette::Base)
+                              == QApplication::palette(c.OutPathLabel).color(QPalette::Window)));
     else if (what == QStringLiteral("shitei"))
         actual = c.shiteiMatrix->selectedTag();
     else if (what == QStringLiteral("nichiji"))

@@ -114,12 +114,15 @@ private slots:
     void cleanup();
 
     void wholeRunRewritesAndReports();
+    void runIntoASeparateFolder_data();
     void runIntoASeparateFolder();
     void stopMidRunGivesTheStoppedMessage();
-    void stopBeforeTheFirstFile();
+    void stopBetweenOrDuringFiles_data();
+    void stopBetweenOrDuringFiles();
     void progressIsCoalesced();
     void closingTheWindowMidRunFinishesTheFileThenCloses();
-    void closingMidRunProcessExitsCleanly();
+    void closingProcessExitsCleanly_data();
+    void closingProcessExitsCleanly();
 
 private:
     void fillInput(int good);
@@ -207,9 +210,9 @@ void TestWindowRun::wholeRunRewritesAndReports()
     QCOMPARE(closing.text, QStringLiteral("完了しました。\n\n計3ファイル"));
     QCOMPARE(closing.icon, message_sheets::Icon::Spacer);
     // Files passed over are listed with their reasons.
-    QVERIFY2(closing.details.contains(in_ + QStringLiteral("/0-メモ.txt：画像ではありません")), qPrintable(closing.details));
-    QVERIFY2(closing.details.contains(in_ + QStringLiteral("/z-noexif.jpg：EXIFなし")), qPrintable(closing.details));
-    QVERIFY(!closing.details.contains(QStringLiteral("p001.jpg")));
+    const QList<PassedOverRow> passedOver{{QStringLiteral("0-メモ.txt"), in_, QStringLiteral("画像ではありません")},
+                                          {QStringLiteral("z-noexif.jpg"), in_, QStringLiteral("EXIFなし")}};
+    QCOMPARE(closing.passedOver, passedOver);
 
     for (int i = 1; i <= 3; ++i) {
         const QString p = photo(in_, i);
@@ -245,21 +248,44 @@ void TestWindowRun::wholeRunRewritesAndReports()
     QVERIFY(!view.runController().stopRequested());
 }
 
+void TestWindowRun::runIntoASeparateFolder_data()
+{
+    QTest::addColumn<bool>("singleFile");
+    QTest::addColumn<bool>("occupied");  // the output folder already holds a p001.jpg
+    QTest::newRow("folder, hidden photo included") << false << false;
+    QTest::newRow("single file: folder + file name") << true << false;
+    QTest::newRow("a same-named file in the output folder is replaced") << false << true;
+}
+
 void TestWindowRun::runIntoASeparateFolder()
 {
+    QFETCH(bool, singleFile);
+    QFETCH(bool, occupied);
     fillInput(2);
+    const QString hidden = in_ + QStringLiteral("/.hidden.jpg");
+    QVERIFY(writeFile(hidden, jpegWithExif(kOldDate)));
+    const QString out = dir_->filePath(QStringLiteral("out"));
+    if (occupied)
+        QVERIFY(writeFile(photo(out, 1), QByteArrayLiteral("an older file")));
     const QByteArray original = readFile(photo(in_, 1));
     settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
     MainContentView view(*settings_);
     setFixedDate(view);
     const MainControls& c = view.controls();
+    if (singleFile)
+        c.InpPathLabel->setText(photo(in_, 1));
     c.betsuFolderCheckBox->click();
-    c.OutPathLabel->setText(dir_->filePath(QStringLiteral("out")));
+    c.OutPathLabel->setText(out);
     c.StartButton->click();
     QTRY_COMPARE(answers_->shown().size(), 1);
-    QCOMPARE(answers_->shown().first().text, window_texts::finished(2));
-    QVERIFY(fileHoldsDate(photo(dir_->filePath(QStringLiteral("out")), 1), kNewDate));
-    QVERIFY(fileHoldsDate(photo(dir_->filePath(QStringLiteral("out")), 2), kNewDate));
+    QCOMPARE(answers_->shown().first().text, window_texts::finished(singleFile ? 1 : 3));
+    QStringList expected{QStringLiteral("p001.jpg")};
+    if (!singleFile)
+        expected << QStringLiteral(".hidden.jpg") << QStringLiteral("p002.jpg");
+    expected.sort();
+    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+    for (const QString& name : expected)
+        QVERIFY2(fileHoldsDate(out + u'/' + name, kNewDate), qPrintable(name));
     QCOMPARE(readFile(photo(in_, 1)), original);  // the input is untouched
     QVERIFY(c.OutPathLabel->isEnabled());
 }
@@ -316,17 +342,45 @@ void TestWindowRun::stopMidRunGivesTheStoppedMessage()
     QCOMPARE(answers_->shown().first().text, window_texts::finished(kLongList));
 }
 
-void TestWindowRun::stopBeforeTheFirstFile()
+void TestWindowRun::stopBetweenOrDuringFiles_data()
 {
+    QTest::addColumn<bool>("singleFile");
+    QTest::addColumn<int>("stopAt");  // the target whose report holds the worker; 0: as the run starts
+    QTest::addColumn<QString>("message");
+    // The folder: 0-メモ.txt, p001.jpg, p002.jpg, z-noexif.jpg.
+    QTest::newRow("before the first file") << false << 0 << window_texts::stopped(0);
+    QTest::newRow("during the last file: finished, full count") << false << 4 << window_texts::finished(2);
+    QTest::newRow("single file, before it") << true << 0 << window_texts::stopped(0);
+    QTest::newRow("single file, during it: the flag is tested once") << true << 1 << window_texts::finished(1);
+}
+
+void TestWindowRun::stopBetweenOrDuringFiles()
+{
+    QFETCH(bool, singleFile);
+    QFETCH(int, stopAt);
+    QFETCH(QString, message);
     fillInput(2);
     settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
     MainContentView view(*settings_);
     setFixedDate(view);
-    // Stop is pressed as the run starts, before any file.
-    connect(&view, &MainContentView::runStarting, &view, &MainContentView::stop);
+    if (singleFile)
+        view.controls().InpPathLabel->setText(photo(in_, 1));
+    auto gate = std::make_shared<Gate>();
+    GateOpener opener{gate};
+    if (stopAt == 0) {
+        connect(&view, &MainContentView::runStarting, &view, &MainContentView::stop);
+    } else {
+        gate->atIndex = std::size_t(stopAt);
+        view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
+    }
     view.controls().StartButton->click();
+    if (stopAt != 0) {
+        QVERIFY(waitFor(gate->reached));
+        view.controls().StopButton->click();
+        gate->proceed.release();
+    }
     QTRY_COMPARE(answers_->shown().size(), 1);
-    QCOMPARE(answers_->shown().first().text, window_texts::stopped(0));
+    QCOMPARE(answers_->shown().first().text, message);
 }
 
 void TestWindowRun::progressIsCoalesced()
@@ -390,18 +444,30 @@ void TestWindowRun::closingTheWindowMidRunFinishesTheFileThenCloses()
     QCOMPARE(temporaryFilesIn(in_), 0);
 }
 
-void TestWindowRun::closingMidRunProcessExitsCleanly()
+void TestWindowRun::closingProcessExitsCleanly_data()
 {
-    fillInput(kLongList);
+    QTest::addColumn<bool>("midRun");
+    QTest::newRow("idle window") << false;
+    QTest::newRow("during a run") << true;
+}
+
+void TestWindowRun::closingProcessExitsCleanly()
+{
+    QFETCH(bool, midRun);
+    if (midRun)
+        fillInput(kLongList);
     QProcess child;
     child.setProgram(QStringLiteral(CLOSE_MID_RUN_CHILD));
-    child.setArguments({dir_->filePath(QStringLiteral("child.ini")), in_});
+    child.setArguments({dir_->filePath(QStringLiteral("child.ini")), midRun ? in_ : QStringLiteral("-")});
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start();
     QVERIFY(child.waitForStarted());
+    // A window that does not quit when closed leaves the child running.
     QVERIFY(child.waitForFinished(120000));
     QCOMPARE(child.exitStatus(), QProcess::NormalExit);
     QCOMPARE(child.exitCode(), 0);
+    if (!midRun)
+        return;
     // The child closed its window during the run: what was being written
     // is complete, the rest untouched, nothing half-written anywhere.
     bool isPrefix = false;
