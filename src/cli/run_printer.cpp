@@ -43,6 +43,7 @@ RunCallbacks RunPrinter::callbacks()
 void RunPrinter::targetsListed(std::size_t count)
 {
     total_ = count;
+    start_ = setup_.clock();
 }
 
 void RunPrinter::fileDone(const FileReport& report)
@@ -91,9 +92,13 @@ void RunPrinter::printLine(std::FILE* stream, const std::string& line)
 
 void RunPrinter::drawProgress(std::size_t done, const std::string& inPath)
 {
-    if (!setup_.progress || !throttle_.due(setup_.clock()))
+    if (!setup_.progress)
         return;
-    const std::string text = progressText(done, total_, lastPathComponent(inPath), setup_.columns);
+    const auto now = setup_.clock();
+    if (!throttle_.due(now))
+        return;
+    const std::string text =
+        progressText(done, total_, lastPathComponent(inPath), setup_.columns, paceText(done, total_, now - start_));
     std::fputs(("\r" + text + "\033[K").c_str(), err_);
     std::fflush(err_);
     progressShown_ = true;

@@ -45,6 +45,7 @@ private:
     Setup setup_;
     ProgressThrottle throttle_;
     std::size_t total_ = 0;
+    ProgressThrottle::Clock::time_point start_{};
     bool progressShown_ = false;
 };
 

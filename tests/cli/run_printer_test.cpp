@@ -163,6 +163,19 @@ TEST(RunPrinterProgress, OverwritesOneLineAndClearsItBeforeOtherOutput)
     EXPECT_EQ(f.out.text(), "1 rewritten, 1 passed over\n");
 }
 
+TEST(RunPrinterProgress, ShowsThePaceOnceASecondHasPassed)
+{
+    Fixture f;
+    RunPrinter::Setup setup = terminalSetup(&f.now);
+    setup.columns = 80;
+    RunPrinter printer(f.out.file(), f.err.file(), setup);
+    printer.targetsListed(10);
+    f.now += 2s;
+    printer.fileDone(fileReport(4, "p/d.jpg", Reason::Rewritten));
+    printer.finish(summaryOf(4, 0));
+    EXPECT_EQ(f.err.text(), "\r[4/10] 2.0 files/s, 0:03 left d.jpg\033[K\r\033[K");
+}
+
 TEST(RunPrinterProgress, CoalescesQuickUpdates)
 {
     Fixture f;
