@@ -1,6 +1,7 @@
 #include "run_printer.h"
 
 #include "cli_report.h"
+#include "json_report.h"
 #include "path_text.h"
 
 namespace shotdate::cli {
@@ -48,26 +49,33 @@ void RunPrinter::targetsListed(std::size_t count)
 
 void RunPrinter::fileDone(const FileReport& report)
 {
+    if (setup_.json)
+        printLine(out_, fileRecord(report));
     if (!isSuccess(report.reason))
         printLine(err_, passedOverLine(report));
-    else if (setup_.verbosity == Verbosity::Verbose
-             || (setup_.dryRun && setup_.verbosity != Verbosity::Quiet))
+    else if (setup_.verbosity == Verbosity::Verbose)
+        printLine(setup_.json ? err_ : out_, outcomeLine(report));
+    else if (setup_.dryRun && setup_.verbosity != Verbosity::Quiet && !setup_.json)
         printLine(out_, outcomeLine(report));
     drawProgress(report.index, report.inPath);
 }
 
 void RunPrinter::listingProblem(const ListingProblem& problem)
 {
+    if (setup_.json)
+        printLine(out_, listingProblemRecord(problem));
     printLine(err_, listingProblemLine(problem));
 }
 
-void RunPrinter::finish(const RunSummary& summary)
+void RunPrinter::finish(const RunSummary& summary, int exitStatus)
 {
     clearProgress();
     if (summary.stopped)
         printLine(err_, "stopped: the remaining files were not touched");
     if (setup_.verbosity != Verbosity::Quiet)
-        printLine(out_, summaryLine(summary, setup_.dryRun));
+        printLine(setup_.json ? err_ : out_, summaryLine(summary, setup_.dryRun));
+    if (setup_.json)
+        printLine(out_, summaryRecord(summary, setup_.dryRun, exitStatus));
     std::fflush(out_);
 }
 
