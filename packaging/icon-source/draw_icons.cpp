@@ -120,7 +120,7 @@ int main(int argc, char** argv)
               && save(drawSpacer(96), gui, QStringLiteral("spacer@2x.png"))
               && save(drawBickuri(48), gui, QStringLiteral("m_bickuri_Mt.png"))
               && save(drawBickuri(96), gui, QStringLiteral("m_bickuri_Mt@2x.png"));
-    for (int size : {48, 128, 256})
+    for (int size : {16, 24, 32, 48, 64, 128, 256, 512})
         ok = ok && save(drawApplication(size), packaging, QStringLiteral("shotdate-%1.png").arg(size));
     return ok ? 0 : 1;
 }

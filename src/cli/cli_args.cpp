@@ -9,7 +9,7 @@ namespace shotdate::cli {
 
 namespace {
 
-enum class OptionId { Set, SetDate, SetTime, Shift, CleanTemp, Recursive, Output, DryRun, Verbose, Quiet, Help, Version };
+enum class OptionId { Set, SetDate, SetTime, Shift, CleanTemp, Recursive, Output, DryRun, Verbose, Quiet, Json, Help, Version };
 
 struct OptionInfo {
     OptionId id;
@@ -29,6 +29,7 @@ constexpr OptionInfo kOptions[] = {
     {OptionId::DryRun, 'n', "dry-run", false},
     {OptionId::Verbose, 'v', "verbose", false},
     {OptionId::Quiet, 'q', "quiet", false},
+    {OptionId::Json, '\0', "json", false},
     {OptionId::Help, '\0', "help", false},
     {OptionId::Version, '\0', "version", false},
 };
@@ -96,6 +97,9 @@ public:
         case OptionId::Quiet:
             quiet_ = true;
             break;
+        case OptionId::Json:
+            options_.json = true;
+            break;
         case OptionId::Help:
             help_ = true;
             break;
@@ -116,7 +120,8 @@ public:
             return result;
         }
         if (error_.empty()) {
-            if (cleanTemp_ && (dateOption_ || options_.settings.outputFolder || options_.settings.dryRun))
+            if (cleanTemp_ && (dateOption_ || options_.settings.outputFolder || options_.settings.dryRun
+                              || options_.json))
                 fail("--clean-temp takes only a PATH (and -r): it rewrites nothing");
             else if (!dateOption_ && !cleanTemp_)
                 fail("no new date: choose one of --set, --set-date, --set-time or --shift");
@@ -286,6 +291,9 @@ std::string usageText()
            "                     but write nothing\n"
            "  -v, --verbose      show every file's outcome with its old and new date\n"
            "  -q, --quiet        show only the files that were passed over\n"
+           "      --json         print on stdout one JSON object per file and a summary\n"
+           "                     object last (JSON Lines), and nothing else; the other\n"
+           "                     messages go to stderr\n"
            "      --clean-temp   remove, instead of rewriting, the hidden unfinished files\n"
            "                     (.shotdate-*.tmp) that a killed run left in PATH (and below\n"
            "                     it with -r); the originals beside them are complete\n"

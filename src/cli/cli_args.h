@@ -19,6 +19,7 @@ struct CliOptions {
     Action action = Action::Run;
     RunSettings settings;
     Verbosity verbosity = Verbosity::Normal;
+    bool json = false;        // JSON Lines on stdout instead of text
 };
 
 struct ParseResult {

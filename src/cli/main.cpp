@@ -89,14 +89,16 @@ int run(const std::vector<std::string>& args)
     RunPrinter::Setup setup;
     setup.verbosity = options.verbosity;
     setup.dryRun = options.settings.dryRun;
+    setup.json = options.json;
     setup.progress = isatty(STDERR_FILENO) == 1;
     if (setup.progress)
         setup.columns = terminalColumns(STDERR_FILENO);
     RunPrinter printer(stdout, stderr, setup);
 
     const RunSummary summary = runBatch(options.settings, stopFlag(), printer.callbacks());
-    printer.finish(summary);
-    return exitStatus(summary);
+    const int status = exitStatus(summary);
+    printer.finish(summary, status);
+    return status;
 }
 
 } // namespace

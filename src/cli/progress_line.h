@@ -34,10 +34,19 @@ private:
     bool drawn_ = false;
 };
 
-// "[12/340] IMG_0012.JPG", cut to fit `columns` so that the line never
+// "4.2 files/s, 1:20 left": the mean rate since the run began and the time
+// the remaining files take at that rate. Empty in the first second, when
+// one quick or slow file would make the figures jump, and with nothing done
+// yet. The time left is left out when it is beyond a day: at such a rate it
+// says nothing.
+std::string paceText(std::size_t done, std::size_t total, std::chrono::steady_clock::duration elapsed);
+
+// "[12/340] 4.2 files/s, 1:20 left IMG_0012.JPG" (`pace` as paceText
+// gives it, possibly empty), cut to fit `columns` so that the line never
 // wraps (a wrapped line cannot be overwritten with \r). Non-ASCII
 // characters are counted as two columns, since Japanese names are mostly
 // wide characters; a cut never splits a UTF-8 sequence.
-std::string progressText(std::size_t done, std::size_t total, std::string_view fileName, std::size_t columns);
+std::string progressText(std::size_t done, std::size_t total, std::string_view fileName, std::size_t columns,
+                         std::string_view pace = {});
 
 } // namespace shotdate::cli

@@ -2,6 +2,7 @@
 
 #include "cli_report.h"
 #include "io/path_text.h"
+#include "json_report.h"
 
 namespace shotdate::cli {
 
@@ -43,30 +44,38 @@ RunCallbacks RunPrinter::callbacks()
 void RunPrinter::targetsListed(std::size_t count)
 {
     total_ = count;
+    start_ = setup_.clock();
 }
 
 void RunPrinter::fileDone(const FileReport& report)
 {
+    if (setup_.json)
+        printLine(out_, fileRecord(report));
     if (!isSuccess(report.reason))
         printLine(err_, passedOverLine(report));
-    else if (setup_.verbosity == Verbosity::Verbose
-             || (setup_.dryRun && setup_.verbosity != Verbosity::Quiet))
+    else if (setup_.verbosity == Verbosity::Verbose)
+        printLine(setup_.json ? err_ : out_, outcomeLine(report));
+    else if (setup_.dryRun && setup_.verbosity != Verbosity::Quiet && !setup_.json)
         printLine(out_, outcomeLine(report));
     drawProgress(report.index, report.inPath);
 }
 
 void RunPrinter::listingProblem(const ListingProblem& problem)
 {
+    if (setup_.json)
+        printLine(out_, listingProblemRecord(problem));
     printLine(err_, listingProblemLine(problem));
 }
 
-void RunPrinter::finish(const RunSummary& summary)
+void RunPrinter::finish(const RunSummary& summary, int exitStatus)
 {
     clearProgress();
     if (summary.stopped)
         printLine(err_, "stopped: the remaining files were not touched");
     if (setup_.verbosity != Verbosity::Quiet)
-        printLine(out_, summaryLine(summary, setup_.dryRun));
+        printLine(setup_.json ? err_ : out_, summaryLine(summary, setup_.dryRun));
+    if (setup_.json)
+        printLine(out_, summaryRecord(summary, setup_.dryRun, exitStatus));
     std::fflush(out_);
 }
 
@@ -91,9 +100,13 @@ void RunPrinter::printLine(std::FILE* stream, const std::string& line)
 
 void RunPrinter::drawProgress(std::size_t done, const std::string& inPath)
 {
-    if (!setup_.progress || !throttle_.due(setup_.clock()))
+    if (!setup_.progress)
         return;
-    const std::string text = progressText(done, total_, lastPathComponent(inPath), setup_.columns);
+    const auto now = setup_.clock();
+    if (!throttle_.due(now))
+        return;
+    const std::string text =
+        progressText(done, total_, lastPathComponent(inPath), setup_.columns, paceText(done, total_, now - start_));
     std::fputs(("\r" + text + "\033[K").c_str(), err_);
     std::fflush(err_);
     progressShown_ = true;

@@ -13,12 +13,14 @@ namespace shotdate::cli {
 // Turns a run's callbacks into the command line's output: passed-over
 // files and listing problems on `err`, per-file outcomes (verbose, dry run)
 // and the closing summary on `out`, and, when `err` is a terminal, one
-// progress line that is overwritten in place.
+// progress line that is overwritten in place. With `json`, `out` gets only
+// the JSON Lines records and every text line goes to `err`.
 class RunPrinter {
 public:
     struct Setup {
         Verbosity verbosity = Verbosity::Normal;
         bool dryRun = false;
+        bool json = false;
         bool progress = false;       // err is a terminal
         std::size_t columns = 80;    // its width
         std::function<ProgressThrottle::Clock::time_point()> clock = [] { return ProgressThrottle::Clock::now(); };
@@ -32,8 +34,9 @@ public:
     void targetsListed(std::size_t count);
     void fileDone(const FileReport& report);
     void listingProblem(const ListingProblem& problem);
-    // Clears the progress line and prints the summary last, on `out`.
-    void finish(const RunSummary& summary);
+    // Clears the progress line and prints the summary last, on `out`
+    // (with `json` the summary record there, the text on `err`).
+    void finish(const RunSummary& summary, int exitStatus);
 
 private:
     void clearProgress();
@@ -45,6 +48,7 @@ private:
     Setup setup_;
     ProgressThrottle throttle_;
     std::size_t total_ = 0;
+    ProgressThrottle::Clock::time_point start_{};
     bool progressShown_ = false;
 };
 

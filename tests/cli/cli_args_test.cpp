@@ -25,6 +25,7 @@ struct Accepted {
     std::optional<std::string> output;
     bool dryRun = false;
     Verbosity verbosity = Verbosity::Normal;
+    bool json = false;
 };
 
 // Names the row in failure messages instead of dumping its bytes.
@@ -57,6 +58,7 @@ TEST_P(AcceptedArguments, BecomeTheExpectedSettings)
     EXPECT_EQ(settings.outputFolder, row.output);
     EXPECT_EQ(settings.dryRun, row.dryRun);
     EXPECT_EQ(options.verbosity, row.verbosity);
+    EXPECT_EQ(options.json, row.json);
 }
 
 Accepted row(std::string name, std::vector<std::string> args, std::int32_t mode, std::string given,
@@ -119,6 +121,11 @@ const Accepted kAccepted[] = {
          [](Accepted& r) {
              r.dryRun = true;
              r.verbosity = Verbosity::Verbose;
+         }),
+    with(row("JsonDryRun", {"--json", "-n", "--shift", "01:00:00", "photos"}, 99, "", 3600),
+         [](Accepted& r) {
+             r.json = true;
+             r.dryRun = true;
          }),
     with(row("GroupedShortOptions", {"-rnq", "--set-date", "2019-12-31", "photos"}, 1, "2019:12:31 00:00:00"),
          [](Accepted& r) {
@@ -200,6 +207,8 @@ const Rejected kRejected[] = {
     {"OutputTwice", {"--set-date", "2019-12-31", "-o", "a", "-o", "b", "p"}, "more than once"},
     {"CleanTempWithADate", {"--clean-temp", "--shift", "01:00:00", "p"}, "--clean-temp takes only a PATH"},
     {"CleanTempWithOutput", {"--clean-temp", "-o", "out", "p"}, "--clean-temp takes only a PATH"},
+    {"CleanTempWithJson", {"--clean-temp", "--json", "p"}, "--clean-temp takes only a PATH"},
+    {"JsonTakesNoValue", {"--json=yes", "--shift", "01:00:00", "p"}, "--json takes no value"},
     {"CleanTempWithoutPath", {"--clean-temp"}, "no PATH"},
     {"FlagWithValue", {"--set-date", "2019-12-31", "--recursive=yes", "p"}, "--recursive takes no value"},
     {"VerboseAndQuiet", {"--set-date", "2019-12-31", "-v", "-q", "p"}, "--verbose and --quiet"},

@@ -8,6 +8,7 @@
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <ostream>
 
@@ -15,6 +16,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -46,6 +48,24 @@ std::string lastLine(const std::string& text)
 std::vector<std::string> bothDates(const std::string& date)
 {
     return {date, date};
+}
+
+std::string base64Decoded(const std::string& text)
+{
+    static const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bytes;
+    unsigned bits = 0, count = 0;
+    for (const char c : text) {
+        if (c == '=')
+            break;
+        bits = (bits << 6) | unsigned(digits.find(c));
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes += char((bits >> count) & 0xff);
+        }
+    }
+    return bytes;
 }
 
 std::string describe(const ProcessResult& r)
@@ -209,6 +229,45 @@ TEST_F(CliProcess, DryRunShowsOldAndNewDatesAndWritesNothing)
     // Bytes and modification times of the files, and of the folders (a
     // temporary file made and removed would change those).
     EXPECT_EQ(snapshot(work_.path()), before);
+}
+
+// A script reads stdout line by line and must find every file again by
+// what it is told, a name that is not UTF-8 included.
+TEST_F(CliProcess, JsonGivesOneRecordPerFileAndASummaryOnStdoutOnly)
+{
+    const std::string good = addPhoto("photos/good.jpg");
+    const std::string latin1 = addPhoto("photos/caf\xe9.jpg");
+    const std::string fake = addTextPosingAsJpeg("photos/fake.jpg");
+    const ProcessResult r = runCli({"--json", "-v", "--shift", "+01:00:00", photos()});
+    EXPECT_EQ(r.exitCode, 1) << describe(r);
+
+    std::map<std::string, nlohmann::json> files;
+    nlohmann::json last;
+    std::stringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        last = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_TRUE(last.is_object()) << "not a JSON object: " << line;
+        if (last["type"] == "file") {
+            std::string path = last["path"];
+            if (last.contains("path_base64"))
+                path = base64Decoded(last["path_base64"]);
+            files[path] = last;
+        }
+    }
+    EXPECT_EQ(last, nlohmann::json::parse(R"({"type":"summary","dry_run":false,"rewritten":2,"passed_over":1,)"
+                                          R"("unlisted_folders":0,"stopped":false,"exit":1})"));
+    ASSERT_EQ(files.size(), 3u) << describe(r);
+    for (const std::string& photo : {good, latin1}) {
+        EXPECT_EQ(files[photo]["reason"], "rewritten") << photo;
+        EXPECT_EQ(files[photo]["dates"][0]["old"], kOldDate);
+        EXPECT_EQ(files[photo]["dates"][0]["new"], "2012:05:03 14:45:12");
+        EXPECT_EQ(readDates(photo), bothDates("2012:05:03 14:45:12"));
+    }
+    EXPECT_EQ(files[fake]["reason"], "not-an-image");
+    // The text reports still go to stderr, where they do not disturb a parser.
+    EXPECT_NE(r.err.find(fake + ": passed over: not an image"), std::string::npos) << describe(r);
+    EXPECT_NE(r.err.find(good + ": rewritten: "), std::string::npos) << describe(r);
+    EXPECT_TRUE(r.err.ends_with("2 rewritten, 1 passed over\n")) << describe(r);
 }
 
 TEST_F(CliProcess, VerboseShowsEveryOutcomeWithDates)

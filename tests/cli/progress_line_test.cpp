@@ -66,5 +66,45 @@ INSTANTIATE_TEST_SUITE_P(
                     TextRow{"TruncatedUtf8Dropped", 1, 1, std::string("a\xe5\x86"), 80, "[1/1] a"}),
     [](const auto& info) { return info.param.name; });
 
+TEST(ProgressText, PaceGivesWayToTheNameOnANarrowTerminal)
+{
+    const std::string pace = "2.0 files/s, 0:03 left";
+    EXPECT_EQ(progressText(4, 10, "IMG_0004.JPG", 80, pace), "[4/10] 2.0 files/s, 0:03 left IMG_0004.JPG");
+    EXPECT_EQ(progressText(4, 10, "IMG_0004.JPG", 40, pace), "[4/10] IMG_0004.JPG");
+}
+
+struct PaceRow {
+    std::string name;
+    std::size_t done, total;
+    ProgressThrottle::Clock::duration elapsed;
+    std::string expected;
+};
+
+void PrintTo(const PaceRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class PaceText : public testing::TestWithParam<PaceRow> {};
+
+TEST_P(PaceText, SaysRateAndTimeLeftOnlyWhenTheyMeanSomething)
+{
+    const PaceRow& row = GetParam();
+    EXPECT_EQ(paceText(row.done, row.total, row.elapsed), row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PaceText,
+    testing::Values(PaceRow{"NotInTheFirstSecond", 50, 300, 999ms, ""},
+                    PaceRow{"NothingDoneYet", 0, 300, 5s, ""},
+                    PaceRow{"QuickFilesWholeRate", 150, 300, 1s, "150 files/s, 0:01 left"},
+                    PaceRow{"PartSecondLeftRoundsUp", 2, 3, 1s, "2.0 files/s, 0:01 left"},
+                    PaceRow{"Minutes", 9, 309, 3s, "3.0 files/s, 1:40 left"},
+                    PaceRow{"Hours", 1, 8000, 2s, "0.5 files/s, 4:26:38 left"},
+                    PaceRow{"AllDone", 300, 300, 2s, "150 files/s, 0:00 left"},
+                    PaceRow{"BeyondADayNoTimeLeft", 1, 100000, 20s, "0.05 files/s"},
+                    PaceRow{"AlmostStalled", 1, 2, 1000s, "<0.01 files/s, 16:40 left"}),
+    [](const auto& info) { return info.param.name; });
+
 } // namespace
 } // namespace shotdate::cli

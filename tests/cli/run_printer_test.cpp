@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace shotdate::cli {
 namespace {
@@ -77,7 +78,7 @@ void playRun(RunPrinter& printer, bool dryRun)
     callbacks.onFile(fileReport(2, "p/b.jpg", Reason::Unreadable, EACCES));
     callbacks.onListingProblem(ListingProblem{"p/locked", EACCES});
     callbacks.onFile(fileReport(3, "p/c.jpg", success));
-    printer.finish(summaryOf(2, 1));
+    printer.finish(summaryOf(2, 1), 1);
 }
 
 const std::string kPassedOver =
@@ -127,11 +128,38 @@ INSTANTIATE_TEST_SUITE_P(
                     OutputRow{"QuietDryRun", Verbosity::Quiet, true, ""}),
     [](const auto& info) { return info.param.name; });
 
+// With --json, stdout is for a parser: the records and nothing else, even
+// in a dry run or with -v; the text lines move to stderr.
+TEST(RunPrinter, JsonKeepsStdoutForRecords)
+{
+    for (const Verbosity verbosity : {Verbosity::Normal, Verbosity::Verbose}) {
+        Fixture f;
+        RunPrinter::Setup setup;
+        setup.verbosity = verbosity;
+        setup.dryRun = true;
+        setup.json = true;
+        RunPrinter printer(f.out.file(), f.err.file(), setup);
+        playRun(printer, true);
+        const std::string out = f.out.text();
+        std::vector<std::string> types;
+        for (std::size_t at = 0; at < out.size(); at = out.find('\n', at) + 1) {
+            ASSERT_EQ(out[at], '{') << out;
+            const auto type = out.find("\"type\":\"", at) + 8;
+            types.push_back(out.substr(type, out.find('"', type) - type));
+        }
+        EXPECT_EQ(types, (std::vector<std::string>{"file", "file", "folder", "file", "summary"})) << out;
+        const std::string err = f.err.text();
+        EXPECT_TRUE(err.starts_with(verbosity == Verbosity::Verbose ? "p/a.jpg: would be rewritten: " : kPassedOver))
+            << err;
+        EXPECT_TRUE(err.ends_with("2 would be rewritten, 1 passed over\n")) << err;
+    }
+}
+
 TEST(RunPrinter, SaysWhenStoppedAndStillSummarises)
 {
     Fixture f;
     RunPrinter printer(f.out.file(), f.err.file(), {});
-    printer.finish(summaryOf(4, 0, true));
+    printer.finish(summaryOf(4, 0, true), 130);
     EXPECT_EQ(f.out.text(), "4 rewritten, 0 passed over\n");
     EXPECT_NE(f.err.text().find("stopped"), std::string::npos);
 }
@@ -153,7 +181,7 @@ TEST(RunPrinterProgress, OverwritesOneLineAndClearsItBeforeOtherOutput)
     printer.fileDone(fileReport(1, "p/a.jpg", Reason::Rewritten));
     f.now += 200ms;
     printer.fileDone(fileReport(2, "p/b.jpg", Reason::NoExif));
-    printer.finish(summaryOf(1, 1));
+    printer.finish(summaryOf(1, 1), 1);
     EXPECT_EQ(f.err.text(),
               "\r[1/2] a.jpg\033[K"
               "\r\033[K"
@@ -161,6 +189,19 @@ TEST(RunPrinterProgress, OverwritesOneLineAndClearsItBeforeOtherOutput)
               "\r[2/2] b.jpg\033[K"
               "\r\033[K");
     EXPECT_EQ(f.out.text(), "1 rewritten, 1 passed over\n");
+}
+
+TEST(RunPrinterProgress, ShowsThePaceOnceASecondHasPassed)
+{
+    Fixture f;
+    RunPrinter::Setup setup = terminalSetup(&f.now);
+    setup.columns = 80;
+    RunPrinter printer(f.out.file(), f.err.file(), setup);
+    printer.targetsListed(10);
+    f.now += 2s;
+    printer.fileDone(fileReport(4, "p/d.jpg", Reason::Rewritten));
+    printer.finish(summaryOf(4, 0), 0);
+    EXPECT_EQ(f.err.text(), "\r[4/10] 2.0 files/s, 0:03 left d.jpg\033[K\r\033[K");
 }
 
 TEST(RunPrinterProgress, CoalescesQuickUpdates)
@@ -187,7 +228,7 @@ TEST(RunPrinterProgress, QuietNeverDraws)
     RunPrinter printer(f.out.file(), f.err.file(), setup);
     printer.targetsListed(1);
     printer.fileDone(fileReport(1, "p/a.jpg", Reason::Rewritten));
-    printer.finish(summaryOf(1, 0));
+    printer.finish(summaryOf(1, 0), 0);
     EXPECT_EQ(f.err.text(), "");
     EXPECT_EQ(f.out.text(), "");
 }
