@@ -6,6 +6,7 @@
 #include "drop_path_field.h"
 #include "message_sheets.h"
 #include "path_dialogs.h"
+#include "preview_dialog.h"
 #include "radio_group.h"
 #include "reason_text.h"
 #include "run_controller.h"
@@ -257,7 +258,15 @@ void MainContentView::start()
         hyojiShinai_ = dontShowAgain ? QStringLiteral("YES") : QStringLiteral("NO");
         store_->saveHyojiShinai(*hyojiShinai_);
         scheduleRun();
-    });
+    }, [this](QWidget* over) { openPreview(over); });
+}
+
+void MainContentView::openPreview(QWidget* over)
+{
+    auto* preview = new PreviewDialog(currentRunSettings(), over);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->start();
+    message_sheets::showPreview(preview);
 }
 
 void MainContentView::stop()

@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 // Every message the window shows goes through here: window-modal dialogs
@@ -29,7 +30,16 @@ void showMessage(QWidget* window, const QString& text, Icon icon, const QString&
 // `answered(run, dontShowAgain)` is called on the UI thread once the user
 // has answered.
 using ConfirmationAnswer = std::function<void(bool run, bool dontShowAgain)>;
-void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered);
+// With `preview`, the confirmation also has the button "プレビュー…", which
+// calls it with the dialog to open the preview over and leaves the
+// confirmation open.
+using PreviewOpener = std::function<void(QWidget* over)>;
+void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered,
+                     PreviewOpener preview = {});
+
+// Opens the preview (window-modal over `over`). Under TestAnswers it is
+// recorded and left closed; the test looks at the dialog itself.
+void showPreview(QDialog* preview);
 
 // What a test saw.
 struct Shown {
@@ -37,6 +47,7 @@ struct Shown {
     QString text;
     QString details;
     Icon icon = Icon::Spacer;
+    bool preview = false;
 };
 
 // While one exists, nothing is shown on screen: messages are recorded, and
@@ -51,6 +62,9 @@ public:
     TestAnswers& operator=(const TestAnswers&) = delete;
 
     void answerNextConfirmation(bool run, bool dontShowAgain);
+    // The next confirmation has its preview button pressed first (before
+    // its answer, if one is queued).
+    void pressPreviewOnNextConfirmation();
     const QList<Shown>& shown() const;
     void clearShown();
 };
