@@ -309,7 +309,6 @@ void MainContentView::beginRun()
     c_.jikkochuLabel->setText(QString());
     c_.progressBar->setRange(0, 1);
     c_.progressBar->setValue(0);
-    store_->saveRun(currentSettingsValues());
 
     c_.jikkochuLabel->setVisible(true);
     c_.progressBar->setVisible(true);
@@ -328,6 +327,10 @@ void MainContentView::beginRun()
         started = false;  // no thread to be had: end at once, with nothing done
     }
     runPending_ = false;
+    // Saved once the worker is going, with the values it was given: the
+    // save waits for the disk twice (the lock file and the settings, each
+    // synced), and the photos need not wait for that.
+    store_->saveRun(currentSettingsValues());
     if (!started) {
         shotdate::RunSummary none;
         none.stopped = true;
