@@ -7,6 +7,7 @@
 #include "message_sheets.h"
 #include "passed_over_list.h"
 #include "path_dialogs.h"
+#include "preview_dialog.h"
 #include "radio_group.h"
 #include "run_controller.h"
 #include "settings_store.h"
@@ -237,7 +238,15 @@ void MainContentView::start()
         hyojiShinai_ = dontShowAgain ? QStringLiteral("YES") : QStringLiteral("NO");
         store_->saveHyojiShinai(*hyojiShinai_);
         scheduleRun();
-    });
+    }, [this](QWidget* over) { openPreview(over); });
+}
+
+void MainContentView::openPreview(QWidget* over)
+{
+    auto* preview = new PreviewDialog(currentRunSettings(), over);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->start();
+    message_sheets::showPreview(preview);
 }
 
 void MainContentView::stop()
@@ -280,7 +289,6 @@ void MainContentView::beginRun()
     c_.jikkochuLabel->setText(QString());
     c_.progressBar->setRange(0, 1);
     c_.progressBar->setValue(0);
-    store_->saveRun(currentSettingsValues());
 
     c_.jikkochuLabel->setVisible(true);
     c_.progressBar->setVisible(true);
@@ -299,6 +307,10 @@ void MainContentView::beginRun()
         started = false;  // no thread to be had: end at once, with nothing done
     }
     runPending_ = false;
+    // Saved once the worker is going, with the values it was given: the
+    // save waits for the disk twice (the lock file and the settings, each
+    // synced), and the photos need not wait for that.
+    store_->saveRun(currentSettingsValues());
     if (!started) {
         shotdate::RunSummary none;
         none.stopped = true;

@@ -70,6 +70,7 @@ private:
     void setCaptionsDimmed(bool dimmed);
     void setInputControlsEnabled(bool enabled);
     void scheduleRun();
+    void openPreview(QWidget* over);
     void beginRun();
     void endRun(const shotdate::RunSummary& summary);
     void showProgress(int count, const QString& fileName, int filesDone);

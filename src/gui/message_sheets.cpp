@@ -5,6 +5,8 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,6 +14,7 @@
 #include <QWidget>
 
 #include <deque>
+#include <utility>
 
 // Q_INIT_RESOURCE cannot stand inside a namespace.
 static void initGuiResources()
@@ -25,6 +28,7 @@ namespace {
 struct TestState {
     QList<Shown> shown;
     std::deque<std::pair<bool, bool>> answers;
+    bool pressPreview = false;
 };
 
 TestState* g_test = nullptr;
@@ -88,10 +92,12 @@ void showClosingMessage(QWidget* window, const ClosingMessage& message)
     dialog->open();
 }
 
-void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered)
+void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered, PreviewOpener preview)
 {
     if (g_test) {
         g_test->shown.append(Shown{true, text, Icon::Bickuri, {}});
+        if (std::exchange(g_test->pressPreview, false) && preview)
+            QTimer::singleShot(0, window, [window, preview] { preview(window); });
         if (g_test->answers.empty())
             return;
         const auto [run, dontShow] = g_test->answers.front();
@@ -111,6 +117,14 @@ void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer an
     auto* check = new QCheckBox(window_texts::dontShowAgain(), box);
     check->setChecked(false);
     box->setCheckBox(check);
+    if (preview) {
+        QPushButton* previewButton = box->addButton(window_texts::previewButton(), QMessageBox::ActionRole);
+        // Every button of a message box closes it; this one must leave the
+        // confirmation open behind the preview, so its click goes to us alone.
+        if (auto* buttonBox = box->findChild<QDialogButtonBox*>())
+            QObject::disconnect(previewButton, &QAbstractButton::clicked, buttonBox, nullptr);
+        QObject::connect(previewButton, &QAbstractButton::clicked, box, [box, preview] { preview(box); });
+    }
     QObject::connect(box, &QMessageBox::finished, box,
                      [box, run, check, answered = std::move(answered)](int) {
                          const bool accepted = box->clickedButton() == run;
@@ -132,9 +146,23 @@ TestAnswers::~TestAnswers()
     g_test = nullptr;
 }
 
+void showPreview(QDialog* preview)
+{
+    if (g_test) {
+        g_test->shown.append(Shown{false, preview->windowTitle(), Icon::Spacer, {}, true});
+        return;
+    }
+    preview->open();
+}
+
 void TestAnswers::answerNextConfirmation(bool run, bool dontShowAgain)
 {
     g_test->answers.emplace_back(run, dontShowAgain);
+}
+
+void TestAnswers::pressPreviewOnNextConfirmation()
+{
+    g_test->pressPreview = true;
 }
 
 const QList<Shown>& TestAnswers::shown() const

@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 // Every message the window shows goes through here: window-modal dialogs
@@ -40,7 +41,16 @@ void showClosingMessage(QWidget* window, const ClosingMessage& message);
 // `answered(run, dontShowAgain)` is called on the UI thread once the user
 // has answered.
 using ConfirmationAnswer = std::function<void(bool run, bool dontShowAgain)>;
-void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered);
+// With `preview`, the confirmation also has the button "プレビュー…", which
+// calls it with the dialog to open the preview over and leaves the
+// confirmation open.
+using PreviewOpener = std::function<void(QWidget* over)>;
+void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered,
+                     PreviewOpener preview = {});
+
+// Opens the preview (window-modal over `over`). Under TestAnswers it is
+// recorded and left closed; the test looks at the dialog itself.
+void showPreview(QDialog* preview);
 
 // What a test saw.
 struct Shown {
@@ -48,6 +58,7 @@ struct Shown {
     QString text;
     Icon icon = Icon::Spacer;
     QList<PassedOverRow> passedOver;
+    bool preview = false;
 };
 
 // While one exists, nothing is shown on screen: messages are recorded, and
@@ -62,6 +73,9 @@ public:
     TestAnswers& operator=(const TestAnswers&) = delete;
 
     void answerNextConfirmation(bool run, bool dontShowAgain);
+    // The next confirmation has its preview button pressed first (before
+    // its answer, if one is queued).
+    void pressPreviewOnNextConfirmation();
     const QList<Shown>& shown() const;
     void clearShown();
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The window's fixed messages. They are part of how the program talks to its
 // users and are compared by tests, so they live in one place.
@@ -61,6 +62,44 @@ inline QString finished(int count)
 inline QString stopped(int count)
 {
     return QStringLiteral("中止しました。\n\n計%1ファイル実行").arg(count);
+}
+
+} // namespace window_texts
+
+// The preview opened from the run confirmation.
+namespace window_texts {
+
+inline QString previewButton() { return QStringLiteral("プレビュー…"); }
+inline QString previewTitle() { return QStringLiteral("ShotDate — プレビュー"); }
+inline QString previewStop() { return QStringLiteral("止める"); }
+inline QString unreadableFolder() { return QStringLiteral("フォルダを読み込めません"); }
+
+inline QStringList previewColumns()
+{
+    return {QStringLiteral("ファイル名"), QStringLiteral("フォルダ"), QStringLiteral("元の撮影日時"),
+            QStringLiteral("新しい撮影日時"), QStringLiteral("結果")};
+}
+
+inline QString previewChecking(int done, int total)
+{
+    return QStringLiteral("調べています（%1／%2ファイル）。プレビューでは何も書き換えません。").arg(done).arg(total);
+}
+
+// wouldRewrite and passedOver of `total` files; `stoppedAt` files checked
+// when the preview was stopped early, -1 when it went to the end.
+inline QString previewTotals(int wouldRewrite, int passedOver, int total, int stoppedAt)
+{
+    QString text = QStringLiteral("書き換えるもの：%1件　書き換えないもの：%2件").arg(wouldRewrite).arg(passedOver);
+    if (stoppedAt >= 0)
+        text += QStringLiteral("\n止めました（%1ファイル中%2ファイルまで調べました）").arg(total).arg(stoppedAt);
+    else
+        text += QStringLiteral("（全%1ファイル）").arg(total);
+    return text;
+}
+
+inline QString previewRowsCut(int shown)
+{
+    return QStringLiteral("最初の%1件だけを表示しています。").arg(shown);
 }
 
 } // namespace window_texts

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QWidget>
@@ -45,6 +46,23 @@ QStringList buttonTexts(QMessageBox* box)
     }
     texts.sort();
     return texts;
+}
+
+QStringList allButtonTexts(QMessageBox* box)
+{
+    QStringList texts;
+    for (QAbstractButton* b : box->buttons())
+        texts.append(b->text());
+    texts.sort();
+    return texts;
+}
+
+void clickButton(QMessageBox* box, const QString& text)
+{
+    for (QAbstractButton* b : box->buttons())
+        if (b->text() == text)
+            return b->click();
+    QFAIL(qPrintable(QStringLiteral("no button ") + text));
 }
 
 } // namespace
@@ -170,16 +188,20 @@ void TestMessageSheets::confirmation_data()
 {
     QTest::addColumn<bool>("tick");
     QTest::addColumn<bool>("pressRun");
-    QTest::newRow("run, box ticked") << true << true;
-    QTest::newRow("run, box not ticked") << false << true;
-    QTest::newRow("cancel, box ticked") << true << false;
-    QTest::newRow("cancel") << false << false;
+    QTest::addColumn<bool>("preview");  // offered, and pressed before the answer
+    QTest::newRow("run, box ticked") << true << true << false;
+    QTest::newRow("run, box not ticked") << false << true << false;
+    QTest::newRow("cancel, box ticked") << true << false << false;
+    QTest::newRow("cancel") << false << false << false;
+    QTest::newRow("preview, then run") << false << true << true;
+    QTest::newRow("preview, then cancel") << true << false << true;
 }
 
 void TestMessageSheets::confirmation()
 {
     QFETCH(bool, tick);
     QFETCH(bool, pressRun);
+    QFETCH(bool, preview);
     QWidget window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -187,11 +209,13 @@ void TestMessageSheets::confirmation()
     int calls = 0;
     bool gotRun = false;
     bool gotTick = false;
+    QList<QWidget*> previewedOver;
     message_sheets::askConfirmation(&window, window_texts::confirmation(), [&](bool run, bool dontShow) {
         ++calls;
         gotRun = run;
         gotTick = dontShow;
-    });
+    }, preview ? message_sheets::PreviewOpener([&](QWidget* over) { previewedOver.append(over); })
+               : message_sheets::PreviewOpener());
     QCOMPARE(calls, 0);
     QMessageBox* box = openBox(window);
     QVERIFY(box);
@@ -200,15 +224,23 @@ void TestMessageSheets::confirmation()
     QVERIFY(box->checkBox());
     QCOMPARE(box->checkBox()->text(), QStringLiteral("次回からは表示しない"));
     QVERIFY(!box->checkBox()->isChecked());
-    QCOMPARE(buttonTexts(box), (QStringList{QStringLiteral("キャンセル"), QStringLiteral("実行する")}));
+    QStringList buttons{QStringLiteral("キャンセル"), QStringLiteral("実行する")};
+    if (preview)
+        buttons.append(QStringLiteral("プレビュー…"));
+    buttons.sort();
+    QCOMPARE(allButtonTexts(box), buttons);
     QCOMPARE(box->defaultButton()->text(), QStringLiteral("実行する"));
     box->checkBox()->setChecked(tick);
-    for (QAbstractButton* b : box->buttons()) {
-        if (b->text() == (pressRun ? QStringLiteral("実行する") : QStringLiteral("キャンセル"))) {
-            b->click();
-            break;
-        }
+    if (preview) {
+        clickButton(box, QStringLiteral("プレビュー…"));
+        // The preview opens over the confirmation, which stays open and unanswered.
+        QTRY_COMPARE(previewedOver, QList<QWidget*>{box});
+        QPointer<QMessageBox> stillThere(box);
+        QTest::qWait(50);
+        QVERIFY2(stillThere && box->isVisible(), "the preview button closed the confirmation");
+        QCOMPARE(calls, 0);
     }
+    clickButton(box, pressRun ? QStringLiteral("実行する") : QStringLiteral("キャンセル"));
     QTRY_COMPARE(calls, 1);
     QCOMPARE(gotRun, pressRun);
     QCOMPARE(gotTick, tick);

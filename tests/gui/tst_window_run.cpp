@@ -3,6 +3,8 @@
 #include "main_content_view.h"
 #include "main_window.h"
 #include "message_sheets.h"
+#include "preview_dialog.h"
+#include "preview_runner.h"
 #include "radio_group.h"
 #include "run_controller.h"
 #include "window_texts.h"
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QSemaphore>
 #include <QSettings>
+#include <QTableWidget>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -123,6 +126,8 @@ private slots:
     void closingTheWindowMidRunFinishesTheFileThenCloses();
     void closingProcessExitsCleanly_data();
     void closingProcessExitsCleanly();
+    void previewFromTheConfirmation_data();
+    void previewFromTheConfirmation();
 
 private:
     void fillInput(int good);
@@ -474,6 +479,59 @@ void TestWindowRun::closingProcessExitsCleanly()
     const int rewritten = rewrittenPrefix(in_, kLongList, &isPrefix);
     QVERIFY(isPrefix);
     QVERIFY2(rewritten >= 1 && rewritten < kLongList, qPrintable(QString::number(rewritten)));
+    QCOMPARE(temporaryFilesIn(in_), 0);
+}
+
+void TestWindowRun::previewFromTheConfirmation_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<bool>("run");
+    QTest::newRow("preview, then run") << true << true;
+    QTest::newRow("preview, then cancel") << true << false;
+    QTest::newRow("confirmation switched off: no preview") << false << true;
+}
+
+void TestWindowRun::previewFromTheConfirmation()
+{
+    QFETCH(bool, confirm);
+    QFETCH(bool, run);
+    fillInput(3);
+    const QByteArray original = readFile(photo(in_, 1));
+    if (!confirm)
+        settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
+    QWidget window;
+    MainContentView view(*settings_, &window);
+    setFixedDate(view);
+    answers_->pressPreviewOnNextConfirmation();
+    if (confirm)
+        answers_->answerNextConfirmation(run, false);
+    view.controls().StartButton->click();
+
+    auto* preview = window.findChild<PreviewDialog*>();
+    if (confirm) {
+        QTRY_VERIFY((preview = window.findChild<PreviewDialog*>()));
+        QTRY_VERIFY_WITH_TIMEOUT(preview->runner().counts().finished, 20000);
+        QCOMPARE(preview->runner().counts().total, 5);
+    }
+    QTest::qWait(50);
+    QCOMPARE(bool(preview), confirm);
+    QTRY_VERIFY(!view.isRunning() && !view.isRunPending());
+    QStringList expected;
+    if (confirm)
+        expected << QStringLiteral("confirmation") << QStringLiteral("preview");
+    if (run)
+        expected << window_texts::finished(3);
+    QTRY_COMPARE(answers_->shown().size(), expected.size());
+    QStringList seen;
+    for (const message_sheets::Shown& s : answers_->shown())
+        seen.append(s.preview ? QStringLiteral("preview") : s.confirmation ? QStringLiteral("confirmation") : s.text);
+    QCOMPARE(seen, expected);
+    // The run is the same with or without a look first; a preview alone writes nothing.
+    QCOMPARE(fileHoldsDate(photo(in_, 1), kNewDate), run);
+    if (!run) {
+        QCOMPARE(readFile(photo(in_, 1)), original);
+        QCOMPARE(preview->table()->item(1, 3)->text(), kNewDate);
+    }
     QCOMPARE(temporaryFilesIn(in_), 0);
 }
 

@@ -1,0 +1,218 @@
+#include "gui_test_support.h"
+#include "preview_dialog.h"
+#include "preview_runner.h"
+#include "window_texts.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace gui_test;
+
+namespace {
+
+const QString kOldDate = QStringLiteral("2010:01:02 03:04:05");
+
+shotdate::RunSettings settingsFor(const QString& folder, bool shift)
+{
+    shotdate::RunSettings s;
+    s.inputPath = QFile::encodeName(folder).toStdString();
+    if (shift) {
+        s.dates.mode = std::int32_t(shotdate::DateMode::Shift);
+        s.dates.shiftSeconds = 3600;
+    } else {
+        s.dates.mode = std::int32_t(shotdate::DateMode::DateAndTime);
+        s.dates.givenDate = *shotdate::makeLocalSeconds(2021, 5, 6, 7, 8, 9);
+    }
+    return s;
+}
+
+int rowOf(const QTableWidget& table, const QString& fileName)
+{
+    for (int r = 0; r < table.rowCount(); ++r)
+        if (table.item(r, 0)->text() == fileName)
+            return r;
+    return -1;
+}
+
+QStringList rowTexts(const QTableWidget& table, int row)
+{
+    QStringList texts;
+    for (int c = 1; c < table.columnCount(); ++c)
+        texts.append(table.item(row, c)->text());
+    return texts;
+}
+
+// The bytes of every file in a folder, to prove a preview wrote nothing.
+QMap<QString, QByteArray> contents(const QString& folder)
+{
+    QMap<QString, QByteArray> all;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+        all.insert(name, readFile(folder + u'/' + name));
+    return all;
+}
+
+} // namespace
+
+class TestPreviewDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void rowsAndTotals_data();
+    void rowsAndTotals();
+    void stoppingEndsTheDryRun_data();
+    void stoppingEndsTheDryRun();
+
+private:
+    QString fill(const QTemporaryDir& dir, int photos, bool others);
+};
+
+QString TestPreviewDialog::fill(const QTemporaryDir& dir, int photos, bool others)
+{
+    const QString in = dir.filePath(QStringLiteral("入力"));
+    QDir().mkpath(in);
+    const QByteArray jpeg = jpegWithExif(kOldDate);
+    for (int i = 1; i <= photos; ++i)
+        writeFile(in + QStringLiteral("/p%1.jpg").arg(i, 3, 10, QLatin1Char('0')), jpeg);
+    if (others) {
+        writeFile(in + QStringLiteral("/0-メモ.txt"), QByteArrayLiteral("not an image"));
+        writeFile(in + QStringLiteral("/z-noexif.jpg"), jpegWithoutExif());
+    }
+    return in;
+}
+
+void TestPreviewDialog::rowsAndTotals_data()
+{
+    QTest::addColumn<int>("photos");
+    QTest::addColumn<bool>("others");
+    QTest::addColumn<bool>("shift");
+    QTest::addColumn<bool>("separateFolder");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("totals");
+    QTest::addColumn<QStringList>("p001");  // folder, old, new, outcome ("%in" stands for the input folder)
+
+    const QStringList fixedRow{QStringLiteral("%in"), kOldDate, QStringLiteral("2021:05:06 07:08:09"),
+                               QStringLiteral("書き換えできます")};
+    QTest::newRow("fixed date, in place, with files passed over")
+        << 3 << true << false << false << 5
+        << QStringLiteral("書き換えるもの：3件　書き換えないもの：2件（全5ファイル）") << fixedRow;
+    QTest::newRow("shift by an hour, into a separate folder")
+        << 2 << false << true << true << 2
+        << QStringLiteral("書き換えるもの：2件　書き換えないもの：0件（全2ファイル）")
+        << QStringList{QStringLiteral("%in"), kOldDate, QStringLiteral("2010:01:02 04:04:05"),
+                       QStringLiteral("書き換えできます")};
+    QTest::newRow("more files than rows")
+        << 503 << true << false << false << 500
+        << QStringLiteral("書き換えるもの：503件　書き換えないもの：2件（全505ファイル）\n最初の500件だけを表示しています。")
+        << fixedRow;
+}
+
+void TestPreviewDialog::rowsAndTotals()
+{
+    QFETCH(int, photos);
+    QFETCH(bool, others);
+    QFETCH(bool, shift);
+    QFETCH(bool, separateFolder);
+    QFETCH(int, rows);
+    QFETCH(QString, totals);
+    QFETCH(QStringList, p001);
+    QTemporaryDir dir;
+    const QString in = fill(dir, photos, others);
+    const QString out = dir.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkpath(out));
+    const auto before = contents(in);
+    shotdate::RunSettings settings = settingsFor(in, shift);
+    if (separateFolder)
+        settings.outputFolder = QFile::encodeName(out).toStdString();
+
+    QWidget window;
+    PreviewDialog preview(settings, &window);
+    preview.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!preview.runner().isRunning(), 60000);
+    QTRY_VERIFY(!preview.stopButton()->isEnabled());
+
+    const QTableWidget& table = *preview.table();
+    QCOMPARE(table.rowCount(), rows);
+    QCOMPARE(preview.totalsLabel()->text(), totals);
+    const int row = rowOf(table, QStringLiteral("p001.jpg"));
+    QVERIFY(row >= 0);
+    p001.replaceInStrings(QStringLiteral("%in"), in);
+    QCOMPARE(rowTexts(table, row), p001);
+    if (others) {
+        QCOMPARE(rowTexts(table, 0), (QStringList{in, QString(), QString(), QStringLiteral("画像ではありません")}));
+        QCOMPARE(table.item(0, 0)->text(), QStringLiteral("0-メモ.txt"));
+    }
+    // A preview writes nothing, anywhere.
+    QCOMPARE(contents(in), before);
+    QVERIFY(QDir(out).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+void TestPreviewDialog::stoppingEndsTheDryRun_data()
+{
+    QTest::addColumn<bool>("closeIt");
+    QTest::newRow("止める") << false;
+    QTest::newRow("closing the preview") << true;
+}
+
+void TestPreviewDialog::stoppingEndsTheDryRun()
+{
+    QFETCH(bool, closeIt);
+    QTemporaryDir dir;
+    const QString in = fill(dir, 300, false);
+    const auto before = contents(in);
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // Held at the second file until the test has pressed.
+    enum { Running, Held, Released };
+    auto state = std::make_shared<std::atomic<int>>(Running);
+    struct Release {
+        std::shared_ptr<std::atomic<int>> s;
+        ~Release() { s->store(Released); }
+    } release{state};
+    auto* preview = new PreviewDialog(settingsFor(in, false), &window);
+    QPointer<PreviewDialog> guard(preview);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->runner().setFileHookForTests([state](const shotdate::FileReport& report) {
+        if (report.index != 2)
+            return;
+        state->store(Held);
+        while (state->load() != Released)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    preview->start();
+    preview->open();
+    QTRY_VERIFY(state->load() == Held);
+    QVERIFY(preview->stopButton()->isEnabled());
+    QVERIFY(preview->progressBar()->isVisible());
+    QCOMPARE(preview->progressBar()->maximum(), 300);
+
+    if (closeIt)
+        preview->reject();
+    else
+        preview->stopButton()->click();
+    state->store(Released);
+    if (closeIt) {
+        QTRY_VERIFY(guard.isNull());  // closed, its worker joined
+    } else {
+        QTRY_VERIFY(!preview->stopButton()->isEnabled());
+        QVERIFY(!preview->runner().isRunning());
+        const QString text = preview->totalsLabel()->text();
+        QVERIFY2(text.contains(QStringLiteral("止めました（300ファイル中")), qPrintable(text));
+        QVERIFY(preview->table()->rowCount() < 300);
+        QVERIFY(preview->isVisible());  // stopping does not close it
+    }
+    QCOMPARE(contents(in), before);
+}
+
+QTEST_MAIN(TestPreviewDialog)
+#include "tst_preview_dialog.moc"
