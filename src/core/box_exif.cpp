@@ -1,6 +1,8 @@
 #include "box_exif.h"
 
 #include "byte_reader.h"
+#include "item_extents.h"
+#include "work_meter.h"
 
 #include <algorithm>
 #include <cstring>
@@ -157,7 +159,10 @@ bool itemExtents(std::span<const std::uint8_t> file, const Box& iloc, const std:
         const auto extents = c.read(2);
         if (!id || !reference || !base || !extents)
             return false;
-        for (std::uint64_t e = 0; e < *extents; ++e) {
+        // Fields of no size read nothing: another item's extents would be
+        // counted through up to 65535 times for no bytes at all.
+        const bool empty = indexSize + offsetSize + lengthSize == 0 && *id != itemId;
+        for (std::uint64_t e = 0; !empty && e < *extents; ++e) {
             if (!c.skip(indexSize))
                 return false;
             const auto offset = c.read(offsetSize);
@@ -184,6 +189,8 @@ bool itemExtents(std::span<const std::uint8_t> file, const Box& iloc, const std:
 // Gathers the pieces and drops the Exif item's leading header offset.
 bool gatherItem(std::span<const std::uint8_t> file, std::vector<GatheredExif::Piece> pieces, GatheredExif& out)
 {
+    if (!extentsFitFile(pieces, file.size()))
+        return false;
     std::vector<std::uint8_t> item;
     for (const auto& piece : pieces)
         item.insert(item.end(), file.begin() + std::ptrdiff_t(piece.fileOffset),
@@ -192,6 +199,7 @@ bool gatherItem(std::span<const std::uint8_t> file, std::vector<GatheredExif::Pi
     const auto headerOffset = reader.u32(0);
     if (!headerOffset || *headerOffset > item.size() - 4)
         return false;
+    workMeter().bytesGathered += item.size();
     std::size_t skip = 4 + *headerOffset;
     out.tiff.assign(item.begin() + std::ptrdiff_t(skip), item.end());
     for (auto& piece : pieces) {

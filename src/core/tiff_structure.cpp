@@ -1,6 +1,7 @@
 #include "tiff_structure.h"
 
 #include "byte_reader.h"
+#include "work_meter.h"
 
 #include <algorithm>
 #include <set>
@@ -15,6 +16,7 @@ constexpr std::uint16_t kDateTimeDigitized = 0x9004;
 constexpr std::uint16_t kSubIfds = 0x014A;
 constexpr std::size_t kMaxEntries = 4096;
 constexpr std::size_t kMaxIfds = 1024;
+constexpr std::size_t kMaxDateCopies = 64;
 
 std::size_t typeSize(std::uint16_t type)
 {
@@ -169,7 +171,11 @@ DateField dateField(const Tiff& tiff, const Tiff::Entry& e)
     return field;
 }
 
-void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, std::vector<std::uint64_t>& out)
+// `budget`: bytes still to be read and hashed. Sound files point at each
+// byte of image data once; a file whose strips all cover the whole file
+// would otherwise cost its size times their number. False when spent.
+bool digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, std::vector<std::uint64_t>& out,
+                     std::uint64_t& budget)
 {
     // Pairs of (offsets tag, byte counts tag) whose ranges hold image data.
     static constexpr std::uint16_t kPairs[][2] = {{0x0111, 0x0117}, {0x0144, 0x0145}, {0x0201, 0x0202}};
@@ -185,6 +191,11 @@ void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, 
         if (!offsets || !counts)
             continue;
         // JPEGInterchangeFormat is a LONG offset, the length a LONG count.
+        const std::uint64_t listed = std::uint64_t(offsets->count) * typeSize(offsets->type)
+            + std::uint64_t(counts->count) * typeSize(counts->type);
+        if (listed > budget)
+            return false;
+        budget -= listed;
         const auto starts = tiff.numbers(*offsets);
         const auto lengths = tiff.numbers(*counts);
         std::uint64_t digest = digestBytes({});
@@ -194,10 +205,14 @@ void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, 
                 digest ^= 0x9E3779B97F4A7C15ull;  // out of range: still compared, never read
                 continue;
             }
+            if (lengths[i] > budget)
+                return false;
+            budget -= lengths[i];
             digest = digestBytes(bytes.subspan(std::size_t(starts[i]), std::size_t(lengths[i])), digest);
         }
         out.push_back(digest);
     }
+    return true;
 }
 
 using Entries = std::vector<Tiff::Entry>;
@@ -216,22 +231,29 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vec
 {
     std::vector<Entries> others;
     std::set<std::size_t> seen{tiff.firstIfd()};
+    std::set<std::size_t> exifSeen;
+    // Tables that overlap could make a small file list millions of entries.
+    std::size_t entryBudget = tiff.bytes().size() / 12 * 2 + kMaxEntries;
     std::uint32_t next = 0;
     tiff.entries(tiff.firstIfd(), &next);
     while (next != 0 && seen.size() < kMaxIfds && seen.insert(next).second) {
         const std::size_t at = next;
         next = 0;
         const auto entries = tiff.entries(at, &next);
-        if (!entries)
+        if (!entries || entries->size() > entryBudget)
             break;
+        entryBudget -= entries->size();
         tables.push_back(tableRange(at, *entries));
         for (const auto& e : *entries) {
             if (e.tag != kExifIfdPointer)
                 continue;
             const auto pointer = tiff.numbers(e, 1);
-            auto exif = pointer.size() == 1 ? tiff.entries(std::size_t(pointer[0])) : std::nullopt;
-            if (!exif)
+            if (pointer.size() != 1 || !exifSeen.insert(std::size_t(pointer[0])).second)
                 continue;
+            auto exif = tiff.entries(std::size_t(pointer[0]));
+            if (!exif || exif->size() > entryBudget)
+                continue;
+            entryBudget -= exif->size();
             tables.push_back(tableRange(std::size_t(pointer[0]), *exif));
             for (const auto& field : *exif)
                 if (field.tag == kDateTimeOriginal || field.tag == kDateTimeDigitized)
@@ -250,6 +272,13 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vec
 void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& lists, const std::vector<Range>& tables,
                        std::vector<DateField*> fields)
 {
+    // No camera writes more than a few copies of a date; thousands would
+    // only make the comparisons below square.
+    if (fields.size() > kMaxDateCopies) {
+        for (DateField* field : fields)
+            field->patchable = false;
+        return;
+    }
     for (DateField* a : fields)
         for (DateField* b : fields)
             if (a->patchable && b->patchable && a->valueOffset != b->valueOffset
@@ -279,6 +308,7 @@ void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& list
 
 std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t seed)
 {
+    workMeter().bytesHashed += bytes.size();
     std::uint64_t hash = seed;
     for (const auto b : bytes) {
         hash ^= b;
@@ -358,6 +388,9 @@ std::optional<TiffImageData> readTiffImageData(std::span<const std::uint8_t> fil
     if (!tiff)
         return std::nullopt;
     TiffImageData data;
+    std::uint64_t budget = std::uint64_t(block.size) * 4 + (1u << 20);
+    // Overlapping tables could make a small file list millions of entries.
+    std::size_t entryBudget = block.size / 12 * 2 + kMaxEntries;
     std::set<std::size_t> seen;
     std::size_t offset = tiff->firstIfd();
     while (offset != 0 && seen.size() < kMaxIfds && seen.insert(offset).second) {
@@ -365,16 +398,25 @@ std::optional<TiffImageData> readTiffImageData(std::span<const std::uint8_t> fil
         const auto entries = tiff->entries(offset, &next);
         if (!entries)
             break;
+        if (entries->size() > entryBudget)
+            return std::nullopt;
+        entryBudget -= entries->size();
         ++data.pages;
-        digestImageData(*tiff, *entries, data.digests);
+        if (!digestImageData(*tiff, *entries, data.digests, budget))
+            return std::nullopt;
         for (const auto& e : *entries) {
             if (e.tag != kSubIfds)
                 continue;
             for (const auto sub : tiff->numbers(e, 64)) {
                 if (!seen.insert(std::size_t(sub)).second)
                     continue;
-                if (const auto subEntries = tiff->entries(std::size_t(sub)))
-                    digestImageData(*tiff, *subEntries, data.digests);
+                const auto subEntries = tiff->entries(std::size_t(sub));
+                if (subEntries && subEntries->size() > entryBudget)
+                    return std::nullopt;
+                if (subEntries)
+                    entryBudget -= subEntries->size();
+                if (subEntries && !digestImageData(*tiff, *subEntries, data.digests, budget))
+                    return std::nullopt;
             }
         }
         offset = next;

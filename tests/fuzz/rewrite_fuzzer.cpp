@@ -5,6 +5,7 @@
 #include "date_rewrite.h"
 #include "exif_block.h"
 #include "image_format.h"
+#include "work_meter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -63,7 +64,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::span<const std::uint8_t> input(data, size);
     const DateArguments args{99, {}, 86400 + 3600};
+    workMeter() = {};
     const DateRewrite result = rewriteExifDates(input, args);
+    // Whatever the bytes claim, the work stays a small multiple of their number.
+    const std::uint64_t bound = 8 * std::uint64_t(size) + (1u << 20);
+    require(workMeter().bytesHashed <= bound && workMeter().bytesGathered <= bound
+                && workMeter().rangesChecked <= bound,
+            "bytes hashed, gathered and ranges checked stay within a multiple of the file's size");
     checkHeadRead(input, args, result);
     if (result.reason != Reason::Rewritten) {
         require(result.bytes.empty(), "a file passed over comes with no new bytes");
