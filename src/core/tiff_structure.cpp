@@ -1,6 +1,7 @@
 #include "tiff_structure.h"
 
 #include "byte_reader.h"
+#include "shared_date_bytes.h"
 #include "work_meter.h"
 
 #include <algorithm>
@@ -377,8 +378,15 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
     if (!tiff)
         return std::nullopt;
     auto dates = datesOf(*tiff, exifTagsInFirstIfd);
+    bool sharedChecked = true;
+    if (dates) {
+        std::vector<DateField*> fields{&dates->original, &dates->digitized};
+        for (auto& copy : dates->otherCopies)
+            fields.push_back(&copy);
+        sharedChecked = refuseDatesInSharedBytes(file, block, fields);
+    }
     if (needsMore)
-        *needsMore = tiff->incomplete();
+        *needsMore = tiff->incomplete() || !sharedChecked;
     return dates;
 }
 
