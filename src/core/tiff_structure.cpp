@@ -396,7 +396,7 @@ std::optional<TiffImageData> readTiffImageData(std::span<const std::uint8_t> fil
     if (!tiff)
         return std::nullopt;
     TiffImageData data;
-    std::uint64_t budget = std::uint64_t(block.size) * 4 + (1u << 20);
+    std::uint64_t budget = std::uint64_t(block.size) * 2 + (1u << 16);
     // Overlapping tables could make a small file list millions of entries.
     std::size_t entryBudget = block.size / 12 * 2 + kMaxEntries;
     std::set<std::size_t> seen;
