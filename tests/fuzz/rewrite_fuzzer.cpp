@@ -2,6 +2,7 @@
 // reason to pass the file over, or a file that reads back with the new
 // dates, the same size when patched in place, and nothing else changed;
 // and read only as far as a head, the same answer or a call for more.
+#include "bytes/work_meter.h"
 #include "formats/format_table.h"
 #include "rewrite/date_rewrite.h"
 
@@ -62,7 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const std::span<const std::uint8_t> input(data, size);
     const DateArguments args{99, {}, 86400 + 3600};
+    workMeter() = {};
     const DateRewrite result = rewriteExifDates(input, args);
+    // Whatever the bytes claim, the work stays a small multiple of their number.
+    const std::uint64_t bound = 8 * std::uint64_t(size) + (1u << 20);
+    require(workMeter().bytesHashed <= bound && workMeter().bytesGathered <= bound
+                && workMeter().rangesChecked <= bound,
+            "bytes hashed, gathered and ranges checked stay within a multiple of the file's size");
     checkHeadRead(input, args, result);
     if (result.reason != Reason::Rewritten) {
         require(result.bytes.empty(), "a file passed over comes with no new bytes");
@@ -75,14 +82,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(again.reason == Reason::Rewritten && again.oldDate == result.newDate && again.newDate == result.newDate,
             "the rewritten file reads back with the new date");
     if (result.patchedInPlace) {
-        require(result.bytes.size() == size, "a patched file keeps its size");
+        // A patched file keeps its size, unless a patch (an Exif IFD
+        // appended to a TIFF) starts where the file ended.
+        std::size_t end = size;
+        for (const FilePatch& patch : result.patches)
+            if (patch.offset >= size)
+                end = std::max<std::size_t>(end, patch.offset + patch.bytes.size());
+        require(result.bytes.size() == end, "a patched file keeps its size or grows only at its end");
         // Every changed byte lies inside a patch.
-        std::vector<bool> patched(size, false);
+        std::vector<bool> patched(end, false);
         for (const FilePatch& patch : result.patches)
             for (std::size_t i = 0; i < patch.bytes.size(); ++i)
                 patched.at(patch.offset + i) = true;
-        for (std::size_t i = 0; i < size; ++i)
-            require(result.bytes[i] == data[i] || patched[i], "every changed byte lies inside a patch");
+        for (std::size_t i = 0; i < end; ++i)
+            require(patched[i] || (i < size && result.bytes[i] == data[i]), "every changed byte lies inside a patch");
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 // Builds small, exact EXIF structures in memory, so tests know every byte
 // they hand to the engine.
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -152,6 +153,113 @@ inline Bytes exifTiffWithSecondExifIfd(const std::string& date)
         b.insert(b.end(), date.begin(), date.end());
         b.push_back(0);
     }
+    return b;
+}
+
+} // namespace shotdate::testing_support
+
+namespace shotdate::testing_support {
+
+// One IFD entry with its value bytes already in the file's byte order.
+struct IfdTag {
+    std::uint16_t tag;
+    std::uint16_t type;
+    std::uint32_t count;
+    Bytes value;
+};
+
+inline Bytes shortsValue(std::initializer_list<std::uint16_t> values, bool big)
+{
+    Bytes b;
+    for (const auto v : values)
+        put16(b, v, big);
+    return b;
+}
+
+inline Bytes longValue(std::uint32_t value, bool big)
+{
+    Bytes b;
+    put32(b, value, big);
+    return b;
+}
+
+inline IfdTag asciiTag(std::uint16_t tag, const std::string& text)
+{
+    Bytes value(text.begin(), text.end());
+    value.push_back(0);
+    return {tag, 2, std::uint32_t(value.size()), value};
+}
+
+// The bytes an IFD takes with its values placed right after its table.
+inline std::size_t ifdSize(const std::vector<IfdTag>& tags)
+{
+    std::size_t size = 2 + tags.size() * 12 + 4;
+    for (const auto& t : tags)
+        if (t.value.size() > 4)
+            size += t.value.size() + (t.value.size() & 1);
+    return size;
+}
+
+// Appends an IFD (tags in the given order) and the values that do not fit
+// in their entries; `b` must end on a word boundary.
+inline void appendIfd(Bytes& b, const std::vector<IfdTag>& tags, bool big, std::uint32_t next = 0)
+{
+    std::uint32_t data = std::uint32_t(b.size() + 2 + tags.size() * 12 + 4);
+    Bytes values;
+    put16(b, std::uint16_t(tags.size()), big);
+    for (const auto& t : tags) {
+        put16(b, t.tag, big);
+        put16(b, t.type, big);
+        put32(b, t.count, big);
+        if (t.value.size() <= 4) {
+            Bytes inline4 = t.value;
+            inline4.resize(4, 0);
+            b.insert(b.end(), inline4.begin(), inline4.end());
+            continue;
+        }
+        put32(b, data, big);
+        values.insert(values.end(), t.value.begin(), t.value.end());
+        if (t.value.size() & 1)
+            values.push_back(0);
+        data += std::uint32_t(t.value.size() + (t.value.size() & 1));
+    }
+    put32(b, next, big);
+    b.insert(b.end(), values.begin(), values.end());
+}
+
+// A TIFF laid out as a thermal drone camera writes it: a 4x4 grey picture,
+// an Exif IFD holding DateTimeOriginal but no DateTimeDigitized, and the
+// Interop IFD hung off IFD0 instead of the Exif IFD.
+inline Bytes tiffWithInteropInIfd0(const std::string& date, bool big = false)
+{
+    std::vector<IfdTag> exif = {{0x829A, 5, 1, Bytes{}}, asciiTag(0x9003, date), {0xA002, 4, 1, longValue(4, big)}};
+    exif[0].value = longValue(1, big);
+    const Bytes rational = longValue(100, big);
+    exif[0].value.insert(exif[0].value.end(), rational.begin(), rational.end());
+    const std::vector<IfdTag> interop = {asciiTag(0x0001, "R98"), {0x0002, 7, 4, Bytes{'0', '1', '0', '0'}},
+                                         asciiTag(0x1000, "FLIR"), {0x1001, 3, 1, shortsValue({640}, big)},
+                                         {0x1002, 3, 1, shortsValue({512}, big)}};
+    auto ifd0 = [&](std::uint32_t pixels, std::uint32_t exifAt, std::uint32_t interopAt) {
+        return std::vector<IfdTag>{{0x0100, 3, 1, shortsValue({4}, big)},  {0x0101, 3, 1, shortsValue({4}, big)},
+                                   {0x0102, 3, 1, shortsValue({8}, big)},  {0x0103, 3, 1, shortsValue({1}, big)},
+                                   {0x0106, 3, 1, shortsValue({1}, big)},  asciiTag(0x010F, "DJI"),
+                                   asciiTag(0x0110, "XT2"),                {0x0111, 4, 1, longValue(pixels, big)},
+                                   {0x0115, 3, 1, shortsValue({1}, big)},  {0x0116, 3, 1, shortsValue({4}, big)},
+                                   {0x0117, 4, 1, longValue(16, big)},     {0x8769, 4, 1, longValue(exifAt, big)},
+                                   {0xA005, 4, 1, longValue(interopAt, big)}};
+    };
+    const std::uint32_t exifAt = std::uint32_t(8 + ifdSize(ifd0(0, 0, 0)));
+    const std::uint32_t interopAt = exifAt + std::uint32_t(ifdSize(exif));
+    const std::uint32_t pixels = interopAt + std::uint32_t(ifdSize(interop));
+    Bytes b;
+    b.insert(b.end(), big ? "MM" : "II", (big ? "MM" : "II") + 2);
+    put16(b, 42, big);
+    put32(b, 8, big);
+    appendIfd(b, ifd0(pixels, exifAt, interopAt), big);
+    appendIfd(b, exif, big);
+    appendIfd(b, interop, big);
+    for (int i = 0; i < 16; ++i)
+        b.push_back(std::uint8_t(i * 16));
     return b;
 }
 

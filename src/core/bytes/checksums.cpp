@@ -1,5 +1,7 @@
 #include "bytes/checksums.h"
 
+#include "bytes/work_meter.h"
+
 #include <array>
 
 namespace shotdate {
@@ -24,6 +26,7 @@ std::uint32_t crc32(std::span<const std::uint8_t> bytes)
 
 std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t seed)
 {
+    workMeter().bytesHashed += bytes.size();
     std::uint64_t hash = seed;
     for (const auto b : bytes) {
         hash ^= b;

@@ -105,7 +105,10 @@ bool itemExtents(std::span<const std::uint8_t> file, const Box& iloc, const std:
         const auto extents = c.read(2);
         if (!id || !reference || !base || !extents)
             return false;
-        for (std::uint64_t e = 0; e < *extents; ++e) {
+        // Fields of no size read nothing: another item's extents would be
+        // counted through up to 65535 times for no bytes at all.
+        const bool empty = indexSize + offsetSize + lengthSize == 0 && *id != itemId;
+        for (std::uint64_t e = 0; !empty && e < *extents; ++e) {
             if (!c.skip(indexSize))
                 return false;
             const auto offset = c.read(offsetSize);

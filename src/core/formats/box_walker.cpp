@@ -1,6 +1,8 @@
 #include "formats/box_walker.h"
 
 #include "bytes/byte_reader.h"
+#include "bytes/work_meter.h"
+#include "formats/item_extents.h"
 
 #include <algorithm>
 
@@ -63,6 +65,8 @@ std::optional<std::size_t> GatheredExif::fileOffsetOf(std::size_t at) const
 
 bool gatherExifItem(std::span<const std::uint8_t> file, std::vector<GatheredExif::Piece> pieces, GatheredExif& out)
 {
+    if (!extentsFitFile(pieces, file.size()))
+        return false;
     std::vector<std::uint8_t> item;
     for (const auto& piece : pieces)
         item.insert(item.end(), file.begin() + std::ptrdiff_t(piece.fileOffset),
@@ -71,6 +75,7 @@ bool gatherExifItem(std::span<const std::uint8_t> file, std::vector<GatheredExif
     const auto headerOffset = reader.u32(0);
     if (!headerOffset || *headerOffset > item.size() - 4)
         return false;
+    workMeter().bytesGathered += item.size();
     std::size_t skip = 4 + *headerOffset;
     out.tiff.assign(item.begin() + std::ptrdiff_t(skip), item.end());
     for (auto& piece : pieces) {

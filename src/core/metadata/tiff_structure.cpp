@@ -2,7 +2,9 @@
 
 #include "bytes/byte_reader.h"
 #include "bytes/checksums.h"
+#include "bytes/work_meter.h"
 #include "metadata/format_constants.h"
+#include "metadata/shared_date_bytes.h"
 
 #include <algorithm>
 #include <set>
@@ -16,6 +18,7 @@ using namespace tiff_type;
 
 constexpr std::size_t kMaxEntries = 4096;
 constexpr std::size_t kMaxIfds = 1024;
+constexpr std::size_t kMaxDateCopies = 64;
 
 std::size_t typeSize(std::uint16_t type)
 {
@@ -179,7 +182,11 @@ DateField dateField(const Tiff& tiff, const Tiff::Entry& e)
     return field;
 }
 
-void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, std::vector<std::uint64_t>& out)
+// `budget`: bytes still to be read and hashed. Sound files point at each
+// byte of image data once; a file whose strips all cover the whole file
+// would otherwise cost its size times their number. False when spent.
+bool digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, std::vector<std::uint64_t>& out,
+                     std::uint64_t& budget)
 {
     // Pairs of (offsets tag, byte counts tag) whose ranges hold image data.
     static constexpr std::uint16_t kPairs[][2] = {{stripOffsets, stripByteCounts},
@@ -197,6 +204,11 @@ void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, 
         if (!offsets || !counts)
             continue;
         // JPEGInterchangeFormat is a LONG offset, the length a LONG count.
+        const std::uint64_t listed = std::uint64_t(offsets->count) * typeSize(offsets->type)
+            + std::uint64_t(counts->count) * typeSize(counts->type);
+        if (listed > budget)
+            return false;
+        budget -= listed;
         const auto starts = tiff.numbers(*offsets);
         const auto lengths = tiff.numbers(*counts);
         std::uint64_t digest = digestBytes({});
@@ -206,10 +218,14 @@ void digestImageData(const Tiff& tiff, const std::vector<Tiff::Entry>& entries, 
                 digest ^= 0x9E3779B97F4A7C15ull; // out of range: still compared, never read
                 continue;
             }
+            if (lengths[i] > budget)
+                return false;
+            budget -= lengths[i];
             digest = digestBytes(bytes.subspan(std::size_t(starts[i]), std::size_t(lengths[i])), digest);
         }
         out.push_back(digest);
     }
+    return true;
 }
 
 using Entries = std::vector<Tiff::Entry>;
@@ -228,22 +244,29 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vec
 {
     std::vector<Entries> others;
     std::set<std::size_t> seen{tiff.firstIfd()};
+    std::set<std::size_t> exifSeen;
+    // Tables that overlap could make a small file list millions of entries.
+    std::size_t entryBudget = tiff.bytes().size() / 12 * 2 + kMaxEntries;
     std::uint32_t next = 0;
     tiff.entries(tiff.firstIfd(), &next);
     while (next != 0 && seen.size() < kMaxIfds && seen.insert(next).second) {
         const std::size_t at = next;
         next = 0;
         const auto entries = tiff.entries(at, &next);
-        if (!entries)
+        if (!entries || entries->size() > entryBudget)
             break;
+        entryBudget -= entries->size();
         tables.push_back(tableRange(at, *entries));
         for (const auto& e : *entries) {
             if (e.tag != exifTag)
                 continue;
             const auto pointer = tiff.numbers(e, 1);
-            auto exif = pointer.size() == 1 ? tiff.entries(std::size_t(pointer[0])) : std::nullopt;
-            if (!exif)
+            if (pointer.size() != 1 || !exifSeen.insert(std::size_t(pointer[0])).second)
                 continue;
+            auto exif = tiff.entries(std::size_t(pointer[0]));
+            if (!exif || exif->size() > entryBudget)
+                continue;
+            entryBudget -= exif->size();
             tables.push_back(tableRange(std::size_t(pointer[0]), *exif));
             for (const auto& field : *exif)
                 if (field.tag == dateTimeOriginal || field.tag == dateTimeDigitized)
@@ -262,6 +285,13 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vec
 void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& lists, const std::vector<Range>& tables,
                        std::vector<DateField*> fields)
 {
+    // No camera writes more than a few copies of a date; thousands would
+    // only make the comparisons below square.
+    if (fields.size() > kMaxDateCopies) {
+        for (DateField* field : fields)
+            field->patchable = false;
+        return;
+    }
     for (DateField* a : fields)
         for (DateField* b : fields)
             if (a->patchable && b->patchable && a->valueOffset != b->valueOffset && a->valueOffset < b->valueOffset + 20
@@ -349,8 +379,15 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
     if (!tiff)
         return std::nullopt;
     auto dates = datesOf(*tiff, exifTagsInFirstIfd);
+    bool sharedChecked = true;
+    if (dates) {
+        std::vector<DateField*> fields{&dates->original, &dates->digitized};
+        for (auto& copy : dates->otherCopies)
+            fields.push_back(&copy);
+        sharedChecked = refuseDatesInSharedBytes(file, block, fields);
+    }
     if (needsMore)
-        *needsMore = tiff->incomplete();
+        *needsMore = tiff->incomplete() || !sharedChecked;
     return dates;
 }
 
@@ -360,6 +397,9 @@ std::optional<TiffImageData> readTiffImageData(std::span<const std::uint8_t> fil
     if (!tiff)
         return std::nullopt;
     TiffImageData data;
+    std::uint64_t budget = std::uint64_t(block.size) * 2 + (1u << 16);
+    // Overlapping tables could make a small file list millions of entries.
+    std::size_t entryBudget = block.size / 12 * 2 + kMaxEntries;
     std::set<std::size_t> seen;
     std::size_t offset = tiff->firstIfd();
     while (offset != 0 && seen.size() < kMaxIfds && seen.insert(offset).second) {
@@ -367,16 +407,25 @@ std::optional<TiffImageData> readTiffImageData(std::span<const std::uint8_t> fil
         const auto entries = tiff->entries(offset, &next);
         if (!entries)
             break;
+        if (entries->size() > entryBudget)
+            return std::nullopt;
+        entryBudget -= entries->size();
         ++data.pages;
-        digestImageData(*tiff, *entries, data.digests);
+        if (!digestImageData(*tiff, *entries, data.digests, budget))
+            return std::nullopt;
         for (const auto& e : *entries) {
             if (e.tag != subIFDs)
                 continue;
             for (const auto sub : tiff->numbers(e, 64)) {
                 if (!seen.insert(std::size_t(sub)).second)
                     continue;
-                if (const auto subEntries = tiff->entries(std::size_t(sub)))
-                    digestImageData(*tiff, *subEntries, data.digests);
+                const auto subEntries = tiff->entries(std::size_t(sub));
+                if (subEntries && subEntries->size() > entryBudget)
+                    return std::nullopt;
+                if (subEntries)
+                    entryBudget -= subEntries->size();
+                if (subEntries && !digestImageData(*tiff, *subEntries, data.digests, budget))
+                    return std::nullopt;
             }
         }
         offset = next;

@@ -1,7 +1,9 @@
 #include "rewrite/date_rewrite.h"
 
 #include "formats/format_table.h"
+#include "metadata/ifd_compare.h"
 #include "metadata/tiff_structure.h"
+#include "rewrite/exif_ifd_append.h"
 #include "rewrite/exiv2_adapter.h"
 
 #include <algorithm>
@@ -119,6 +121,11 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFo
     // The byte order is part of how the values are stored: keep it.
     if (newBlock->size < 2 || block.size < 2 || (*written)[newBlock->offset] != file[block.offset])
         return Reason::VerifyFailed;
+    // Exiv2 checking its own work would miss what it mis-reads: every IFD
+    // must come through as our own walker sees it.
+    if (!sameIfdsOutsideDates(file.subspan(block.offset, block.size),
+                              std::span<const std::uint8_t>(*written).subspan(newBlock->offset, newBlock->size)))
+        return Reason::VerifyFailed;
     out = std::move(*written);
     return Reason::Rewritten;
 }
@@ -212,6 +219,26 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         result.patchedInPlace = true;
         result.reason = Reason::Rewritten;
         return result;
+    }
+    // A TIFF file can take a missing date without anything moving.
+    if (!boxed) {
+        AppendedDates appended = appendExifIfdWithDates(file, options.haveWholeFile ? file.size() : options.fileSize,
+                                                        format, *dates, newDate.text, options.haveWholeFile);
+        switch (appended.outcome) {
+        case AppendOutcome::NotApplicable: break;
+        case AppendOutcome::NeedsWholeFile:
+            result = DateRewrite{};
+            result.needsWholeFile = true;
+            return result;
+        case AppendOutcome::VerifyFailed: result.reason = Reason::VerifyFailed; return result;
+        case AppendOutcome::Rewritten:
+            result.patches = std::move(appended.patches);
+            if (options.wantWholeFile)
+                result.bytes = std::move(appended.bytes);
+            result.patchedInPlace = true;
+            result.reason = Reason::Rewritten;
+            return result;
+        }
     }
     // Exiv2 knows only the first Exif IFD and would leave other copies old.
     if (boxed || !dates->otherCopies.empty()) {

@@ -23,8 +23,10 @@ struct DateRewrite {
     Reason reason = Reason::NotAnImage; // Rewritten on success
     std::string oldDate; // the file's DateTimeOriginal as found ("" when none)
     std::string newDate; // the text written (set on success)
-    bool patchedInPlace = false; // true: only the date bytes changed
-    std::vector<FilePatch> patches; // when patched in place: the bytes that change
+    bool patchedInPlace = false; // true: only the date bytes changed (and, for a TIFF given a
+                                 // missing date, bytes added at its end)
+    std::vector<FilePatch> patches; // when patched in place: the bytes that change; one may start
+                                    // at the old end of the file and extend it
     std::vector<std::uint8_t> bytes; // the new file (on success; with patches only when asked for)
     // Given only the head of the file, the rewrite needs all of it: the
     // fields cannot simply be patched. Nothing else in the result is set.

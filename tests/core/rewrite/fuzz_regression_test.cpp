@@ -1,5 +1,9 @@
 // Inputs the fuzzer once found faults with: each must be handled without
 // touching the caller's bytes, and a rewrite must read back with its dates.
+// Whatever a file's bytes claim, reading it costs a small multiple of its
+// size (counted, not timed: strips or extents that each cover the whole
+// file once cost thousands of times that).
+#include "bytes/work_meter.h"
 #include "rewrite/date_rewrite.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +25,12 @@ TEST(FuzzRegressions, NeverWriteIntoTheInputAndReadBack)
         std::ifstream in(entry.path(), std::ios::binary);
         const std::vector<std::uint8_t> original((std::istreambuf_iterator<char>(in)), {});
         const std::vector<std::uint8_t> input = original;
+        workMeter() = {};
         const DateRewrite result = rewriteExifDates(input, DateArguments{99, {}, 90000});
+        const std::uint64_t bound = 8 * input.size() + (1u << 20);
+        EXPECT_LE(workMeter().bytesHashed, bound) << entry.path();
+        EXPECT_LE(workMeter().bytesGathered, bound) << entry.path();
+        EXPECT_LE(workMeter().rangesChecked, bound) << entry.path();
         EXPECT_EQ(input, original) << entry.path() << ": the rewrite changed the bytes it was given";
         if (result.reason == Reason::Rewritten) {
             const DateRewrite again = rewriteExifDates(result.bytes, DateArguments{99, {}, 0});

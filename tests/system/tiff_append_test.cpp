@@ -1,0 +1,163 @@
+// A TIFF missing a date gets it without anything moving, and a date whose
+// bytes another structure uses is never patched where it stands. Results
+// are read back with exiftool and exiv2, not with the engine.
+#include "fixtures.h"
+#include "needed_tools.h"
+#include "run/file_rewrite.h"
+#include "temp_folder.h"
+#include "tiff_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace shotdate {
+namespace {
+
+using namespace fixtures;
+using testing_support::Bytes;
+using testing_support::put16;
+using testing_support::put32;
+
+constexpr const char* kOld = "2016:08:20 10:11:12";
+constexpr const char* kNew = "2016:08:21 11:11:12"; // one day and one hour later
+
+// IFD0 (Make, Exif and GPS pointers) -> IFD1 (a 20-byte thumbnail); Exif
+// IFD with both dates. `gpsOverOriginal`: the GPS date stamp's value lies
+// over DateTimeOriginal's bytes; `thumbnailOverDigitized`: the thumbnail
+// over DateTimeDigitized's.
+Bytes tiffSharingDateBytes(bool gpsOverOriginal, bool thumbnailOverDigitized)
+{
+    const bool big = false;
+    Bytes b{'I', 'I'};
+    put16(b, 42, big);
+    put32(b, 8, big);
+    auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
+        put16(b, tag, big);
+        put16(b, type, big);
+        put32(b, count, big);
+        put32(b, value, big);
+    };
+    // IFD0 at 8, Exif at 50, dates at 80 and 100, GPS at 120 (value at 138), IFD1 at 150, thumbnail at 180.
+    put16(b, 3, big);
+    entry(0x010F, 2, 4, 0x006D6143); // "Cam\0"
+    entry(0x8769, 4, 1, 50);
+    entry(0x8825, 4, 1, 120);
+    put32(b, 150, big);
+    put16(b, 2, big);
+    entry(0x9003, 2, 20, 80);
+    entry(0x9004, 2, 20, 100);
+    put32(b, 0, big);
+    for (int i = 0; i < 2; ++i)
+        b.insert(b.end(), kOld, kOld + 20);
+    put16(b, 1, big);
+    entry(0x001D, 2, 11, gpsOverOriginal ? 80 : 138);
+    put32(b, 0, big);
+    const std::string stamp = "2016:08:20";
+    b.insert(b.end(), stamp.begin(), stamp.end());
+    b.insert(b.end(), {0, 0});
+    put16(b, 2, big);
+    entry(0x0201, 4, 1, thumbnailOverDigitized ? 100 : 180);
+    entry(0x0202, 4, 1, 20);
+    put32(b, 0, big);
+    b.insert(b.end(), {0xFF, 0xD8, 0xFF, 0xDB, 0, 4, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0xFF, 0xD9});
+    return b;
+}
+
+struct AppendRow {
+    std::string name;
+    Bytes file;
+    std::vector<std::pair<std::size_t, std::size_t>> kept; // ranges another structure uses: never patched
+    std::string extension = ".tif";
+};
+
+// The same structure under a raw format's own magic number.
+Bytes withMagic(Bytes file, std::uint8_t third, std::uint8_t fourth)
+{
+    file[2] = third;
+    file[3] = fourth;
+    return file;
+}
+
+std::vector<AppendRow> appendRows()
+{
+    const Bytes thermal = testing_support::tiffWithInteropInIfd0(kOld);
+    return {
+        {"thermal_interop_in_ifd0", thermal, {}},
+        {"thermal_interop_in_ifd0_big_endian", testing_support::tiffWithInteropInIfd0(kOld, true), {}},
+        {"gps_value_over_original", tiffSharingDateBytes(true, false), {{80, 20}}},
+        {"thumbnail_over_digitized", tiffSharingDateBytes(false, true), {{100, 20}}},
+        {"orf_magic", withMagic(thermal, 'R', 'O'), {}, ".orf"},
+        {"rw2_magic", withMagic(thermal, 'U', 0), {}, ".rw2"},
+    };
+}
+
+void PrintTo(const AppendRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class TiffAppendTest : public ::testing::TestWithParam<AppendRow> {};
+
+TEST_P(TiffAppendTest, EveryTagAndByteStaysAndBothDatesReadNew)
+{
+    SKIP_WITHOUT_TOOLS({"exiftool", "exiv2"});
+    const AppendRow& row = GetParam();
+    TempFolder temp;
+    const std::string in = temp / ("in" + row.extension);
+    const std::string out = temp / ("out" + row.extension);
+    ASSERT_TRUE(writeBytes(in, row.file));
+    const FileRewrite result = rewriteFile(in, out, DateArguments{99, {}, 86400 + 3600});
+    ASSERT_EQ(result.reason, Reason::Rewritten) << reasonKey(result.reason);
+
+    auto tags = readAllTags({in, out});
+    const TagList& before = tags[in];
+    const TagList& after = tags[out];
+    EXPECT_EQ(tagValues(after, "ExifTool:Warning"), std::vector<std::string>{}) << "exiftool warns about the result";
+    EXPECT_EQ(tagValues(after, "ExifTool:Error"), std::vector<std::string>{});
+    EXPECT_EQ(tagValue(after, "ExifIFD:DateTimeOriginal"), kNew);
+    EXPECT_EQ(tagValue(after, "ExifIFD:CreateDate"), kNew);
+    const TagList kept = comparableTags(before, true);
+    EXPECT_TRUE(kept == comparableTags(after, true)) << "tags other than the dates changed";
+    EXPECT_GE(kept.size(), 8u) << "exiftool should read the fixture's tags";
+    const auto exiv2 = exiv2Dates(out);
+    EXPECT_EQ(exiv2.count("Exif.Photo.DateTimeOriginal") ? exiv2.at("Exif.Photo.DateTimeOriginal") : "", kNew);
+    EXPECT_EQ(exiv2.count("Exif.Photo.DateTimeDigitized") ? exiv2.at("Exif.Photo.DateTimeDigitized") : "", kNew);
+    const auto exiv2All = runCommand({"exiv2", "-pa", "-PkV", in});
+    const auto exiv2After = runCommand({"exiv2", "-pa", "-PkV", out});
+    auto withoutDatesAndOffsets = [](std::string text) {
+        std::string kept;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = std::min(text.find('\n', at), text.size());
+            const std::string line = text.substr(at, end - at);
+            if (line.find("DateTimeOriginal") == std::string::npos
+                && line.find("DateTimeDigitized") == std::string::npos && line.find("ExifTag") == std::string::npos)
+                kept += line + "\n";
+            at = end + 1;
+        }
+        return kept;
+    };
+    EXPECT_EQ(withoutDatesAndOffsets(exiv2After.out), withoutDatesAndOffsets(exiv2All.out)) << "exiv2 reads other tags";
+
+    // Nothing moved: the old file is still there byte for byte, but for the
+    // Exif IFD offset and dates that belong to no other structure.
+    const Bytes now = readBytes(out);
+    ASSERT_GT(now.size(), row.file.size());
+    std::size_t changed = 0;
+    for (std::size_t i = 0; i < row.file.size(); ++i)
+        changed += now[i] != row.file[i];
+    EXPECT_LE(changed, 4u + 2 * 20u);
+    for (const auto& [at, length] : row.kept)
+        EXPECT_TRUE(std::equal(now.begin() + long(at), now.begin() + long(at + length), row.file.begin() + long(at)))
+            << "bytes another structure uses were patched at " << at;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, TiffAppendTest, ::testing::ValuesIn(appendRows()),
+                         [](const auto& info) { return info.param.name; });
+
+} // namespace
+} // namespace shotdate
