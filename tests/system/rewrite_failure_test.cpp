@@ -577,10 +577,13 @@ INSTANTIATE_TEST_SUITE_P(Replacements, ReplacedAfterListingTest,
 
 // --- a file changes while it is read ------------------------------------------------
 
-// The real system calls, except that reading or copying the watched file
-// first lets the test change it, once.
+// The real system calls, except that reading or copying the watched file,
+// or the sync that comes before the renames, first lets the test change it,
+// once.
 class ChangingFileOps {
 public:
+    static constexpr int kAtSync = -1;
+
     ChangingFileOps(std::string path, int atRead, std::function<void(const std::string&)> change)
         : scope_(install(std::move(path), atRead, std::move(change)))
     {}
@@ -594,7 +597,7 @@ public:
 private:
     struct State {
         std::string path;
-        int atRead = 0; // 1-based read of the watched file; 0: at the start of the copy
+        int atRead = 0; // 1-based read of the watched file; 0: at the start of the copy; kAtSync
         int reads = 0;
         bool done = false;
         std::function<void(const std::string&)> change;
@@ -613,10 +616,19 @@ private:
             && a.st_dev == b.st_dev;
     }
 
+    static void changeAtSync()
+    {
+        State& s = state();
+        if (s.done || s.atRead != kAtSync)
+            return;
+        s.done = true;
+        s.change(s.path);
+    }
+
     static void maybeChange(int fd, bool isRead)
     {
         State& s = state();
-        if (s.done || !isWatched(fd))
+        if (s.done || s.atRead == kAtSync || !isWatched(fd))
             return;
         if (isRead && ++s.reads != s.atRead)
             return;
@@ -643,6 +655,14 @@ private:
                 maybeChange(srcFd, false);
                 return realSysOps().cloneFile(destFd, srcFd);
             };
+            copy.syncfs = [](int fd) {
+                changeAtSync();
+                return realSysOps().syncfs(fd);
+            };
+            copy.fsync = [](int fd) {
+                changeAtSync();
+                return realSysOps().fsync(fd);
+            };
             return copy;
         }();
         return ops;
@@ -659,9 +679,26 @@ void appendBytes(const std::string& path)
     ::close(fd);
 }
 
+// Another program writes into the same file, keeping its size: only the
+// times tell. With `timeSetBack` it even restores the modification time,
+// and only the change time is left to tell.
+void overwrittenInPlace(const std::string& path, bool timeSetBack)
+{
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, "edit", 4, st.st_size / 2), 4);
+    if (timeSetBack) {
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ASSERT_EQ(::futimens(fd, times), 0);
+    }
+    ::close(fd);
+}
+
 struct Change {
     const char* name;
-    int atRead; // 0: when the copy starts
+    int atRead; // 0: when the copy starts; kAtSync: after the new file is complete, before its rename
     std::function<void(const std::string& path)> change;
 };
 
@@ -722,6 +759,10 @@ const Change kChanges[] = {
          fixtures::writeBytes(other, Bytes{'n', 'e', 'w'});
          ASSERT_EQ(::rename(other.c_str(), p.c_str()), 0);
      }},
+    {"overwritten_before_the_rename", ChangingFileOps::kAtSync,
+     [](const std::string& p) { overwrittenInPlace(p, false); }},
+    {"overwritten_before_the_rename_with_its_time_set_back", ChangingFileOps::kAtSync,
+     [](const std::string& p) { overwrittenInPlace(p, true); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Changes, ChangedWhileReadingTest, ::testing::ValuesIn(kChanges),

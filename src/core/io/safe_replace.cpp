@@ -126,6 +126,21 @@ void copyExtendedAttributes(int fromFd, int toFd)
     }
 }
 
+bool sameTime(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+} // namespace
+
+bool sameFileState(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && sameTime(a.st_mtim, b.st_mtim)
+        && sameTime(a.st_ctim, b.st_ctim);
+}
+
+namespace {
+
 bool kernelCopyUnavailable(int error)
 {
     return error == EXDEV || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL;
@@ -203,8 +218,7 @@ PreparedReplacement& PreparedReplacement::operator=(PreparedReplacement&& other)
         dirFd_ = std::exchange(other.dirFd_, -1);
         synced_ = std::exchange(other.synced_, false);
         expectTarget_ = std::exchange(other.expectTarget_, false);
-        expectedDevice_ = other.expectedDevice_;
-        expectedInode_ = other.expectedInode_;
+        expected_ = other.expected_;
         tempName_ = std::move(other.tempName_);
         tempPath_ = std::move(other.tempPath_);
         targetName_ = std::move(other.targetName_);
@@ -278,8 +292,8 @@ ReplaceError PreparedReplacement::commit(bool syncFolder)
     ops.close(std::exchange(fd_, -1));
     if (expectTarget_) {
         struct stat now {};
-        if (ops.fstatat(dirFd_, targetName_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != expectedDevice_
-            || now.st_ino != expectedInode_) {
+        if (ops.fstatat(dirFd_, targetName_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0
+            || !sameFileState(now, expected_)) {
             abandon();
             return ReplaceError{ReplaceStep::TargetChanged, ESTALE};
         }

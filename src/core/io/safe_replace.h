@@ -36,6 +36,10 @@ struct ReplaceError {
     explicit operator bool() const { return step != ReplaceStep::None; }
 };
 
+// Whether two states of a file show the same file with the same content:
+// device, inode, size, modification and change time.
+bool sameFileState(const struct stat& a, const struct stat& b);
+
 // Hidden temporary names all look like ".shotdate-<16 hex digits>.tmp".
 bool isOurTemporaryName(const std::string& fileName);
 
@@ -68,14 +72,16 @@ public:
     // vouches for this file's data.
     void markSynced() { synced_ = fd_ >= 0; }
     int folderDescriptor() const { return dirFd_; }
-    // In place the rename must replace the very file that was read: when
-    // another program has meanwhile saved a new file under the name, commit
-    // refuses (TargetChanged) instead of throwing that file away.
-    void expectTarget(dev_t device, ino_t inode)
+    // In place the rename must replace the very file that was read, as it
+    // was read: when another program has meanwhile saved a new file under the
+    // name, or written into the same one, commit refuses (TargetChanged)
+    // instead of throwing that work away. Size and both times are compared
+    // too; the change time catches a writer that set the modification time
+    // back, since no one can set it.
+    void expectTarget(const struct stat& state)
     {
         expectTarget_ = true;
-        expectedDevice_ = device;
-        expectedInode_ = inode;
+        expected_ = state;
     }
     // A descriptor (O_PATH) of the file the rename will replace, or -1 when
     // there is none. Holding it past the rename keeps the kernel from
@@ -99,8 +105,7 @@ private:
     int dirFd_ = -1;
     bool synced_ = false;
     bool expectTarget_ = false;
-    dev_t expectedDevice_ = 0;
-    ino_t expectedInode_ = 0;
+    struct stat expected_ {};
     std::string tempName_; // name inside the folder
     std::string tempPath_;
     std::string targetName_;

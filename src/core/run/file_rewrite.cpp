@@ -127,7 +127,7 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
         return result;
     }
     if (inPath == outPath)
-        prepared.expectTarget(before.st_dev, before.st_ino);
+        prepared.expectTarget(before);
     result.reason = Reason::Rewritten;
     return result;
 }
