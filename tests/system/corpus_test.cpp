@@ -59,7 +59,8 @@ bool isTrouble(Reason reason)
     case Reason::TooLarge:
     case Reason::ChangedWhileReading:
     case Reason::WriteFailed:
-    case Reason::RenameFailed: return true;
+    case Reason::RenameFailed:
+    case Reason::RewrittenNotSynced: return true;
     default: return false;
     }
 }

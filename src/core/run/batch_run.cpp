@@ -29,7 +29,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     const FileRewriteOptions options{settings.dryRun};
     const auto report = [&](DurableBatch::Pending& done) {
         FileReport& fileReport = done.report;
-        if (isSuccess(fileReport.reason)) {
+        if (countsAsRewritten(fileReport.reason)) {
             ++summary.rewritten;
             claims.claimWritten(fileReport.outPath);
             try {
@@ -39,8 +39,9 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
             }
         } else {
             ++summary.passedOver;
-            summary.passedOverFiles.push_back(fileReport);
         }
+        if (!isSuccess(fileReport.reason))
+            summary.passedOverFiles.push_back(fileReport);
         // A callback that throws must not leave the rest of a batch unreported.
         try {
             if (callbacks.onFile)

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <vector>
 
 namespace shotdate {
 
@@ -31,8 +32,16 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
         return;
     syncAll();
     const SysOps& ops = sysOps();
-    std::map<FileIdentity, int> folders; // one descriptor per folder, synced after the renames
+    // One descriptor per folder, synced once after the renames; -1 (with the
+    // errno beside it) when none could be had: its files are then in place
+    // but not durable, and must say so.
+    struct Folder {
+        int fd = -1;
+        int error = 0;
+    };
+    std::map<FileIdentity, Folder> folders;
     std::vector<std::optional<FileIdentity>> folderOf(pending_.size());
+    std::vector<int> noFolderError(pending_.size(), 0);
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         Pending& p = pending_[i];
         if (!p.prepared.active())
@@ -41,8 +50,13 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
         const int dirFd = p.prepared.folderDescriptor();
         if (ops.fstat(dirFd, &st) == 0) {
             folderOf[i] = FileIdentity{st.st_dev, st.st_ino};
-            if (!folders.count(*folderOf[i]))
-                folders[*folderOf[i]] = ops.dup(dirFd);
+            if (!folders.count(*folderOf[i])) {
+                Folder& folder = folders[*folderOf[i]];
+                folder.fd = ops.dup(dirFd);
+                folder.error = folder.fd < 0 ? errno : 0;
+            }
+        } else {
+            noFolderError[i] = errno;
         }
         // The replaced file is let go of on another thread.
         const int replaced = p.prepared.holdTarget();
@@ -53,21 +67,18 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
             p.report.error = error.error;
         }
     }
-    std::set<FileIdentity> unsynced;
-    for (const auto& [id, fd] : folders) {
-        if (fd >= 0 && ops.fsync(fd) != 0)
-            unsynced.insert(id);
-        if (fd >= 0)
-            ops.close(fd);
+    for (auto& [id, folder] : folders) {
+        if (folder.fd >= 0 && ops.fsync(folder.fd) != 0)
+            folder.error = errno;
+        if (folder.fd >= 0)
+            ops.close(folder.fd);
     }
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         Pending& p = pending_[i];
-        // The new file is in place but its name may not survive a crash:
-        // reported, not counted as done.
-        const bool folderFailed = folderOf[i] && unsynced.count(*folderOf[i]);
-        if (folderFailed && isSuccess(p.report.reason)) {
-            p.report.reason = Reason::WriteFailed;
-            p.report.error = EIO;
+        const int folderError = folderOf[i] ? folders[*folderOf[i]].error : noFolderError[i];
+        if (folderError != 0 && p.report.reason == Reason::Rewritten) {
+            p.report.reason = Reason::RewrittenNotSynced;
+            p.report.error = folderError;
         }
         report(p);
     }

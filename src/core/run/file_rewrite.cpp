@@ -137,6 +137,7 @@ Reason reasonForCommit(const ReplaceError& error)
     switch (error.step) {
     case ReplaceStep::Rename: return Reason::RenameFailed;
     case ReplaceStep::TargetChanged: return Reason::ChangedWhileReading;
+    case ReplaceStep::SyncFolder: return Reason::RewrittenNotSynced;
     default: return Reason::WriteFailed;
     }
 }

@@ -24,6 +24,7 @@ std::string_view reasonKey(Reason reason)
     case Reason::WriteFailed: return "write-failed";
     case Reason::RenameFailed: return "rename-failed";
     case Reason::SameFileTwice: return "same-file-twice";
+    case Reason::RewrittenNotSynced: return "rewritten-not-synced";
     }
     return "unknown";
 }
