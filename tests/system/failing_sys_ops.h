@@ -145,6 +145,8 @@ private:
             [](int dirfd, const char* path, int mode, int flags) {
                 return realSysOps().faccessat(dirfd, path, mode, flags);
             },
+            [](int fd, struct statfs* st) { return realSysOps().fstatfs(fd, st); },
+            [](struct utsname* name) { return realSysOps().uname(name); },
         };
         return ops;
     }

@@ -37,6 +37,8 @@ const SysOps kRealSysOps{
     [](int fd) { return ::dup(fd); },
     [](int fd, int cmd, int arg) { return ::fcntl(fd, cmd, arg); },
     [](int dirfd, const char* path, int mode, int flags) { return ::faccessat(dirfd, path, mode, flags); },
+    [](int fd, struct statfs* st) { return ::fstatfs(fd, st); },
+    [](struct utsname* name) { return ::uname(name); },
 };
 
 const SysOps* currentSysOps = &kRealSysOps;

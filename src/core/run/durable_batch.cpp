@@ -1,13 +1,13 @@
 #include "run/durable_batch.h"
 
 #include "io/file_probe.h"
+#include "io/sync_policy.h"
 #include "io/sys_ops.h"
 #include "run/file_rewrite.h"
 
 #include <cerrno>
 #include <map>
 #include <optional>
-#include <set>
 #include <vector>
 
 namespace shotdate {
@@ -88,24 +88,22 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
 
 void DurableBatch::syncAll()
 {
-    std::set<dev_t> synced;
-    bool ok = true;
+    // Per file system: one syncfs where it is known to be honoured; the
+    // files elsewhere are synced one by one at commit.
+    std::map<dev_t, bool> syncedDevices;
     for (auto& p : pending_) {
         if (!p.prepared.active())
             continue;
         struct stat st {};
         const int dirFd = p.prepared.folderDescriptor();
-        if (sysOps().fstat(dirFd, &st) != 0) {
-            ok = false;
+        if (sysOps().fstat(dirFd, &st) != 0)
             continue;
-        }
-        if (synced.insert(st.st_dev).second && sysOps().syncfs(dirFd) != 0)
-            ok = false;
-    }
-    // Without a trustworthy syncfs each file is synced on its own at commit.
-    if (ok)
-        for (auto& p : pending_)
+        auto [device, fresh] = syncedDevices.try_emplace(st.st_dev, false);
+        if (fresh)
+            device->second = syncfsIsTrusted(dirFd) && sysOps().syncfs(dirFd) == 0;
+        if (device->second)
             p.prepared.markSynced();
+    }
 }
 
 } // namespace shotdate
