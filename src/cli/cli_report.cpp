@@ -51,6 +51,8 @@ std::string_view reasonText(Reason reason)
     case Reason::SameFileTwice: return "the same file as an earlier one (through a link): its date moves only once";
     case Reason::RewrittenNotSynced:
         return "rewritten, but its folder could not be synced: after a crash the old file may come back";
+    case Reason::CannotKeepOwner: return "its owner and group cannot be kept";
+    case Reason::CannotKeepAttributes: return "its ACL or security label cannot be kept";
     }
     return "passed over for an unknown reason";
 }

@@ -60,7 +60,9 @@ bool isTrouble(Reason reason)
     case Reason::ChangedWhileReading:
     case Reason::WriteFailed:
     case Reason::RenameFailed:
-    case Reason::RewrittenNotSynced: return true;
+    case Reason::RewrittenNotSynced:
+    case Reason::CannotKeepOwner:
+    case Reason::CannotKeepAttributes: return true;
     default: return false;
     }
 }

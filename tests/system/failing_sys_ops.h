@@ -147,6 +147,9 @@ private:
             },
             [](int fd, struct statfs* st) { return realSysOps().fstatfs(fd, st); },
             [](struct utsname* name) { return realSysOps().uname(name); },
+            [](int fd, const char* name, const void* value, size_t size, int flags) {
+                return realSysOps().fsetxattr(fd, name, value, size, flags);
+            },
         };
         return ops;
     }

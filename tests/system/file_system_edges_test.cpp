@@ -1,5 +1,6 @@
-// Whole runs on file systems unlike the test machine's own: a FUSE mount or
-// an old kernel whose syncfs cannot be trusted.
+// Whole runs on file systems and files unlike the test machine's own: a
+// FUSE mount or an old kernel whose syncfs cannot be trusted, another user's
+// photo whose owner or ACL cannot be kept.
 // The file system's answers are faked through the system-call table, so
 // each case is exact and needs no mount.
 
@@ -14,9 +15,14 @@
 
 #include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -25,6 +31,7 @@
 namespace shotdate {
 namespace {
 
+namespace fs = std::filesystem;
 using fixtures::TempFolder;
 using testing_support::Bytes;
 
@@ -34,6 +41,8 @@ constexpr long kFuseMagic = 0x65735546;
 struct Look {
     long fileSystemType = 0;
     const char* kernelRelease = nullptr;
+    int fchownError = 0; // every owner change fails with this
+    int fsetxattrError = 0; // every extended attribute set fails with this
 };
 
 class LookalikeFileSystem {
@@ -82,6 +91,18 @@ private:
                 if (realSysOps().fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
                     ++state().fileFsync;
                 return realSysOps().fsync(fd);
+            };
+            copy.fchown = [](int fd, uid_t owner, gid_t group) {
+                if (state().look.fchownError == 0)
+                    return realSysOps().fchown(fd, owner, group);
+                errno = state().look.fchownError;
+                return -1;
+            };
+            copy.fsetxattr = [](int fd, const char* name, const void* value, size_t size, int flags) {
+                if (state().look.fsetxattrError == 0)
+                    return realSysOps().fsetxattr(fd, name, value, size, flags);
+                errno = state().look.fsetxattrError;
+                return -1;
             };
             return copy;
         }();
@@ -147,6 +168,102 @@ INSTANTIATE_TEST_SUITE_P(Table, SyncChoice,
                                                  {.fileSystemType = EXT4_SUPER_MAGIC, .kernelRelease = "5.4.0-150"},
                                                  false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- owner, group and ACLs ------------------------------------------------------------
+
+// A POSIX access ACL granting one more user read access (the kernel's
+// xattr form: version 2, then tag, permissions and id of each entry).
+Bytes aclGrantingAnotherUser()
+{
+    Bytes acl;
+    testing_support::put32(acl, 2, false);
+    const auto entry = [&](std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
+        testing_support::put16(acl, tag, false);
+        testing_support::put16(acl, perm, false);
+        testing_support::put32(acl, id, false);
+    };
+    entry(0x01, 6, ~0u); // owner
+    entry(0x02, 4, 4321); // user 4321
+    entry(0x04, 4, ~0u); // group
+    entry(0x10, 4, ~0u); // mask
+    entry(0x20, 0, ~0u); // others
+    return acl;
+}
+
+struct OwnershipRow {
+    const char* name;
+    bool toOutputFolder;
+    Look look;
+    const char* attribute; // put on the photo first; nullptr: none
+    Reason reason;
+};
+
+class Ownership : public testing::TestWithParam<OwnershipRow> {};
+
+TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
+{
+    const OwnershipRow& row = GetParam();
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the photo to another user: skipped";
+    TempFolder folder;
+    fs::create_directory(folder / "in");
+    fs::create_directory(folder / "out");
+    const std::string input = folder / "in/a.jpg";
+    fixtures::writeBytes(input, photo());
+    // Another user's photo, set-group-ID, shared with the group only.
+    ASSERT_EQ(::chown(input.c_str(), 4321, 4321), 0);
+    ASSERT_EQ(::chmod(input.c_str(), 02640), 0);
+    if (row.attribute) {
+        const Bytes value = std::string(row.attribute).starts_with("system.posix_acl_")
+            ? aclGrantingAnotherUser()
+            : Bytes{'r', 'e', 'd'};
+        if (::setxattr(input.c_str(), row.attribute, value.data(), value.size(), 0) != 0)
+            GTEST_SKIP() << "this file system takes no " << row.attribute << " (" << std::strerror(errno) << ")";
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(input.c_str(), &before), 0);
+
+    Outcome outcome;
+    {
+        LookalikeFileSystem lookalike(row.look);
+        outcome = shiftOneHour(input, row.toOutputFolder ? std::optional(folder / "out") : std::nullopt);
+    }
+    const FileReport& report = outcome.reports.at(input);
+    EXPECT_EQ(report.reason, row.reason) << reasonKey(report.reason);
+    EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty());
+    struct stat after {};
+    ASSERT_EQ(::stat(report.outPath.c_str(), &after), 0);
+    if (report.reason != Reason::Rewritten) {
+        EXPECT_EQ(fixtures::readBytes(input), photo()) << "the original changed";
+        EXPECT_EQ(after.st_ino, before.st_ino);
+    } else if (row.toOutputFolder) {
+        // The copy is the runner's: no set-ID bit, and no wider access than the original.
+        EXPECT_EQ(after.st_uid, ::geteuid());
+        EXPECT_EQ(after.st_mode & 07777, 0640u);
+    } else {
+        EXPECT_EQ(after.st_uid, 4321u);
+        EXPECT_EQ(after.st_gid, 4321u);
+        EXPECT_EQ(after.st_mode & 07777, 02640u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Ownership,
+    testing::Values(OwnershipRow{"in_place", false, {}, nullptr, Reason::Rewritten},
+                    OwnershipRow{"in_place_owner_refused", false, {.fchownError = EPERM}, nullptr,
+                                 Reason::CannotKeepOwner},
+                    OwnershipRow{"in_place_acl_refused", false, {.fsetxattrError = EOPNOTSUPP},
+                                 "system.posix_acl_access", Reason::CannotKeepAttributes},
+                    OwnershipRow{"in_place_security_label_refused", false, {.fsetxattrError = EPERM},
+                                 "security.shotdate_test", Reason::CannotKeepAttributes},
+                    OwnershipRow{"in_place_user_attribute_refused", false, {.fsetxattrError = EOPNOTSUPP},
+                                 "user.tag", Reason::Rewritten},
+                    OwnershipRow{"to_output_folder", true, {}, nullptr, Reason::Rewritten},
+                    OwnershipRow{"to_output_folder_owner_refused", true, {.fchownError = EPERM}, nullptr,
+                                 Reason::Rewritten},
+                    OwnershipRow{"to_output_folder_acl_refused", true, {.fsetxattrError = EOPNOTSUPP},
+                                 "system.posix_acl_access", Reason::Rewritten}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace shotdate

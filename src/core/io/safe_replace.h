@@ -23,11 +23,26 @@ enum class ReplaceStep {
     None,
     CreateTemp,
     Write,
-    Attributes, // owner, permissions, times (extended attributes are best effort)
+    Attributes, // permissions, times, or an owner change that failed other than by EPERM
+    Owner, // the original's owner and group cannot both be kept (EPERM); KeepEverything only
+    ExtendedAttributes, // an ACL or security label cannot be carried over; KeepEverything only
     Sync,
     Rename,
     TargetChanged, // in place: the name no longer stands for the file that was read
     SyncFolder, // after the rename: the new file is in place, but maybe not yet durable
+};
+
+// How much of the original the new file must carry besides its content,
+// permission bits and times.
+enum class AttributeRule {
+    // In place the new file stands for the old one: its owner and group, its
+    // ACLs and security labels must all come along, or the replacement is
+    // refused. Other extended attributes are copied where they can be.
+    KeepEverything,
+    // A copy in another folder belongs to whoever makes it: no change of
+    // owner, no set-user-ID or set-group-ID bit, group and other access
+    // never more than the original's; extended attributes where they can be.
+    Copy,
 };
 
 struct ReplaceError {
@@ -97,9 +112,9 @@ public:
 
 private:
     friend ReplaceError prepareReplacement(const std::string&, std::span<const std::uint8_t>, const struct stat&,
-                                           PreparedReplacement&, int);
+                                           PreparedReplacement&, int, AttributeRule);
     friend ReplaceError prepareReplacement(const std::string&, const CopySource&, const struct stat&,
-                                           PreparedReplacement&, int);
+                                           PreparedReplacement&, int, AttributeRule);
     friend class TemporaryFileMaker;
     int fd_ = -1;
     int dirFd_ = -1;
@@ -113,20 +128,23 @@ private:
 };
 
 // Writes `bytes` to a new hidden file in the folder of `targetPath` and gives
-// it the attributes in `attributes` (owner and group where allowed, then
+// it the attributes in `attributes` under `rule` (owner and group, then
 // permission bits, then access and modification times to the nanosecond).
-// Extended attributes are copied, best effort, from `xattrSourceFd` when it
-// is an open descriptor. The target itself is not touched. On failure
-// nothing is left behind.
+// Extended attributes are copied from `xattrSourceFd` when it is an open
+// descriptor. The target itself is not touched. On failure nothing is left
+// behind.
 ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
-                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd = -1);
+                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd = -1,
+                                AttributeRule rule = AttributeRule::KeepEverything);
 
 // The same, with the content copied from an open file and patched.
 ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source, const struct stat& attributes,
-                                PreparedReplacement& out, int xattrSourceFd = -1);
+                                PreparedReplacement& out, int xattrSourceFd = -1,
+                                AttributeRule rule = AttributeRule::KeepEverything);
 
 // prepare + commit in one go.
 ReplaceError replaceFile(const std::string& targetPath, std::span<const std::uint8_t> bytes,
-                         const struct stat& attributes, int xattrSourceFd = -1);
+                         const struct stat& attributes, int xattrSourceFd = -1,
+                         AttributeRule rule = AttributeRule::KeepEverything);
 
 } // namespace shotdate

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -39,6 +40,9 @@ const SysOps kRealSysOps{
     [](int dirfd, const char* path, int mode, int flags) { return ::faccessat(dirfd, path, mode, flags); },
     [](int fd, struct statfs* st) { return ::fstatfs(fd, st); },
     [](struct utsname* name) { return ::uname(name); },
+    [](int fd, const char* name, const void* value, size_t size, int flags) {
+        return ::fsetxattr(fd, name, value, size, flags);
+    },
 };
 
 const SysOps* currentSysOps = &kRealSysOps;

@@ -38,6 +38,7 @@ struct SysOps {
     // can be trusted.
     int (*fstatfs)(int fd, struct statfs* st);
     int (*uname)(struct utsname* name);
+    int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
 };
 
 // The table in force. Not thread-safe to swap: tests swap it while no run

@@ -32,6 +32,8 @@ enum class Reason {
     // (running the same shift again would move the date twice) and is still
     // shown, as it needs the user's attention.
     RewrittenNotSynced,
+    CannotKeepOwner, // in place, the new file could not get the original's owner and group
+    CannotKeepAttributes, // in place, an ACL or security label could not be carried over
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).
