@@ -1,6 +1,6 @@
 // Whole runs on file systems and files unlike the test machine's own: a
-// FUSE mount or an old kernel whose syncfs cannot be trusted, another user's
-// photo whose owner or ACL cannot be kept.
+// FUSE mount or an old kernel whose syncfs cannot be trusted, a memory card
+// that folds case, another user's photo whose owner or ACL cannot be kept.
 // The file system's answers are faked through the system-call table, so
 // each case is exact and needs no mount.
 
@@ -13,12 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -36,11 +39,13 @@ using fixtures::TempFolder;
 using testing_support::Bytes;
 
 constexpr long kFuseMagic = 0x65735546;
+constexpr long kNtfsMagic = 0x5346544e;
 
 // What the faked file system claims; zero values keep the real answer.
 struct Look {
     long fileSystemType = 0;
     const char* kernelRelease = nullptr;
+    bool foldsCase = false; // names looked up in a held folder match in any case
     int fchownError = 0; // every owner change fails with this
     int fsetxattrError = 0; // every extended attribute set fails with this
 };
@@ -81,6 +86,13 @@ private:
                 if (result == 0 && state().look.kernelRelease)
                     std::snprintf(name->release, sizeof name->release, "%s", state().look.kernelRelease);
                 return result;
+            };
+            copy.fstatat = [](int dirfd, const char* path, struct stat* st, int flags) {
+                std::string name = path;
+                if (state().look.foldsCase && dirfd != AT_FDCWD)
+                    std::transform(name.begin(), name.end(), name.begin(),
+                                   [](unsigned char c) { return char(std::tolower(c)); });
+                return realSysOps().fstatat(dirfd, name.c_str(), st, flags);
             };
             copy.syncfs = [](int fd) {
                 ++state().syncfs;
@@ -124,11 +136,12 @@ struct Outcome {
     std::map<std::string, FileReport> reports; // by input path
 };
 
-Outcome shiftOneHour(const std::string& input, std::optional<std::string> output)
+Outcome shiftOneHour(const std::string& input, std::optional<std::string> output, bool subfolders = false)
 {
     RunSettings settings;
     settings.inputPath = input;
     settings.outputFolder = std::move(output);
+    settings.subfolders = subfolders;
     settings.dates = DateArguments{std::int32_t(DateMode::Shift), {}, 3600};
     Outcome outcome;
     RunCallbacks callbacks;
@@ -168,6 +181,51 @@ INSTANTIATE_TEST_SUITE_P(Table, SyncChoice,
                                                  {.fileSystemType = EXT4_SUPER_MAGIC, .kernelRelease = "5.4.0-150"},
                                                  false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// --- output folders that fold case --------------------------------------------------
+
+struct CaseRow {
+    const char* name;
+    Look look;
+    bool folds;
+};
+
+class CaseFoldingOutput : public testing::TestWithParam<CaseRow> {};
+
+// sub1/IMG_0001.JPG and sub2/img_0001.jpg into one folder of a memory card:
+// the second must not replace the first.
+TEST_P(CaseFoldingOutput, NamesDifferingOnlyInCaseGetNumbers)
+{
+    TempFolder folder;
+    fs::create_directories(folder / "in/sub1");
+    fs::create_directories(folder / "in/sub2");
+    fs::create_directory(folder / "out");
+    fixtures::writeBytes(folder / "in/sub1/IMG_0001.JPG", photo());
+    fixtures::writeBytes(folder / "in/sub2/img_0001.jpg", photo());
+
+    Outcome outcome;
+    {
+        LookalikeFileSystem lookalike(GetParam().look);
+        outcome = shiftOneHour(folder / "in", folder / "out", true);
+    }
+    ASSERT_EQ(outcome.summary.rewritten, 2);
+    const FileReport& second = outcome.reports.at(folder / "in/sub2/img_0001.jpg");
+    EXPECT_EQ(outcome.reports.at(folder / "in/sub1/IMG_0001.JPG").outPath, folder / "out/IMG_0001.JPG");
+    EXPECT_EQ(second.outPath, GetParam().folds ? folder / "out/img_0001 (2).jpg" : folder / "out/img_0001.jpg");
+    EXPECT_EQ(second.renamed, GetParam().folds);
+    EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty()) << "the probe was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CaseFoldingOutput,
+    testing::Values(CaseRow{"fat", {.fileSystemType = MSDOS_SUPER_MAGIC}, true},
+                    CaseRow{"exfat", {.fileSystemType = EXFAT_SUPER_MAGIC}, true},
+                    CaseRow{"ntfs", {.fileSystemType = kNtfsMagic}, true},
+                    // Type unknown: the probe in the folder finds out.
+                    CaseRow{"fuse_folding", {.fileSystemType = kFuseMagic, .foldsCase = true}, true},
+                    CaseRow{"fuse_keeping_case", {.fileSystemType = kFuseMagic}, false},
+                    CaseRow{"this_machine", {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- owner, group and ACLs ------------------------------------------------------------
 

@@ -66,16 +66,6 @@ std::uint64_t randomBits()
     return static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ull + (counter++ << 32) + ::getpid();
 }
 
-std::string newTemporaryName()
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::uint64_t bits = randomBits();
-    std::string name(kTempPrefix);
-    for (std::size_t i = 0; i < kTempHexDigits; ++i, bits >>= 4)
-        name += kHex[bits & 0xF];
-    name += kTempSuffix;
-    return name;
-}
 
 // 0 on success, else the errno: `bytes` written at the file position, or
 // at `offset` when one is given. A write that makes no progress would loop
@@ -217,6 +207,17 @@ int copyContent(int from, int to, std::uint64_t size)
 }
 
 } // namespace
+
+std::string newTemporaryName()
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::uint64_t bits = randomBits();
+    std::string name(kTempPrefix);
+    for (std::size_t i = 0; i < kTempHexDigits; ++i, bits >>= 4)
+        name += kHex[bits & 0xF];
+    name += kTempSuffix;
+    return name;
+}
 
 bool isOurTemporaryName(const std::string& fileName)
 {

@@ -57,6 +57,9 @@ bool sameFileState(const struct stat& a, const struct stat& b);
 
 // Hidden temporary names all look like ".shotdate-<16 hex digits>.tmp".
 bool isOurTemporaryName(const std::string& fileName);
+// A fresh one, random enough that a clash is rare (creating it O_EXCL makes
+// a clash harmless).
+std::string newTemporaryName();
 
 // The content of a new file taken from an open file: its first `size`
 // bytes, cloned where the file system shares extents (btrfs, XFS),

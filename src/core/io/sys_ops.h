@@ -35,7 +35,7 @@ struct SysOps {
     int (*fcntl)(int fd, int cmd, int arg); // the commands that take an int (F_GETFL, F_SETFL)
     int (*faccessat)(int dirfd, const char* path, int mode, int flags);
     // What kind of file system and kernel a folder lives on: whether syncfs
-    // can be trusted.
+    // can be trusted, whether names fold case.
     int (*fstatfs)(int fd, struct statfs* st);
     int (*uname)(struct utsname* name);
     int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
