@@ -183,8 +183,10 @@ TEST_P(ExitStatus, FollowsTheOutcome)
     summary.passedOver = row.passedOver;
     for (int i = 0; i < row.passedOver; ++i)
         summary.passedOverFiles.push_back(FileReport{});
+    FileReport notSynced;
+    notSynced.reason = Reason::RewrittenNotSynced;
     for (int i = 0; i < row.notSynced; ++i)
-        summary.passedOverFiles.push_back(FileReport{.reason = Reason::RewrittenNotSynced});
+        summary.passedOverFiles.push_back(notSynced);
     if (row.listingProblem)
         summary.listingProblems.push_back(ListingProblem{"x", EACCES});
     summary.stopped = row.stopped;
