@@ -101,6 +101,14 @@ public:
         expectTarget_ = true;
         expected_ = state;
     }
+    // The run itself changed the expected file from `before` to `after`
+    // (renaming over another of its names drops its link count, which moves
+    // its change time): that is no change by another program.
+    void expectedTargetChanged(const struct stat& before, const struct stat& after)
+    {
+        if (expectTarget_ && sameFileState(expected_, before))
+            expected_ = after;
+    }
     // A descriptor (O_PATH) of the file the rename will replace, or -1 when
     // there is none. Holding it past the rename keeps the kernel from
     // freeing the old file's blocks inside the rename itself: the last close

@@ -60,7 +60,13 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
         }
         // The replaced file is let go of on another thread.
         const int replaced = p.prepared.holdTarget();
+        struct stat before {};
+        const bool hardLinked = replaced >= 0 && ops.fstat(replaced, &before) == 0 && before.st_nlink > 1;
         const ReplaceError error = p.prepared.commit(false);
+        struct stat after {};
+        if (!error && hardLinked && ops.fstat(replaced, &after) == 0)
+            for (std::size_t later = i + 1; later < pending_.size(); ++later)
+                pending_[later].prepared.expectedTargetChanged(before, after);
         releases_.add(replaced);
         if (error) {
             p.report.reason = reasonForCommit(error);
