@@ -304,7 +304,8 @@ std::string usageText()
            "given as --option=VALUE or --option VALUE.\n"
            "\n"
            "Ctrl-C stops after the current file. Exit status: 0 every file rewritten,\n"
-           "1 some files passed over, 2 usage error (nothing touched), 130 stopped.\n";
+           "1 some files passed over or need attention, 2 usage error (nothing touched),\n"
+           "130 stopped.\n";
 }
 
 } // namespace shotdate::cli

@@ -49,6 +49,10 @@ std::string_view reasonText(Reason reason)
     case Reason::WriteFailed: return "the new file could not be written";
     case Reason::RenameFailed: return "the new file could not be put in place";
     case Reason::SameFileTwice: return "the same file as an earlier one (through a link): its date moves only once";
+    case Reason::RewrittenNotSynced:
+        return "rewritten, but its folder could not be synced: after a crash the old file may come back";
+    case Reason::CannotKeepOwner: return "its owner and group cannot be kept";
+    case Reason::CannotKeepAttributes: return "its ACL or security label cannot be kept";
     }
     return "passed over for an unknown reason";
 }
@@ -79,7 +83,10 @@ std::string printable(std::string_view text)
 
 std::string passedOverLine(const FileReport& report)
 {
-    std::string line = printable(report.inPath) + ": passed over: "
+    // A file rewritten but not made durable was not passed over; it still
+    // needs the user's attention.
+    const char* verdict = countsAsRewritten(report.reason) ? ": needs attention: " : ": passed over: ";
+    std::string line = printable(report.inPath) + verdict
         + withErrno(std::string(reasonText(report.reason)), report.error);
     // The date found explains a refused shift or an unreadable date.
     if (!report.oldDate.empty())

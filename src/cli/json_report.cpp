@@ -67,11 +67,13 @@ std::string base64(std::string_view bytes)
 
 std::string fileRecord(const FileReport& report)
 {
-    const bool success = isSuccess(report.reason);
+    // A file whose folder could not be synced stands in place all the same:
+    // its outcome is "rewritten", its reason says what needs attention.
+    const bool success = countsAsRewritten(report.reason);
     Json record;
     record["type"] = "file";
     addPath(record, "path", report.inPath);
-    record["outcome"] = success ? std::string(reasonKey(report.reason)) : "passed-over";
+    record["outcome"] = !success ? "passed-over" : report.reason == Reason::WouldRewrite ? "would-rewrite" : "rewritten";
     record["reason"] = reasonKey(report.reason);
     record["errno"] = errnoName(report.error);
     if (success)

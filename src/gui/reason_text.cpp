@@ -43,6 +43,12 @@ QString reasonText(Reason reason)
         return QStringLiteral("同じファイルを二度は書き換えません");
     case Reason::RenameFailed:
         return QStringLiteral("置き換えできません");
+    case Reason::RewrittenNotSynced:
+        return QStringLiteral("書き換えましたが、フォルダを同期できませんでした");
+    case Reason::CannotKeepOwner:
+        return QStringLiteral("所有者を保てません");
+    case Reason::CannotKeepAttributes:
+        return QStringLiteral("拡張属性を保てません");
     }
     // A reason added to the core later still gets a readable line.
     const std::string_view key = shotdate::reasonKey(reason);

@@ -59,7 +59,10 @@ bool isTrouble(Reason reason)
     case Reason::TooLarge:
     case Reason::ChangedWhileReading:
     case Reason::WriteFailed:
-    case Reason::RenameFailed: return true;
+    case Reason::RenameFailed:
+    case Reason::RewrittenNotSynced:
+    case Reason::CannotKeepOwner:
+    case Reason::CannotKeepAttributes: return true;
     default: return false;
     }
 }

@@ -22,7 +22,7 @@ namespace shotdate {
 // Writes, copies and patches of a file's content all count as Write, and
 // fsync and syncfs both as Fsync: a plan names the step, not the system call
 // that happens to carry it out.
-enum class SysCall { Openat, Write, Read, Fsync, Fchown, Fchmod, Futimens, Renameat, Unlinkat, Close, Clone };
+enum class SysCall { Openat, Write, Read, Fsync, Fchown, Fchmod, Futimens, Renameat, Unlinkat, Close, Clone, Dup };
 
 struct InjectedFailure {
     SysCall call = SysCall::Write;
@@ -46,7 +46,7 @@ public:
 private:
     struct State {
         InjectedFailure plan;
-        std::array<int, 11> counts{};
+        std::array<int, 12> counts{};
         bool installed = false;
     };
 
@@ -140,10 +140,15 @@ private:
             [](int dirfd, const char* path, struct stat* st, int flags) {
                 return realSysOps().fstatat(dirfd, path, st, flags);
             },
-            [](int fd) { return realSysOps().dup(fd); },
+            [](int fd) { return fails(SysCall::Dup) ? -1 : realSysOps().dup(fd); },
             [](int fd, int cmd, int arg) { return realSysOps().fcntl(fd, cmd, arg); },
             [](int dirfd, const char* path, int mode, int flags) {
                 return realSysOps().faccessat(dirfd, path, mode, flags);
+            },
+            [](int fd, struct statfs* st) { return realSysOps().fstatfs(fd, st); },
+            [](struct utsname* name) { return realSysOps().uname(name); },
+            [](int fd, const char* name, const void* value, size_t size, int flags) {
+                return realSysOps().fsetxattr(fd, name, value, size, flags);
             },
         };
         return ops;

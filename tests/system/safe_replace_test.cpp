@@ -363,8 +363,8 @@ TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
 
     EXPECT_EQ(static_cast<int>(error.step), static_cast<int>(c.step));
     EXPECT_EQ(error.error, c.error);
-    const bool failedInPrepare =
-        c.step == ReplaceStep::CreateTemp || c.step == ReplaceStep::Write || c.step == ReplaceStep::Attributes;
+    const bool failedInPrepare = c.step == ReplaceStep::CreateTemp || c.step == ReplaceStep::Write
+        || c.step == ReplaceStep::Attributes || c.step == ReplaceStep::Owner;
     EXPECT_EQ(preparedWasActive, !failedInPrepare);
     EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
     if (c.step == ReplaceStep::None || c.step == ReplaceStep::SyncFolder) {
@@ -408,7 +408,8 @@ INSTANTIATE_TEST_SUITE_P(
         InjectionCase{"short_writes", {.call = SysCall::Write, .nth = 0, .maxBytes = 7}, ReplaceStep::None, 0},
         InjectionCase{
             "write_interrupted", {.call = SysCall::Write, .nth = 1, .times = 3, .error = EINTR}, ReplaceStep::None, 0},
-        InjectionCase{"owner_not_permitted", {.call = SysCall::Fchown, .nth = 1, .error = EPERM}, ReplaceStep::None, 0},
+        InjectionCase{
+            "owner_not_permitted", {.call = SysCall::Fchown, .nth = 1, .error = EPERM}, ReplaceStep::Owner, EPERM},
         InjectionCase{
             "owner_io_error", {.call = SysCall::Fchown, .nth = 1, .error = EIO}, ReplaceStep::Attributes, EIO},
         InjectionCase{

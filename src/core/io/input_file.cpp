@@ -1,5 +1,6 @@
 #include "io/input_file.h"
 
+#include "io/safe_replace.h"
 #include "io/sys_ops.h"
 
 #include <fcntl.h>
@@ -9,16 +10,6 @@
 #include <cstdlib>
 
 namespace shotdate {
-
-namespace {
-
-bool sameContentState(const struct stat& a, const struct stat& b)
-{
-    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec
-        && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
-}
-
-} // namespace
 
 InputFile::~InputFile()
 {
@@ -69,7 +60,7 @@ bool InputFile::readInto(std::vector<std::uint8_t>& out, std::size_t limit)
 bool InputFile::unchanged() const
 {
     struct stat now {};
-    return sysOps().fstat(fd_, &now) == 0 && sameContentState(state_, now);
+    return sysOps().fstat(fd_, &now) == 0 && sameFileState(state_, now);
 }
 
 std::string replacementTarget(const std::string& inPath, const std::string& outPath)

@@ -66,16 +66,6 @@ std::uint64_t randomBits()
     return static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ull + (counter++ << 32) + ::getpid();
 }
 
-std::string newTemporaryName()
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::uint64_t bits = randomBits();
-    std::string name(kTempPrefix);
-    for (std::size_t i = 0; i < kTempHexDigits; ++i, bits >>= 4)
-        name += kHex[bits & 0xF];
-    name += kTempSuffix;
-    return name;
-}
 
 // 0 on success, else the errno: `bytes` written at the file position, or
 // at `offset` when one is given. A write that makes no progress would loop
@@ -100,31 +90,73 @@ int writeAll(int fd, std::span<const std::uint8_t> bytes, std::optional<std::uin
     return 0;
 }
 
-// Extended attributes carry things like Finder-style tags, ACLs or security
-// labels. Losing them is regrettable but no reason to refuse the rewrite, and
-// many file systems (FAT on a memory card) have none: every failure is ignored.
-void copyExtendedAttributes(int fromFd, int toFd)
+// ACLs and security labels decide who may read a photo: in place, a new
+// file without them could be open to more people than the old one was.
+bool guardsAccess(std::string_view name)
 {
+    return name.starts_with("system.posix_acl_") || name.starts_with("security.");
+}
+
+// Whether `toFd` already carries `name` with exactly `value` (a security
+// label the new file was given on creation, say).
+bool alreadyCarries(int toFd, const char* name, const std::vector<char>& value)
+{
+    std::vector<char> present(value.size() + 1);
+    const ssize_t got = ::fgetxattr(toFd, name, present.data(), present.size());
+    return got == static_cast<ssize_t>(value.size()) && std::equal(value.begin(), value.end(), present.begin());
+}
+
+// Extended attributes carry things like desktop tags, ACLs or security
+// labels. Most are copied where the file system lets us (many, FAT on a
+// memory card, have none). Under KeepEverything an ACL or a security label
+// that cannot be carried over refuses the rewrite: 0 or the errno.
+int copyExtendedAttributes(int fromFd, int toFd, AttributeRule rule)
+{
+    const bool strict = rule == AttributeRule::KeepEverything;
     const ssize_t listSize = ::flistxattr(fromFd, nullptr, 0);
-    if (listSize <= 0)
-        return;
+    if (listSize < 0)
+        return strict && errno != ENOTSUP ? errno : 0;
     std::vector<char> names(static_cast<std::size_t>(listSize));
-    const ssize_t got = ::flistxattr(fromFd, names.data(), names.size());
-    if (got <= 0)
-        return;
+    const ssize_t got = listSize > 0 ? ::flistxattr(fromFd, names.data(), names.size()) : 0;
+    if (got < 0)
+        return strict ? errno : 0;
     std::vector<char> value;
     for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
         const char* name = names.data() + at;
         at += std::strlen(name) + 1;
+        const bool required = strict && guardsAccess(name);
         const ssize_t valueSize = ::fgetxattr(fromFd, name, nullptr, 0);
-        if (valueSize < 0)
+        value.resize(static_cast<std::size_t>(std::max<ssize_t>(valueSize, 0)));
+        const ssize_t valueRead = valueSize < 0 ? -1 : ::fgetxattr(fromFd, name, value.data(), value.size());
+        if (valueRead < 0) {
+            if (required)
+                return errno;
             continue;
-        value.resize(static_cast<std::size_t>(valueSize));
-        const ssize_t valueRead = ::fgetxattr(fromFd, name, value.data(), value.size());
-        if (valueRead >= 0)
-            ::fsetxattr(toFd, name, value.data(), static_cast<std::size_t>(valueRead), 0);
+        }
+        value.resize(static_cast<std::size_t>(valueRead));
+        if (sysOps().fsetxattr(toFd, name, value.data(), value.size(), 0) != 0) {
+            const int error = errno;
+            if (required && !alreadyCarries(toFd, name, value))
+                return error;
+        }
     }
+    return 0;
 }
+
+bool sameTime(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+} // namespace
+
+bool sameFileState(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && sameTime(a.st_mtim, b.st_mtim)
+        && sameTime(a.st_ctim, b.st_ctim);
+}
+
+namespace {
 
 bool kernelCopyUnavailable(int error)
 {
@@ -176,6 +208,17 @@ int copyContent(int from, int to, std::uint64_t size)
 
 } // namespace
 
+std::string newTemporaryName()
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::uint64_t bits = randomBits();
+    std::string name(kTempPrefix);
+    for (std::size_t i = 0; i < kTempHexDigits; ++i, bits >>= 4)
+        name += kHex[bits & 0xF];
+    name += kTempSuffix;
+    return name;
+}
+
 bool isOurTemporaryName(const std::string& fileName)
 {
     const std::string_view name(fileName);
@@ -203,8 +246,7 @@ PreparedReplacement& PreparedReplacement::operator=(PreparedReplacement&& other)
         dirFd_ = std::exchange(other.dirFd_, -1);
         synced_ = std::exchange(other.synced_, false);
         expectTarget_ = std::exchange(other.expectTarget_, false);
-        expectedDevice_ = other.expectedDevice_;
-        expectedInode_ = other.expectedInode_;
+        expected_ = other.expected_;
         tempName_ = std::move(other.tempName_);
         tempPath_ = std::move(other.tempPath_);
         targetName_ = std::move(other.targetName_);
@@ -278,8 +320,8 @@ ReplaceError PreparedReplacement::commit(bool syncFolder)
     ops.close(std::exchange(fd_, -1));
     if (expectTarget_) {
         struct stat now {};
-        if (ops.fstatat(dirFd_, targetName_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_dev != expectedDevice_
-            || now.st_ino != expectedInode_) {
+        if (ops.fstatat(dirFd_, targetName_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0
+            || !sameFileState(now, expected_)) {
             abandon();
             return ReplaceError{ReplaceStep::TargetChanged, ESTALE};
         }
@@ -305,7 +347,7 @@ class TemporaryFileMaker {
 public:
     template <typename WriteContent>
     static ReplaceError make(const std::string& targetPath, const struct stat& attributes, PreparedReplacement& out,
-                             int xattrSourceFd, WriteContent writeContent)
+                             int xattrSourceFd, AttributeRule rule, WriteContent writeContent)
     {
         out.abandon();
         const SysOps& ops = sysOps();
@@ -342,14 +384,23 @@ public:
             return ReplaceError{ReplaceStep::Write, error};
 
         // Owner first: changing it clears the set-user-ID and set-group-ID bits,
-        // which the permissions below then restore. Without privileges we cannot
-        // give the file away (EPERM); it then belongs to whoever runs the rewrite.
-        if (ops.fchown(prepared.fd_, attributes.st_uid, attributes.st_gid) != 0 && errno != EPERM)
-            return ReplaceError{ReplaceStep::Attributes, errno};
-        if (ops.fchmod(prepared.fd_, attributes.st_mode & 07777) != 0)
+        // which the permissions below then restore. Without privileges we
+        // cannot give the file away (EPERM): in place another user's photo
+        // would silently become ours, with our group, so it is left alone.
+        mode_t mode = attributes.st_mode & 07777;
+        if (rule == AttributeRule::KeepEverything) {
+            if (ops.fchown(prepared.fd_, attributes.st_uid, attributes.st_gid) != 0)
+                return ReplaceError{errno == EPERM ? ReplaceStep::Owner : ReplaceStep::Attributes, errno};
+        } else {
+            // Ours now: a set-ID bit would run as us, and our group is not
+            // the original's, so it gets no more than the original gave.
+            mode &= 0777;
+        }
+        if (ops.fchmod(prepared.fd_, mode) != 0)
             return ReplaceError{ReplaceStep::Attributes, errno};
         if (xattrSourceFd >= 0)
-            copyExtendedAttributes(xattrSourceFd, prepared.fd_);
+            if (const int error = copyExtendedAttributes(xattrSourceFd, prepared.fd_, rule))
+                return ReplaceError{ReplaceStep::ExtendedAttributes, error};
         // Times last: nothing may touch the file after them.
         const struct timespec times[2] = {attributes.st_atim, attributes.st_mtim};
         if (ops.futimens(prepared.fd_, times) != 0)
@@ -365,16 +416,17 @@ public:
 };
 
 ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
-                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd)
+                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd,
+                                AttributeRule rule)
 {
-    return TemporaryFileMaker::make(targetPath, attributes, out, xattrSourceFd,
+    return TemporaryFileMaker::make(targetPath, attributes, out, xattrSourceFd, rule,
                                     [&](int fd) { return writeAll(fd, bytes); });
 }
 
 ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source, const struct stat& attributes,
-                                PreparedReplacement& out, int xattrSourceFd)
+                                PreparedReplacement& out, int xattrSourceFd, AttributeRule rule)
 {
-    return TemporaryFileMaker::make(targetPath, attributes, out, xattrSourceFd, [&](int fd) {
+    return TemporaryFileMaker::make(targetPath, attributes, out, xattrSourceFd, rule, [&](int fd) {
         if (const int error = copyContent(source.fd, fd, source.size))
             return error;
         for (const FilePatch& patch : source.patches)
@@ -385,10 +437,10 @@ ReplaceError prepareReplacement(const std::string& targetPath, const CopySource&
 }
 
 ReplaceError replaceFile(const std::string& targetPath, std::span<const std::uint8_t> bytes,
-                         const struct stat& attributes, int xattrSourceFd)
+                         const struct stat& attributes, int xattrSourceFd, AttributeRule rule)
 {
     PreparedReplacement prepared;
-    if (const ReplaceError error = prepareReplacement(targetPath, bytes, attributes, prepared, xattrSourceFd))
+    if (const ReplaceError error = prepareReplacement(targetPath, bytes, attributes, prepared, xattrSourceFd, rule))
         return error;
     return prepared.commit();
 }

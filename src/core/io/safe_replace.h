@@ -23,11 +23,26 @@ enum class ReplaceStep {
     None,
     CreateTemp,
     Write,
-    Attributes, // owner, permissions, times (extended attributes are best effort)
+    Attributes, // permissions, times, or an owner change that failed other than by EPERM
+    Owner, // the original's owner and group cannot both be kept (EPERM); KeepEverything only
+    ExtendedAttributes, // an ACL or security label cannot be carried over; KeepEverything only
     Sync,
     Rename,
     TargetChanged, // in place: the name no longer stands for the file that was read
     SyncFolder, // after the rename: the new file is in place, but maybe not yet durable
+};
+
+// How much of the original the new file must carry besides its content,
+// permission bits and times.
+enum class AttributeRule {
+    // In place the new file stands for the old one: its owner and group, its
+    // ACLs and security labels must all come along, or the replacement is
+    // refused. Other extended attributes are copied where they can be.
+    KeepEverything,
+    // A copy in another folder belongs to whoever makes it: no change of
+    // owner, no set-user-ID or set-group-ID bit, group and other access
+    // never more than the original's; extended attributes where they can be.
+    Copy,
 };
 
 struct ReplaceError {
@@ -36,8 +51,15 @@ struct ReplaceError {
     explicit operator bool() const { return step != ReplaceStep::None; }
 };
 
+// Whether two states of a file show the same file with the same content:
+// device, inode, size, modification and change time.
+bool sameFileState(const struct stat& a, const struct stat& b);
+
 // Hidden temporary names all look like ".shotdate-<16 hex digits>.tmp".
 bool isOurTemporaryName(const std::string& fileName);
+// A fresh one, random enough that a clash is rare (creating it O_EXCL makes
+// a clash harmless).
+std::string newTemporaryName();
 
 // The content of a new file taken from an open file: its first `size`
 // bytes, cloned where the file system shares extents (btrfs, XFS),
@@ -68,14 +90,24 @@ public:
     // vouches for this file's data.
     void markSynced() { synced_ = fd_ >= 0; }
     int folderDescriptor() const { return dirFd_; }
-    // In place the rename must replace the very file that was read: when
-    // another program has meanwhile saved a new file under the name, commit
-    // refuses (TargetChanged) instead of throwing that file away.
-    void expectTarget(dev_t device, ino_t inode)
+    // In place the rename must replace the very file that was read, as it
+    // was read: when another program has meanwhile saved a new file under the
+    // name, or written into the same one, commit refuses (TargetChanged)
+    // instead of throwing that work away. Size and both times are compared
+    // too; the change time catches a writer that set the modification time
+    // back, since no one can set it.
+    void expectTarget(const struct stat& state)
     {
         expectTarget_ = true;
-        expectedDevice_ = device;
-        expectedInode_ = inode;
+        expected_ = state;
+    }
+    // The run itself changed the expected file from `before` to `after`
+    // (renaming over another of its names drops its link count, which moves
+    // its change time): that is no change by another program.
+    void expectedTargetChanged(const struct stat& before, const struct stat& after)
+    {
+        if (expectTarget_ && sameFileState(expected_, before))
+            expected_ = after;
     }
     // A descriptor (O_PATH) of the file the rename will replace, or -1 when
     // there is none. Holding it past the rename keeps the kernel from
@@ -91,16 +123,15 @@ public:
 
 private:
     friend ReplaceError prepareReplacement(const std::string&, std::span<const std::uint8_t>, const struct stat&,
-                                           PreparedReplacement&, int);
+                                           PreparedReplacement&, int, AttributeRule);
     friend ReplaceError prepareReplacement(const std::string&, const CopySource&, const struct stat&,
-                                           PreparedReplacement&, int);
+                                           PreparedReplacement&, int, AttributeRule);
     friend class TemporaryFileMaker;
     int fd_ = -1;
     int dirFd_ = -1;
     bool synced_ = false;
     bool expectTarget_ = false;
-    dev_t expectedDevice_ = 0;
-    ino_t expectedInode_ = 0;
+    struct stat expected_ {};
     std::string tempName_; // name inside the folder
     std::string tempPath_;
     std::string targetName_;
@@ -108,20 +139,23 @@ private:
 };
 
 // Writes `bytes` to a new hidden file in the folder of `targetPath` and gives
-// it the attributes in `attributes` (owner and group where allowed, then
+// it the attributes in `attributes` under `rule` (owner and group, then
 // permission bits, then access and modification times to the nanosecond).
-// Extended attributes are copied, best effort, from `xattrSourceFd` when it
-// is an open descriptor. The target itself is not touched. On failure
-// nothing is left behind.
+// Extended attributes are copied from `xattrSourceFd` when it is an open
+// descriptor. The target itself is not touched. On failure nothing is left
+// behind.
 ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
-                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd = -1);
+                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd = -1,
+                                AttributeRule rule = AttributeRule::KeepEverything);
 
 // The same, with the content copied from an open file and patched.
 ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source, const struct stat& attributes,
-                                PreparedReplacement& out, int xattrSourceFd = -1);
+                                PreparedReplacement& out, int xattrSourceFd = -1,
+                                AttributeRule rule = AttributeRule::KeepEverything);
 
 // prepare + commit in one go.
 ReplaceError replaceFile(const std::string& targetPath, std::span<const std::uint8_t> bytes,
-                         const struct stat& attributes, int xattrSourceFd = -1);
+                         const struct stat& attributes, int xattrSourceFd = -1,
+                         AttributeRule rule = AttributeRule::KeepEverything);
 
 } // namespace shotdate

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,6 +38,11 @@ const SysOps kRealSysOps{
     [](int fd) { return ::dup(fd); },
     [](int fd, int cmd, int arg) { return ::fcntl(fd, cmd, arg); },
     [](int dirfd, const char* path, int mode, int flags) { return ::faccessat(dirfd, path, mode, flags); },
+    [](int fd, struct statfs* st) { return ::fstatfs(fd, st); },
+    [](struct utsname* name) { return ::uname(name); },
+    [](int fd, const char* name, const void* value, size_t size, int flags) {
+        return ::fsetxattr(fd, name, value, size, flags);
+    },
 };
 
 const SysOps* currentSysOps = &kRealSysOps;

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/types.h>
+#include <sys/utsname.h>
 
 #include <cstddef>
 
@@ -32,6 +34,11 @@ struct SysOps {
     int (*dup)(int fd);
     int (*fcntl)(int fd, int cmd, int arg); // the commands that take an int (F_GETFL, F_SETFL)
     int (*faccessat)(int dirfd, const char* path, int mode, int flags);
+    // What kind of file system and kernel a folder lives on: whether syncfs
+    // can be trusted, whether names fold case.
+    int (*fstatfs)(int fd, struct statfs* st);
+    int (*uname)(struct utsname* name);
+    int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
 };
 
 // The table in force. Not thread-safe to swap: tests swap it while no run

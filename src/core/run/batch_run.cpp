@@ -1,5 +1,6 @@
 #include "run/batch_run.h"
 
+#include "io/case_folding.h"
 #include "io/file_probe.h"
 #include "io/path_text.h"
 #include "run/durable_batch.h"
@@ -7,7 +8,9 @@
 
 #include <new>
 #include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace shotdate {
 
@@ -23,13 +26,23 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
             callbacks.onListingProblem(problem);
     }
 
-    OutputClaims claims(list);
+    // Two names that differ only in case would land on one file on a memory
+    // card: found out once, before the first file, when the names could clash.
+    bool foldsCase = false;
+    if (settings.outputFolder) {
+        std::vector<std::string> planned;
+        for (const Target& target : list.targets)
+            if (!target.passOver)
+                planned.push_back(plannedOutputPath(settings, list, target));
+        foldsCase = caseCouldMatter(planned) && folderFoldsCase(*settings.outputFolder, !settings.dryRun);
+    }
+    OutputClaims claims(list, foldsCase);
     DurableBatch batch;
     std::set<std::string> rewrittenInPlace;
     const FileRewriteOptions options{settings.dryRun};
     const auto report = [&](DurableBatch::Pending& done) {
         FileReport& fileReport = done.report;
-        if (isSuccess(fileReport.reason)) {
+        if (countsAsRewritten(fileReport.reason)) {
             ++summary.rewritten;
             claims.claimWritten(fileReport.outPath);
             try {
@@ -39,8 +52,9 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
             }
         } else {
             ++summary.passedOver;
-            summary.passedOverFiles.push_back(fileReport);
         }
+        if (!isSuccess(fileReport.reason))
+            summary.passedOverFiles.push_back(fileReport);
         // A callback that throws must not leave the rest of a batch unreported.
         try {
             if (callbacks.onFile)

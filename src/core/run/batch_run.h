@@ -27,9 +27,11 @@ struct RunCallbacks {
 };
 
 struct RunSummary {
-    int rewritten = 0; // cntKaisu
+    int rewritten = 0; // cntKaisu; includes files rewritten but not synced
     int passedOver = 0;
     bool stopped = false; // the stop flag was found set before a file
+    // Every file the closing message lists: those passed over, and those
+    // rewritten whose folder could not be synced.
     std::vector<FileReport> passedOverFiles;
     std::vector<ListingProblem> listingProblems;
 };

@@ -1,13 +1,14 @@
 #include "run/durable_batch.h"
 
 #include "io/file_probe.h"
+#include "io/sync_policy.h"
 #include "io/sys_ops.h"
 #include "run/file_rewrite.h"
 
 #include <cerrno>
 #include <map>
 #include <optional>
-#include <set>
+#include <vector>
 
 namespace shotdate {
 
@@ -31,8 +32,16 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
         return;
     syncAll();
     const SysOps& ops = sysOps();
-    std::map<FileIdentity, int> folders; // one descriptor per folder, synced after the renames
+    // One descriptor per folder, synced once after the renames; -1 (with the
+    // errno beside it) when none could be had: its files are then in place
+    // but not durable, and must say so.
+    struct Folder {
+        int fd = -1;
+        int error = 0;
+    };
+    std::map<FileIdentity, Folder> folders;
     std::vector<std::optional<FileIdentity>> folderOf(pending_.size());
+    std::vector<int> noFolderError(pending_.size(), 0);
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         Pending& p = pending_[i];
         if (!p.prepared.active())
@@ -41,33 +50,41 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
         const int dirFd = p.prepared.folderDescriptor();
         if (ops.fstat(dirFd, &st) == 0) {
             folderOf[i] = FileIdentity{st.st_dev, st.st_ino};
-            if (!folders.count(*folderOf[i]))
-                folders[*folderOf[i]] = ops.dup(dirFd);
+            if (!folders.count(*folderOf[i])) {
+                Folder& folder = folders[*folderOf[i]];
+                folder.fd = ops.dup(dirFd);
+                folder.error = folder.fd < 0 ? errno : 0;
+            }
+        } else {
+            noFolderError[i] = errno;
         }
         // The replaced file is let go of on another thread.
         const int replaced = p.prepared.holdTarget();
+        struct stat before {};
+        const bool hardLinked = replaced >= 0 && ops.fstat(replaced, &before) == 0 && before.st_nlink > 1;
         const ReplaceError error = p.prepared.commit(false);
+        struct stat after {};
+        if (!error && hardLinked && ops.fstat(replaced, &after) == 0)
+            for (std::size_t later = i + 1; later < pending_.size(); ++later)
+                pending_[later].prepared.expectedTargetChanged(before, after);
         releases_.add(replaced);
         if (error) {
             p.report.reason = reasonForCommit(error);
             p.report.error = error.error;
         }
     }
-    std::set<FileIdentity> unsynced;
-    for (const auto& [id, fd] : folders) {
-        if (fd >= 0 && ops.fsync(fd) != 0)
-            unsynced.insert(id);
-        if (fd >= 0)
-            ops.close(fd);
+    for (auto& [id, folder] : folders) {
+        if (folder.fd >= 0 && ops.fsync(folder.fd) != 0)
+            folder.error = errno;
+        if (folder.fd >= 0)
+            ops.close(folder.fd);
     }
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         Pending& p = pending_[i];
-        // The new file is in place but its name may not survive a crash:
-        // reported, not counted as done.
-        const bool folderFailed = folderOf[i] && unsynced.count(*folderOf[i]);
-        if (folderFailed && isSuccess(p.report.reason)) {
-            p.report.reason = Reason::WriteFailed;
-            p.report.error = EIO;
+        const int folderError = folderOf[i] ? folders[*folderOf[i]].error : noFolderError[i];
+        if (folderError != 0 && p.report.reason == Reason::Rewritten) {
+            p.report.reason = Reason::RewrittenNotSynced;
+            p.report.error = folderError;
         }
         report(p);
     }
@@ -77,24 +94,22 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
 
 void DurableBatch::syncAll()
 {
-    std::set<dev_t> synced;
-    bool ok = true;
+    // Per file system: one syncfs where it is known to be honoured; the
+    // files elsewhere are synced one by one at commit.
+    std::map<dev_t, bool> syncedDevices;
     for (auto& p : pending_) {
         if (!p.prepared.active())
             continue;
         struct stat st {};
         const int dirFd = p.prepared.folderDescriptor();
-        if (sysOps().fstat(dirFd, &st) != 0) {
-            ok = false;
+        if (sysOps().fstat(dirFd, &st) != 0)
             continue;
-        }
-        if (synced.insert(st.st_dev).second && sysOps().syncfs(dirFd) != 0)
-            ok = false;
-    }
-    // Without a trustworthy syncfs each file is synced on its own at commit.
-    if (ok)
-        for (auto& p : pending_)
+        auto [device, fresh] = syncedDevices.try_emplace(st.st_dev, false);
+        if (fresh)
+            device->second = syncfsIsTrusted(dirFd) && sysOps().syncfs(dirFd) == 0;
+        if (device->second)
             p.prepared.markSynced();
+    }
 }
 
 } // namespace shotdate

@@ -106,28 +106,31 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
     }
 
     const std::string target = replacementTarget(inPath, outPath);
+    const AttributeRule rule = inPath == outPath ? AttributeRule::KeepEverything : AttributeRule::Copy;
     ReplaceError error;
     if (rewrite.patchedInPlace) {
         // The input's bytes are copied in the kernel (or shared, on btrfs and
         // XFS) and only the date bytes are written: no second copy in memory.
         bytes = {};
         error = prepareReplacement(target, CopySource{input.fd(), std::uint64_t(before.st_size), rewrite.patches},
-                                   before, prepared, input.fd());
+                                   before, prepared, input.fd(), rule);
         if (!error && !input.unchanged()) {
             prepared.abandon();
             result.reason = Reason::ChangedWhileReading;
             return result;
         }
     } else {
-        error = prepareReplacement(target, rewrite.bytes, before, prepared, input.fd());
+        error = prepareReplacement(target, rewrite.bytes, before, prepared, input.fd(), rule);
     }
     if (error) {
         result.error = error.error;
-        result.reason = Reason::WriteFailed;
+        result.reason = error.step == ReplaceStep::Owner            ? Reason::CannotKeepOwner
+            : error.step == ReplaceStep::ExtendedAttributes ? Reason::CannotKeepAttributes
+                                                            : Reason::WriteFailed;
         return result;
     }
     if (inPath == outPath)
-        prepared.expectTarget(before.st_dev, before.st_ino);
+        prepared.expectTarget(before);
     result.reason = Reason::Rewritten;
     return result;
 }
@@ -137,6 +140,7 @@ Reason reasonForCommit(const ReplaceError& error)
     switch (error.step) {
     case ReplaceStep::Rename: return Reason::RenameFailed;
     case ReplaceStep::TargetChanged: return Reason::ChangedWhileReading;
+    case ReplaceStep::SyncFolder: return Reason::RewrittenNotSynced;
     default: return Reason::WriteFailed;
     }
 }

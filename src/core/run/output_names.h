@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 namespace shotdate {
 
@@ -17,20 +18,33 @@ std::string plannedOutputPath(const RunSettings& settings, const TargetList& lis
 // "IMG_0001.JPG", 2 -> "IMG_0001 (2).JPG"; names without an extension get the suffix at the end.
 std::string numberedFileName(const std::string& fileName, int number);
 
+// `path` with every letter in lower case, as a file system that folds case
+// compares names (UTF-8; bytes that are not valid UTF-8 stay as they are).
+std::string foldedCase(const std::string& path);
+
+// Whether letter case can matter to the names of a run's outputs: two of
+// them the same, or the same but for case. Only then is it worth finding
+// out whether the output folder folds case.
+bool caseCouldMatter(const std::vector<std::string>& outputPaths);
+
 // Within one run no file the run wrote and no input of the run is ever
-// replaced by another file of the same run.
+// replaced by another file of the same run. In an output folder that folds
+// case, names that differ only in case are one name.
 class OutputClaims {
 public:
-    explicit OutputClaims(const TargetList& list);
+    OutputClaims(const TargetList& list, bool foldsCase);
 
     bool taken(const std::string& path) const;
 
     // At prepare time the name is taken; once the file stands there, its
     // identity too.
-    void claimPath(const std::string& path) { paths_.insert(path); }
+    void claimPath(const std::string& path) { paths_.insert(key(path)); }
     void claimWritten(const std::string& path);
 
 private:
+    std::string key(const std::string& path) const { return foldsCase_ ? foldedCase(path) : path; }
+
+    bool foldsCase_;
     std::set<FileIdentity> inputs_;
     std::set<FileIdentity> written_;
     std::set<std::string> paths_;

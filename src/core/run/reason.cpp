@@ -24,6 +24,9 @@ std::string_view reasonKey(Reason reason)
     case Reason::WriteFailed: return "write-failed";
     case Reason::RenameFailed: return "rename-failed";
     case Reason::SameFileTwice: return "same-file-twice";
+    case Reason::RewrittenNotSynced: return "rewritten-not-synced";
+    case Reason::CannotKeepOwner: return "cannot-keep-owner";
+    case Reason::CannotKeepAttributes: return "cannot-keep-attributes";
     }
     return "unknown";
 }

@@ -27,6 +27,13 @@ enum class Reason {
     WriteFailed, // creating, writing, syncing or attributing the new file failed
     RenameFailed, // the complete new file could not be put in place
     SameFileTwice, // in place, a link led to a file the run already rewrote
+    // The new file is in place, but its folder could not be synced: after a
+    // crash the name may still lead to the old file. Counts as rewritten
+    // (running the same shift again would move the date twice) and is still
+    // shown, as it needs the user's attention.
+    RewrittenNotSynced,
+    CannotKeepOwner, // in place, the new file could not get the original's owner and group
+    CannotKeepAttributes, // in place, an ACL or security label could not be carried over
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).
@@ -35,6 +42,12 @@ std::string_view reasonKey(Reason reason);
 constexpr bool isSuccess(Reason reason)
 {
     return reason == Reason::Rewritten || reason == Reason::WouldRewrite;
+}
+
+// Whether the new file stands in place (or would): what the totals count.
+constexpr bool countsAsRewritten(Reason reason)
+{
+    return isSuccess(reason) || reason == Reason::RewrittenNotSynced;
 }
 
 } // namespace shotdate

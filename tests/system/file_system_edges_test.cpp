@@ -1,0 +1,327 @@
+// Whole runs on file systems and files unlike the test machine's own: a
+// FUSE mount or an old kernel whose syncfs cannot be trusted, a memory card
+// that folds case, another user's photo whose owner or ACL cannot be kept.
+// The file system's answers are faked through the system-call table, so
+// each case is exact and needs no mount.
+
+#include "file_bytes.h"
+#include "fixtures.h"
+#include "io/sys_ops.h"
+#include "run/batch_run.h"
+#include "temp_folder.h"
+#include "tiff_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace shotdate {
+namespace {
+
+namespace fs = std::filesystem;
+using fixtures::TempFolder;
+using testing_support::Bytes;
+
+constexpr long kFuseMagic = 0x65735546;
+constexpr long kNtfsMagic = 0x5346544e;
+
+// What the faked file system claims; zero values keep the real answer.
+struct Look {
+    long fileSystemType = 0;
+    const char* kernelRelease = nullptr;
+    bool foldsCase = false; // names looked up in a held folder match in any case
+    int fchownError = 0; // every owner change fails with this
+    int fsetxattrError = 0; // every extended attribute set fails with this
+};
+
+class LookalikeFileSystem {
+public:
+    explicit LookalikeFileSystem(const Look& look) : scope_(install(look)) {}
+    ~LookalikeFileSystem() { state() = {}; }
+
+    static int syncfsCalls() { return state().syncfs; }
+    static int fileFsyncCalls() { return state().fileFsync; }
+
+private:
+    struct State {
+        Look look;
+        int syncfs = 0;
+        int fileFsync = 0; // of regular files, not folders
+    };
+    static State& state()
+    {
+        static State shared;
+        return shared;
+    }
+
+    static const SysOps& install(const Look& look)
+    {
+        state() = State{look};
+        static const SysOps ops = [] {
+            SysOps copy = realSysOps();
+            copy.fstatfs = [](int fd, struct statfs* st) {
+                const int result = realSysOps().fstatfs(fd, st);
+                if (result == 0 && state().look.fileSystemType != 0)
+                    st->f_type = state().look.fileSystemType;
+                return result;
+            };
+            copy.uname = [](struct utsname* name) {
+                const int result = realSysOps().uname(name);
+                if (result == 0 && state().look.kernelRelease)
+                    std::snprintf(name->release, sizeof name->release, "%s", state().look.kernelRelease);
+                return result;
+            };
+            copy.fstatat = [](int dirfd, const char* path, struct stat* st, int flags) {
+                std::string name = path;
+                if (state().look.foldsCase && dirfd != AT_FDCWD)
+                    std::transform(name.begin(), name.end(), name.begin(),
+                                   [](unsigned char c) { return char(std::tolower(c)); });
+                return realSysOps().fstatat(dirfd, name.c_str(), st, flags);
+            };
+            copy.syncfs = [](int fd) {
+                ++state().syncfs;
+                return realSysOps().syncfs(fd);
+            };
+            copy.fsync = [](int fd) {
+                struct stat st {};
+                if (realSysOps().fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+                    ++state().fileFsync;
+                return realSysOps().fsync(fd);
+            };
+            copy.fchown = [](int fd, uid_t owner, gid_t group) {
+                if (state().look.fchownError == 0)
+                    return realSysOps().fchown(fd, owner, group);
+                errno = state().look.fchownError;
+                return -1;
+            };
+            copy.fsetxattr = [](int fd, const char* name, const void* value, size_t size, int flags) {
+                if (state().look.fsetxattrError == 0)
+                    return realSysOps().fsetxattr(fd, name, value, size, flags);
+                errno = state().look.fsetxattrError;
+                return -1;
+            };
+            return copy;
+        }();
+        return ops;
+    }
+
+    ScopedSysOps scope_;
+};
+
+const Bytes& photo()
+{
+    static const Bytes bytes =
+        testing_support::jpegWith(testing_support::exifTiff("2016:09:28 18:18:05", "2016:09:28 18:18:05"));
+    return bytes;
+}
+
+struct Outcome {
+    RunSummary summary;
+    std::map<std::string, FileReport> reports; // by input path
+};
+
+Outcome shiftOneHour(const std::string& input, std::optional<std::string> output, bool subfolders = false)
+{
+    RunSettings settings;
+    settings.inputPath = input;
+    settings.outputFolder = std::move(output);
+    settings.subfolders = subfolders;
+    settings.dates = DateArguments{std::int32_t(DateMode::Shift), {}, 3600};
+    Outcome outcome;
+    RunCallbacks callbacks;
+    callbacks.onFile = [&](const FileReport& report) { outcome.reports[report.inPath] = report; };
+    const std::atomic<bool> stop{false};
+    outcome.summary = runBatch(settings, stop, callbacks);
+    return outcome;
+}
+
+// --- syncfs only where it makes data durable ----------------------------------------
+
+struct SyncRow {
+    const char* name;
+    Look look;
+    bool batched; // one syncfs for the batch, else an fsync of each new file
+};
+
+class SyncChoice : public testing::TestWithParam<SyncRow> {};
+
+TEST_P(SyncChoice, EachNewFileIsSyncedUnlessTheFileSystemIsTrusted)
+{
+    TempFolder folder;
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        fixtures::writeBytes(folder / name, photo());
+    {
+        LookalikeFileSystem lookalike(GetParam().look);
+        EXPECT_EQ(shiftOneHour(folder.path(), std::nullopt).summary.rewritten, 3);
+        EXPECT_EQ(LookalikeFileSystem::syncfsCalls(), GetParam().batched ? 1 : 0);
+        EXPECT_EQ(LookalikeFileSystem::fileFsyncCalls(), GetParam().batched ? 0 : 3);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SyncChoice,
+                         testing::Values(SyncRow{"ext4", {.fileSystemType = EXT4_SUPER_MAGIC}, true},
+                                         SyncRow{"fuse", {.fileSystemType = kFuseMagic}, false},
+                                         SyncRow{"ext4_on_linux_5_4",
+                                                 {.fileSystemType = EXT4_SUPER_MAGIC, .kernelRelease = "5.4.0-150"},
+                                                 false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- output folders that fold case --------------------------------------------------
+
+struct CaseRow {
+    const char* name;
+    Look look;
+    bool folds;
+};
+
+class CaseFoldingOutput : public testing::TestWithParam<CaseRow> {};
+
+// sub1/IMG_0001.JPG and sub2/img_0001.jpg into one folder of a memory card:
+// the second must not replace the first.
+TEST_P(CaseFoldingOutput, NamesDifferingOnlyInCaseGetNumbers)
+{
+    TempFolder folder;
+    fs::create_directories(folder / "in/sub1");
+    fs::create_directories(folder / "in/sub2");
+    fs::create_directory(folder / "out");
+    fixtures::writeBytes(folder / "in/sub1/IMG_0001.JPG", photo());
+    fixtures::writeBytes(folder / "in/sub2/img_0001.jpg", photo());
+
+    Outcome outcome;
+    {
+        LookalikeFileSystem lookalike(GetParam().look);
+        outcome = shiftOneHour(folder / "in", folder / "out", true);
+    }
+    ASSERT_EQ(outcome.summary.rewritten, 2);
+    const FileReport& second = outcome.reports.at(folder / "in/sub2/img_0001.jpg");
+    EXPECT_EQ(outcome.reports.at(folder / "in/sub1/IMG_0001.JPG").outPath, folder / "out/IMG_0001.JPG");
+    EXPECT_EQ(second.outPath, GetParam().folds ? folder / "out/img_0001 (2).jpg" : folder / "out/img_0001.jpg");
+    EXPECT_EQ(second.renamed, GetParam().folds);
+    EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty()) << "the probe was left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CaseFoldingOutput,
+    testing::Values(CaseRow{"fat", {.fileSystemType = MSDOS_SUPER_MAGIC}, true},
+                    CaseRow{"exfat", {.fileSystemType = EXFAT_SUPER_MAGIC}, true},
+                    CaseRow{"ntfs", {.fileSystemType = kNtfsMagic}, true},
+                    // Type unknown: the probe in the folder finds out.
+                    CaseRow{"fuse_folding", {.fileSystemType = kFuseMagic, .foldsCase = true}, true},
+                    CaseRow{"fuse_keeping_case", {.fileSystemType = kFuseMagic}, false},
+                    CaseRow{"this_machine", {}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- owner, group and ACLs ------------------------------------------------------------
+
+// A POSIX access ACL granting one more user read access (the kernel's
+// xattr form: version 2, then tag, permissions and id of each entry).
+Bytes aclGrantingAnotherUser()
+{
+    Bytes acl;
+    testing_support::put32(acl, 2, false);
+    const auto entry = [&](std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
+        testing_support::put16(acl, tag, false);
+        testing_support::put16(acl, perm, false);
+        testing_support::put32(acl, id, false);
+    };
+    entry(0x01, 6, ~0u); // owner
+    entry(0x02, 4, 4321); // user 4321
+    entry(0x04, 4, ~0u); // group
+    entry(0x10, 4, ~0u); // mask
+    entry(0x20, 0, ~0u); // others
+    return acl;
+}
+
+struct OwnershipRow {
+    const char* name;
+    bool toOutputFolder;
+    Look look;
+    const char* attribute; // put on the photo first; nullptr: none
+    Reason reason;
+};
+
+class Ownership : public testing::TestWithParam<OwnershipRow> {};
+
+TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
+{
+    const OwnershipRow& row = GetParam();
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the photo to another user: skipped";
+    TempFolder folder;
+    fs::create_directory(folder / "in");
+    fs::create_directory(folder / "out");
+    const std::string input = folder / "in/a.jpg";
+    fixtures::writeBytes(input, photo());
+    // Another user's photo, set-group-ID, shared with the group only.
+    ASSERT_EQ(::chown(input.c_str(), 4321, 4321), 0);
+    ASSERT_EQ(::chmod(input.c_str(), 02640), 0);
+    if (row.attribute) {
+        const Bytes value = std::string(row.attribute).starts_with("system.posix_acl_")
+            ? aclGrantingAnotherUser()
+            : Bytes{'r', 'e', 'd'};
+        if (::setxattr(input.c_str(), row.attribute, value.data(), value.size(), 0) != 0)
+            GTEST_SKIP() << "this file system takes no " << row.attribute << " (" << std::strerror(errno) << ")";
+    }
+    struct stat before {};
+    ASSERT_EQ(::stat(input.c_str(), &before), 0);
+
+    Outcome outcome;
+    {
+        LookalikeFileSystem lookalike(row.look);
+        outcome = shiftOneHour(input, row.toOutputFolder ? std::optional(folder / "out") : std::nullopt);
+    }
+    const FileReport& report = outcome.reports.at(input);
+    EXPECT_EQ(report.reason, row.reason) << reasonKey(report.reason);
+    EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty());
+    struct stat after {};
+    ASSERT_EQ(::stat(report.outPath.c_str(), &after), 0);
+    if (report.reason != Reason::Rewritten) {
+        EXPECT_EQ(fixtures::readBytes(input), photo()) << "the original changed";
+        EXPECT_EQ(after.st_ino, before.st_ino);
+    } else if (row.toOutputFolder) {
+        // The copy is the runner's: no set-ID bit, and no wider access than the original.
+        EXPECT_EQ(after.st_uid, ::geteuid());
+        EXPECT_EQ(after.st_mode & 07777, 0640u);
+    } else {
+        EXPECT_EQ(after.st_uid, 4321u);
+        EXPECT_EQ(after.st_gid, 4321u);
+        EXPECT_EQ(after.st_mode & 07777, 02640u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Ownership,
+    testing::Values(OwnershipRow{"in_place", false, {}, nullptr, Reason::Rewritten},
+                    OwnershipRow{"in_place_owner_refused", false, {.fchownError = EPERM}, nullptr,
+                                 Reason::CannotKeepOwner},
+                    OwnershipRow{"in_place_acl_refused", false, {.fsetxattrError = EOPNOTSUPP},
+                                 "system.posix_acl_access", Reason::CannotKeepAttributes},
+                    OwnershipRow{"in_place_security_label_refused", false, {.fsetxattrError = EPERM},
+                                 "security.shotdate_test", Reason::CannotKeepAttributes},
+                    OwnershipRow{"in_place_user_attribute_refused", false, {.fsetxattrError = EOPNOTSUPP},
+                                 "user.tag", Reason::Rewritten},
+                    OwnershipRow{"to_output_folder", true, {}, nullptr, Reason::Rewritten},
+                    OwnershipRow{"to_output_folder_owner_refused", true, {.fchownError = EPERM}, nullptr,
+                                 Reason::Rewritten},
+                    OwnershipRow{"to_output_folder_acl_refused", true, {.fsetxattrError = EOPNOTSUPP},
+                                 "system.posix_acl_access", Reason::Rewritten}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace shotdate
