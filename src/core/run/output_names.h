@@ -6,6 +6,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 namespace shotdate {
 
@@ -18,10 +19,12 @@ std::string plannedOutputPath(const RunSettings& settings, const TargetList& lis
 std::string numberedFileName(const std::string& fileName, int number);
 
 // Within one run no file the run wrote and no input of the run is ever
-// replaced by another file of the same run.
+// replaced by another file of the same run, whichever of the run's inputs
+// listed it: the first input's outputs must already steer clear of the
+// files a later input will read.
 class OutputClaims {
 public:
-    explicit OutputClaims(const TargetList& list);
+    explicit OutputClaims(const std::vector<TargetList>& lists);
 
     bool taken(const std::string& path) const;
 
