@@ -465,7 +465,7 @@ TEST(CliInfo, HelpAndVersionExitZero)
 {
     ProcessResult r = runProcess(kCli, {"--help"});
     EXPECT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_TRUE(r.out.starts_with("Usage: shotdate-cli [options] PATH\n")) << r.out;
+    EXPECT_TRUE(r.out.starts_with("Usage: shotdate-cli [options] PATH...\n")) << r.out;
     r = runProcess(kCli, {"--version"});
     EXPECT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_TRUE(std::regex_match(r.out, std::regex("shotdate-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.out;
