@@ -2,6 +2,7 @@
 
 #include "date_values.h"
 
+#include <algorithm>
 #include <optional>
 #include <string_view>
 
@@ -122,15 +123,12 @@ public:
         if (error_.empty()) {
             if (cleanTemp_ && (dateOption_ || options_.settings.outputFolder || options_.settings.dryRun
                               || options_.json))
-                fail("--clean-temp takes only a PATH (and -r): it rewrites nothing");
+                fail("--clean-temp takes only folders (and -r): it rewrites nothing");
             else if (!dateOption_ && !cleanTemp_)
                 fail("no new date: choose one of --set, --set-date, --set-time or --shift");
             else if (paths_.empty())
-                fail("no PATH: give the folder or file to rewrite");
-            else if (paths_.size() > 1)
-                fail("more than one PATH ('" + paths_[0] + "', '" + paths_[1]
-                     + "', ...): give exactly one folder or file");
-            else if (paths_[0].empty())
+                fail("no PATH: give the folders or files to rewrite");
+            else if (std::find(paths_.begin(), paths_.end(), std::string()) != paths_.end())
                 fail("PATH is empty");
             else if (verbose_ && quiet_)
                 fail("--verbose and --quiet cannot be used together");
@@ -143,6 +141,7 @@ public:
         result.options = options_;
         result.options.action = cleanTemp_ ? Action::CleanTemp : Action::Run;
         result.options.settings.inputPath = paths_[0];
+        result.options.settings.moreInputPaths.assign(paths_.begin() + 1, paths_.end());
         result.options.verbosity = verbose_ ? Verbosity::Verbose : quiet_ ? Verbosity::Quiet : Verbosity::Normal;
         return result;
     }
@@ -272,9 +271,10 @@ ParseResult parseArguments(const std::vector<std::string>& args)
 
 std::string usageText()
 {
-    return "Usage: shotdate-cli [options] PATH\n"
+    return "Usage: shotdate-cli [options] PATH...\n"
            "Rewrites the EXIF shooting dates (DateTimeOriginal and DateTimeDigitized) of the\n"
-           "photos in PATH, a folder or a single file.\n"
+           "photos in each PATH, a folder or a single file. Several PATHs make one run with\n"
+           "one summary; in place, a photo named twice is rewritten once.\n"
            "\n"
            "The new date, exactly one of:\n"
            "      --set \"YYYY-MM-DD HH:MM:SS\"  give every photo this date and time\n"
@@ -295,13 +295,14 @@ std::string usageText()
            "                     object last (JSON Lines), and nothing else; the other\n"
            "                     messages go to stderr\n"
            "      --clean-temp   remove, instead of rewriting, the hidden unfinished files\n"
-           "                     (.shotdate-*.tmp) that a killed run left in PATH (and below\n"
-           "                     it with -r); the originals beside them are complete\n"
+           "                     (.shotdate-*.tmp) that a killed run left in each PATH\n"
+           "                     (and below it with -r); the originals beside them are\n"
+           "                     complete\n"
            "      --help         show this help\n"
            "      --version      show the version\n"
            "\n"
-           "Options may come before or after PATH; \"--\" ends the options. Values may be\n"
-           "given as --option=VALUE or --option VALUE.\n"
+           "Options may come before, between or after the PATHs; \"--\" ends the options.\n"
+           "Values may be given as --option=VALUE or --option VALUE.\n"
            "\n"
            "Ctrl-C stops after the current file. Exit status: 0 every file rewritten,\n"
            "1 some files passed over or need attention, 2 usage error (nothing touched),\n"

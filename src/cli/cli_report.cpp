@@ -48,7 +48,8 @@ std::string_view reasonText(Reason reason)
     case Reason::VerifyFailed: return "the rewritten file did not match the original; left unchanged";
     case Reason::WriteFailed: return "the new file could not be written";
     case Reason::RenameFailed: return "the new file could not be put in place";
-    case Reason::SameFileTwice: return "the same file as an earlier one (through a link): its date moves only once";
+    case Reason::SameFileTwice:
+        return "the same file as an earlier one (named again, or through a link): its date moves only once";
     case Reason::RewrittenNotSynced:
         return "rewritten, but its folder could not be synced: after a crash the old file may come back";
     case Reason::CannotKeepOwner: return "its owner and group cannot be kept";
@@ -118,7 +119,7 @@ std::string summaryLine(const RunSummary& summary, bool dryRun)
 
 std::string settingsErrorText(SettingsError error, const RunSettings& settings)
 {
-    const std::string input = "'" + printable(settings.inputPath) + "'";
+    const std::string input = "'" + printable(missingInput(settings).value_or(settings.inputPath)) + "'";
     const std::string output = "'" + printable(settings.outputFolder.value_or("")) + "'";
     switch (error) {
     case SettingsError::None: return {};

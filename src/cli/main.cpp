@@ -1,5 +1,5 @@
-// shotdate-cli: rewrites the EXIF shooting dates of the photos in a folder
-// or of one file, from the command line.
+// shotdate-cli: rewrites the EXIF shooting dates of the photos in folders
+// or of single files, from the command line.
 
 #include "run/batch_run.h"
 #include "cli_args.h"
@@ -43,16 +43,26 @@ int usageError(const std::string& message)
 
 int cleanTemporaryFiles(const RunSettings& settings)
 {
-    struct stat st {};
-    if (::stat(settings.inputPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        std::fprintf(stderr, "%s: %s is not a folder\n", kProgramName, settings.inputPath.c_str());
-        return kExitUsage;
+    const std::vector<std::string> folders = runInputs(settings);
+    for (const std::string& folder : folders) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            std::fprintf(stderr, "%s: %s is not a folder\n", kProgramName, printable(folder).c_str());
+            return kExitUsage;
+        }
     }
-    const CleanupReport report = removeOurTemporaryFiles(settings.inputPath, settings.subfolders);
-    for (const auto& problem : report.problems)
-        std::fprintf(stderr, "%s: %s: %s\n", kProgramName, problem.path.c_str(), std::strerror(problem.error));
-    std::printf("%zu unfinished files removed\n", report.removed.size());
-    return report.problems.empty() ? kExitAllRewritten : kExitSomePassedOver;
+    std::size_t removed = 0;
+    bool problems = false;
+    for (const std::string& folder : folders) {
+        const CleanupReport report = removeOurTemporaryFiles(folder, settings.subfolders);
+        for (const auto& problem : report.problems)
+            std::fprintf(stderr, "%s: %s: %s\n", kProgramName, printable(problem.path).c_str(),
+                         std::strerror(problem.error));
+        removed += report.removed.size();
+        problems = problems || !report.problems.empty();
+    }
+    std::printf("%zu unfinished files removed\n", removed);
+    return problems ? kExitSomePassedOver : kExitAllRewritten;
 }
 
 int run(const std::vector<std::string>& args)

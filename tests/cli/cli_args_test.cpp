@@ -18,6 +18,7 @@ struct Accepted {
     std::vector<std::string> args;
     Action action = Action::Run;
     std::string path;
+    std::vector<std::string> morePaths;
     std::int32_t mode = 0;
     std::string givenDate;  // "" when the mode has none
     std::int32_t shiftSeconds = 0;
@@ -47,6 +48,7 @@ TEST_P(AcceptedArguments, BecomeTheExpectedSettings)
         return;
     const RunSettings& settings = options.settings;
     EXPECT_EQ(settings.inputPath, row.path);
+    EXPECT_EQ(settings.moreInputPaths, row.morePaths);
     EXPECT_EQ(settings.dates.mode, row.mode);
     if (!row.givenDate.empty()) {
         const auto given = formatExifDate(settings.dates.givenDate);
@@ -155,6 +157,18 @@ const Accepted kAccepted[] = {
          [](Accepted& r) { r.path = "-"; }),
     with(row("PathWithBlanks", {"--set-date", "2019-12-31", "my photos/2019"}, 1, "2019:12:31 00:00:00"),
          [](Accepted& r) { r.path = "my photos/2019"; }),
+    with(row("ShellExpandedFiles", {"--shift", "+01:00:00", "IMG_1.JPG", "IMG_2.JPG", "IMG_3.JPG"}, 99, "", 3600),
+         [](Accepted& r) {
+             r.path = "IMG_1.JPG";
+             r.morePaths = {"IMG_2.JPG", "IMG_3.JPG"};
+         }),
+    with(row("PathsAroundOptionsKeepTheirOrder", {"b", "-o", "out", "a", "--set-date", "2019-12-31", "--", "-c", "b"},
+             1, "2019:12:31 00:00:00"),
+         [](Accepted& r) {
+             r.path = "b";
+             r.morePaths = {"a", "-c", "b"};
+             r.output = "out";
+         }),
     with(row("Help", {"--help"}, 0, ""), [](Accepted& r) { r.action = Action::Help; }),
     with(row("HelpWinsOverErrors", {"--bogus", "--help", "a", "b"}, 0, ""),
          [](Accepted& r) { r.action = Action::Help; }),
@@ -192,8 +206,8 @@ const Rejected kRejected[] = {
     {"Nothing", {}, "no new date"},
     {"NoDate", {"photos"}, "no new date"},
     {"NoPath", {"--set-date", "2019-12-31"}, "no PATH"},
-    {"TwoPaths", {"--set-date", "2019-12-31", "a", "b"}, "more than one PATH"},
     {"EmptyPath", {"--set-date", "2019-12-31", ""}, "PATH is empty"},
+    {"EmptyPathAmongOthers", {"--set-date", "2019-12-31", "a", "", "b"}, "PATH is empty"},
     {"TwoDateChoices", {"--set-date", "2019-12-31", "--set-time", "10:00:00", "p"}, "only one of"},
     {"SameDateOptionTwice", {"--shift", "01:00:00", "--shift", "02:00:00", "p"}, "only one of"},
     {"UnknownLong", {"--set-date", "2019-12-31", "--recurse", "p"}, "unknown option '--recurse'"},
@@ -205,9 +219,9 @@ const Rejected kRejected[] = {
     {"MissingShortOutputValue", {"--set-date", "2019-12-31", "p", "-o"}, "-o needs a value"},
     {"EmptyOutput", {"--set-date", "2019-12-31", "--output=", "p"}, "--output needs a folder"},
     {"OutputTwice", {"--set-date", "2019-12-31", "-o", "a", "-o", "b", "p"}, "more than once"},
-    {"CleanTempWithADate", {"--clean-temp", "--shift", "01:00:00", "p"}, "--clean-temp takes only a PATH"},
-    {"CleanTempWithOutput", {"--clean-temp", "-o", "out", "p"}, "--clean-temp takes only a PATH"},
-    {"CleanTempWithJson", {"--clean-temp", "--json", "p"}, "--clean-temp takes only a PATH"},
+    {"CleanTempWithADate", {"--clean-temp", "--shift", "01:00:00", "p"}, "--clean-temp takes only folders"},
+    {"CleanTempWithOutput", {"--clean-temp", "-o", "out", "p"}, "--clean-temp takes only folders"},
+    {"CleanTempWithJson", {"--clean-temp", "--json", "p"}, "--clean-temp takes only folders"},
     {"JsonTakesNoValue", {"--json=yes", "--shift", "01:00:00", "p"}, "--json takes no value"},
     {"CleanTempWithoutPath", {"--clean-temp"}, "no PATH"},
     {"FlagWithValue", {"--set-date", "2019-12-31", "--recursive=yes", "p"}, "--recursive takes no value"},

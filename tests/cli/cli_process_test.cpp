@@ -330,6 +330,88 @@ TEST_F(CliProcess, SubfoldersOnlyWithRecursive)
     EXPECT_EQ(readDates(deep)[0], "1999:12:30 13:45:12");
 }
 
+// Several PATHs, as a shell gives IMG_*.JPG: one run, one summary, and the
+// JSON records of every file of every PATH.
+struct SeveralPathsRow {
+    std::string name;
+    std::vector<std::string> args;  // "WORK/x" stands for x below the test's folder
+    // One per JSON file record, in order: "path reason output", paths below the test's folder.
+    std::vector<std::string> records;
+    int exitCode;
+    std::map<std::string, std::string> datesAfter;  // DateTimeOriginal of files below the test's folder
+};
+
+void PrintTo(const SeveralPathsRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class CliSeveralPaths : public CliProcess, public testing::WithParamInterface<SeveralPathsRow> {};
+
+TEST_P(CliSeveralPaths, MakeOneRunWithOneSummary)
+{
+    const SeveralPathsRow& row = GetParam();
+    addPhoto("photos/a.jpg");
+    addPhoto("photos/b.jpg");
+    addPhoto("other/a.jpg");
+    fs::create_directory(work_ / "out");
+    const std::string work = work_.path() + "/";
+    std::vector<std::string> args{"--json", "--shift", "+01:00:00"};
+    for (const std::string& arg : row.args)
+        args.push_back(arg.starts_with("WORK/") ? work + arg.substr(5) : arg);
+
+    const ProcessResult r = runCli(args);
+    EXPECT_EQ(r.exitCode, row.exitCode) << describe(r);
+    std::vector<std::string> records;
+    std::vector<nlohmann::json> summaries;
+    std::stringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_TRUE(record.is_object()) << "not a JSON object: " << line;
+        if (record["type"] == "summary") {
+            summaries.push_back(record);
+            continue;
+        }
+        const auto below = [&](const nlohmann::json& path) {
+            return path.is_null() ? std::string("-") : path.get<std::string>().substr(work.size());
+        };
+        records.push_back(below(record["path"]) + " " + record["reason"].get<std::string>() + " "
+                          + below(record["output"]));
+    }
+    EXPECT_EQ(records, row.records) << describe(r);
+    ASSERT_EQ(summaries.size(), 1u) << describe(r);
+    EXPECT_TRUE(lastLine(r.out).find("\"type\":\"summary\"") != std::string::npos) << "the summary comes last";
+    EXPECT_EQ(summaries[0]["exit"], row.exitCode);
+    for (const auto& [path, date] : row.datesAfter)
+        EXPECT_EQ(readDates(work + path)[0], date) << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliSeveralPaths,
+    testing::Values(
+        SeveralPathsRow{"ShellExpandedFiles",
+                        {"WORK/photos/a.jpg", "WORK/photos/b.jpg"},
+                        {"photos/a.jpg rewritten photos/a.jpg", "photos/b.jpg rewritten photos/b.jpg"},
+                        0,
+                        {{"photos/a.jpg", "2012:05:03 14:45:12"}, {"photos/b.jpg", "2012:05:03 14:45:12"},
+                         {"other/a.jpg", kOldDate}}},
+        // In place, a photo named again (alone or inside a folder) keeps the date it got the first time.
+        SeveralPathsRow{"NamedTwiceMovesOnce",
+                        {"WORK/photos/a.jpg", "WORK/photos", "WORK/photos/a.jpg"},
+                        {"photos/a.jpg rewritten photos/a.jpg", "photos/a.jpg same-file-twice -",
+                         "photos/b.jpg rewritten photos/b.jpg", "photos/a.jpg same-file-twice -"},
+                        1,
+                        {{"photos/a.jpg", "2012:05:03 14:45:12"}, {"photos/b.jpg", "2012:05:03 14:45:12"}}},
+        // Into one folder, same names from different PATHs get numbered names, never replace each other.
+        SeveralPathsRow{"SameNamesIntoOneOutput",
+                        {"-o", "WORK/out", "WORK/photos", "WORK/other/a.jpg"},
+                        {"photos/a.jpg rewritten out/a.jpg", "photos/b.jpg rewritten out/b.jpg",
+                         "other/a.jpg rewritten out/a (2).jpg"},
+                        0,
+                        {{"out/a.jpg", "2012:05:03 14:45:12"}, {"out/a (2).jpg", "2012:05:03 14:45:12"},
+                         {"photos/a.jpg", kOldDate}, {"other/a.jpg", kOldDate}}}),
+    [](const auto& info) { return info.param.name; });
+
 struct UsageRow {
     std::string name;
     std::vector<std::string> args;  // "PHOTOS" and "WORK" stand for the test's folders
@@ -368,7 +450,8 @@ INSTANTIATE_TEST_SUITE_P(
                              "only one of"},
                     UsageRow{"NoDate", {"PHOTOS"}, "no new date"},
                     UsageRow{"NoPath", {"--set-date", "2019-12-31"}, "no PATH"},
-                    UsageRow{"TwoPaths", {"--set-date", "2019-12-31", "PHOTOS", "PHOTOS"}, "more than one PATH"},
+                    UsageRow{"SecondPathMissing", {"--set-date", "2019-12-31", "PHOTOS", "WORK/nothing"},
+                             "nothing': no such file or folder"},
                     UsageRow{"February30", {"--set-date", "2023-02-30", "PHOTOS"}, "not a real date"},
                     UsageRow{"MissingValue", {"PHOTOS", "--set"}, "--set needs a value"},
                     UsageRow{"InputMissing", {"--set-date", "2019-12-31", "WORK/nothing"}, "no such file or folder"},
@@ -382,7 +465,7 @@ TEST(CliInfo, HelpAndVersionExitZero)
 {
     ProcessResult r = runProcess(kCli, {"--help"});
     EXPECT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_TRUE(r.out.starts_with("Usage: shotdate-cli [options] PATH\n")) << r.out;
+    EXPECT_TRUE(r.out.starts_with("Usage: shotdate-cli [options] PATH...\n")) << r.out;
     r = runProcess(kCli, {"--version"});
     EXPECT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_TRUE(std::regex_match(r.out, std::regex("shotdate-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.out;

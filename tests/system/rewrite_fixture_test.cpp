@@ -618,6 +618,89 @@ TEST_F(BatchRunTest, DryRunWritesNothing)
     }
 }
 
+// Several inputs in one run share its output names: no file of the run
+// replaces an input or an output of another input, and in place a file
+// reached twice is rewritten once.
+struct SeveralInputsRow {
+    std::string name;
+    std::vector<std::string> inputs; // below the test's folder
+    bool intoOutput;
+    std::vector<std::string> reports; // "input reason output", below the test's folder
+};
+
+void PrintTo(const SeveralInputsRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+class SeveralInputsTest : public BatchRunTest, public ::testing::WithParamInterface<SeveralInputsRow> {
+protected:
+    void SetUp() override
+    {
+        BatchRunTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        // A photo already in the output folder: replaced, unless the run reads it too.
+        copyFile(input_ + "/sub2/a.jpg", output_ + "/a.jpg");
+        snapshot_ = contentsBelow(temp_.path());
+    }
+};
+
+TEST_P(SeveralInputsTest, ShareTheOutputNames)
+{
+    const SeveralInputsRow& row = GetParam();
+    RunSettings s = settings(false, row.intoOutput ? std::optional<std::string>(output_) : std::nullopt);
+    s.inputPath = temp_ / row.inputs.front();
+    for (std::size_t i = 1; i < row.inputs.size(); ++i)
+        s.moreInputPaths.push_back(temp_ / row.inputs[i]);
+    RunRecord record;
+    const std::atomic<bool> stop{false};
+
+    const RunSummary summary = runWithin(s, stop, record.callbacks());
+
+    const std::size_t below = temp_.path().size() + 1;
+    std::vector<std::string> reports;
+    std::map<std::string, std::string> writtenFrom;
+    for (const FileReport& file : record.files) {
+        const bool success = isSuccess(file.reason);
+        reports.push_back(file.inPath.substr(below) + " " + std::string(reasonKey(file.reason)) + " "
+                          + (success ? file.outPath.substr(below) : "-"));
+        if (success)
+            writtenFrom[file.outPath] = file.inPath;
+        EXPECT_EQ(file.index, reports.size());
+    }
+    EXPECT_EQ(reports, row.reports);
+    EXPECT_EQ(record.targetCount, row.reports.size());
+    EXPECT_EQ(std::size_t(summary.rewritten + summary.passedOver), row.reports.size());
+    // Each output holds its own input rewritten once; every other file is as it was.
+    const DateArguments args = shiftBy(kDayAndHour);
+    for (const auto& [path, bytes] : contentsBelow(temp_.path())) {
+        const auto from = writtenFrom.find(path);
+        const Bytes expected =
+            from == writtenFrom.end() ? snapshot_[path] : rewriteExifDates(snapshot_[from->second], args).bytes;
+        EXPECT_TRUE(bytes == expected) << path;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, SeveralInputsTest,
+    ::testing::Values(
+        SeveralInputsRow{"SameNamesFromTwoInputs",
+                         {"input/a.jpg", "input/sub2/a.jpg"},
+                         true,
+                         {"input/a.jpg rewritten output/a.jpg", "input/sub2/a.jpg rewritten output/a (2).jpg"}},
+        // The first input's output must not land on a file the second input has yet to read.
+        SeveralInputsRow{"OutputFolderIsALaterInput",
+                         {"input/a.jpg", "output"},
+                         true,
+                         {"input/a.jpg rewritten output/a (2).jpg", "output/a.jpg rewritten output/a (3).jpg"}},
+        SeveralInputsRow{"FolderAndAFileInItInPlace",
+                         {"input/sub", "input/sub/b.jpg", "input/sub"},
+                         false,
+                         {"input/sub/b.jpg rewritten input/sub/b.jpg", "input/sub/b.jpg same-file-twice -",
+                          "input/sub/b.jpg same-file-twice -"}}),
+    [](const ::testing::TestParamInfo<SeveralInputsRow>& info) { return info.param.name; });
+
 // ---------------------------------------------------------------------------
 // Refusing a run before anything is touched.
 

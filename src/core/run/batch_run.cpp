@@ -17,26 +17,35 @@ namespace shotdate {
 RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, const RunCallbacks& callbacks)
 {
     RunSummary summary;
-    const TargetList list = getIchiran(settings.inputPath, settings.subfolders);
-    if (callbacks.onTargets)
-        callbacks.onTargets(list.targets.size());
-    for (const auto& problem : list.problems) {
-        summary.listingProblems.push_back(problem);
-        if (callbacks.onListingProblem)
-            callbacks.onListingProblem(problem);
+    // Every input is listed before the first file is touched: the count is
+    // the whole run's, and the output names must know all the run's inputs.
+    std::vector<TargetList> lists;
+    std::size_t targetCount = 0;
+    for (const std::string& input : runInputs(settings)) {
+        lists.push_back(getIchiran(input, settings.subfolders));
+        targetCount += lists.back().targets.size();
     }
+    if (callbacks.onTargets)
+        callbacks.onTargets(targetCount);
+    for (const TargetList& list : lists)
+        for (const auto& problem : list.problems) {
+            summary.listingProblems.push_back(problem);
+            if (callbacks.onListingProblem)
+                callbacks.onListingProblem(problem);
+        }
 
     // Two names that differ only in case would land on one file on a memory
     // card: found out once, before the first file, when the names could clash.
     bool foldsCase = false;
     if (settings.outputFolder) {
         std::vector<std::string> planned;
-        for (const Target& target : list.targets)
-            if (!target.passOver)
-                planned.push_back(plannedOutputPath(settings, list, target));
+        for (const TargetList& list : lists)
+            for (const Target& target : list.targets)
+                if (!target.passOver)
+                    planned.push_back(plannedOutputPath(settings, list, target));
         foldsCase = caseCouldMatter(planned) && folderFoldsCase(*settings.outputFolder, !settings.dryRun);
     }
-    OutputClaims claims(list, foldsCase);
+    OutputClaims claims(lists, foldsCase);
     DurableBatch batch;
     std::set<std::string> rewrittenInPlace;
     const FileRewriteOptions options{settings.dryRun};
@@ -63,31 +72,29 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         }
     };
 
-    for (std::size_t i = 0; i < list.targets.size(); ++i) {
-        if (stop.load()) {
-            summary.stopped = true;
-            break;
-        }
-        const Target& target = list.targets[i];
+    std::size_t index = 0;
+    // Reports keep list order: the inputs in the order given, each sorted.
+    const auto handle = [&](const TargetList& list, const Target& target) {
         DurableBatch::Pending pending;
         FileReport& fileReport = pending.report;
         pending.fileName = lastPathComponent(target.inPath);
-        fileReport.index = i + 1;
+        fileReport.index = ++index;
         fileReport.inPath = target.inPath;
         fileReport.outPath = plannedOutputPath(settings, list, target);
         if (target.passOver) {
             fileReport.reason = target.reason;
-            batch.add(std::move(pending), 0); // reports stay in list order
-            continue;
+            batch.add(std::move(pending), 0);
+            return;
         }
-        // In place, a symbolic link to a file the run already rewrote would
-        // move its date a second time. (Hard links are separate names: each
-        // still holds the old file when its turn comes.)
+        // In place, a file reached again (through a symbolic link, or named
+        // by two inputs) would have its date moved a second time. (Hard
+        // links are separate names: each still holds the old file when its
+        // turn comes.)
         if (!settings.outputFolder) {
             if (!rewrittenInPlace.insert(resolvedPath(target.inPath).value_or(target.inPath)).second) {
                 fileReport.reason = Reason::SameFileTwice;
                 batch.add(std::move(pending), 0);
-                continue;
+                return;
             }
         }
         if (settings.outputFolder) {
@@ -120,6 +127,18 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         batch.add(std::move(pending), size);
         if (batch.full())
             batch.flush(report);
+    };
+
+    for (const TargetList& list : lists) {
+        for (const Target& target : list.targets) {
+            if (stop.load()) {
+                summary.stopped = true;
+                break;
+            }
+            handle(list, target);
+        }
+        if (summary.stopped)
+            break;
     }
     batch.flush(report);
     return summary;

@@ -100,15 +100,16 @@ std::string plannedOutputPath(const RunSettings& settings, const TargetList& lis
     if (!settings.outputFolder)
         return target.inPath;
     if (list.singleFile)
-        return joinPath(*settings.outputFolder, lastPathComponent(settings.inputPath));
+        return joinPath(*settings.outputFolder, lastPathComponent(target.inPath)); // the input path itself
     return joinPath(*settings.outputFolder, settings.subfolders ? lastPathComponent(target.relative) : target.relative);
 }
 
-OutputClaims::OutputClaims(const TargetList& list, bool foldsCase) : foldsCase_(foldsCase)
+OutputClaims::OutputClaims(const std::vector<TargetList>& lists, bool foldsCase) : foldsCase_(foldsCase)
 {
-    for (const auto& target : list.targets)
-        if (const auto id = identityOf(target.inPath))
-            inputs_.insert(*id);
+    for (const auto& list : lists)
+        for (const auto& target : list.targets)
+            if (const auto id = identityOf(target.inPath))
+                inputs_.insert(*id);
 }
 
 bool OutputClaims::taken(const std::string& path) const

@@ -28,11 +28,13 @@ std::string foldedCase(const std::string& path);
 bool caseCouldMatter(const std::vector<std::string>& outputPaths);
 
 // Within one run no file the run wrote and no input of the run is ever
-// replaced by another file of the same run. In an output folder that folds
-// case, names that differ only in case are one name.
+// replaced by another file of the same run, whichever of the run's inputs
+// listed it: the first input's outputs must already steer clear of the
+// files a later input will read. In an output folder that folds case, names
+// that differ only in case are one name.
 class OutputClaims {
 public:
-    OutputClaims(const TargetList& list, bool foldsCase);
+    OutputClaims(const std::vector<TargetList>& lists, bool foldsCase);
 
     bool taken(const std::string& path) const;
 

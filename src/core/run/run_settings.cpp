@@ -4,10 +4,27 @@
 
 namespace shotdate {
 
+std::vector<std::string> runInputs(const RunSettings& settings)
+{
+    std::vector<std::string> inputs{settings.inputPath};
+    inputs.insert(inputs.end(), settings.moreInputPaths.begin(), settings.moreInputPaths.end());
+    return inputs;
+}
+
+std::optional<std::string> missingInput(const RunSettings& settings)
+{
+    struct stat st {};
+    for (const std::string& input : runInputs(settings))
+        // A dangling link is there: the run reports it as passed over.
+        if (input.empty() || (!statPath(input, st) && !statPath(input, st, false)))
+            return input;
+    return std::nullopt;
+}
+
 SettingsError checkRunSettings(const RunSettings& settings)
 {
     struct stat st {};
-    if (settings.inputPath.empty() || (!statPath(settings.inputPath, st) && !statPath(settings.inputPath, st, false)))
+    if (missingInput(settings))
         return SettingsError::InputMissing;
     if (!settings.outputFolder)
         return SettingsError::None;

@@ -4,11 +4,15 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace shotdate {
 
 struct RunSettings {
     std::string inputPath; // a folder or one file
+    // Further folders or files for the same run (the shell's expansion of
+    // IMG_*.JPG): listed after `inputPath`, each as it would be on its own.
+    std::vector<std::string> moreInputPaths;
     bool subfolders = false;
     std::optional<std::string> outputFolder; // nullopt: rewrite in place
     DateArguments dates;
@@ -23,6 +27,13 @@ enum class SettingsError {
     OutputNotFolder, // the output path is not a folder
     OutputNotWritable, // the output folder cannot be written
 };
+
+// `inputPath` and then `moreInputPaths`.
+std::vector<std::string> runInputs(const RunSettings& settings);
+
+// The first input with nothing at its path (an empty text included), to be
+// named when the run is refused with InputMissing.
+std::optional<std::string> missingInput(const RunSettings& settings);
 
 SettingsError checkRunSettings(const RunSettings& settings);
 
