@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch_run.h"
+#include "run/batch_run.h"
 
 #include <QObject>
 
