@@ -371,6 +371,7 @@ TagList comparableTags(const TagList& tags, bool ignoreLayout)
     static constexpr std::string_view kChanged[] = {
         "ExifIFD:DateTimeOriginal",
         "ExifIFD:CreateDate",
+        "CanonRaw:DateTimeOriginal", // a CRW's time stamp
         // Composites exiftool builds from the two dates.
         "Composite:SubSecDateTimeOriginal",
         "Composite:SubSecCreateDate",

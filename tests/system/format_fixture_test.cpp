@@ -3,8 +3,9 @@
 // decode the same, every other tag stays, and only the date bytes (and a
 // PNG chunk's CRC) move. Where a field is missing, JPEG, TIFF, PNG and WebP
 // are laid out again (PNG and WebP keep the EXIF in its own chunk) and the
-// box formats (HEIF, AVIF, JPEG XL) are passed over untouched.
-// Also: damaged HEIF indexes and compressed JPEG XL metadata.
+// box formats (HEIF, AVIF, JPEG XL) and RAF are passed over untouched.
+// Also: damaged HEIF indexes, compressed JPEG XL metadata, and a Canon CRW's
+// time stamp in every mode.
 
 #include "file_times.h"
 #include "fixtures.h"
@@ -138,8 +139,9 @@ std::string exiv2Value(const std::map<std::string, std::string>& dates, const st
     return found == dates.end() ? "" : found->second;
 }
 
-// How the pixels are read back where ImageMagick 6 has no decoder.
-enum class Decoder { Identify, IdentifyAsTiff, Avifdec, Djxl };
+// How the pixels are read back where ImageMagick 6 has no decoder. None: a
+// raw file nothing here decodes, whose bytes outside the dates are compared.
+enum class Decoder { Identify, IdentifyAsTiff, Avifdec, Djxl, None };
 
 const char* decoderTool(Decoder decoder)
 {
@@ -156,6 +158,7 @@ std::vector<std::string> decodedPixels(Decoder decoder, const std::string& path,
     switch (decoder) {
     case Decoder::Identify: return pixelSignatures(path);
     case Decoder::IdentifyAsTiff: return pixelSignatures("tiff:" + path); // the name says DNG
+    case Decoder::None: return {};
     case Decoder::Avifdec:
     case Decoder::Djxl: {
         const std::string png = scratch + "/decoded.png";
@@ -236,7 +239,8 @@ struct FormatRow {
     Decoder decoder;
     // exiv2 0.27.6 reads a HEIF iloc only when each entry is 14, 16 or 18
     // bytes long with one extent: heif-enc's base offsets and split items
-    // are beyond it, so for those rows its reading is optional.
+    // are beyond it, so for those rows its reading is optional. It reads a
+    // RAF only when the raw data is laid out as a camera's.
     bool exiv2MayNotRead = false;
 };
 
@@ -259,6 +263,7 @@ const FormatRow kFormatRows[] = {
     {"heic_exif_in_two_extents", Container::HeicSplitExif, true, Outcome::Patched, Decoder::Identify, true},
     {"avif", Container::Avif, true, Outcome::Patched, Decoder::Avifdec},
     {"jpeg_xl_exif_box", Container::JpegXl, true, Outcome::Patched, Decoder::Djxl},
+    {"raf", Container::Raf, true, Outcome::Patched, Decoder::None, true},
     // DateTimeDigitized missing.
     {"jpeg_no_digitized", Container::JpegXmpFirst, false, Outcome::LaidOutAgain, Decoder::Identify},
     {"tiff_no_digitized", Container::Tiff, false, Outcome::Appended, Decoder::Identify},
@@ -272,6 +277,7 @@ const FormatRow kFormatRows[] = {
     {"heic_two_extents_no_digitized", Container::HeicSplitExif, false, Outcome::CannotAdd, Decoder::Identify, true},
     {"avif_no_digitized", Container::Avif, false, Outcome::CannotAdd, Decoder::Avifdec},
     {"jpeg_xl_no_digitized", Container::JpegXl, false, Outcome::CannotAdd, Decoder::Djxl},
+    {"raf_no_digitized", Container::Raf, false, Outcome::CannotAdd, Decoder::None, true},
 };
 
 class FormatFixtureTest : public ::testing::TestWithParam<FormatRow> {};
@@ -314,7 +320,7 @@ TEST_P(FormatFixtureTest, PatchesLaysOutAgainOrPassesOverUntouched)
     const bool exiv2Reads = exiv2Value(exiv2Before, "Exif.Photo.DateTimeOriginal") == oldDate;
     if (!exiv2Reads) {
         ASSERT_TRUE(row.exiv2MayNotRead) << "exiv2 should read the fixture's DateTimeOriginal";
-        std::cout << "[ note ] exiv2 0.27.6 does not read this file's Exif item (its iloc layout): the exiv2 "
+        std::cout << "[ note ] exiv2 0.27.6 does not read this file's EXIF (its layout): the exiv2 "
                      "read-back is skipped for this row; exiftool still checks it\n";
     }
 
@@ -404,9 +410,11 @@ TEST_P(FormatFixtureTest, PatchesLaysOutAgainOrPassesOverUntouched)
     EXPECT_GT(kept.size(), 5u) << "exiftool read too little of the fixture to compare";
     EXPECT_TRUE(kept == left) << "tags other than the dates changed:" << describeDifferences(kept, left);
 
-    const auto pixelsBefore = decodedPixels(row.decoder, original, temp.path());
-    ASSERT_FALSE(pixelsBefore.empty()) << "the fixture does not decode with " << decoderTool(row.decoder);
-    EXPECT_EQ(decodedPixels(row.decoder, onDisk, temp.path()), pixelsBefore) << "pixels or pages changed";
+    if (row.decoder != Decoder::None) {
+        const auto pixelsBefore = decodedPixels(row.decoder, original, temp.path());
+        ASSERT_FALSE(pixelsBefore.empty()) << "the fixture does not decode with " << decoderTool(row.decoder);
+        EXPECT_EQ(decodedPixels(row.decoder, onDisk, temp.path()), pixelsBefore) << "pixels or pages changed";
+    }
     EXPECT_TRUE(pngCrcsValid(written)) << "a PNG chunk CRC is wrong";
     if (missingTools({"pngcheck"}).empty() && !pngExifCrcBytes(written).empty()) {
         const CommandResult check = runCommand({"pngcheck", "-q", onDisk});
@@ -504,6 +512,87 @@ TEST(JpegXlBrobTest, ExifInABrotliBoxIsPassedOverUntouched)
     EXPECT_TRUE(readBytes(made.path) == before);
     EXPECT_TRUE(sameTime(statOf(made.path).st_mtim, kMtime)) << "the file was touched";
 }
+
+// --- a Canon CRW time stamp ---------------------------------------------------
+
+// 2003:11:10 17:39:26, as the corpus CRW holds it.
+constexpr std::uint32_t kCiffSeconds = 1068485966;
+
+struct CiffRow {
+    const char* name;
+    std::uint32_t seconds; // the time stamp the file holds
+    DateArguments args;
+    const char* expected; // the date exiftool reads afterwards; nullptr: passed over
+    Reason reason;
+    bool bigEndian = false;
+    bool brokenHeap = false; // the root heap's table offset points past its end
+};
+
+void PrintTo(const CiffRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+LocalSeconds wallClock(int y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s)
+{
+    return *makeLocalSeconds(y, mo, d, h, mi, s);
+}
+
+const CiffRow kCiffRows[] = {
+    {"shift", kCiffSeconds, shiftByDayAndHour(), "2003:11:11 18:39:26", Reason::Rewritten},
+    {"shift_big_endian", kCiffSeconds, shiftByDayAndHour(), "2003:11:11 18:39:26", Reason::Rewritten, true},
+    {"date_and_time", kCiffSeconds, {0, wallClock(2020, 2, 29, 12, 0, 0), 0}, "2020:02:29 12:00:00", Reason::Rewritten},
+    {"date_only", kCiffSeconds, {1, wallClock(2015, 6, 1, 8, 0, 0), 0}, "2015:06:01 17:39:26", Reason::Rewritten},
+    {"time_only", kCiffSeconds, {2, wallClock(2015, 6, 1, 8, 0, 0), 0}, "2003:11:10 08:00:00", Reason::Rewritten},
+    {"unset_given_date_and_time",
+     0,
+     {0, wallClock(2020, 2, 29, 12, 0, 0), 0},
+     "2020:02:29 12:00:00",
+     Reason::Rewritten},
+    {"unset_shifted", 0, shiftByDayAndHour(), nullptr, Reason::NoFileDate},
+    {"shift_before_1970", 3600, {99, {}, -7200}, nullptr, Reason::DateOutOfRange},
+    {"date_past_2106", kCiffSeconds, {0, wallClock(2107, 1, 1, 0, 0, 0), 0}, nullptr, Reason::DateOutOfRange},
+    {"broken_heap", kCiffSeconds, shiftByDayAndHour(), nullptr, Reason::UnsupportedFormat, false, true},
+};
+
+class CiffTimeStampTest : public ::testing::TestWithParam<CiffRow> {};
+
+TEST_P(CiffTimeStampTest, PatchesTheSecondsAloneOrPassesOverUntouched)
+{
+    SKIP_WITHOUT_TOOLS({"exiftool"});
+    const CiffRow& row = GetParam();
+    TempFolder temp;
+    Ciff ciff = makeCiff(row.seconds, row.bigEndian);
+    if (row.brokenHeap)
+        putBigEndian(ciff.bytes, ciff.rootTableOffsetAt, 4, 0x01000000);
+    const std::string path = temp / "IMG_0001.CRW";
+    writeBytes(path, ciff.bytes);
+    setTimes(path);
+    const auto exiftoolDate = [&] { return runCommand({"exiftool", "-s3", "-CanonRaw:DateTimeOriginal", path}).out; };
+    if (row.seconds == kCiffSeconds && !row.brokenHeap) {
+        ASSERT_EQ(exiftoolDate(), "2003:11:10 17:39:26\n") << "exiftool does not read the fixture";
+    }
+
+    const FileRewrite onFile = rewriteFile(path, path, row.args);
+    const Bytes written = readBytes(path);
+    EXPECT_EQ(reasonKey(onFile.reason), reasonKey(row.reason));
+    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
+    if (!row.expected) {
+        EXPECT_TRUE(written == ciff.bytes) << "a file passed over must stay byte for byte as it was";
+        EXPECT_TRUE(sameTime(statOf(path).st_mtim, kMtime)) << "the file was touched";
+        return;
+    }
+    EXPECT_EQ(exiftoolDate(), std::string(row.expected) + "\n");
+    EXPECT_EQ(onFile.newDate, row.expected);
+    ASSERT_EQ(written.size(), ciff.bytes.size());
+    for (const std::size_t at : differingOffsets(ciff.bytes, written))
+        EXPECT_TRUE(at >= ciff.timeStampAt && at < ciff.timeStampAt + 4) << "byte " << at << " changed";
+    const CommandResult zone = runCommand({"exiftool", "-s3", "-TimeZoneCode", path});
+    EXPECT_EQ(zone.out, "-9\n") << "the zone code must stay";
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CiffTimeStampTest, ::testing::ValuesIn(kCiffRows),
+                         [](const ::testing::TestParamInfo<CiffRow>& info) { return info.param.name; });
 
 } // namespace
 } // namespace shotdate

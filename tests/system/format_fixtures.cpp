@@ -200,6 +200,27 @@ bool moveExifAfterImageData(const std::string& path, std::string& error)
     return true;
 }
 
+// A RAF header (the layout exiftool reads: the embedded JPEG's position and
+// length at 84 and 88, the raw data's at 100 and 104, big-endian).
+bool wrapInRaf(const std::string& jpegPath, const std::string& rawPath, const std::string& path)
+{
+    const Bytes jpeg = readBytes(jpegPath);
+    const Bytes raw = readBytes(rawPath);
+    Bytes raf(148, 0);
+    const std::string_view magic = "FUJIFILMCCD-RAW 0201FF383501FixtureCam";
+    std::copy(magic.begin(), magic.end(), raf.begin());
+    const std::string_view directoryVersion = "0100";
+    std::copy(directoryVersion.begin(), directoryVersion.end(), raf.begin() + 60);
+    putBigEndian(raf, 84, 4, raf.size());
+    putBigEndian(raf, 88, 4, jpeg.size());
+    putBigEndian(raf, 100, 4, raf.size() + jpeg.size());
+    putBigEndian(raf, 104, 4, raw.size());
+    raf.insert(raf.end(), jpeg.begin(), jpeg.end());
+    raf.insert(raf.end(), raw.begin(), raw.end());
+    writeBytes(path, raf);
+    return true;
+}
+
 // --- ISO base media boxes ---------------------------------------------------
 
 struct Box {
@@ -462,6 +483,7 @@ std::string fileNameOf(Container container)
     case Container::Avif: return "exif.avif";
     case Container::JpegXl: return "exif-box.jxl";
     case Container::JpegXlBrob: return "brob.jxl";
+    case Container::Raf: return "fixture.raf";
     }
     return "unknown";
 }
@@ -502,6 +524,14 @@ bool build(Container container, bool withDigitized, const std::string& folder, c
     case Container::Avif: return encoded({"avifenc", "-s", "10", source, path});
     case Container::JpegXl: return makePicture(png, error) && step({"cjxl", "-e", "3", png, path}, error) && dates();
     case Container::JpegXlBrob: return encoded({"cjxl", source, path});
+    case Container::Raf: {
+        const std::string raw = folder + "/.raw-in-progress.tif";
+        const bool made = makeExifJpeg(source, error) && (withDigitized || dropDigitized(source, error))
+            && step({"convert", "-size", "4x4", "xc:gray", "-strip", raw}, error) && wrapInRaf(source, raw, path);
+        std::error_code ignored;
+        fs::remove(raw, ignored);
+        return made;
+    }
     }
     error = "unknown container";
     return false;
@@ -589,6 +619,52 @@ std::vector<std::string> piecesOutsideExif(const Bytes& file)
         pieces.push_back(text({scan, file.size() - scan}));
     }
     return pieces;
+}
+
+Ciff makeCiff(std::uint32_t seconds, bool bigEndian)
+{
+    const auto put = [&](Bytes& out, std::size_t size, std::uint64_t value) {
+        for (std::size_t i = 0; i < size; ++i)
+            out.push_back(std::uint8_t(value >> (8 * (bigEndian ? size - 1 - i : i))));
+    };
+    const auto record = [&](Bytes& table, std::uint16_t tag, std::size_t size, std::size_t offset) {
+        put(table, 2, tag);
+        put(table, 4, size);
+        put(table, 4, offset);
+    };
+    Ciff ciff;
+    Bytes& file = ciff.bytes;
+    file = {bigEndian ? std::uint8_t('M') : std::uint8_t('I'), bigEndian ? std::uint8_t('M') : std::uint8_t('I')};
+    put(file, 4, 26);
+    const std::string_view magic = "HEAPCCDR";
+    file.insert(file.end(), magic.begin(), magic.end());
+    put(file, 4, 0x00010002);
+    file.resize(26, 0);
+
+    // The image-properties heap: its values, its table, its table's offset.
+    Bytes heap;
+    const std::string_view model = "Canon\0FixtureCam\0";
+    heap.insert(heap.end(), model.begin(), model.end());
+    const std::size_t stamp = heap.size();
+    put(heap, 4, seconds);
+    put(heap, 4, std::uint32_t(-9 * 3600));
+    put(heap, 4, 1);
+    const std::size_t table = heap.size();
+    put(heap, 2, 2);
+    record(heap, 0x080a, model.size(), 0);
+    record(heap, 0x180e, 12, stamp);
+    put(heap, 4, table);
+
+    // The root heap holds it first, then its own table.
+    const std::size_t root = file.size();
+    ciff.timeStampAt = root + stamp;
+    file.insert(file.end(), heap.begin(), heap.end());
+    const std::size_t rootTable = file.size() - root;
+    put(file, 2, 1);
+    record(file, 0x300a, heap.size(), 0);
+    ciff.rootTableOffsetAt = file.size();
+    put(file, 4, rootTable);
+    return ciff;
 }
 
 bool jxlHasBox(const Bytes& file, const char* type)

@@ -33,6 +33,7 @@ enum class Container {
     Avif, // avifenc, with the EXIF of the JPEG it was made from
     JpegXl, // cjxl, then an uncompressed Exif box added by exiftool
     JpegXlBrob, // cjxl from a JPEG: the Exif box Brotli-compressed in a brob box
+    Raf, // a Fujifilm RAF header around an exiftool JPEG, a small TIFF standing in for the raw data
 };
 
 // The date both fields carry (see fixtures::kFixtureDate).
@@ -75,6 +76,16 @@ void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t 
 // (the Exif one left out) and everything from the start of scan on.
 // Empty for other formats.
 std::vector<std::string> piecesOutsideExif(const Bytes& file);
+
+// A Canon CIFF (CRW) file built byte by byte: the header, a root heap
+// holding an image-properties heap (0x300a) with a model name (0x080a) and
+// the TimeStamp record (0x180e: seconds, zone code -9 hours, zone info 1).
+struct Ciff {
+    Bytes bytes;
+    std::size_t timeStampAt = 0; // where the 4 bytes of seconds lie
+    std::size_t rootTableOffsetAt = 0; // the root heap's last 4 bytes
+};
+Ciff makeCiff(std::uint32_t seconds, bool bigEndian);
 
 // Whether a JPEG XL container holds a box of this type.
 bool jxlHasBox(const Bytes& file, const char* type);

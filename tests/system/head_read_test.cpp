@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -206,6 +207,22 @@ Bytes tiff(std::size_t stripBytes, bool structureLast, bool farCopy)
     return b;
 }
 
+// A Fujifilm RAF: the header points at `embedded` (big-endian position and
+// length at 84 and 88), and the raw data follows it.
+Bytes raf(const Bytes& embedded, std::size_t rawBytes)
+{
+    Bytes b(148, 0);
+    const std::string magic = "FUJIFILMCCD-RAW 0201FF383501";
+    std::copy(magic.begin(), magic.end(), b.begin());
+    for (const auto& [at, value] : {std::pair{84, b.size()}, std::pair{88, embedded.size()}})
+        for (int i = 0; i < 4; ++i)
+            b[std::size_t(at + i)] = std::uint8_t(value >> (24 - 8 * i));
+    b.insert(b.end(), embedded.begin(), embedded.end());
+    const Bytes raw = noise(rawBytes);
+    b.insert(b.end(), raw.begin(), raw.end());
+    return b;
+}
+
 struct HeadRow {
     const char* name;
     std::function<Bytes()> make;
@@ -232,6 +249,10 @@ const HeadRow kHeadRows[] = {
     {"png_exif_after_the_image", [] { return png(kDated, false, 2048 * kKiB); }, false},
     {"webp_exif_before_the_image", [] { return webp(kDatedBig, true, 2048 * kKiB + 1); }, true},
     {"webp_exif_after_the_image", [] { return webp(kDated, false, 2048 * kKiB + 1); }, false},
+    {"raf_exif_in_the_embedded_jpeg", [] { return raf(jpeg(kDatedBig, 1, 512 * kKiB), 4096 * kKiB); }, true},
+    {"raf_exif_beyond_the_head", [] { return raf(jpeg(kDated, 5, 512 * kKiB), 1024 * kKiB); }, false},
+    // A RAF's JPEG cannot grow: passed over from the head alone.
+    {"raf_needing_a_new_field", [] { return raf(jpeg(kHalfDated, 0, 512 * kKiB), 1024 * kKiB); }, true},
     {"tiff_structure_first", [] { return tiff(4096 * kKiB, false, false); }, true},
     {"tiff_structure_last", [] { return tiff(1024 * kKiB, true, false); }, false},
     {"tiff_second_exif_copy_at_the_end", [] { return tiff(1024 * kKiB, false, true); }, false},

@@ -10,29 +10,35 @@ LocalSeconds joinDateAndTime(LocalSeconds datePart, LocalSeconds timePart)
     return floor<days>(datePart) + (timePart - timeDay);
 }
 
+NewDateTime computeNewDateTime(const DateArguments& args, std::optional<LocalSeconds> fileDate)
+{
+    if (args.mode == int(DateMode::DateAndTime))
+        return {DateRuleError::None, args.givenDate};
+    if (!fileDate)
+        return {DateRuleError::NoFileDate, {}};
+    if (args.mode == int(DateMode::Shift))
+        return {DateRuleError::None, *fileDate + seconds{args.shiftSeconds}};
+    if (args.mode == int(DateMode::DateOnly))
+        return {DateRuleError::None, joinDateAndTime(args.givenDate, *fileDate)};
+    return {DateRuleError::None, joinDateAndTime(*fileDate, args.givenDate)};
+}
+
 NewDate computeNewDate(const DateArguments& args, std::optional<std::string_view> fileDate)
 {
-    LocalSeconds result;
-    if (args.mode == int(DateMode::DateAndTime)) {
-        result = args.givenDate;
-    } else {
-        if (!fileDate)
-            return {DateRuleError::NoFileDate, {}};
+    std::optional<LocalSeconds> own;
+    if (args.mode != int(DateMode::DateAndTime) && fileDate) {
         // Cameras without a clock fill the field with blanks or zeros.
         const auto meaningful = fileDate->find_first_not_of(std::string_view(" \0:0", 4));
         if (meaningful == std::string_view::npos)
             return {DateRuleError::NoFileDate, {}};
-        const auto own = parseExifDate(*fileDate);
+        own = parseExifDate(*fileDate);
         if (!own)
             return {DateRuleError::BadFileDate, {}};
-        if (args.mode == int(DateMode::Shift))
-            result = *own + seconds{args.shiftSeconds};
-        else if (args.mode == int(DateMode::DateOnly))
-            result = joinDateAndTime(args.givenDate, *own);
-        else
-            result = joinDateAndTime(*own, args.givenDate);
     }
-    auto text = formatExifDate(result);
+    const NewDateTime result = computeNewDateTime(args, own);
+    if (result.error != DateRuleError::None)
+        return {result.error, {}};
+    auto text = formatExifDate(result.when);
     if (!text)
         return {DateRuleError::OutOfRange, {}};
     return {DateRuleError::None, std::move(*text)};

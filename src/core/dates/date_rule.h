@@ -38,6 +38,15 @@ struct NewDate {
     std::string text; // 19 characters when error is None
 };
 
+struct NewDateTime {
+    DateRuleError error = DateRuleError::None;
+    LocalSeconds when{}; // when error is None
+};
+
+// The rule on a date already read as a value (nullopt: the file has none).
+// Never OutOfRange: the range is the encoding's to judge.
+NewDateTime computeNewDateTime(const DateArguments& args, std::optional<LocalSeconds> fileDate);
+
 // Forms the new date text from the arguments and the file's own
 // DateTimeOriginal text (nullopt when the file has none). Mode 0 never
 // looks at the file's date.

@@ -2,9 +2,11 @@
 
 #include "bytes/byte_match.h"
 #include "formats/bmff.h"
+#include "formats/crw.h"
 #include "formats/jpeg.h"
 #include "formats/jpeg_xl.h"
 #include "formats/png.h"
+#include "formats/raf.h"
 #include "formats/tiff.h"
 #include "formats/webp.h"
 
@@ -15,11 +17,10 @@ using namespace std::string_view_literals;
 namespace {
 
 // Images recognised so that they are reported as such, never rewritten:
-// CRW, MRW, RAF, X3F and GIF.
+// MRW, X3F and GIF.
 bool isRecognisedOnly(std::span<const std::uint8_t> file)
 {
-    return matchesAt(file, 0, "II\x1A\0\0\0HEAPCCDR"sv) || matchesAt(file, 0, "\0MRM"sv)
-        || matchesAt(file, 0, "FUJIFILMCCD-RAW"sv) || matchesAt(file, 0, "FOVb"sv) || matchesAt(file, 0, "GIF8"sv);
+    return matchesAt(file, 0, "\0MRM"sv) || matchesAt(file, 0, "FOVb"sv) || matchesAt(file, 0, "GIF8"sv);
 }
 
 constexpr ContainerFormat kFormats[] = {
@@ -78,6 +79,13 @@ constexpr ContainerFormat kFormats[] = {
      .sniff = isJpegXl,
      .rewritable = true,
      .gatherExif = jpegXlGatherExif},
+    {.type = ImageFormat::Raf,
+     .name = "RAF",
+     .sniff = isRaf,
+     .rewritable = true,
+     .exifBlock = rafExifBlock,
+     .headLength = rafHeadLength},
+    {.type = ImageFormat::Crw, .name = "CRW", .sniff = isCrw, .rewritable = true, .dateSites = crwDateSites},
     {.type = ImageFormat::Other, .name = "other image", .sniff = isRecognisedOnly},
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bytes/file_patch.h"
+#include "dates/date_site.h"
 #include "formats/box_walker.h"
 #include "formats/image_format.h"
 #include "metadata/exif_block.h"
@@ -36,6 +37,9 @@ struct ContainerFormat {
     bool fileIsExifBlock = false;
     // ...or pieces gathered from boxes.
     BoxExifStatus (*gatherExif)(std::span<const std::uint8_t> file, GatheredExif& out) = nullptr;
+    // A file without EXIF whose dates are values at fixed places; nullopt
+    // when its structure is damaged. Such a file is read whole.
+    std::optional<std::vector<DateSite>> (*dateSites)(std::span<const std::uint8_t> file) = nullptr;
 
     // How much of the file's head holds everything a rewrite looks at (see
     // exifHeadLength()); empty: the whole file is read.
@@ -65,7 +69,8 @@ const ContainerFormat* containerFormat(ImageFormat type);
 std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, const ContainerFormat& format);
 
 // How much of the head of a file is enough to find and patch its dates, or
-// to know it has none: JPEG, PNG and WebP keep EXIF in one segment or chunk,
+// to know it has none: JPEG, PNG and WebP (and the JPEG inside a RAF) keep
+// EXIF in one segment or chunk,
 // found by walking the headers before it, so everything a rewrite looks at
 // lies before that segment's end (or, in a JPEG without one, before the
 // first scan). A TIFF's structure may point anywhere: for a TIFF or a

@@ -16,7 +16,9 @@ enum class ImageFormat {
     WebP,
     Bmff, // ISO base media files: HEIF, HEIC, AVIF, CR3
     JpegXl,
-    Other, // an image format we recognise but do not rewrite (CRW, MRW, RAF, X3F, ...)
+    Raf, // Fujifilm raw: EXIF in an embedded JPEG
+    Crw, // Canon CIFF raw: a time stamp, no EXIF
+    Other, // an image format we recognise but do not rewrite (MRW, X3F, GIF)
 };
 
 ImageFormat sniffFormat(std::span<const std::uint8_t> bytes);

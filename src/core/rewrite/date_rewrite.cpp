@@ -3,6 +3,7 @@
 #include "formats/format_table.h"
 #include "metadata/ifd_compare.h"
 #include "metadata/tiff_structure.h"
+#include "rewrite/date_site_rewrite.h"
 #include "rewrite/exif_ifd_append.h"
 #include "rewrite/exiv2_adapter.h"
 
@@ -145,6 +146,13 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         result.reason = Reason::UnsupportedFormat;
         return result;
     }
+    if (format.dateSites) {
+        if (!options.haveWholeFile) {
+            result.needsWholeFile = true;
+            return result;
+        }
+        return rewriteDateSites(file, format, args, options.wantWholeFile);
+    }
 
     // Box-structured files keep their EXIF item possibly in pieces: gather
     // it, and map every position back to the file when patching.
@@ -241,7 +249,7 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         }
     }
     // Exiv2 knows only the first Exif IFD and would leave other copies old.
-    if (boxed || !dates->otherCopies.empty()) {
+    if (boxed || !dates->otherCopies.empty() || format.dateAddition == DateAddition::None) {
         result.reason = Reason::CannotAddDate;
         return result;
     }

@@ -1,0 +1,133 @@
+// The CIFF heap walker on heaps laid out byte by byte: where it finds the
+// time stamp, and that damaged or looping heaps give no date at all.
+#include "formats/crw.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+using namespace shotdate;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void put(Bytes& b, std::size_t size, std::uint32_t value)
+{
+    for (std::size_t i = 0; i < size; ++i)
+        b.push_back(std::uint8_t(value >> (8 * i)));
+}
+
+struct Record {
+    std::uint16_t tag;
+    std::uint32_t size;
+    std::uint32_t offset;
+};
+
+// A little-endian CIFF whose root heap holds `values`, then a table of
+// `records`, then `tableOffset` (by default where the table starts).
+Bytes ciff(const Bytes& values, const std::vector<Record>& records, std::optional<std::uint32_t> tableOffset = {})
+{
+    Bytes b{'I', 'I'};
+    put(b, 4, 26);
+    for (char c : std::string("HEAPCCDR"))
+        b.push_back(std::uint8_t(c));
+    b.resize(26, 0);
+    b.insert(b.end(), values.begin(), values.end());
+    put(b, 2, std::uint32_t(records.size()));
+    for (const Record& r : records) {
+        put(b, 2, r.tag);
+        put(b, 4, r.size);
+        put(b, 4, r.offset);
+    }
+    put(b, 4, tableOffset.value_or(std::uint32_t(values.size())));
+    return b;
+}
+
+const Bytes kStamp{0x4E, 0xCD, 0xAF, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// A heap whose records all point back at the heap itself.
+Bytes selfNestingHeap(std::size_t records)
+{
+    const std::uint32_t heapLength = std::uint32_t(2 + 10 * records + 4);
+    return ciff({}, std::vector<Record>(records, Record{0x300A, heapLength, 0}));
+}
+
+// Heaps seven deep, each holding the next and `records` records that all
+// point at it: sound, but records^7 visits if walked naively.
+Bytes fanOutHeaps(std::size_t records)
+{
+    Bytes heap{0, 0, 0, 0, 0, 0}; // no records, table at 0
+    for (int level = 0; level < 7; ++level) {
+        const std::uint32_t length = std::uint32_t(heap.size());
+        Bytes outer = ciff(heap, std::vector<Record>(records, Record{0x300A, length, 0}));
+        heap.assign(outer.begin() + 26, outer.end());
+    }
+    Bytes file = ciff({}, {});
+    file.resize(26); // the header alone
+    file.insert(file.end(), heap.begin(), heap.end());
+    return file;
+}
+
+struct HeapCase {
+    std::string name;
+    Bytes file;
+    std::optional<std::vector<std::size_t>> sites; // nullopt: damaged
+};
+
+class CiffWalk : public testing::TestWithParam<HeapCase> {};
+
+TEST_P(CiffWalk, FindsTheTimeStampsOrRefuses)
+{
+    const auto sites = crwDateSites(GetParam().file);
+    ASSERT_EQ(sites.has_value(), GetParam().sites.has_value());
+    if (!sites)
+        return;
+    std::vector<std::size_t> offsets;
+    for (const DateSite& site : *sites)
+        offsets.push_back(site.offset);
+    EXPECT_EQ(offsets, *GetParam().sites);
+}
+
+Bytes nested()
+{
+    // The root heap holds a heap (at 12) holding the time stamp (at 0).
+    Bytes inner = ciff(kStamp, {{0x180E, 12, 0}});
+    inner.erase(inner.begin(), inner.begin() + 26);
+    Bytes values = kStamp;
+    values.insert(values.end(), inner.begin(), inner.end());
+    return ciff(values, {{0x300A, std::uint32_t(inner.size()), 12}});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Heaps, CiffWalk,
+    testing::Values(HeapCase{"StampInRoot", ciff(kStamp, {{0x180E, 12, 0}}), std::vector<std::size_t>{26}},
+                    HeapCase{"StampInNestedHeap", nested(), std::vector<std::size_t>{26 + 12}},
+                    HeapCase{"ValueInEntryIsSkipped", ciff({}, {{0x580E, 0, 0}}), std::vector<std::size_t>{}},
+                    HeapCase{"StampTooShort", ciff(kStamp, {{0x180E, 4, 0}}), std::vector<std::size_t>{}},
+                    HeapCase{"NoRecords", ciff({}, {}), std::vector<std::size_t>{}},
+                    HeapCase{"TableOffsetPastHeap", ciff(kStamp, {{0x180E, 12, 0}}, 4096), std::nullopt},
+                    HeapCase{"TableInItsOwnOffset", ciff(kStamp, {{0x180E, 12, 0}}, 12 + 2 + 10), std::nullopt},
+                    HeapCase{"RecordPastHeap", ciff(kStamp, {{0x180E, 12, 30}}), std::nullopt},
+                    // At 0 the table would claim 0xCD4E records.
+                    HeapCase{"RecordsOverrunTable", ciff(kStamp, {{0x180E, 12, 0}}, 0), std::nullopt},
+                    HeapCase{"HeapNestingItself", selfNestingHeap(200), std::nullopt},
+                    HeapCase{"FanOutOfNestedHeaps", fanOutHeaps(100), std::nullopt},
+                    HeapCase{"HeaderLongerThanFile", Bytes{'I', 'I', 0xFF, 0xFF, 0, 0}, std::nullopt}),
+    [](const testing::TestParamInfo<HeapCase>& info) { return info.param.name; });
+
+TEST(CiffTimeStamp, ZeroMeansNoDateAndThe32BitRangeIsKept)
+{
+    using namespace std::chrono;
+    constexpr auto le = DateEncoding::UnixSeconds32LittleEndian;
+    EXPECT_FALSE(decodeDate(Bytes{0, 0, 0, 0}, le));
+    EXPECT_EQ(decodeDate(kStamp, le), local_days{2003y / November / 10} + 17h + 39min + 26s);
+    EXPECT_EQ(decodeDate(Bytes{0x3F, 0xAF, 0xCD, 0x4E}, DateEncoding::UnixSeconds32BigEndian), decodeDate(kStamp, le));
+    EXPECT_EQ(encodeDate(local_days{2106y / February / 7} + 6h + 28min + 15s, le), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_FALSE(encodeDate(local_days{2106y / February / 7} + 6h + 28min + 16s, le));
+    EXPECT_FALSE(encodeDate(local_days{1969y / December / 31} + 23h + 59min + 59s, le));
+}
+
+} // namespace
