@@ -49,6 +49,8 @@ std::string_view reasonText(Reason reason)
     case Reason::WriteFailed: return "the new file could not be written";
     case Reason::RenameFailed: return "the new file could not be put in place";
     case Reason::SameFileTwice: return "the same file as an earlier one (through a link): its date moves only once";
+    case Reason::LinkOutside: return "a symbolic link to a file outside the input folder: not followed";
+    case Reason::FolderGone: return "its folder was removed or could no longer be read during the run";
     }
     return "passed over for an unknown reason";
 }

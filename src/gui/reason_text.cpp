@@ -43,6 +43,10 @@ QString reasonText(Reason reason)
         return QStringLiteral("同じファイルを二度は書き換えません");
     case Reason::RenameFailed:
         return QStringLiteral("置き換えできません");
+    case Reason::LinkOutside:
+        return QStringLiteral("リンク先が対象フォルダの外にあります");
+    case Reason::FolderGone:
+        return QStringLiteral("フォルダがなくなりました");
     }
     // A reason added to the core later still gets a readable line.
     const std::string_view key = shotdate::reasonKey(reason);

@@ -16,7 +16,8 @@ constexpr Reason kAllReasons[] = {
     Reason::DanglingLink,  Reason::Unreadable,     Reason::TooLarge,          Reason::ChangedWhileReading,
     Reason::NotAnImage,    Reason::NoExif,         Reason::NoFileDate,        Reason::BadFileDate,
     Reason::DateOutOfRange, Reason::CannotAddDate, Reason::UnsupportedFormat, Reason::VerifyFailed,
-    Reason::WriteFailed,   Reason::RenameFailed,   Reason::SameFileTwice,
+    Reason::WriteFailed,   Reason::RenameFailed,   Reason::SameFileTwice,     Reason::LinkOutside,
+    Reason::FolderGone,
 };
 
 TEST(ReasonText, EveryReasonHasItsOwnWords)

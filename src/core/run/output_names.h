@@ -18,22 +18,24 @@ std::string plannedOutputPath(const RunSettings& settings, const TargetList& lis
 std::string numberedFileName(const std::string& fileName, int number);
 
 // Within one run no file the run wrote and no input of the run is ever
-// replaced by another file of the same run.
+// replaced by another file of the same run. Names are those of entries in
+// the output folder, held open as `outputFd`.
 class OutputClaims {
 public:
-    explicit OutputClaims(const TargetList& list);
+    OutputClaims(const TargetList& list, int outputFd);
 
-    bool taken(const std::string& path) const;
+    bool taken(const std::string& name) const;
 
     // At prepare time the name is taken; once the file stands there, its
     // identity too.
-    void claimPath(const std::string& path) { paths_.insert(path); }
-    void claimWritten(const std::string& path);
+    void claimName(const std::string& name) { names_.insert(name); }
+    void claimWritten(const std::string& name);
 
 private:
+    int outputFd_;
     std::set<FileIdentity> inputs_;
     std::set<FileIdentity> written_;
-    std::set<std::string> paths_;
+    std::set<std::string> names_;
 };
 
 } // namespace shotdate

@@ -24,6 +24,8 @@ std::string_view reasonKey(Reason reason)
     case Reason::WriteFailed: return "write-failed";
     case Reason::RenameFailed: return "rename-failed";
     case Reason::SameFileTwice: return "same-file-twice";
+    case Reason::LinkOutside: return "link-outside";
+    case Reason::FolderGone: return "folder-gone";
     }
     return "unknown";
 }

@@ -27,6 +27,8 @@ enum class Reason {
     WriteFailed, // creating, writing, syncing or attributing the new file failed
     RenameFailed, // the complete new file could not be put in place
     SameFileTwice, // in place, a link led to a file the run already rewrote
+    LinkOutside, // a symbolic link met in a folder leads outside the input folder: not followed
+    FolderGone, // its folder (or the output folder) was removed or stopped answering mid-run
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).

@@ -21,4 +21,15 @@ SettingsError checkRunSettings(const RunSettings& settings)
     return SettingsError::None;
 }
 
+SettingsError checkAndNoteRunSettings(RunSettings& settings)
+{
+    const SettingsError error = checkRunSettings(settings);
+    if (error == SettingsError::None) {
+        settings.checkedInput = identityOf(settings.inputPath);
+        if (settings.outputFolder)
+            settings.checkedOutput = identityOf(*settings.outputFolder);
+    }
+    return error;
+}
+
 } // namespace shotdate

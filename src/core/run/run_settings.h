@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dates/date_rule.h"
+#include "io/file_probe.h"
 
 #include <optional>
 #include <string>
@@ -13,6 +14,10 @@ struct RunSettings {
     std::optional<std::string> outputFolder; // nullopt: rewrite in place
     DateArguments dates;
     bool dryRun = false;
+    // What the start check found at the input and output paths. A run opens
+    // each once and refuses to work in anything else that took its place.
+    std::optional<FileIdentity> checkedInput;
+    std::optional<FileIdentity> checkedOutput;
 };
 
 // Why a run is refused before anything is touched.
@@ -25,5 +30,8 @@ enum class SettingsError {
 };
 
 SettingsError checkRunSettings(const RunSettings& settings);
+
+// The same check, noting in `settings` the folders it found.
+SettingsError checkAndNoteRunSettings(RunSettings& settings);
 
 } // namespace shotdate
