@@ -54,6 +54,8 @@ std::string_view reasonText(Reason reason)
         return "rewritten, but its folder could not be synced: after a crash the old file may come back";
     case Reason::CannotKeepOwner: return "its owner and group cannot be kept";
     case Reason::CannotKeepAttributes: return "its ACL or security label cannot be kept";
+    case Reason::LinkOutside: return "a symbolic link to a file outside the input folder: not followed";
+    case Reason::FolderGone: return "its folder was removed or could no longer be read during the run";
     }
     return "passed over for an unknown reason";
 }

@@ -83,9 +83,10 @@ int run(const std::vector<std::string>& args)
     if (options.action == Action::CleanTemp)
         return cleanTemporaryFiles(options.settings);
 
-    const SettingsError refused = checkRunSettings(options.settings);
+    RunSettings settings = options.settings;
+    const SettingsError refused = checkAndNoteRunSettings(settings);
     if (refused != SettingsError::None) {
-        std::fprintf(stderr, "%s: %s\n", kProgramName, settingsErrorText(refused, options.settings).c_str());
+        std::fprintf(stderr, "%s: %s\n", kProgramName, settingsErrorText(refused, settings).c_str());
         return kExitUsage;
     }
 
@@ -105,7 +106,7 @@ int run(const std::vector<std::string>& args)
         setup.columns = terminalColumns(STDERR_FILENO);
     RunPrinter printer(stdout, stderr, setup);
 
-    const RunSummary summary = runBatch(options.settings, stopFlag(), printer.callbacks());
+    const RunSummary summary = runBatch(settings, stopFlag(), printer.callbacks());
     const int status = exitStatus(summary);
     printer.finish(summary, status);
     return status;

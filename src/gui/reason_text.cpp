@@ -49,6 +49,10 @@ QString reasonText(Reason reason)
         return QStringLiteral("所有者を保てません");
     case Reason::CannotKeepAttributes:
         return QStringLiteral("拡張属性を保てません");
+    case Reason::LinkOutside:
+        return QStringLiteral("リンク先が対象フォルダの外にあります");
+    case Reason::FolderGone:
+        return QStringLiteral("フォルダがなくなりました");
     }
     // A reason added to the core later still gets a readable line.
     const std::string_view key = shotdate::reasonKey(reason);

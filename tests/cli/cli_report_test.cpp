@@ -17,7 +17,7 @@ constexpr Reason kAllReasons[] = {
     Reason::NotAnImage,    Reason::NoExif,         Reason::NoFileDate,        Reason::BadFileDate,
     Reason::DateOutOfRange, Reason::CannotAddDate, Reason::UnsupportedFormat, Reason::VerifyFailed,
     Reason::WriteFailed,   Reason::RenameFailed,   Reason::SameFileTwice,     Reason::RewrittenNotSynced,
-    Reason::CannotKeepOwner, Reason::CannotKeepAttributes,
+    Reason::CannotKeepOwner, Reason::CannotKeepAttributes, Reason::LinkOutside, Reason::FolderGone,
 };
 
 TEST(ReasonText, EveryReasonHasItsOwnWords)

@@ -21,6 +21,8 @@ void TestReasonText::knownWords_data()
     QTest::newRow("bad date") << int(Reason::BadFileDate) << QStringLiteral("日付が読めません");
     QTest::newRow("write failed") << int(Reason::WriteFailed) << QStringLiteral("書き込みできません");
     QTest::newRow("not an image") << int(Reason::NotAnImage) << QStringLiteral("画像ではありません");
+    QTest::newRow("link outside") << int(Reason::LinkOutside)
+                                  << QStringLiteral("リンク先が対象フォルダの外にあります");
 }
 
 void TestReasonText::knownWords()
@@ -34,7 +36,7 @@ void TestReasonText::everyReasonHasItsOwnText()
 {
     // From the first to the last reason the core knows today.
     QSet<QString> seen;
-    for (int r = int(Reason::Rewritten); r <= int(Reason::CannotKeepAttributes); ++r) {
+    for (int r = int(Reason::Rewritten); r <= int(Reason::FolderGone); ++r) {
         const QString text = reasonText(Reason(r));
         QVERIFY2(!text.isEmpty(), qPrintable(QString::number(r)));
         QVERIFY2(!seen.contains(text), qPrintable(text));

@@ -2,24 +2,14 @@
 
 #include "io/sys_ops.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <memory>
 
 namespace shotdate {
-
-namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-} // namespace
 
 bool statPath(const std::string& path, struct stat& st, bool followLink)
 {
@@ -45,26 +35,6 @@ std::optional<std::string> resolvedPath(const std::string& path)
     if (::realpath(path.c_str(), resolved) == nullptr)
         return std::nullopt;
     return std::string(resolved);
-}
-
-FolderNames readFolderNames(const std::string& folder)
-{
-    FolderNames result;
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
-    if (!dir) {
-        result.error = errno;
-        return result;
-    }
-    result.opened = true;
-    errno = 0;
-    while (const dirent* entry = ::readdir(dir.get())) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            result.names.push_back(std::move(name));
-        errno = 0;
-    }
-    result.error = errno;
-    return result;
 }
 
 } // namespace shotdate

@@ -5,12 +5,11 @@
 #include <optional>
 #include <string>
 #include <utility>
-#include <vector>
 
 namespace shotdate {
 
 // What the run asks of paths it does not open: their state, identity and
-// true location, and the names in a folder.
+// true location.
 
 // stat() (or lstat() with followLink false); false with errno set on failure.
 bool statPath(const std::string& path, struct stat& st, bool followLink = true);
@@ -27,12 +26,5 @@ std::optional<FileIdentity> identityOf(const std::string& path);
 // nullopt when it cannot be resolved.
 std::optional<std::string> resolvedPath(const std::string& path);
 
-struct FolderNames {
-    bool opened = false;
-    int error = 0; // errno of the open, or of a read that ended the listing early
-    std::vector<std::string> names; // without "." and ".."
-};
-
-FolderNames readFolderNames(const std::string& folder);
 
 } // namespace shotdate

@@ -6,8 +6,7 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstdio>
 
 namespace shotdate {
 
@@ -17,15 +16,43 @@ InputFile::~InputFile()
         sysOps().close(fd_);
 }
 
-int InputFile::open(const std::string& path, bool& opened)
+int InputFile::openAt(int folderFd, const std::string& name, bool& opened)
 {
-    // O_NONBLOCK: opening a FIFO must never wait for a writer.
-    fd_ = sysOps().openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0);
-    opened = fd_ >= 0;
+    const SysOps& ops = sysOps();
+    const int place = ops.openat(folderFd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
+    opened = place >= 0;
     if (!opened)
         return errno;
-    if (sysOps().fstat(fd_, &state_) != 0)
+    if (ops.fstat(place, &state_) != 0) {
+        const int error = errno;
+        ops.close(place);
+        return error;
+    }
+    if (!S_ISREG(state_.st_mode)) {
+        fd_ = place; // enough to report what it is
+        return 0;
+    }
+    // Opening the descriptor's /proc entry reopens that very inode with the
+    // usual permission checks; nothing looks the name up again.
+    char reopen[64];
+    std::snprintf(reopen, sizeof reopen, "/proc/self/fd/%d", place);
+    int fd = ops.openat(AT_FDCWD, reopen, O_RDONLY | O_CLOEXEC | O_NOCTTY, 0);
+    if (fd < 0 && errno == ENOENT) {
+        // No /proc: by name once more, checked against the state just taken;
+        // O_NONBLOCK so that a FIFO swapped in meanwhile cannot hold us.
+        fd = ops.openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
+    }
+    const int openError = errno;
+    ops.close(place);
+    if (fd < 0)
+        return openError;
+    fd_ = fd;
+    struct stat now {};
+    if (ops.fstat(fd_, &now) != 0)
         return errno;
+    if (now.st_dev != state_.st_dev || now.st_ino != state_.st_ino || !S_ISREG(now.st_mode))
+        return ESTALE;
+    state_ = now;
     return 0;
 }
 
@@ -61,16 +88,6 @@ bool InputFile::unchanged() const
 {
     struct stat now {};
     return sysOps().fstat(fd_, &now) == 0 && sameFileState(state_, now);
-}
-
-std::string replacementTarget(const std::string& inPath, const std::string& outPath)
-{
-    if (inPath != outPath)
-        return outPath;
-    char resolved[PATH_MAX];
-    if (::realpath(inPath.c_str(), resolved) == nullptr)
-        return outPath;
-    return resolved;
 }
 
 } // namespace shotdate

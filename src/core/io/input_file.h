@@ -18,10 +18,12 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Opens `path` (following a symbolic link) and takes its state. A FIFO
-    // or device never blocks the open. Answers 0 or the errno of the failing
-    // step; `opened` tells which step failed.
-    int open(const std::string& path, bool& opened);
+    // Opens the entry `name` of a held folder, never through a symbolic
+    // link: first only as a place (O_PATH), and for reading only once its
+    // state says it is a regular file; a FIFO, device or link swapped in is
+    // never opened for reading (isRegular() is then false). Answers 0 or the
+    // errno of the failing step; `opened` tells whether the name was found.
+    int openAt(int folderFd, const std::string& name, bool& opened);
 
     int fd() const { return fd_; }
     const struct stat& state() const { return state_; }
@@ -41,9 +43,5 @@ private:
     int fd_ = -1;
     struct stat state_ {};
 };
-
-// The file a rewrite of `inPath` to `outPath` replaces: in place, a
-// symbolic link stays a link and the file it points to is replaced.
-std::string replacementTarget(const std::string& inPath, const std::string& outPath);
 
 } // namespace shotdate

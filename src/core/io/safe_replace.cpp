@@ -346,12 +346,14 @@ ReplaceError PreparedReplacement::commit(bool syncFolder)
 class TemporaryFileMaker {
 public:
     template <typename WriteContent>
-    static ReplaceError make(const std::string& targetPath, const struct stat& attributes, PreparedReplacement& out,
+    static ReplaceError make(const ReplaceTarget& target, const struct stat& attributes, PreparedReplacement& out,
                              int xattrSourceFd, AttributeRule rule, WriteContent writeContent)
     {
         out.abandon();
         const SysOps& ops = sysOps();
-        const SplitPath split = splitTargetPath(targetPath);
+        SplitPath split = splitTargetPath(target.path);
+        if (target.folderFd >= 0)
+            split.name = target.name;
         if (split.name.empty())
             return ReplaceError{ReplaceStep::CreateTemp, EINVAL};
 
@@ -359,7 +361,9 @@ public:
         // swapped for a link half-way cannot send the new file somewhere else.
         // Until it is moved into `out`, `prepared` removes whatever it holds.
         PreparedReplacement prepared;
-        prepared.dirFd_ = ops.openat(AT_FDCWD, split.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+        prepared.dirFd_ = target.folderFd >= 0
+            ? ops.openat(target.folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0)
+            : ops.openat(AT_FDCWD, split.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
         if (prepared.dirFd_ < 0)
             return ReplaceError{ReplaceStep::CreateTemp, errno};
 
@@ -378,7 +382,7 @@ public:
             return ReplaceError{ReplaceStep::CreateTemp, EEXIST};
         prepared.tempPath_ = split.prefix + prepared.tempName_;
         prepared.targetName_ = split.name;
-        prepared.targetPath_ = targetPath;
+        prepared.targetPath_ = target.path;
 
         if (const int error = writeContent(prepared.fd_))
             return ReplaceError{ReplaceStep::Write, error};
@@ -415,18 +419,18 @@ public:
     }
 };
 
-ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
+ReplaceError prepareReplacement(const ReplaceTarget& target, std::span<const std::uint8_t> bytes,
                                 const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd,
                                 AttributeRule rule)
 {
-    return TemporaryFileMaker::make(targetPath, attributes, out, xattrSourceFd, rule,
+    return TemporaryFileMaker::make(target, attributes, out, xattrSourceFd, rule,
                                     [&](int fd) { return writeAll(fd, bytes); });
 }
 
-ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source, const struct stat& attributes,
+ReplaceError prepareReplacement(const ReplaceTarget& target, const CopySource& source, const struct stat& attributes,
                                 PreparedReplacement& out, int xattrSourceFd, AttributeRule rule)
 {
-    return TemporaryFileMaker::make(targetPath, attributes, out, xattrSourceFd, rule, [&](int fd) {
+    return TemporaryFileMaker::make(target, attributes, out, xattrSourceFd, rule, [&](int fd) {
         if (const int error = copyContent(source.fd, fd, source.size))
             return error;
         for (const FilePatch& patch : source.patches)
@@ -434,6 +438,19 @@ ReplaceError prepareReplacement(const std::string& targetPath, const CopySource&
                 return error;
         return 0;
     });
+}
+
+ReplaceError prepareReplacement(const std::string& targetPath, std::span<const std::uint8_t> bytes,
+                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd,
+                                AttributeRule rule)
+{
+    return prepareReplacement(ReplaceTarget{-1, {}, targetPath}, bytes, attributes, out, xattrSourceFd, rule);
+}
+
+ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source, const struct stat& attributes,
+                                PreparedReplacement& out, int xattrSourceFd, AttributeRule rule)
+{
+    return prepareReplacement(ReplaceTarget{-1, {}, targetPath}, source, attributes, out, xattrSourceFd, rule);
 }
 
 ReplaceError replaceFile(const std::string& targetPath, std::span<const std::uint8_t> bytes,

@@ -70,6 +70,15 @@ struct CopySource {
     std::span<const FilePatch> patches;
 };
 
+// Where a new file goes: the entry `name` of a folder the caller holds open
+// (`path` only names it in reports). Without a descriptor (-1) the folder of
+// `path` is opened by its path.
+struct ReplaceTarget {
+    int folderFd = -1;
+    std::string name;
+    std::string path;
+};
+
 class PreparedReplacement {
 public:
     PreparedReplacement() = default;
@@ -122,10 +131,6 @@ public:
     void abandon();
 
 private:
-    friend ReplaceError prepareReplacement(const std::string&, std::span<const std::uint8_t>, const struct stat&,
-                                           PreparedReplacement&, int, AttributeRule);
-    friend ReplaceError prepareReplacement(const std::string&, const CopySource&, const struct stat&,
-                                           PreparedReplacement&, int, AttributeRule);
     friend class TemporaryFileMaker;
     int fd_ = -1;
     int dirFd_ = -1;
@@ -150,6 +155,14 @@ ReplaceError prepareReplacement(const std::string& targetPath, std::span<const s
 
 // The same, with the content copied from an open file and patched.
 ReplaceError prepareReplacement(const std::string& targetPath, const CopySource& source, const struct stat& attributes,
+                                PreparedReplacement& out, int xattrSourceFd = -1,
+                                AttributeRule rule = AttributeRule::KeepEverything);
+
+// The same two, into a held folder.
+ReplaceError prepareReplacement(const ReplaceTarget& target, std::span<const std::uint8_t> bytes,
+                                const struct stat& attributes, PreparedReplacement& out, int xattrSourceFd = -1,
+                                AttributeRule rule = AttributeRule::KeepEverything);
+ReplaceError prepareReplacement(const ReplaceTarget& target, const CopySource& source, const struct stat& attributes,
                                 PreparedReplacement& out, int xattrSourceFd = -1,
                                 AttributeRule rule = AttributeRule::KeepEverything);
 

@@ -2,10 +2,12 @@
 
 #include "io/case_folding.h"
 #include "io/file_probe.h"
+#include "io/held_folder.h"
 #include "io/path_text.h"
 #include "run/durable_batch.h"
 #include "run/file_rewrite.h"
 
+#include <cerrno>
 #include <new>
 #include <set>
 #include <string>
@@ -14,15 +16,77 @@
 
 namespace shotdate {
 
+namespace {
+
+// The output folder, opened once by the path the user gave and held for
+// the whole run: renamed and replaced by a link mid-run, it still gets the
+// files, and the link's target none.
+class OutputFolder {
+public:
+    explicit OutputFolder(const RunSettings& settings)
+    {
+        if (!settings.outputFolder)
+            return;
+        fd_ = openFolderByPath(*settings.outputFolder);
+        error_ = fd_ < 0 ? errno : 0;
+        if (fd_ >= 0 && settings.checkedOutput && identityOfDescriptor(fd_) != settings.checkedOutput) {
+            closeFolder(std::exchange(fd_, -1));
+            error_ = ESTALE; // not the folder the start check saw
+        }
+    }
+    ~OutputFolder() { closeFolder(fd_); }
+    OutputFolder(const OutputFolder&) = delete;
+    OutputFolder& operator=(const OutputFolder&) = delete;
+
+    int fd() const { return fd_; }
+    // 0 while files can go there, else the errno that says why not.
+    int unusable() const
+    {
+        if (fd_ < 0)
+            return error_ != 0 ? error_ : ENOENT;
+        return folderGone(fd_) ? ENOENT : 0;
+    }
+
+private:
+    int fd_ = -1;
+    int error_ = 0;
+};
+
+// 0 while the folder a target lies in can still be read, else why not.
+int folderUnusable(FolderTree& folders, const Target& target)
+{
+    const int fd = folders.descriptor(target.folder);
+    if (fd < 0)
+        return folders.goneError(target.folder);
+    if (folderGone(fd)) {
+        folders.markGone(target.folder, ENOENT);
+        return ENOENT;
+    }
+    return 0;
+}
+
+} // namespace
+
 RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, const RunCallbacks& callbacks)
 {
     RunSummary summary;
     // Every input is listed before the first file is touched: the count is
     // the whole run's, and the output names must know all the run's inputs.
+    const std::vector<std::string> inputs = runInputs(settings);
     std::vector<TargetList> lists;
     std::size_t targetCount = 0;
-    for (const std::string& input : runInputs(settings)) {
-        lists.push_back(getIchiran(input, settings.subfolders));
+    for (std::size_t k = 0; k < inputs.size(); ++k) {
+        lists.push_back(getIchiran(inputs[k], settings.subfolders));
+        FolderTree& folders = *lists.back().folders;
+        // A folder put in place of the one the start check saw is not
+        // listed from, let alone written to.
+        const bool checked = k < settings.checkedInputs.size() && settings.checkedInputs[k];
+        if (!lists.back().singleFile && !folders.empty() && checked && folders.identity(0) != *settings.checkedInputs[k])
+            folders.markGone(0, ESTALE);
+        // The shell may name thousands of files: each input's folders wait
+        // closed, and open again (the same folders, or none) at its turn.
+        if (inputs.size() > 1)
+            folders.setAside();
         targetCount += lists.back().targets.size();
     }
     if (callbacks.onTargets)
@@ -34,6 +98,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
                 callbacks.onListingProblem(problem);
         }
 
+    const OutputFolder output(settings);
     // Two names that differ only in case would land on one file on a memory
     // card: found out once, before the first file, when the names could clash.
     bool foldsCase = false;
@@ -45,15 +110,18 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
                     planned.push_back(plannedOutputPath(settings, list, target));
         foldsCase = caseCouldMatter(planned) && folderFoldsCase(*settings.outputFolder, !settings.dryRun);
     }
-    OutputClaims claims(lists, foldsCase);
+    OutputClaims claims(lists, output.fd(), foldsCase);
     DurableBatch batch;
-    std::set<std::string> rewrittenInPlace;
+    // In place, the files already rewritten: their folder (by identity, the
+    // same whichever input reached it) and name.
+    std::set<std::pair<FileIdentity, std::string>> rewrittenInPlace;
     const FileRewriteOptions options{settings.dryRun};
     const auto report = [&](DurableBatch::Pending& done) {
         FileReport& fileReport = done.report;
         if (countsAsRewritten(fileReport.reason)) {
             ++summary.rewritten;
-            claims.claimWritten(fileReport.outPath);
+            if (settings.outputFolder)
+                claims.claimWritten(lastPathComponent(fileReport.outPath));
             try {
                 if (callbacks.onProgress)
                     callbacks.onProgress(summary.rewritten, done.fileName);
@@ -86,45 +154,68 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
             batch.add(std::move(pending), 0);
             return;
         }
+        FolderTree& folders = *list.folders;
+        // Whatever becomes of this target, its folder waits for it no longer
+        // (a prepared file holds a descriptor of its own).
+        struct WorkDone {
+            FolderTree& folders;
+            FolderTree::Id id;
+            ~WorkDone() { folders.finishWork(id); }
+        } workDone{folders, target.folder};
+
+        const int gone = folderUnusable(folders, target);
+        const int outputGone = settings.outputFolder ? output.unusable() : 0;
+        if (gone != 0 || outputGone != 0) {
+            fileReport.reason = Reason::FolderGone;
+            fileReport.error = gone != 0 ? gone : outputGone;
+            batch.add(std::move(pending), 0);
+            return;
+        }
         // In place, a file reached again (through a symbolic link, or named
         // by two inputs) would have its date moved a second time. (Hard
         // links are separate names: each still holds the old file when its
         // turn comes.)
-        if (!settings.outputFolder) {
-            if (!rewrittenInPlace.insert(resolvedPath(target.inPath).value_or(target.inPath)).second) {
-                fileReport.reason = Reason::SameFileTwice;
-                batch.add(std::move(pending), 0);
-                return;
-            }
+        if (!settings.outputFolder
+            && !rewrittenInPlace.insert({folders.identity(target.folder), target.name}).second) {
+            fileReport.reason = Reason::SameFileTwice;
+            batch.add(std::move(pending), 0);
+            return;
         }
+        const FileLocation in{folders.descriptor(target.folder), target.name, target.inPath};
+        FileLocation out = in;
         if (settings.outputFolder) {
-            const std::string planned = fileReport.outPath;
-            for (int n = 2; claims.taken(fileReport.outPath); ++n) {
-                fileReport.outPath = joinPath(parentPath(planned), numberedFileName(lastPathComponent(planned), n));
+            const std::string planned = lastPathComponent(fileReport.outPath);
+            std::string name = planned;
+            for (int n = 2; claims.taken(name); ++n) {
+                name = numberedFileName(planned, n);
                 fileReport.renamed = true;
             }
+            fileReport.outPath = joinPath(*settings.outputFolder, name);
+            out = FileLocation{output.fd(), name, fileReport.outPath};
         }
         FileRewrite result;
         try {
-            result = prepareFileRewrite(target.inPath, fileReport.outPath, settings.dates, options, pending.prepared);
+            result = prepareFileRewrite(in, out, settings.dates, options, pending.prepared);
         } catch (const std::bad_alloc&) {
             result.reason = Reason::TooLarge;
         } catch (...) {
             result.reason = Reason::Unreadable;
+        }
+        if (result.folderFailed) {
+            // A folder that fails to look a name up will fail the rest too.
+            folders.markGone(target.folder, result.error);
+            result.reason = Reason::FolderGone;
+        } else if (result.reason == Reason::NotFound && folderUnusable(folders, target) != 0) {
+            result.reason = Reason::FolderGone; // the file went with its folder
         }
         fileReport.reason = result.reason;
         fileReport.error = result.error;
         fileReport.oldDate = result.oldDate;
         fileReport.newDate = result.newDate;
         fileReport.exiv2Message = result.exiv2Message;
-        std::uint64_t size = 0;
-        if (isSuccess(fileReport.reason)) {
-            claims.claimPath(fileReport.outPath); // a dry run plans the names it would use, too
-            struct stat st {};
-            if (statPath(target.inPath, st))
-                size = std::uint64_t(st.st_size);
-        }
-        batch.add(std::move(pending), size);
+        if (isSuccess(fileReport.reason) && settings.outputFolder)
+            claims.claimName(out.name); // a dry run plans the names it would use, too
+        batch.add(std::move(pending), isSuccess(fileReport.reason) ? result.size : 0);
         if (batch.full())
             batch.flush(report);
     };

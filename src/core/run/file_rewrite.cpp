@@ -1,7 +1,10 @@
 #include "run/file_rewrite.h"
 
 #include "formats/format_table.h"
+#include "io/file_probe.h"
+#include "io/held_folder.h"
 #include "io/input_file.h"
+#include "io/path_text.h"
 #include "io/safe_replace.h"
 #include "rewrite/date_rewrite.h"
 
@@ -22,15 +25,16 @@ constexpr std::size_t kHeadBytes = 256 * 1024;
 
 } // namespace
 
-FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& outPath, const DateArguments& args,
+FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, const DateArguments& args,
                                const FileRewriteOptions& options, PreparedReplacement& prepared)
 {
     FileRewrite result;
     InputFile input;
     bool opened = false;
-    if (const int error = input.open(inPath, opened)) {
+    if (const int error = input.openAt(in.folderFd, in.name, opened)) {
         result.error = error;
         result.reason = !opened && error == ENOENT ? Reason::NotFound : Reason::Unreadable;
+        result.folderFailed = !opened && error == EIO;
         return result;
     }
     const struct stat& before = input.state();
@@ -52,6 +56,7 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
         return result;
     }
     const std::size_t fileSize = std::size_t(before.st_size);
+    result.size = fileSize;
 
     // Most photos keep their dates in the first few kilobytes: read only
     // that head when it is enough, so that neither time nor memory grows
@@ -105,8 +110,9 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
         return result;
     }
 
-    const std::string target = replacementTarget(inPath, outPath);
-    const AttributeRule rule = inPath == outPath ? AttributeRule::KeepEverything : AttributeRule::Copy;
+    const bool inPlace = out.folderFd == in.folderFd && out.name == in.name;
+    const ReplaceTarget target{out.folderFd, out.name, out.path};
+    const AttributeRule rule = inPlace ? AttributeRule::KeepEverything : AttributeRule::Copy;
     ReplaceError error;
     if (rewrite.patchedInPlace) {
         // The input's bytes are copied in the kernel (or shared, on btrfs and
@@ -129,7 +135,7 @@ FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& out
                                                             : Reason::WriteFailed;
         return result;
     }
-    if (inPath == outPath)
+    if (inPlace)
         prepared.expectTarget(before);
     result.reason = Reason::Rewritten;
     return result;
@@ -148,8 +154,32 @@ Reason reasonForCommit(const ReplaceError& error)
 FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, const DateArguments& args,
                         const FileRewriteOptions& options)
 {
+    // A path given whole is the user's choice: links on it are followed, and
+    // in place the file a link points to is replaced, the link left a link.
+    const std::string source = resolvedPath(inPath).value_or(inPath);
+    FileRewrite result;
+    const int inFolder = openFolderByPath(parentPath(source));
+    if (inFolder < 0) {
+        result.error = errno;
+        result.reason = errno == ENOENT ? Reason::NotFound : Reason::Unreadable;
+        return result;
+    }
+    const FileLocation in{inFolder, lastPathComponent(source), inPath};
+    FileLocation out = in;
+    if (outPath != inPath) {
+        out = FileLocation{openFolderByPath(parentPath(outPath)), lastPathComponent(outPath), outPath};
+        if (out.folderFd < 0) {
+            result.error = errno;
+            result.reason = Reason::WriteFailed;
+            closeFolder(inFolder);
+            return result;
+        }
+    }
     PreparedReplacement prepared;
-    FileRewrite result = prepareFileRewrite(inPath, outPath, args, options, prepared);
+    result = prepareFileRewrite(in, out, args, options, prepared);
+    if (out.folderFd != inFolder)
+        closeFolder(out.folderFd);
+    closeFolder(inFolder);
     if (result.reason != Reason::Rewritten)
         return result;
     if (const ReplaceError error = prepared.commit()) {

@@ -23,6 +23,16 @@ struct FileRewrite {
     std::string oldDate;
     std::string newDate;
     std::string exiv2Message; // see DateRewrite
+    std::uint64_t size = 0; // of the input, as read
+    bool folderFailed = false; // the folder itself gave an I/O error when the file was looked up
+};
+
+// A file as the run reaches it: the entry `name` of a folder it holds open.
+// `path` names it in reports and is never opened.
+struct FileLocation {
+    int folderFd = -1;
+    std::string name;
+    std::string path;
 };
 
 // Rewrites one file: reads `inPath` (following a symbolic link), forms the
@@ -40,8 +50,9 @@ Reason reasonForCommit(const ReplaceError& error);
 // Everything but the commit: on success (reason Rewritten) the new file
 // stands complete under a hidden name beside its target, and `prepared`
 // holds it until the caller syncs and commits it (or abandons it). A batch
-// uses this to make many files durable with one sync.
-FileRewrite prepareFileRewrite(const std::string& inPath, const std::string& outPath, const DateArguments& args,
+// uses this to make many files durable with one sync. `in` is read without
+// following a link; `out` the same as `in` rewrites in place.
+FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, const DateArguments& args,
                                const FileRewriteOptions& options, PreparedReplacement& prepared);
 
 } // namespace shotdate

@@ -1,5 +1,6 @@
 #include "run/output_names.h"
 
+#include "io/held_folder.h"
 #include "io/path_text.h"
 
 #include <clocale>
@@ -104,26 +105,31 @@ std::string plannedOutputPath(const RunSettings& settings, const TargetList& lis
     return joinPath(*settings.outputFolder, settings.subfolders ? lastPathComponent(target.relative) : target.relative);
 }
 
-OutputClaims::OutputClaims(const std::vector<TargetList>& lists, bool foldsCase) : foldsCase_(foldsCase)
+OutputClaims::OutputClaims(const std::vector<TargetList>& lists, int outputFd, bool foldsCase)
+    : outputFd_(outputFd), foldsCase_(foldsCase)
 {
     for (const auto& list : lists)
         for (const auto& target : list.targets)
-            if (const auto id = identityOf(target.inPath))
-                inputs_.insert(*id);
+            if (!target.passOver)
+                inputs_.insert(target.identity);
 }
 
-bool OutputClaims::taken(const std::string& path) const
+bool OutputClaims::taken(const std::string& name) const
 {
-    if (paths_.count(key(path)))
+    if (names_.count(key(name)))
         return true;
-    const auto id = identityOf(path);
-    return id && (inputs_.count(*id) || written_.count(*id));
+    struct stat st {};
+    if (outputFd_ < 0 || !statEntry(outputFd_, name, st, true))
+        return false;
+    const FileIdentity id{st.st_dev, st.st_ino};
+    return inputs_.count(id) || written_.count(id);
 }
 
-void OutputClaims::claimWritten(const std::string& path)
+void OutputClaims::claimWritten(const std::string& name)
 {
-    if (const auto id = identityOf(path))
-        written_.insert(*id);
+    struct stat st {};
+    if (outputFd_ >= 0 && statEntry(outputFd_, name, st, true))
+        written_.insert(FileIdentity{st.st_dev, st.st_ino});
 }
 
 } // namespace shotdate

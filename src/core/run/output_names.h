@@ -30,26 +30,28 @@ bool caseCouldMatter(const std::vector<std::string>& outputPaths);
 // Within one run no file the run wrote and no input of the run is ever
 // replaced by another file of the same run, whichever of the run's inputs
 // listed it: the first input's outputs must already steer clear of the
-// files a later input will read. In an output folder that folds case, names
-// that differ only in case are one name.
+// files a later input will read. Names are those of entries in the output
+// folder, held open as `outputFd`; in an output folder that folds case,
+// names that differ only in case are one name.
 class OutputClaims {
 public:
-    OutputClaims(const std::vector<TargetList>& lists, bool foldsCase);
+    OutputClaims(const std::vector<TargetList>& lists, int outputFd, bool foldsCase);
 
-    bool taken(const std::string& path) const;
+    bool taken(const std::string& name) const;
 
     // At prepare time the name is taken; once the file stands there, its
     // identity too.
-    void claimPath(const std::string& path) { paths_.insert(key(path)); }
-    void claimWritten(const std::string& path);
+    void claimName(const std::string& name) { names_.insert(key(name)); }
+    void claimWritten(const std::string& name);
 
 private:
-    std::string key(const std::string& path) const { return foldsCase_ ? foldedCase(path) : path; }
+    std::string key(const std::string& name) const { return foldsCase_ ? foldedCase(name) : name; }
 
+    int outputFd_;
     bool foldsCase_;
     std::set<FileIdentity> inputs_;
     std::set<FileIdentity> written_;
-    std::set<std::string> paths_;
+    std::set<std::string> names_;
 };
 
 } // namespace shotdate

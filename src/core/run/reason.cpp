@@ -27,6 +27,8 @@ std::string_view reasonKey(Reason reason)
     case Reason::RewrittenNotSynced: return "rewritten-not-synced";
     case Reason::CannotKeepOwner: return "cannot-keep-owner";
     case Reason::CannotKeepAttributes: return "cannot-keep-attributes";
+    case Reason::LinkOutside: return "link-outside";
+    case Reason::FolderGone: return "folder-gone";
     }
     return "unknown";
 }

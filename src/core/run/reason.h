@@ -34,6 +34,8 @@ enum class Reason {
     RewrittenNotSynced,
     CannotKeepOwner, // in place, the new file could not get the original's owner and group
     CannotKeepAttributes, // in place, an ACL or security label could not be carried over
+    LinkOutside, // a symbolic link met in a folder leads outside the input folder: not followed
+    FolderGone, // its folder (or the output folder) was removed or stopped answering mid-run
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).

@@ -38,4 +38,17 @@ SettingsError checkRunSettings(const RunSettings& settings)
     return SettingsError::None;
 }
 
+SettingsError checkAndNoteRunSettings(RunSettings& settings)
+{
+    const SettingsError error = checkRunSettings(settings);
+    if (error == SettingsError::None) {
+        settings.checkedInputs.clear();
+        for (const std::string& input : runInputs(settings))
+            settings.checkedInputs.push_back(identityOf(input));
+        if (settings.outputFolder)
+            settings.checkedOutput = identityOf(*settings.outputFolder);
+    }
+    return error;
+}
+
 } // namespace shotdate

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dates/date_rule.h"
+#include "io/file_probe.h"
 
 #include <optional>
 #include <string>
@@ -17,6 +18,11 @@ struct RunSettings {
     std::optional<std::string> outputFolder; // nullopt: rewrite in place
     DateArguments dates;
     bool dryRun = false;
+    // What the start check found at the input paths (in runInputs() order)
+    // and the output folder. A run opens each once and refuses to work in
+    // anything else that took its place.
+    std::vector<std::optional<FileIdentity>> checkedInputs;
+    std::optional<FileIdentity> checkedOutput;
 };
 
 // Why a run is refused before anything is touched.
@@ -36,5 +42,8 @@ std::vector<std::string> runInputs(const RunSettings& settings);
 std::optional<std::string> missingInput(const RunSettings& settings);
 
 SettingsError checkRunSettings(const RunSettings& settings);
+
+// The same check, noting in `settings` the folders it found.
+SettingsError checkAndNoteRunSettings(RunSettings& settings);
 
 } // namespace shotdate

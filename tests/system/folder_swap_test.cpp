@@ -1,0 +1,218 @@
+// A run touches only the folders it was given, even when a neighbour on a
+// shared folder swaps a folder or a file for a symbolic link mid-run, or a
+// folder is removed or fails: each such moment is set off at one exact
+// system call of the run (tests/system/hooked_openat.h).
+
+#include "file_bytes.h"
+#include "hooked_openat.h"
+#include "open_descriptors.h"
+#include "rewrite/date_rewrite.h"
+#include "run/batch_run.h"
+#include "temp_folder.h"
+#include "tiff_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace shotdate;
+using namespace shotdate::testing_support;
+
+namespace {
+
+constexpr int kPhotos = 20;
+constexpr const char* kOldDate = "2016:09:28 18:18:05";
+constexpr const char* kNewDate = "2016:09:28 19:18:05";
+
+enum class Act { SwapOutputForLink, SwapSubfolderForLink, SwapFileForDeviceLink, RemoveSubfolder, FailWithIoError };
+
+struct SwapCase {
+    const char* name;
+    bool toOutputFolder;
+    const char* trigger; // the first lookup of this name sets the act off
+    Act act;
+    int rewritten;
+    Reason otherReason; // what the rest are reported as
+    const char* resultFolder; // where the rewritten photos are afterwards
+    bool listingProblem;
+};
+
+void PrintTo(const SwapCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+std::string photoName(int i)
+{
+    char name[16];
+    std::snprintf(name, sizeof name, "s%02d.jpg", i);
+    return name;
+}
+
+std::string dateOf(const fs::path& path)
+{
+    return rewriteExifDates(fixtures::readBytes(path), DateArguments{99, {}, 0}).oldDate;
+}
+
+class FolderSwapTest : public testing::TestWithParam<SwapCase> {
+protected:
+    // in/sub holds the photos; elsewhere/ holds files of the same names, a
+    // neighbour's, which no run over in/ may touch.
+    FolderSwapTest()
+    {
+        fs::create_directories(root_ / "in/sub");
+        fs::create_directories(root_ / "out");
+        fs::create_directories(root_ / "elsewhere");
+        for (int i = 1; i <= kPhotos; ++i) {
+            fixtures::writeBytes(root_ / "in/sub" / photoName(i), photo());
+            fixtures::writeBytes(root_ / "elsewhere" / photoName(i), photo());
+        }
+    }
+
+    static const fixtures::Bytes& photo()
+    {
+        static const fixtures::Bytes bytes = jpegWith(exifTiff(kOldDate, kOldDate));
+        return bytes;
+    }
+
+    void act(Act what)
+    {
+        const fs::path sub = root_ / "in/sub";
+        switch (what) {
+        case Act::SwapOutputForLink:
+            fs::rename(root_ / "out", root_ / "out-moved");
+            fs::create_directory_symlink(root_ / "elsewhere", root_ / "out");
+            break;
+        case Act::SwapSubfolderForLink:
+            fs::rename(sub, root_ / "in/sub-moved");
+            fs::create_directory_symlink("../elsewhere", sub);
+            break;
+        case Act::SwapFileForDeviceLink:
+            fs::remove(sub / photoName(2));
+            fs::create_symlink("/dev/zero", sub / photoName(2));
+            break;
+        case Act::RemoveSubfolder: fs::remove_all(sub); break;
+        case Act::FailWithIoError: break;
+        }
+    }
+
+    fixtures::TempFolder folder_;
+    fs::path root_ = folder_.path();
+};
+
+TEST_P(FolderSwapTest, NothingOutsideTheGivenFoldersIsWritten)
+{
+    const SwapCase& row = GetParam();
+    RunSettings settings;
+    settings.inputPath = (root_ / "in").string();
+    settings.subfolders = true;
+    if (row.toOutputFolder)
+        settings.outputFolder = (root_ / "out").string();
+    settings.dates = DateArguments{99, {}, 3600};
+    ASSERT_EQ(checkAndNoteRunSettings(settings), SettingsError::None);
+
+    bool fired = false;
+    int readOpensAfter = 0; // opens of the trigger's name for reading once the act is done
+    RunSummary summary;
+    {
+        HookedOpenat hook([&](int, const char* path, int flags) {
+            if (fs::path(path).filename() != row.trigger)
+                return 0;
+            const bool first = !fired;
+            if (first)
+                act(row.act);
+            fired = true;
+            readOpensAfter += (flags & O_PATH) == 0 ? 1 : 0;
+            return first && row.act == Act::FailWithIoError ? EIO : 0;
+        });
+        std::atomic<bool> stop{false};
+        summary = runBatch(settings, stop);
+    }
+    ASSERT_TRUE(fired);
+
+    int writtenOutside = 0;
+    for (int i = 1; i <= kPhotos; ++i)
+        writtenOutside += fixtures::readBytes(root_ / "elsewhere" / photoName(i)) != photo() ? 1 : 0;
+    EXPECT_EQ(writtenOutside, 0);
+    std::cout << "[ figure ] " << row.name << ": files written outside: " << writtenOutside << "\n";
+
+    int shifted = 0;
+    for (int i = 1; i <= kPhotos; ++i) {
+        const fs::path path = root_ / row.resultFolder / photoName(i);
+        shifted += fs::is_regular_file(fs::symlink_status(path)) && dateOf(path) == kNewDate ? 1 : 0;
+    }
+    EXPECT_EQ(summary.rewritten, row.rewritten);
+    EXPECT_EQ(shifted, row.rewritten) << "in " << row.resultFolder;
+    for (const FileReport& report : summary.passedOverFiles)
+        EXPECT_EQ(report.reason, row.otherReason) << report.inPath << ": " << reasonKey(report.reason);
+    EXPECT_EQ(summary.rewritten + int(summary.passedOverFiles.size()), row.listingProblem ? 0 : kPhotos);
+    EXPECT_EQ(!summary.listingProblems.empty(), row.listingProblem);
+    if (row.act == Act::SwapFileForDeviceLink) {
+        EXPECT_EQ(readOpensAfter, 0) << "the device was opened for reading";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, FolderSwapTest,
+    testing::Values(
+        // Renamed and replaced by a link after the first file: the files
+        // follow the folder the run holds, none goes to the link's target.
+        SwapCase{"output_folder_swapped_for_a_link", true, "s02.jpg", Act::SwapOutputForLink, kPhotos, {},
+                 "out-moved", false},
+        SwapCase{"subfolder_swapped_for_a_link_in_place", false, "s02.jpg", Act::SwapSubfolderForLink, kPhotos, {},
+                 "in/sub-moved", false},
+        SwapCase{"subfolder_swapped_for_a_link_to_an_output_folder", true, "s02.jpg", Act::SwapSubfolderForLink,
+                 kPhotos, {}, "out", false},
+        // Seen as a folder, a link by the time it is opened: not walked.
+        SwapCase{"subfolder_swapped_while_listed", false, "sub", Act::SwapSubfolderForLink, 0, {}, "in/sub-moved",
+                 true},
+        // A file turned into a link to a device after listing is never
+        // opened for reading.
+        SwapCase{"file_swapped_for_a_device_link", false, "s02.jpg", Act::SwapFileForDeviceLink, kPhotos - 1,
+                 Reason::NotRegularFile, "in/sub", false},
+        SwapCase{"subfolder_removed", true, "s05.jpg", Act::RemoveSubfolder, 4, Reason::FolderGone, "out", false},
+        SwapCase{"subfolder_failing", false, "s05.jpg", Act::FailWithIoError, 4, Reason::FolderGone, "in/sub",
+                 false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Ten thousand folders under the default limit of 1024 descriptors: the
+// same, scaled down to a lower limit.
+TEST(HeldFolders, ARunOverMoreFoldersThanDescriptorsFinishes)
+{
+    constexpr int kFolders = 600;
+    fixtures::TempFolder folder;
+    const fs::path root = folder.path();
+    const fixtures::Bytes photo = jpegWith(exifTiff(kOldDate, kOldDate));
+    for (int i = 0; i < kFolders; ++i) {
+        const fs::path sub = root / ("d" + std::to_string(1000 + i));
+        fs::create_directory(sub);
+        fixtures::writeBytes(sub / "p.jpg", photo);
+    }
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lower = saved;
+    lower.rlim_cur = 400;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lower), 0);
+    const int before = fixtures::openDescriptorCount();
+    RunSettings settings;
+    settings.inputPath = root.string();
+    settings.subfolders = true;
+    settings.dates = DateArguments{99, {}, 3600};
+    std::atomic<bool> stop{false};
+    const RunSummary summary = runBatch(settings, stop);
+    const int after = fixtures::openDescriptorCount();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(summary.rewritten, kFolders);
+    EXPECT_EQ(after, before) << "descriptors left open";
+    EXPECT_EQ(dateOf(root / "d1599/p.jpg"), kNewDate);
+}
+
+} // namespace
