@@ -216,16 +216,16 @@ TEST_P(CaseFoldingOutput, NamesDifferingOnlyInCaseGetNumbers)
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty()) << "the probe was left behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CaseFoldingOutput,
-    testing::Values(CaseRow{"fat", {.fileSystemType = MSDOS_SUPER_MAGIC}, true},
-                    CaseRow{"exfat", {.fileSystemType = EXFAT_SUPER_MAGIC}, true},
-                    CaseRow{"ntfs", {.fileSystemType = kNtfsMagic}, true},
-                    // Type unknown: the probe in the folder finds out.
-                    CaseRow{"fuse_folding", {.fileSystemType = kFuseMagic, .foldsCase = true}, true},
-                    CaseRow{"fuse_keeping_case", {.fileSystemType = kFuseMagic}, false},
-                    CaseRow{"this_machine", {}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, CaseFoldingOutput,
+                         testing::Values(CaseRow{"fat", {.fileSystemType = MSDOS_SUPER_MAGIC}, true},
+                                         CaseRow{"exfat", {.fileSystemType = EXFAT_SUPER_MAGIC}, true},
+                                         CaseRow{"ntfs", {.fileSystemType = kNtfsMagic}, true},
+                                         // Type unknown: the probe in the folder finds out.
+                                         CaseRow{
+                                             "fuse_folding", {.fileSystemType = kFuseMagic, .foldsCase = true}, true},
+                                         CaseRow{"fuse_keeping_case", {.fileSystemType = kFuseMagic}, false},
+                                         CaseRow{"this_machine", {}, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // --- owner, group and ACLs ------------------------------------------------------------
 
@@ -272,9 +272,8 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
     ASSERT_EQ(::chown(input.c_str(), 4321, 4321), 0);
     ASSERT_EQ(::chmod(input.c_str(), 02640), 0);
     if (row.attribute) {
-        const Bytes value = std::string(row.attribute).starts_with("system.posix_acl_")
-            ? aclGrantingAnotherUser()
-            : Bytes{'r', 'e', 'd'};
+        const Bytes value = std::string(row.attribute).starts_with("system.posix_acl_") ? aclGrantingAnotherUser()
+                                                                                        : Bytes{'r', 'e', 'd'};
         if (::setxattr(input.c_str(), row.attribute, value.data(), value.size(), 0) != 0)
             GTEST_SKIP() << "this file system takes no " << row.attribute << " (" << std::strerror(errno) << ")";
     }
@@ -307,20 +306,28 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, Ownership,
-    testing::Values(OwnershipRow{"in_place", false, {}, nullptr, Reason::Rewritten},
-                    OwnershipRow{"in_place_owner_refused", false, {.fchownError = EPERM}, nullptr,
-                                 Reason::CannotKeepOwner},
-                    OwnershipRow{"in_place_acl_refused", false, {.fsetxattrError = EOPNOTSUPP},
-                                 "system.posix_acl_access", Reason::CannotKeepAttributes},
-                    OwnershipRow{"in_place_security_label_refused", false, {.fsetxattrError = EPERM},
-                                 "security.shotdate_test", Reason::CannotKeepAttributes},
-                    OwnershipRow{"in_place_user_attribute_refused", false, {.fsetxattrError = EOPNOTSUPP},
-                                 "user.tag", Reason::Rewritten},
-                    OwnershipRow{"to_output_folder", true, {}, nullptr, Reason::Rewritten},
-                    OwnershipRow{"to_output_folder_owner_refused", true, {.fchownError = EPERM}, nullptr,
-                                 Reason::Rewritten},
-                    OwnershipRow{"to_output_folder_acl_refused", true, {.fsetxattrError = EOPNOTSUPP},
-                                 "system.posix_acl_access", Reason::Rewritten}),
+    testing::Values(
+        OwnershipRow{"in_place", false, {}, nullptr, Reason::Rewritten},
+        OwnershipRow{"in_place_owner_refused", false, {.fchownError = EPERM}, nullptr, Reason::CannotKeepOwner},
+        OwnershipRow{"in_place_acl_refused",
+                     false,
+                     {.fsetxattrError = EOPNOTSUPP},
+                     "system.posix_acl_access",
+                     Reason::CannotKeepAttributes},
+        OwnershipRow{"in_place_security_label_refused",
+                     false,
+                     {.fsetxattrError = EPERM},
+                     "security.shotdate_test",
+                     Reason::CannotKeepAttributes},
+        OwnershipRow{
+            "in_place_user_attribute_refused", false, {.fsetxattrError = EOPNOTSUPP}, "user.tag", Reason::Rewritten},
+        OwnershipRow{"to_output_folder", true, {}, nullptr, Reason::Rewritten},
+        OwnershipRow{"to_output_folder_owner_refused", true, {.fchownError = EPERM}, nullptr, Reason::Rewritten},
+        OwnershipRow{"to_output_folder_acl_refused",
+                     true,
+                     {.fsetxattrError = EOPNOTSUPP},
+                     "system.posix_acl_access",
+                     Reason::Rewritten}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

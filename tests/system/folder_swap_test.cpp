@@ -165,22 +165,39 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // Renamed and replaced by a link after the first file: the files
         // follow the folder the run holds, none goes to the link's target.
-        SwapCase{"output_folder_swapped_for_a_link", true, "s02.jpg", Act::SwapOutputForLink, kPhotos, {},
-                 "out-moved", false},
-        SwapCase{"subfolder_swapped_for_a_link_in_place", false, "s02.jpg", Act::SwapSubfolderForLink, kPhotos, {},
-                 "in/sub-moved", false},
-        SwapCase{"subfolder_swapped_for_a_link_to_an_output_folder", true, "s02.jpg", Act::SwapSubfolderForLink,
-                 kPhotos, {}, "out", false},
+        SwapCase{"output_folder_swapped_for_a_link",
+                 true,
+                 "s02.jpg",
+                 Act::SwapOutputForLink,
+                 kPhotos,
+                 {},
+                 "out-moved",
+                 false},
+        SwapCase{"subfolder_swapped_for_a_link_in_place",
+                 false,
+                 "s02.jpg",
+                 Act::SwapSubfolderForLink,
+                 kPhotos,
+                 {},
+                 "in/sub-moved",
+                 false},
+        SwapCase{"subfolder_swapped_for_a_link_to_an_output_folder",
+                 true,
+                 "s02.jpg",
+                 Act::SwapSubfolderForLink,
+                 kPhotos,
+                 {},
+                 "out",
+                 false},
         // Seen as a folder, a link by the time it is opened: not walked.
-        SwapCase{"subfolder_swapped_while_listed", false, "sub", Act::SwapSubfolderForLink, 0, {}, "in/sub-moved",
-                 true},
+        SwapCase{
+            "subfolder_swapped_while_listed", false, "sub", Act::SwapSubfolderForLink, 0, {}, "in/sub-moved", true},
         // A file turned into a link to a device after listing is never
         // opened for reading.
         SwapCase{"file_swapped_for_a_device_link", false, "s02.jpg", Act::SwapFileForDeviceLink, kPhotos - 1,
                  Reason::NotRegularFile, "in/sub", false},
         SwapCase{"subfolder_removed", true, "s05.jpg", Act::RemoveSubfolder, 4, Reason::FolderGone, "out", false},
-        SwapCase{"subfolder_failing", false, "s05.jpg", Act::FailWithIoError, 4, Reason::FolderGone, "in/sub",
-                 false}),
+        SwapCase{"subfolder_failing", false, "s05.jpg", Act::FailWithIoError, 4, Reason::FolderGone, "in/sub", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Ten thousand folders under the default limit of 1024 descriptors: the

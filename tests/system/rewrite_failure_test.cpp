@@ -197,7 +197,6 @@ void PrintTo(const Step& step, std::ostream* os)
     *os << step.name;
 }
 
-
 class SeamFailureTest : public ::testing::TestWithParam<std::tuple<Scene, Step>> {};
 
 TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
@@ -321,7 +320,9 @@ const Scene kScenes[] = {
 };
 
 const Step kSteps[] = {
-    {"open_refused", {.call = SysCall::Openat, .error = EACCES}, {Reason::Unreadable, Reason::WriteFailed, Reason::FolderGone},
+    {"open_refused",
+     {.call = SysCall::Openat, .error = EACCES},
+     {Reason::Unreadable, Reason::WriteFailed, Reason::FolderGone},
      false},
     {"read_io_error", {.call = SysCall::Read, .error = EIO}, {Reason::Unreadable}, false},
     {"write_io_error", {.call = SysCall::Write, .error = EIO}, {Reason::WriteFailed}, false},

@@ -515,8 +515,8 @@ TEST_F(BatchRunTest, DeepRunIntoAnOutputFolderWritesFlatAndNumbersClashingNames)
 
     // Folders (empty, linked or not) are never reported; the rest in path order.
     const std::vector<std::pair<std::string, std::string>> expected = {
-        {"a.jpg", "rewritten"},       {"dangling.jpg", "dangling-link"},
-        {"fifo", "not-regular-file"}, {"not-an-image.txt", "not-an-image"},
+        {"a.jpg", "rewritten"},          {"dangling.jpg", "dangling-link"},
+        {"fifo", "not-regular-file"},    {"not-an-image.txt", "not-an-image"},
         {"outside.jpg", "link-outside"}, {"sub/b.jpg", "rewritten"},
         {"sub2/a.jpg", "rewritten"},
     };

@@ -26,5 +26,4 @@ std::optional<FileIdentity> identityOf(const std::string& path);
 // nullopt when it cannot be resolved.
 std::optional<std::string> resolvedPath(const std::string& path);
 
-
 } // namespace shotdate

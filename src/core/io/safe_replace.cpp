@@ -66,7 +66,6 @@ std::uint64_t randomBits()
     return static_cast<std::uint64_t>(now) * 0x9E3779B97F4A7C15ull + (counter++ << 32) + ::getpid();
 }
 
-
 // 0 on success, else the errno: `bytes` written at the file position, or
 // at `offset` when one is given. A write that makes no progress would loop
 // forever, so it counts as an I/O error.

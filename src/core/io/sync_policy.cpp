@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::uint32_t kHonoursSyncfs[] = {
     EXT4_SUPER_MAGIC, // also ext2 and ext3, driven by the ext4 code
-    XFS_SUPER_MAGIC, BTRFS_SUPER_MAGIC, F2FS_SUPER_MAGIC, TMPFS_MAGIC, OVERLAYFS_SUPER_MAGIC,
+    XFS_SUPER_MAGIC,  BTRFS_SUPER_MAGIC, F2FS_SUPER_MAGIC, TMPFS_MAGIC, OVERLAYFS_SUPER_MAGIC,
 };
 
 // "5.8", "6.1.0-18-amd64" -> at least 5.8?
@@ -38,8 +38,8 @@ bool syncfsIsTrusted(long fileSystemType, std::string_view kernelRelease)
 {
     // f_type is a signed word on some targets: compare its low 32 bits.
     const auto type = static_cast<std::uint32_t>(fileSystemType);
-    return atLeastLinux58(kernelRelease) && std::find(std::begin(kHonoursSyncfs), std::end(kHonoursSyncfs), type)
-        != std::end(kHonoursSyncfs);
+    return atLeastLinux58(kernelRelease)
+        && std::find(std::begin(kHonoursSyncfs), std::end(kHonoursSyncfs), type) != std::end(kHonoursSyncfs);
 }
 
 bool syncfsIsTrusted(int folderFd)

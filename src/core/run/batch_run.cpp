@@ -81,7 +81,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         // A folder put in place of the one the start check saw is not
         // listed from, let alone written to.
         const bool checked = k < settings.checkedInputs.size() && settings.checkedInputs[k];
-        if (!lists.back().singleFile && !folders.empty() && checked && folders.identity(0) != *settings.checkedInputs[k])
+        if (!lists.back().singleFile && !folders.empty() && checked
+            && folders.identity(0) != *settings.checkedInputs[k])
             folders.markGone(0, ESTALE);
         // The shell may name thousands of files: each input's folders wait
         // closed, and open again (the same folders, or none) at its turn.
@@ -175,8 +176,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         // by two inputs) would have its date moved a second time. (Hard
         // links are separate names: each still holds the old file when its
         // turn comes.)
-        if (!settings.outputFolder
-            && !rewrittenInPlace.insert({folders.identity(target.folder), target.name}).second) {
+        if (!settings.outputFolder && !rewrittenInPlace.insert({folders.identity(target.folder), target.name}).second) {
             fileReport.reason = Reason::SameFileTwice;
             batch.add(std::move(pending), 0);
             return;

@@ -130,7 +130,7 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
     }
     if (error) {
         result.error = error.error;
-        result.reason = error.step == ReplaceStep::Owner            ? Reason::CannotKeepOwner
+        result.reason = error.step == ReplaceStep::Owner    ? Reason::CannotKeepOwner
             : error.step == ReplaceStep::ExtendedAttributes ? Reason::CannotKeepAttributes
                                                             : Reason::WriteFailed;
         return result;

@@ -17,7 +17,11 @@ std::pair<char32_t, std::size_t> decodeUtf8(const std::string& text, std::size_t
 {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
-    std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    std::size_t length = lead < 0x80 ? 1
+        : (lead >> 5) == 0x6         ? 2
+        : (lead >> 4) == 0xE         ? 3
+        : (lead >> 3) == 0x1E        ? 4
+                                     : 0;
     if (length == 0 || at + length > text.size())
         return {0, 0};
     char32_t value = length == 1 ? lead : lead & (0x7F >> length);

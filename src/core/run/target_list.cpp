@@ -21,8 +21,7 @@ class Lister {
 public:
     Lister(const std::string& root, bool deep, TargetList& list)
         : root_(root), deep_(deep), list_(list), tree_(*list.folders)
-    {
-    }
+    {}
 
     // Answers whether the folder could be read at all.
     bool listFolder(FolderTree::Id folder, const std::string& relative)
@@ -66,7 +65,8 @@ public:
 private:
     void add(const std::string& relative, FolderTree::Id folder, const std::string& name, FileIdentity identity)
     {
-        list_.targets.push_back({relative, joinPath(root_, relative), false, Reason::Rewritten, folder, name, identity});
+        list_.targets.push_back(
+            {relative, joinPath(root_, relative), false, Reason::Rewritten, folder, name, identity});
         tree_.addWork(folder);
     }
 

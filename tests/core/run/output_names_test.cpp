@@ -25,11 +25,12 @@ TEST_P(FoldedCase, FoldsAsACaseInsensitiveFileSystemCompares)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, FoldedCase,
-    testing::Values(FoldRow{"ascii", "/Out/IMG_0001 (2).JPG", "/out/img_0001 (2).jpg"},
-                    FoldRow{"latin", "/out/\xC3\x84PFEL_\xC3\x89T\xC3\x89.JPG", "/out/\xC3\xA4pfel_\xC3\xA9t\xC3\xA9.jpg"},
-                    FoldRow{"greek_and_cyrillic", "\xCE\xA3\xCE\x9F\xCE\xA6\xD0\x96", "\xCF\x83\xCE\xBF\xCF\x86\xD0\xB6"},
-                    FoldRow{"japanese_unchanged", "\xE5\x86\x99\xE7\x9C\x9F.JPG", "\xE5\x86\x99\xE7\x9C\x9F.jpg"},
-                    FoldRow{"broken_utf8_kept", std::string("A\xC3(B\xFF", 6), std::string("a\xC3(b\xFF", 6)}),
+    testing::Values(
+        FoldRow{"ascii", "/Out/IMG_0001 (2).JPG", "/out/img_0001 (2).jpg"},
+        FoldRow{"latin", "/out/\xC3\x84PFEL_\xC3\x89T\xC3\x89.JPG", "/out/\xC3\xA4pfel_\xC3\xA9t\xC3\xA9.jpg"},
+        FoldRow{"greek_and_cyrillic", "\xCE\xA3\xCE\x9F\xCE\xA6\xD0\x96", "\xCF\x83\xCE\xBF\xCF\x86\xD0\xB6"},
+        FoldRow{"japanese_unchanged", "\xE5\x86\x99\xE7\x9C\x9F.JPG", "\xE5\x86\x99\xE7\x9C\x9F.jpg"},
+        FoldRow{"broken_utf8_kept", std::string("A\xC3(B\xFF", 6), std::string("a\xC3(b\xFF", 6)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ClashRow {
