@@ -5,6 +5,8 @@
 // the tag names of its EXIF tables), so a reader can look any of them up.
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 
 namespace shotdate {
@@ -29,6 +31,17 @@ inline constexpr std::uint8_t fill = 0xFF; // also the byte every marker starts 
 } // namespace jpeg_marker
 
 // TIFF value types.
+// Whether a TIFF header says big-endian ("MM") or little-endian ("II");
+// nullopt for anything else.
+inline std::optional<bool> tiffIsBigEndian(std::span<const std::uint8_t> header)
+{
+    if (header.size() >= 2 && header[0] == 'I' && header[1] == 'I')
+        return false;
+    if (header.size() >= 2 && header[0] == 'M' && header[1] == 'M')
+        return true;
+    return std::nullopt;
+}
+
 namespace tiff_type {
 inline constexpr std::uint16_t unsignedByte = 1;
 inline constexpr std::uint16_t asciiString = 2;

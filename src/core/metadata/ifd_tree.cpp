@@ -1,6 +1,7 @@
 #include "metadata/ifd_tree.h"
 
 #include "bytes/byte_reader.h"
+#include "metadata/format_constants.h"
 
 #include <set>
 
@@ -186,15 +187,11 @@ std::optional<IfdTree> walkIfdTree(std::span<const std::uint8_t> tiff, std::size
 {
     if (tiff.size() < 8 || blockSize < tiff.size())
         return std::nullopt;
-    bool big;
-    if (tiff[0] == 'I' && tiff[1] == 'I')
-        big = false;
-    else if (tiff[0] == 'M' && tiff[1] == 'M')
-        big = true;
-    else
+    const auto big = tiffIsBigEndian(tiff);
+    if (!big)
         return std::nullopt;
-    Walker walker(tiff, blockSize, big);
-    if (!walker.walk(*ByteReader(tiff, big).u32(4)))
+    Walker walker(tiff, blockSize, *big);
+    if (!walker.walk(*ByteReader(tiff, *big).u32(4)))
         return std::nullopt;
     return walker.take();
 }

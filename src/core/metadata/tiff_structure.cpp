@@ -57,14 +57,10 @@ public:
         const auto bytes = file.subspan(block.offset, std::min(block.size, file.size() - block.offset));
         if (bytes.size() < 8)
             return std::nullopt;
-        bool big;
-        if (bytes[0] == 'I' && bytes[1] == 'I')
-            big = false;
-        else if (bytes[0] == 'M' && bytes[1] == 'M')
-            big = true;
-        else
+        const auto big = tiffIsBigEndian(bytes);
+        if (!big)
             return std::nullopt;
-        Tiff tiff(bytes, big, block.offset, block.size);
+        Tiff tiff(bytes, *big, block.offset, block.size);
         const auto first = tiff.reader_.u32(4);
         if (!first)
             return std::nullopt;

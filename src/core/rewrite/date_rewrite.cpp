@@ -219,11 +219,8 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         }
         if (block && block->hasCrc && format.checksumPatch)
             result.patches.push_back(format.checksumPatch(file, *block, result.patches));
-        if (options.wantWholeFile) {
-            result.bytes.assign(file.begin(), file.end());
-            for (const FilePatch& patch : result.patches)
-                std::copy(patch.bytes.begin(), patch.bytes.end(), result.bytes.begin() + std::ptrdiff_t(patch.offset));
-        }
+        if (options.wantWholeFile)
+            result.bytes = withPatches(file, result.patches);
         result.patchedInPlace = true;
         result.reason = Reason::Rewritten;
         return result;

@@ -42,11 +42,8 @@ DateRewrite rewriteDateSites(std::span<const std::uint8_t> file, const Container
         }
         result.patches.push_back({site.offset, std::move(*bytes)});
     }
-    if (wantWholeFile) {
-        result.bytes.assign(file.begin(), file.end());
-        for (const FilePatch& patch : result.patches)
-            std::copy(patch.bytes.begin(), patch.bytes.end(), result.bytes.begin() + std::ptrdiff_t(patch.offset));
-    }
+    if (wantWholeFile)
+        result.bytes = withPatches(file, result.patches);
     result.patchedInPlace = true;
     result.reason = Reason::Rewritten;
     return result;

@@ -154,12 +154,7 @@ AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::si
     // The result must read back with the new dates and keep every IFD,
     // every picture and every other byte.
     std::vector<std::uint8_t>& out = result.bytes;
-    out.assign(file.begin(), file.end());
-    for (const FilePatch& patch : patches) {
-        if (out.size() < patch.offset + patch.bytes.size())
-            out.resize(patch.offset + patch.bytes.size());
-        std::copy(patch.bytes.begin(), patch.bytes.end(), out.begin() + std::ptrdiff_t(patch.offset));
-    }
+    out = withPatches(file, patches);
     const auto payload = format.pictureDigests(file);
     if (!datesRead(out, newDate) || !sameIfdsOutsideDates(file, out) || !payload
         || format.pictureDigests(out) != payload) {
