@@ -23,6 +23,12 @@ struct DateArguments {
     std::int32_t mode = 0; // a DateMode value; unknown values act as TimeOnly
     LocalSeconds givenDate{}; // modes 0, 1, 2
     std::int32_t shiftSeconds = 0; // mode 99
+    // Every copy of the date (ModifyDate, XMP, IPTC, sidecars) moves with
+    // DateTimeOriginal; off, only DateTimeOriginal and DateTimeDigitized do.
+    bool allDates = false;
+    // The zone the clock was in, in minutes east of UTC: the offset tags get
+    // it without moving the clock time. nullopt: offsets stay as they are.
+    std::optional<std::int32_t> zoneMinutes;
 };
 
 // The largest shift a run can ask for: 366 days and 23:59:59.

@@ -9,6 +9,12 @@
 
 namespace shotdate {
 
+// What becomes of a rewritten file's modification time.
+enum class FileTimeRule {
+    Keep, // the original's, as always
+    Shooting, // the new shooting date, as wall-clock time in the computer's zone
+};
+
 struct RunSettings {
     std::string inputPath; // a folder or one file
     // Further folders or files for the same run (the shell's expansion of
@@ -18,6 +24,7 @@ struct RunSettings {
     std::optional<std::string> outputFolder; // nullopt: rewrite in place
     DateArguments dates;
     bool dryRun = false;
+    FileTimeRule fileTime = FileTimeRule::Keep;
     // What the start check found at the input paths (in runInputs() order)
     // and the output folder. A run opens each once and refuses to work in
     // anything else that took its place.
