@@ -29,6 +29,8 @@ struct DateArguments {
     // The zone the clock was in, in minutes east of UTC: the offset tags get
     // it without moving the clock time. nullopt: offsets stay as they are.
     std::optional<std::int32_t> zoneMinutes;
+    // False when a run only relabels the zone: every clock time stays.
+    bool datesChange = true;
 };
 
 // The largest shift a run can ask for: 366 days and 23:59:59.
