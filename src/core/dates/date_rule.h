@@ -28,7 +28,7 @@ struct DateArguments {
     bool allDates = false;
     // The zone the clock was in, in minutes east of UTC: the offset tags get
     // it without moving the clock time. nullopt: offsets stay as they are.
-    std::optional<std::int32_t> zoneMinutes;
+    std::optional<std::int32_t> zoneMinutes = std::nullopt;
     // False when a run only relabels the zone: every clock time stays.
     bool datesChange = true;
 };
