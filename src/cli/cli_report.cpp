@@ -105,6 +105,9 @@ std::string outcomeLine(const FileReport& report)
         + shownDate(report.oldDate) + " -> " + shownDate(report.newDate);
     if (report.outPath != report.inPath && !report.outPath.empty())
         line += " (as " + printable(report.outPath) + ")";
+    // Copies of the date left as they were: not failures, but worth a look.
+    for (const std::string& note : report.notes)
+        line += " [left as it was: " + printable(note) + "]";
     return line;
 }
 

@@ -168,7 +168,8 @@ void TestMainContentView::enablingRules()
                            static_cast<QWidget*>(c.shiteiHidukePicker), static_cast<QWidget*>(c.shiteiJikanPicker),
                            static_cast<QWidget*>(c.jisaJikanPicker), static_cast<QWidget*>(c.jisaNissuTextField),
                            static_cast<QWidget*>(c.jisaNissuStepper), static_cast<QWidget*>(c.setsumeiLabel),
-                           static_cast<QWidget*>(c.shiteiHidukeLabel), static_cast<QWidget*>(c.jisaNissuLabel)})
+                           static_cast<QWidget*>(c.shiteiHidukeLabel), static_cast<QWidget*>(c.jisaNissuLabel),
+                           static_cast<QWidget*>(c.allDatesCheckBox)})
             QVERIFY2(!w->isEnabled(), w->metaObject()->className());
         QVERIFY(!c.shiteiMatrix->isEnabled());
         QVERIFY(!c.shiteiNichijiMatrix->isEnabled());
@@ -179,6 +180,7 @@ void TestMainContentView::enablingRules()
         QVERIFY(c.setsumeiLabel->isEnabled());
         QVERIFY(c.subfolerCheckBox->isEnabled());
         QVERIFY(c.betsuFolderCheckBox->isEnabled());
+        QVERIFY(c.allDatesCheckBox->isEnabled());
         QVERIFY(c.shiteiMatrix->isEnabled());
     }
     QCOMPARE(optionStates(c), states);

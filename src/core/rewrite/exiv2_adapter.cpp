@@ -72,7 +72,7 @@ std::string exiv2LastMessage()
     return lastMessage;
 }
 
-std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file, const std::string& newDate)
+std::optional<std::vector<std::uint8_t>> exiv2WriteValues(std::span<const std::uint8_t> file, const ExifValues& values)
 {
     initialiseExiv2();
     try {
@@ -81,8 +81,8 @@ std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::ui
         // Write the XMP packet back exactly as it was, not re-serialised.
         image->writeXmpFromPacket(true);
         Exiv2::ExifData& exif = image->exifData();
-        exif["Exif.Photo.DateTimeOriginal"] = newDate;
-        exif["Exif.Photo.DateTimeDigitized"] = newDate;
+        for (const auto& [key, text] : values)
+            exif[key] = text;
         image->writeMetadata();
         Exiv2::BasicIo& io = image->io();
         if (io.open() != 0)
@@ -103,7 +103,7 @@ std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::ui
 }
 
 std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const std::uint8_t> tiff,
-                                                               const std::string& newDate)
+                                                               const ExifValues& values)
 {
     initialiseExiv2();
     try {
@@ -112,8 +112,8 @@ std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const s
         const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(exif, tiff.data(), size);
         if (order == Exiv2::invalidByteOrder)
             return std::nullopt;
-        exif["Exif.Photo.DateTimeOriginal"] = newDate;
-        exif["Exif.Photo.DateTimeDigitized"] = newDate;
+        for (const auto& [key, text] : values)
+            exif[key] = text;
         // Exiv2 writes into the block it is given when the values fit
         // ("non-intrusive"), so it gets a copy, which is then the result.
         std::vector<std::uint8_t> copy(tiff.begin(), tiff.end());

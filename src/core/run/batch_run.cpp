@@ -116,7 +116,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     // In place, the files already rewritten: their folder (by identity, the
     // same whichever input reached it) and name.
     std::set<std::pair<FileIdentity, std::string>> rewrittenInPlace;
-    const FileRewriteOptions options{settings.dryRun};
+    FileRewriteOptions options{settings.dryRun};
+    options.fileTime = settings.fileTime;
     const auto report = [&](DurableBatch::Pending& done) {
         FileReport& fileReport = done.report;
         if (countsAsRewritten(fileReport.reason)) {
@@ -213,6 +214,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         fileReport.oldDate = result.oldDate;
         fileReport.newDate = result.newDate;
         fileReport.exiv2Message = result.exiv2Message;
+        fileReport.changes = std::move(result.changes);
+        fileReport.notes = std::move(result.notes);
         if (isSuccess(fileReport.reason) && settings.outputFolder)
             claims.claimName(out.name); // a dry run plans the names it would use, too
         batch.add(std::move(pending), isSuccess(fileReport.reason) ? result.size : 0);

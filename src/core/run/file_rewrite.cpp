@@ -1,5 +1,6 @@
 #include "run/file_rewrite.h"
 
+#include "dates/wall_clock_instant.h"
 #include "formats/format_table.h"
 #include "io/file_probe.h"
 #include "io/held_folder.h"
@@ -101,6 +102,8 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
     result.oldDate = rewrite.oldDate;
     result.newDate = rewrite.newDate;
     result.exiv2Message = rewrite.exiv2Message;
+    result.changes = std::move(rewrite.changes);
+    result.notes = std::move(rewrite.notes);
     if (rewrite.reason != Reason::Rewritten) {
         result.reason = rewrite.reason;
         return result;
@@ -113,20 +116,32 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
     const bool inPlace = out.folderFd == in.folderFd && out.name == in.name;
     const ReplaceTarget target{out.folderFd, out.name, out.path};
     const AttributeRule rule = inPlace ? AttributeRule::KeepEverything : AttributeRule::Copy;
+    // The new file's times: the original's, or its new shooting date as
+    // this computer's clock would have shown it.
+    struct stat attributes = before;
+    if (options.fileTime == FileTimeRule::Shooting) {
+        const auto wall = parseExifDate(result.newDate);
+        const auto instant = wall ? instantOfWallClock(*wall) : std::nullopt;
+        if (!instant) {
+            result.reason = Reason::DateOutOfRange;
+            return result;
+        }
+        attributes.st_mtim = {*instant, 0};
+    }
     ReplaceError error;
     if (rewrite.patchedInPlace) {
         // The input's bytes are copied in the kernel (or shared, on btrfs and
         // XFS) and only the date bytes are written: no second copy in memory.
         bytes = {};
         error = prepareReplacement(target, CopySource{input.fd(), std::uint64_t(before.st_size), rewrite.patches},
-                                   before, prepared, input.fd(), rule);
+                                   attributes, prepared, input.fd(), rule);
         if (!error && !input.unchanged()) {
             prepared.abandon();
             result.reason = Reason::ChangedWhileReading;
             return result;
         }
     } else {
-        error = prepareReplacement(target, rewrite.bytes, before, prepared, input.fd(), rule);
+        error = prepareReplacement(target, rewrite.bytes, attributes, prepared, input.fd(), rule);
     }
     if (error) {
         result.error = error.error;

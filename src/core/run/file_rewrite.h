@@ -2,7 +2,9 @@
 
 #include "dates/date_rule.h"
 #include "io/safe_replace.h"
+#include "run/file_report.h"
 #include "run/reason.h"
+#include "run/run_settings.h"
 
 #include <cstdint>
 #include <string>
@@ -15,6 +17,7 @@ struct FileRewriteOptions {
     // whole file (a TIFF, a HEIF, a date laid out again) passes over files
     // larger than this (TooLarge) rather than let memory grow without bound.
     std::uint64_t maxFileBytes = 1ull << 30;
+    FileTimeRule fileTime = FileTimeRule::Keep;
 };
 
 struct FileRewrite {
@@ -25,6 +28,8 @@ struct FileRewrite {
     std::string exiv2Message; // see DateRewrite
     std::uint64_t size = 0; // of the input, as read
     bool folderFailed = false; // the folder itself gave an I/O error when the file was looked up
+    std::vector<DateChange> changes; // see DateRewrite
+    std::vector<std::string> notes;
 };
 
 // A file as the run reaches it: the entry `name` of a folder it holds open.
