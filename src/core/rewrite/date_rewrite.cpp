@@ -7,6 +7,7 @@
 #include "rewrite/exif_extras.h"
 #include "rewrite/exif_ifd_append.h"
 #include "rewrite/exiv2_adapter.h"
+#include "rewrite/iptc_rewrite.h"
 
 #include <algorithm>
 #include <string_view>
@@ -243,8 +244,20 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
             changes.push_back({exifTagName(copy.tag), copy.text, newDateText});
         extras.changes.insert(extras.changes.begin(), changes.begin(), changes.end());
     }
+    const IptcDates iptc = planIptcDates(file, format, args, options.haveWholeFile);
+    if (iptc.needsWholeFile) {
+        result = DateRewrite{};
+        result.needsWholeFile = true;
+        return result;
+    }
+    if (iptc.reason != Reason::Rewritten) {
+        result.reason = iptc.reason;
+        return result;
+    }
     result.changes = extras.changes;
+    result.changes.insert(result.changes.end(), iptc.changes.begin(), iptc.changes.end());
     result.notes = extras.notes;
+    result.notes.insert(result.notes.end(), iptc.notes.begin(), iptc.notes.end());
 
     const bool datesInPlace = !args.datesChange || (original.patchable && dates->digitized.patchable);
     if (datesInPlace && extras.additions.empty()) {
@@ -266,6 +279,7 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         }
         for (const TextWrite& write : extras.writes)
             placed = placed && addFieldPatches(result.patches, write.field, write.text, file.size(), toFile);
+        result.patches.insert(result.patches.end(), iptc.patches.begin(), iptc.patches.end());
         if (!placed) {
             result.patches.clear();
             result.reason = Reason::UnsupportedFormat;
@@ -295,8 +309,11 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         case AppendOutcome::VerifyFailed: result.reason = Reason::VerifyFailed; return result;
         case AppendOutcome::Rewritten:
             result.patches = std::move(appended.patches);
+            result.patches.insert(result.patches.end(), iptc.patches.begin(), iptc.patches.end());
+            std::sort(result.patches.begin(), result.patches.end(),
+                      [](const FilePatch& x, const FilePatch& y) { return x.offset < y.offset; });
             if (options.wantWholeFile)
-                result.bytes = std::move(appended.bytes);
+                result.bytes = withPatches(appended.bytes, iptc.patches);
             result.patchedInPlace = true;
             result.reason = Reason::Rewritten;
             return result;
@@ -316,7 +333,12 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         result.needsWholeFile = true;
         return result;
     }
-    result.reason = rewriteThroughExiv2(file, format, *block, newDateText, extras, result.bytes);
+    // IPTC's new values first, in a copy: Exiv2 then lays out that copy.
+    std::vector<std::uint8_t> withIptc;
+    if (!iptc.patches.empty())
+        withIptc = withPatches(file, iptc.patches);
+    const auto input = iptc.patches.empty() ? file : std::span<const std::uint8_t>(withIptc);
+    result.reason = rewriteThroughExiv2(input, format, *block, newDateText, extras, result.bytes);
     if (result.reason != Reason::Rewritten)
         result.exiv2Message = exiv2LastMessage();
     return result;

@@ -2,6 +2,7 @@
 
 #include "dates/wall_clock_instant.h"
 #include "formats/format_table.h"
+#include "formats/jpeg.h"
 #include "io/file_probe.h"
 #include "io/held_folder.h"
 #include "io/input_file.h"
@@ -70,6 +71,10 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
             return result;
         }
         headLength = exifHeadLength(bytes, format);
+        // Every copy of the date includes IPTC, which a JPEG keeps in a
+        // segment after its EXIF: the head then reaches the first scan.
+        if (headLength && args.allDates && format == ImageFormat::Jpeg)
+            headLength = jpegSegmentsLength(bytes);
     }
     DateRewrite rewrite;
     if (headLength) {
