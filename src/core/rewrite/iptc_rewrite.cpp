@@ -201,10 +201,33 @@ bool changeIim(std::span<const std::uint8_t> file, std::size_t offset, std::size
     return true;
 }
 
-// The IIM of a Photoshop block, and its digest worked out again when it
-// matched the old data (one that did not is another program's doing: left).
-bool changePhotoshopBlock(std::span<const std::uint8_t> file, const IptcBlock& block, const DateArguments& args,
-                          IptcDates& out)
+// A digest that matched the IIM at `iimOffset` is worked out again over
+// its new bytes; one that did not is another program's doing and stays.
+void updateDigest(std::span<const std::uint8_t> file, std::size_t digestAt, std::size_t iimOffset,
+                  std::size_t iimSize, IptcDates& out)
+{
+    const auto oldIim = file.subspan(iimOffset, iimSize);
+    const auto oldDigest = md5(oldIim);
+    if (!std::equal(oldDigest.begin(), oldDigest.end(), file.begin() + std::ptrdiff_t(digestAt)))
+        return;
+    std::vector<std::uint8_t> newIim(oldIim.begin(), oldIim.end());
+    bool changed = false;
+    for (const FilePatch& patch : out.patches) {
+        if (patch.offset < iimOffset || patch.offset + patch.bytes.size() > iimOffset + iimSize)
+            continue;
+        std::copy(patch.bytes.begin(), patch.bytes.end(), newIim.begin() + std::ptrdiff_t(patch.offset - iimOffset));
+        changed = true;
+    }
+    if (!changed)
+        return;
+    const auto newDigest = md5(newIim);
+    out.patches.push_back({digestAt, std::vector<std::uint8_t>(newDigest.begin(), newDigest.end())});
+}
+
+// The IIM of a Photoshop block and its digest. A TIFF keeps its IIM in a tag
+// of its own (`bareIim`), which a digest in its Photoshop block then covers.
+bool changePhotoshopBlock(std::span<const std::uint8_t> file, const IptcBlock& block,
+                          const std::optional<IptcBlock>& bareIim, const DateArguments& args, IptcDates& out)
 {
     const auto resources = photoshopResources(file.subspan(block.offset, block.size));
     if (!resources) {
@@ -218,27 +241,15 @@ bool changePhotoshopBlock(std::span<const std::uint8_t> file, const IptcBlock& b
         return nullptr;
     };
     const PhotoshopResource* iim = find(kIptcResource);
-    if (!iim)
-        return true;
-    const std::size_t first = out.patches.size();
-    if (!changeIim(file, block.offset + iim->offset, iim->size, args, out))
+    if (iim && !changeIim(file, block.offset + iim->offset, iim->size, args, out))
         return false;
     const PhotoshopResource* digest = find(kIptcDigestResource);
-    if (!digest || digest->size != 16 || out.patches.size() == first)
+    if (!digest || digest->size != 16)
         return true;
-    const auto oldIim = file.subspan(block.offset + iim->offset, iim->size);
-    const auto oldDigest = md5(oldIim);
-    if (!std::equal(oldDigest.begin(), oldDigest.end(), file.begin() + std::ptrdiff_t(block.offset + digest->offset)))
-        return true;
-    std::vector<std::uint8_t> newIim(oldIim.begin(), oldIim.end());
-    for (std::size_t i = first; i < out.patches.size(); ++i) {
-        const FilePatch& patch = out.patches[i];
-        std::copy(patch.bytes.begin(), patch.bytes.end(),
-                  newIim.begin() + std::ptrdiff_t(patch.offset - (block.offset + iim->offset)));
-    }
-    const auto newDigest = md5(newIim);
-    out.patches.push_back(
-        {block.offset + digest->offset, std::vector<std::uint8_t>(newDigest.begin(), newDigest.end())});
+    if (iim)
+        updateDigest(file, block.offset + digest->offset, block.offset + iim->offset, iim->size, out);
+    else if (bareIim)
+        updateDigest(file, block.offset + digest->offset, bareIim->offset, bareIim->size, out);
     return true;
 }
 
@@ -295,8 +306,13 @@ IptcDates planIptcDates(std::span<const std::uint8_t> file, const ContainerForma
         }
         blocks = tiffIptcBlocks(file);
     }
+    // Bare IIM first: a Photoshop block's digest may cover it.
+    std::stable_partition(blocks.begin(), blocks.end(), [](const IptcBlock& block) { return !block.photoshop; });
+    std::optional<IptcBlock> bareIim;
     for (const IptcBlock& block : blocks) {
-        const bool ok = block.photoshop ? changePhotoshopBlock(file, block, args, result)
+        if (!block.photoshop && !bareIim)
+            bareIim = block;
+        const bool ok = block.photoshop ? changePhotoshopBlock(file, block, bareIim, args, result)
                                         : changeIim(file, block.offset, block.size, args, result);
         if (!ok) {
             result.patches.clear();
