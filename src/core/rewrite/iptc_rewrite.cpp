@@ -203,8 +203,8 @@ bool changeIim(std::span<const std::uint8_t> file, std::size_t offset, std::size
 
 // A digest that matched the IIM at `iimOffset` is worked out again over
 // its new bytes; one that did not is another program's doing and stays.
-void updateDigest(std::span<const std::uint8_t> file, std::size_t digestAt, std::size_t iimOffset,
-                  std::size_t iimSize, IptcDates& out)
+void updateDigest(std::span<const std::uint8_t> file, std::size_t digestAt, std::size_t iimOffset, std::size_t iimSize,
+                  IptcDates& out)
 {
     const auto oldIim = file.subspan(iimOffset, iimSize);
     const auto oldDigest = md5(oldIim);
