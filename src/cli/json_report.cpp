@@ -89,6 +89,11 @@ std::string fileRecord(const FileReport& report)
         dates.push_back({{"tag", "DateTimeDigitized"}, {"old", nullptr}, {"new", report.newDate}});
     }
     record["dates"] = std::move(dates);
+    // Every other copy of the date changed (XMP, sidecars), as exiftool names it.
+    Json changes = Json::array();
+    for (const DateChange& change : report.changes)
+        changes.push_back({{"name", change.name}, {"old", change.oldValue}, {"new", change.newValue}});
+    record["changes"] = std::move(changes);
     return dump(record);
 }
 

@@ -6,6 +6,7 @@
 #include "io/path_text.h"
 #include "run/durable_batch.h"
 #include "run/file_rewrite.h"
+#include "run/sidecar_rewrite.h"
 
 #include <cerrno>
 #include <new>
@@ -116,6 +117,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     // In place, the files already rewritten: their folder (by identity, the
     // same whichever input reached it) and name.
     std::set<std::pair<FileIdentity, std::string>> rewrittenInPlace;
+    std::set<FileIdentity> sidecarsDone;
     const FileRewriteOptions options{settings.dryRun};
     const auto report = [&](DurableBatch::Pending& done) {
         FileReport& fileReport = done.report;
@@ -196,10 +198,17 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         FileRewrite result;
         try {
             result = prepareFileRewrite(in, out, settings.dates, options, pending.prepared);
+            if (settings.dates.allDates && isSuccess(result.reason))
+                addSidecarRewrites(in, out, settings.dates, settings.dryRun, sidecarsDone, result, pending.prepared,
+                                   pending.sidecars);
         } catch (const std::bad_alloc&) {
             result.reason = Reason::TooLarge;
         } catch (...) {
             result.reason = Reason::Unreadable;
+        }
+        if (!isSuccess(result.reason)) {
+            pending.prepared.abandon(); // a sidecar that failed after the photo was prepared
+            pending.sidecars.clear();
         }
         if (result.folderFailed) {
             // A folder that fails to look a name up will fail the rest too.
@@ -213,6 +222,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         fileReport.oldDate = result.oldDate;
         fileReport.newDate = result.newDate;
         fileReport.exiv2Message = result.exiv2Message;
+        fileReport.changes = std::move(result.changes);
+        fileReport.notes = std::move(result.notes);
         if (isSuccess(fileReport.reason) && settings.outputFolder)
             claims.claimName(out.name); // a dry run plans the names it would use, too
         batch.add(std::move(pending), isSuccess(fileReport.reason) ? result.size : 0);

@@ -68,7 +68,7 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
             result.reason = Reason::Unreadable;
             return result;
         }
-        headLength = exifHeadLength(bytes, format);
+        headLength = args.allDates ? allDatesHeadLength(bytes, format) : exifHeadLength(bytes, format);
     }
     DateRewrite rewrite;
     if (headLength) {
@@ -101,6 +101,8 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
     result.oldDate = rewrite.oldDate;
     result.newDate = rewrite.newDate;
     result.exiv2Message = rewrite.exiv2Message;
+    result.changes = std::move(rewrite.changes);
+    result.notes = std::move(rewrite.notes);
     if (rewrite.reason != Reason::Rewritten) {
         result.reason = rewrite.reason;
         return result;

@@ -2,10 +2,12 @@
 
 #include "dates/date_rule.h"
 #include "io/safe_replace.h"
+#include "run/file_report.h"
 #include "run/reason.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace shotdate {
 
@@ -25,6 +27,8 @@ struct FileRewrite {
     std::string exiv2Message; // see DateRewrite
     std::uint64_t size = 0; // of the input, as read
     bool folderFailed = false; // the folder itself gave an I/O error when the file was looked up
+    std::vector<DateChange> changes; // see DateRewrite
+    std::vector<std::string> notes;
 };
 
 // A file as the run reaches it: the entry `name` of a folder it holds open.
