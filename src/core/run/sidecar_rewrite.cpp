@@ -48,6 +48,7 @@ void fail(FileRewrite& result, Reason reason, int error, PreparedReplacement& ph
 {
     result.reason = reason;
     result.error = error;
+    result.changes.clear();
     photo.abandon();
     for (PreparedReplacement& sidecar : sidecars)
         sidecar.abandon();
@@ -55,6 +56,16 @@ void fail(FileRewrite& result, Reason reason, int error, PreparedReplacement& ph
 }
 
 } // namespace
+
+bool isSidecarName(const std::string& name)
+{
+    if (name.size() < 4)
+        return false;
+    std::string extension = name.substr(name.size() - 4);
+    for (char& c : extension)
+        c = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    return extension == ".xmp";
+}
 
 void addSidecarRewrites(const FileLocation& in, const FileLocation& out, const DateArguments& args, bool dryRun,
                         std::set<FileIdentity>& done, FileRewrite& result, PreparedReplacement& photo,

@@ -21,6 +21,9 @@ namespace shotdate {
 // "NAME.xmp" of a raw+JPEG pair changes once. On any failure the photo's
 // own rewrite is abandoned and `result` says why: a photo and its sidecars
 // succeed or are passed over together.
+// A name ending in ".xmp" in any case: a sidecar, never a target of its own.
+bool isSidecarName(const std::string& name);
+
 void addSidecarRewrites(const FileLocation& in, const FileLocation& out, const DateArguments& args, bool dryRun,
                         std::set<FileIdentity>& done, FileRewrite& result, PreparedReplacement& photo,
                         std::vector<PreparedReplacement>& sidecars);
