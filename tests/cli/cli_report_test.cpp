@@ -100,6 +100,14 @@ TEST(OutcomeLine, ShowsOldAndNewDate)
               "photos/IMG_1.JPG: would be rewritten: (no date) -> 2020:01:01 00:00:00");
 }
 
+TEST(OutcomeLine, NamesTheCopiesLeftAsTheyWere)
+{
+    FileReport r = report(Reason::Rewritten, 0, "2012:05:03 13:45:12", "2012:05:03 13:45:12");
+    r.notes = {"XMP-xmp:ModifyDate: not a date"};
+    EXPECT_EQ(outcomeLine(r), "photos/IMG_1.JPG: rewritten: 2012:05:03 13:45:12 -> 2012:05:03 13:45:12"
+                              " [left as it was: XMP-xmp:ModifyDate: not a date]");
+}
+
 TEST(OutcomeLine, NamesAnOutputElsewhere)
 {
     FileReport r = report(Reason::Rewritten, 0, "2012:05:03 13:45:12", "2020:01:01 00:00:00");
