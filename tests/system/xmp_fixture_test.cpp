@@ -5,6 +5,7 @@
 #include "file_bytes.h"
 #include "file_times.h"
 #include "fixtures.h"
+#include "format_fixtures.h"
 #include "needed_tools.h"
 #include "run/batch_run.h"
 #include "temp_folder.h"
@@ -105,6 +106,8 @@ struct PhotoRow {
     const char* bigPicture = nullptr;
     // exiftool writes a PNG's packet without padding: no room for a longer zone.
     bool zone = true;
+    // Made by the container fixtures instead (HEIF, AVIF, JPEG XL).
+    std::optional<format_fixtures::Container> container = std::nullopt;
 };
 
 void PrintTo(const PhotoRow& row, std::ostream* os)
@@ -120,7 +123,12 @@ TEST_P(XmpInPhoto, EveryCopyMovesAndNothingElse)
     const PhotoRow& row = GetParam();
     TempFolder folder;
     std::string path;
-    if (row.bigPicture) {
+    if (row.container) {
+        SKIP_WITHOUT_TOOLS(format_fixtures::makerTools(*row.container));
+        const auto made = format_fixtures::makeContainer(*row.container, true, folder.path());
+        ASSERT_TRUE(made.error.empty()) << made.error;
+        path = made.path;
+    } else if (row.bigPicture) {
         path = folder / row.bigPicture;
         ASSERT_TRUE(made(runCommand({"convert", "-size", "600x600", "xc:gray", "+noise", "Random", path})));
         ASSERT_TRUE(
@@ -148,17 +156,19 @@ TEST_P(XmpInPhoto, EveryCopyMovesAndNothingElse)
     EXPECT_TRUE(pngCrcsValid(readBytes(path)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, XmpInPhoto,
-                         testing::Values(PhotoRow{"jpeg", Fixture::JpegLittleEndian},
-                                         PhotoRow{"jpeg_big_endian", Fixture::JpegBigEndian},
-                                         PhotoRow{"jpeg_laid_out_again", Fixture::JpegOriginalOnly},
-                                         PhotoRow{"jpeg_head_only", Fixture::JpegLittleEndian, true, "large.jpg"},
-                                         PhotoRow{"tiff", Fixture::TiffThreePages},
-                                         PhotoRow{"tiff_read_whole", Fixture::TiffThreePages, true, "large.tif"},
-                                         PhotoRow{"png", Fixture::PngExif, true, nullptr, false},
-                                         PhotoRow{"webp", Fixture::WebpExif},
-                                         PhotoRow{"jpeg_without_all_dates", Fixture::JpegLittleEndian, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Formats, XmpInPhoto,
+    testing::Values(PhotoRow{"jpeg", Fixture::JpegLittleEndian}, PhotoRow{"jpeg_big_endian", Fixture::JpegBigEndian},
+                    PhotoRow{"jpeg_laid_out_again", Fixture::JpegOriginalOnly},
+                    PhotoRow{"jpeg_head_only", Fixture::JpegLittleEndian, true, "large.jpg"},
+                    PhotoRow{"tiff", Fixture::TiffThreePages},
+                    PhotoRow{"tiff_read_whole", Fixture::TiffThreePages, true, "large.tif"},
+                    PhotoRow{"png", Fixture::PngExif, true, nullptr, false}, PhotoRow{"webp", Fixture::WebpExif},
+                    PhotoRow{"heic", {}, true, nullptr, true, format_fixtures::Container::HeicBaseOffsets},
+                    PhotoRow{"avif", {}, true, nullptr, true, format_fixtures::Container::Avif},
+                    PhotoRow{"jpeg_xl", {}, true, nullptr, true, format_fixtures::Container::JpegXl},
+                    PhotoRow{"jpeg_without_all_dates", Fixture::JpegLittleEndian, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A packet without padding cannot take a longer zone: the photo and its
 // sidecar stay exactly as they were.

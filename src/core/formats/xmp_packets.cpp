@@ -2,6 +2,7 @@
 
 #include "bytes/byte_match.h"
 #include "bytes/byte_reader.h"
+#include "formats/box_walker.h"
 #include "formats/jpeg.h"
 #include "metadata/format_constants.h"
 
@@ -129,6 +130,16 @@ std::vector<XmpPacketPlace> webpXmpPackets(std::span<const std::uint8_t> file)
         if (matchesAt(file, at, "XMP "sv))
             places.push_back({at + 8, length});
     });
+    return places;
+}
+
+std::vector<XmpPacketPlace> jpegXlXmpPackets(std::span<const std::uint8_t> file)
+{
+    std::vector<XmpPacketPlace> places;
+    bool damaged = false;
+    for (const Box& box : childBoxes(file, 0, file.size(), damaged))
+        if (box.type == "xml ")
+            places.push_back({box.payload, box.end - box.payload});
     return places;
 }
 

@@ -30,6 +30,9 @@ std::vector<XmpPacketPlace> pngXmpPackets(std::span<const std::uint8_t> file);
 // WebP: the "XMP " chunk.
 std::vector<XmpPacketPlace> webpXmpPackets(std::span<const std::uint8_t> file);
 
+// JPEG XL: the "xml " box (a Brotli-compressed one is left alone).
+std::vector<XmpPacketPlace> jpegXlXmpPackets(std::span<const std::uint8_t> file);
+
 // How much of a head holds every XMP packet of the file, or nullopt when
 // the head cannot tell (then the file is read whole). JPEG: up to the first
 // scan. PNG and WebP: the whole file, whose chunks must all be in the head.
