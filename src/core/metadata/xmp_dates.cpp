@@ -151,6 +151,9 @@ struct IsoDate {
     LocalSeconds when{};
     std::string fraction; // ".123", kept as written
     std::string zone; // "Z", "+09:00" or empty
+    // Some writers put EXIF's "yyyy:MM:dd HH:mm:ss" into XMP: kept as found.
+    char dateSeparator = '-';
+    char timeSeparator = 'T';
 };
 
 bool readDigits(std::string_view text, std::size_t& at, std::size_t count, int& value)
@@ -183,11 +186,15 @@ std::optional<IsoDate> parseIsoDate(std::string_view text)
     int year = 0, month = 1, day = 1, hour = 0, minute = 0, second = 0;
     if (!readDigits(text, at, 4, year))
         return std::nullopt;
-    if (at < text.size() && readSeparated(text, at, '-', month)) {
+    if (at < text.size() && text[at] == ':')
+        date.dateSeparator = ':';
+    if (at < text.size() && readSeparated(text, at, date.dateSeparator, month)) {
         date.precision = Precision::Month;
-        if (at < text.size() && readSeparated(text, at, '-', day)) {
+        if (at < text.size() && readSeparated(text, at, date.dateSeparator, day)) {
             date.precision = Precision::Day;
-            if (at < text.size() && readSeparated(text, at, 'T', hour)) {
+            if (at < text.size() && text[at] == ' ')
+                date.timeSeparator = ' ';
+            if (at < text.size() && readSeparated(text, at, date.timeSeparator, hour)) {
                 if (!readSeparated(text, at, ':', minute))
                     return std::nullopt;
                 date.precision = Precision::Minute;
@@ -232,15 +239,15 @@ std::optional<IsoDate> parseIsoDate(std::string_view text)
 
 // "yyyy:MM:dd HH:mm:ss" cut down to the value's own form.
 std::string formatIso(const std::string& exif, Precision precision, const std::string& fraction,
-                      const std::string& zone)
+                      const std::string& zone, char dateSeparator = '-', char timeSeparator = 'T')
 {
     std::string out = exif.substr(0, 4);
     if (precision >= Precision::Month)
-        out += "-" + exif.substr(5, 2);
+        out += dateSeparator + exif.substr(5, 2);
     if (precision >= Precision::Day)
-        out += "-" + exif.substr(8, 2);
+        out += dateSeparator + exif.substr(8, 2);
     if (precision >= Precision::Minute)
-        out += "T" + exif.substr(11, 5);
+        out += timeSeparator + exif.substr(11, 5);
     if (precision >= Precision::Second)
         out += exif.substr(16, 3) + fraction;
     if (precision >= Precision::Minute)
@@ -291,7 +298,10 @@ NewValue newValueFor(std::string_view old, const DateArguments& args)
     const auto exif = formatExifDate(when);
     if (!exif)
         return {std::nullopt, {}, true};
-    return {formatIso(*exif, own->precision, own->fraction, zoneSuffix(own->zone, args.zoneMinutes)), {}, false};
+    return {formatIso(*exif, own->precision, own->fraction, zoneSuffix(own->zone, args.zoneMinutes), own->dateSeparator,
+                      own->timeSeparator),
+            {},
+            false};
 }
 
 // Where a packet keeps its padding: the blanks before "<?xpacket end=", or
