@@ -56,6 +56,7 @@ std::string_view reasonText(Reason reason)
     case Reason::CannotKeepAttributes: return "its ACL or security label cannot be kept";
     case Reason::LinkOutside: return "a symbolic link to a file outside the input folder: not followed";
     case Reason::FolderGone: return "its folder was removed or could no longer be read during the run";
+    case Reason::CannotChangeCopy: return "an XMP copy of the date has no room for its new value";
     }
     return "passed over for an unknown reason";
 }

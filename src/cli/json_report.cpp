@@ -94,6 +94,7 @@ std::string fileRecord(const FileReport& report)
         dates.push_back({{"tag", "DateTimeDigitized"}, {"old", nullptr}, {"new", report.newDate}});
     }
     record["dates"] = std::move(dates);
+    // Every copy of the date changed, as exiftool names it.
     Json changes = Json::array();
     if (success)
         for (const DateChange& change : report.changes)

@@ -53,6 +53,8 @@ QString reasonText(Reason reason)
         return QStringLiteral("リンク先が対象フォルダの外にあります");
     case Reason::FolderGone:
         return QStringLiteral("フォルダがなくなりました");
+    case Reason::CannotChangeCopy:
+        return QStringLiteral("XMPの日付を書き換える余地がありません");
     }
     // A reason added to the core later still gets a readable line.
     const std::string_view key = shotdate::reasonKey(reason);

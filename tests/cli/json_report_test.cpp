@@ -34,10 +34,9 @@ FileReport withoutOldDate(FileReport r)
     return r;
 }
 
-// A run that only set the zone: one tag changed, one added.
-FileReport withChanges(FileReport r)
+FileReport withChanges(FileReport r, std::vector<DateChange> changes)
 {
-    r.changes = {{"EXIF:OffsetTime", "+01:00", "+09:00"}, {"EXIF:OffsetTimeOriginal", "", "+09:00"}};
+    r.changes = std::move(changes);
     return r;
 }
 
@@ -87,10 +86,20 @@ INSTANTIATE_TEST_SUITE_P(
                   R"({"type":"file","path":"a.jpg","outcome":"rewritten","reason":"rewritten","errno":null,)"
                   R"("output":"a.jpg","renamed":false,"dates":[{"tag":"DateTimeOriginal","old":null,)"
                   R"("new":"2012:05:03 14:45:12"},{"tag":"DateTimeDigitized","old":null,"new":"2012:05:03 14:45:12"}],"changes":[]})"},
-        RecordRow{"ZoneOnlyListsItsChangesAndNoDates", fileRecord(withChanges(report("a.jpg", Reason::Rewritten))),
+        RecordRow{"ZoneOnlyListsItsChangesAndNoDates", fileRecord(withChanges(report("a.jpg", Reason::Rewritten),
+                                                                   // only the zone: one tag changed, one added
+                                                                   {{"EXIF:OffsetTime", "+01:00", "+09:00"},
+                                                                    {"EXIF:OffsetTimeOriginal", "", "+09:00"}})),
                   R"({"type":"file","path":"a.jpg","outcome":"rewritten","reason":"rewritten","errno":null,)"
                   R"("output":"a.jpg","renamed":false,"dates":[],"changes":[{"name":"EXIF:OffsetTime","old":"+01:00",)"
                   R"("new":"+09:00"},{"name":"EXIF:OffsetTimeOriginal","old":null,"new":"+09:00"}]})"},
+        RecordRow{"EveryOtherCopyListed", fileRecord(withChanges(report("a.jpg", Reason::Rewritten),
+                                                                         {{"XMP-xmp:CreateDate (a.xmp)", "2012-05-03T13:45:12+02:00",
+                                                                           "2012-05-03T14:45:12+02:00"}})),
+                  R"({"type":"file","path":"a.jpg","outcome":"rewritten","reason":"rewritten","errno":null,)"
+                  R"("output":"a.jpg","renamed":false,)" + kDates.substr(0, kDates.size() - 2)
+                      + R"x({"name":"XMP-xmp:CreateDate (a.xmp)","old":"2012-05-03T13:45:12+02:00",)x"
+                      + R"("new":"2012-05-03T14:45:12+02:00"}]})"},
         RecordRow{"PassedOverWithErrno", fileRecord(report("p/b.jpg", Reason::Unreadable, EACCES)),
                   R"({"type":"file","path":"p/b.jpg","outcome":"passed-over","reason":"unreadable",)"
                   R"("errno":"EACCES","output":null,"renamed":false,"dates":[],"changes":[]})"},

@@ -8,6 +8,7 @@
 #include "rewrite/exif_ifd_append.h"
 #include "rewrite/exiv2_adapter.h"
 #include "rewrite/iptc_rewrite.h"
+#include "rewrite/xmp_rewrite.h"
 
 #include <algorithm>
 #include <string_view>
@@ -156,17 +157,61 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFo
     return Reason::Rewritten;
 }
 
+// With every copy of the date, the XMP packets move too: patched beside the
+// EXIF dates, or in the bytes Exiv2 laid out (which keep the packet as it
+// was). A photo one packet cannot take is passed over whole.
+void addXmpDates(std::span<const std::uint8_t> file, const ContainerFormat& format, const DateArguments& args,
+                 const RewriteOptions& options, DateRewrite& result)
+{
+    if (!args.allDates || result.reason != Reason::Rewritten)
+        return;
+    const bool laidOut = !result.patchedInPlace;
+    XmpPatches xmp = xmpDatePatches(laidOut ? std::span<const std::uint8_t>(result.bytes) : file, format, args,
+                                    laidOut || options.haveWholeFile);
+    if (xmp.needsWholeFile) {
+        result = DateRewrite{};
+        result.needsWholeFile = true;
+        return;
+    }
+    if (xmp.reason != Reason::Rewritten) {
+        result.reason = xmp.reason;
+        result.patchedInPlace = false;
+        result.patches.clear();
+        result.bytes.clear();
+        return;
+    }
+    if (!result.bytes.empty())
+        result.bytes = withPatches(result.bytes, xmp.patches);
+    if (!laidOut)
+        result.patches.insert(result.patches.end(), xmp.patches.begin(), xmp.patches.end());
+    result.changes.insert(result.changes.end(), xmp.changes.begin(), xmp.changes.end());
+    result.notes.insert(result.notes.end(), xmp.notes.begin(), xmp.notes.end());
+}
+
+DateRewrite rewriteOwnDates(std::span<const std::uint8_t> file, const ContainerFormat& format,
+                            const DateArguments& args, RewriteOptions options);
+
 } // namespace
 
 DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args, RewriteOptions options)
 {
-    DateRewrite result;
     const ContainerFormat* row = containerFormat(sniffFormat(file));
     if (!row) {
+        DateRewrite result;
         result.reason = Reason::NotAnImage;
         return result;
     }
-    const ContainerFormat& format = *row;
+    DateRewrite result = rewriteOwnDates(file, *row, args, options);
+    addXmpDates(file, *row, args, options, result);
+    return result;
+}
+
+namespace {
+
+DateRewrite rewriteOwnDates(std::span<const std::uint8_t> file, const ContainerFormat& format,
+                            const DateArguments& args, RewriteOptions options)
+{
+    DateRewrite result;
     if (!format.rewritable) {
         result.reason = Reason::UnsupportedFormat;
         return result;
@@ -343,5 +388,7 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         result.exiv2Message = exiv2LastMessage();
     return result;
 }
+
+} // namespace
 
 } // namespace shotdate

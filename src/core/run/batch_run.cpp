@@ -6,6 +6,7 @@
 #include "io/path_text.h"
 #include "run/durable_batch.h"
 #include "run/file_rewrite.h"
+#include "run/sidecar_rewrite.h"
 
 #include <cerrno>
 #include <new>
@@ -116,6 +117,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     // In place, the files already rewritten: their folder (by identity, the
     // same whichever input reached it) and name.
     std::set<std::pair<FileIdentity, std::string>> rewrittenInPlace;
+    std::set<FileIdentity> sidecarsDone;
     FileRewriteOptions options{settings.dryRun};
     options.fileTime = settings.fileTime;
     const auto report = [&](DurableBatch::Pending& done) {
@@ -197,10 +199,17 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         FileRewrite result;
         try {
             result = prepareFileRewrite(in, out, settings.dates, options, pending.prepared);
+            if (settings.dates.allDates && isSuccess(result.reason))
+                addSidecarRewrites(in, out, settings.dates, settings.dryRun, sidecarsDone, result, pending.prepared,
+                                   pending.sidecars);
         } catch (const std::bad_alloc&) {
             result.reason = Reason::TooLarge;
         } catch (...) {
             result.reason = Reason::Unreadable;
+        }
+        if (!isSuccess(result.reason)) {
+            pending.prepared.abandon(); // a sidecar that failed after the photo was prepared
+            pending.sidecars.clear();
         }
         if (result.folderFailed) {
             // A folder that fails to look a name up will fail the rest too.

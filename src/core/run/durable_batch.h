@@ -29,6 +29,8 @@ public:
         FileReport report;
         std::string fileName; // of the input, for the progress text
         PreparedReplacement prepared;
+        // Its XMP sidecars, put in place right after it, in its folder.
+        std::vector<PreparedReplacement> sidecars;
     };
 
     bool full() const;

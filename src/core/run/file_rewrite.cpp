@@ -70,7 +70,7 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
             result.reason = Reason::Unreadable;
             return result;
         }
-        headLength = exifHeadLength(bytes, format);
+        headLength = args.allDates ? allDatesHeadLength(bytes, format) : exifHeadLength(bytes, format);
         // Every copy of the date includes IPTC, which a JPEG keeps in a
         // segment after its EXIF: the head then reaches the first scan.
         if (headLength && args.allDates && format == ImageFormat::Jpeg)

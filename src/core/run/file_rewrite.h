@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace shotdate {
 
@@ -45,7 +46,8 @@ struct FileLocation {
 // In place (`outPath` == `inPath`) a symbolic link stays a link and the file
 // it points to is replaced. The new file takes the input's owner,
 // permissions, extended attributes and times. On any failure `outPath` is
-// left as it was and no temporary file remains.
+// left as it was and no temporary file remains. Sidecars are left to a run
+// (runBatch).
 FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, const DateArguments& args,
                         const FileRewriteOptions& options = {});
 

@@ -29,6 +29,7 @@ std::string_view reasonKey(Reason reason)
     case Reason::CannotKeepAttributes: return "cannot-keep-attributes";
     case Reason::LinkOutside: return "link-outside";
     case Reason::FolderGone: return "folder-gone";
+    case Reason::CannotChangeCopy: return "cannot-change-copy";
     }
     return "unknown";
 }

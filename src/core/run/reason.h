@@ -36,6 +36,7 @@ enum class Reason {
     CannotKeepAttributes, // in place, an ACL or security label could not be carried over
     LinkOutside, // a symbolic link met in a folder leads outside the input folder: not followed
     FolderGone, // its folder (or the output folder) was removed or stopped answering mid-run
+    CannotChangeCopy, // another copy of the date (in XMP) has no room for its new value
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).
