@@ -8,6 +8,8 @@
 RunController::RunController(QObject* parent)
     : QObject(parent)
 {
+    progressTimer_.setSingleShot(true);
+    connect(&progressTimer_, &QTimer::timeout, this, &RunController::deliverProgress);
 }
 
 RunController::~RunController()
@@ -33,6 +35,7 @@ bool RunController::start(const shotdate::RunSettings& settings)
         progressQueued_ = false;
     }
     progressDeliveries_ = 0;
+    sinceProgress_.invalidate();
     worker_ = std::thread(&RunController::work, this, settings);
     return true;
 }
@@ -91,6 +94,15 @@ void RunController::postProgress()
 
 void RunController::deliverProgress()
 {
+    if (sinceProgress_.isValid() && sinceProgress_.elapsed() < kProgressGapMs) {
+        // Still queued as far as the worker knows: it posts nothing more,
+        // and the timer delivers whatever is latest by then.
+        if (!progressTimer_.isActive())
+            progressTimer_.start(int(kProgressGapMs - sinceProgress_.elapsed()));
+        return;
+    }
+    progressTimer_.stop();
+    sinceProgress_.start();
     Progress p;
     {
         std::lock_guard lock(progressMutex_);
@@ -108,5 +120,15 @@ void RunController::deliverFinished(const shotdate::RunSummary& summary)
 {
     if (worker_.joinable())
         worker_.join();  // the worker has nothing left to do but return
+    // The last count, if the timer still holds it back.
+    bool held = false;
+    {
+        std::lock_guard lock(progressMutex_);
+        held = progressQueued_;
+    }
+    if (held) {
+        sinceProgress_.invalidate();
+        deliverProgress();
+    }
     emit finished(summary);
 }

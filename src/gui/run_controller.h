@@ -2,8 +2,10 @@
 
 #include "run/batch_run.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -71,4 +73,11 @@ private:
     bool progressQueued_ = false;
 
     int progressDeliveries_ = 0;
+
+    // A label repainted for every quick file costs the run time on a busy
+    // machine and shows nothing a person can read: reports closer together
+    // than this wait for the timer, and the last one is always shown.
+    static constexpr int kProgressGapMs = 40;
+    QElapsedTimer sinceProgress_;
+    QTimer progressTimer_;
 };
