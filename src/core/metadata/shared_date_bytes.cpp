@@ -22,8 +22,6 @@ const IfdEntryView* findTag(const IfdView& ifd, std::uint16_t tag)
     return nullptr;
 }
 
-
-
 } // namespace
 
 bool refuseDatesInSharedBytes(std::span<const std::uint8_t> file, const ExifBlock& block,

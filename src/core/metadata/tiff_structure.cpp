@@ -385,9 +385,8 @@ std::optional<TiffDates> datesOf(const Tiff& tiff, bool exifTagsInFirstIfd)
     // which they show, so a repeat is one more copy to change.
     for (const auto& field : *exif) {
         if (isExtraTag(field.tag) && field.tag != modifyDate) {
-            const bool repeat = std::any_of(dates.extras.begin(), dates.extras.end(), [&](const DateField& f) {
-                return f.tag == field.tag && f.mainCopy;
-            });
+            const bool repeat = std::any_of(dates.extras.begin(), dates.extras.end(),
+                                            [&](const DateField& f) { return f.tag == field.tag && f.mainCopy; });
             dates.extras.push_back(dateField(tiff, field, !repeat));
             continue;
         }

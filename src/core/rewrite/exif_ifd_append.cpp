@@ -62,8 +62,7 @@ AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::si
 {
     AppendedDates result;
     const bool datesChange = !newDate.empty();
-    if (!format.fileIsExifBlock || !format.pictureDigests || (datesChange && newDate.size() != 19)
-        || !dates.hasExifIfd)
+    if (!format.fileIsExifBlock || !format.pictureDigests || (datesChange && newDate.size() != 19) || !dates.hasExifIfd)
         return result;
     if ((!datesChange || (dates.original.patchable && dates.digitized.patchable)) && extras.additions.empty())
         return result;
@@ -110,11 +109,10 @@ AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::si
     std::size_t valuesSize = 0;
     for (const TagText& value : added)
         valuesSize += paddedSize(value.text);
-    const std::size_t count =
-        entries.size() + std::count_if(added.begin(), added.end(), [&](const TagText& value) {
-            return std::none_of(entries.begin(), entries.end(),
-                                [&](const Entry& e) { return tagOf(e, big) == value.tag; });
-        });
+    const std::size_t count = entries.size() + std::count_if(added.begin(), added.end(), [&](const TagText& value) {
+                                  return std::none_of(entries.begin(), entries.end(),
+                                                      [&](const Entry& e) { return tagOf(e, big) == value.tag; });
+                              });
     const std::size_t tableSize = 2 + count * 12 + 4;
     const std::uint64_t end = std::uint64_t(newAt) + tableSize + valuesSize;
     if (count > 0xFFFF || end > std::numeric_limits<std::uint32_t>::max())
@@ -173,8 +171,7 @@ AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::si
     const auto payload = format.pictureDigests(file);
     const auto alsoChanged = changedTags(extras);
     if (!extrasReadBack(out, newDate, extras, true) || (!datesChange && !datesKept(out, dates))
-        || !sameIfdsOutsideDates(file, out, alsoChanged) || !payload
-        || format.pictureDigests(out) != payload) {
+        || !sameIfdsOutsideDates(file, out, alsoChanged) || !payload || format.pictureDigests(out) != payload) {
         result = AppendedDates{};
         result.outcome = AppendOutcome::VerifyFailed;
         return result;

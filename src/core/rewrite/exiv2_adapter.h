@@ -19,8 +19,7 @@ using ExifValues = std::vector<std::pair<std::string, std::string>>;
 
 // Sets `values` in a copy of the file held in memory; nullopt when Exiv2
 // cannot do it.
-std::optional<std::vector<std::uint8_t>> exiv2WriteValues(std::span<const std::uint8_t> file,
-                                                          const ExifValues& values);
+std::optional<std::vector<std::uint8_t>> exiv2WriteValues(std::span<const std::uint8_t> file, const ExifValues& values);
 
 // A new TIFF structure holding the EXIF data of `tiff` with `values` set,
 // in the original byte order; for containers (PNG, WebP) whose EXIF
