@@ -117,7 +117,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     // In place, the files already rewritten: their folder (by identity, the
     // same whichever input reached it) and name.
     std::set<std::pair<FileIdentity, std::string>> rewrittenInPlace;
-    std::set<FileIdentity> sidecarsDone;
+    SidecarRun sidecars;
     FileRewriteOptions options{settings.dryRun};
     options.fileTime = settings.fileTime;
     const auto report = [&](DurableBatch::Pending& done) {
@@ -200,7 +200,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         try {
             result = prepareFileRewrite(in, out, settings.dates, options, pending.prepared);
             if (settings.dates.allDates && isSuccess(result.reason))
-                addSidecarRewrites(in, out, settings.dates, settings.dryRun, sidecarsDone, result, pending.prepared,
+                addSidecarRewrites(in, out, settings.dates, settings.dryRun, sidecars, result, pending.prepared,
                                    pending.sidecars);
         } catch (const std::bad_alloc&) {
             result.reason = Reason::TooLarge;

@@ -1,10 +1,12 @@
 #include "run/sidecar_rewrite.h"
 
+#include "io/held_folder.h"
 #include "io/input_file.h"
 #include "io/path_text.h"
 #include "metadata/xmp_dates.h"
 #include "rewrite/xmp_rewrite.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string_view>
 
@@ -22,9 +24,10 @@ struct Candidate {
     std::string outName;
 };
 
-// Every spelling of ".xmp" after each of the two bases: eight lookups a
-// base, cheaper than listing the folder again.
-std::vector<Candidate> sidecarCandidates(const std::string& photo, const std::string& outPhoto)
+// Every spelling of ".xmp" after each of the two bases, or, when the
+// folder's sidecar names are known, those of them that follow a base.
+std::vector<Candidate> sidecarCandidates(const std::string& photo, const std::string& outPhoto,
+                                         const std::optional<std::vector<std::string>>* folderSidecars)
 {
     std::vector<std::pair<std::string, std::string>> bases{{photo, outPhoto}};
     const std::size_t dot = photo.rfind('.');
@@ -32,6 +35,15 @@ std::vector<Candidate> sidecarCandidates(const std::string& photo, const std::st
     if (dot != std::string::npos && dot > 0 && outDot != std::string::npos && outDot > 0)
         bases.insert(bases.begin(), {photo.substr(0, dot), outPhoto.substr(0, outDot)});
     std::vector<Candidate> candidates;
+    if (folderSidecars && *folderSidecars) {
+        const std::vector<std::string>& names = **folderSidecars; // sorted
+        for (const auto& [base, outBase] : bases)
+            for (auto it = std::lower_bound(names.begin(), names.end(), base);
+                 it != names.end() && it->starts_with(base); ++it)
+                if (it->size() == base.size() + 4)
+                    candidates.push_back({*it, outBase + it->substr(base.size())});
+        return candidates;
+    }
     for (const auto& [base, outBase] : bases)
         for (int spelling = 0; spelling < 8; ++spelling) {
             std::string extension = ".xmp";
@@ -68,12 +80,28 @@ bool isSidecarName(const std::string& name)
 }
 
 void addSidecarRewrites(const FileLocation& in, const FileLocation& out, const DateArguments& args, bool dryRun,
-                        std::set<FileIdentity>& done, FileRewrite& result, PreparedReplacement& photo,
+                        SidecarRun& run, FileRewrite& result, PreparedReplacement& photo,
                         std::vector<PreparedReplacement>& sidecars)
 {
+    // Most folders hold no sidecar at all: one listing spares every photo
+    // its sixteen lookups.
+    std::optional<std::vector<std::string>>* folderSidecars = nullptr;
+    if (const auto folder = identityOfDescriptor(in.folderFd)) {
+        auto [entry, fresh] = run.folders.try_emplace(*folder);
+        if (fresh) {
+            FolderNames names = readFolderNamesAt(in.folderFd);
+            if (names.opened && names.error == 0) {
+                std::erase_if(names.names, [](const std::string& name) { return !isSidecarName(name); });
+                std::sort(names.names.begin(), names.names.end());
+                entry->second = std::move(names.names);
+            }
+        }
+        folderSidecars = &entry->second;
+    }
+    std::set<FileIdentity>& done = run.done;
     const bool inPlace = out.folderFd == in.folderFd && out.name == in.name;
     std::set<FileIdentity> seen; // a case-blind file system answers every spelling
-    for (const Candidate& candidate : sidecarCandidates(in.name, out.name)) {
+    for (const Candidate& candidate : sidecarCandidates(in.name, out.name, folderSidecars)) {
         if (candidate.name == in.name)
             continue;
         InputFile sidecar;
