@@ -94,10 +94,13 @@ INSTANTIATE_TEST_SUITE_P(
                   R"("output":"a.jpg","renamed":false,"dates":[],"changes":[{"name":"EXIF:OffsetTime","old":"+01:00",)"
                   R"("new":"+09:00"},{"name":"EXIF:OffsetTimeOriginal","old":null,"new":"+09:00"}]})"},
         RecordRow{"EveryOtherCopyListed", fileRecord(withChanges(report("a.jpg", Reason::Rewritten),
-                                                                         {{"XMP-xmp:CreateDate (a.xmp)", "2012-05-03T13:45:12+02:00",
+                                                                         {{"EXIF:DateTimeOriginal", "2012:05:03 13:45:12",
+                                                                           "2012:05:03 14:45:12"},
+                                                                          {"XMP-xmp:CreateDate (a.xmp)", "2012-05-03T13:45:12+02:00",
                                                                            "2012-05-03T14:45:12+02:00"}})),
                   R"({"type":"file","path":"a.jpg","outcome":"rewritten","reason":"rewritten","errno":null,)"
                   R"("output":"a.jpg","renamed":false,)" + kDates.substr(0, kDates.size() - 2)
+                      + R"x({"name":"EXIF:DateTimeOriginal","old":"2012:05:03 13:45:12","new":"2012:05:03 14:45:12"},)x"
                       + R"x({"name":"XMP-xmp:CreateDate (a.xmp)","old":"2012-05-03T13:45:12+02:00",)x"
                       + R"("new":"2012-05-03T14:45:12+02:00"}]})"},
         RecordRow{"PassedOverWithErrno", fileRecord(report("p/b.jpg", Reason::Unreadable, EACCES)),

@@ -104,7 +104,8 @@ struct PhotoRow {
     bool allDates = true;
     // Made large: only its head is read (JPEG), or, its IFDs after the picture, all of it (TIFF).
     const char* bigPicture = nullptr;
-    // exiftool writes a PNG's packet without padding: no room for a longer zone.
+    // exiftool writes a PNG's packet without padding: no room for a longer
+    // zone; HEIF, AVIF and JPEG XL cannot take the offset tags a zone adds.
     bool zone = true;
     // Made by the container fixtures instead (HEIF, AVIF, JPEG XL).
     std::optional<format_fixtures::Container> container = std::nullopt;
@@ -164,9 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
                     PhotoRow{"tiff", Fixture::TiffThreePages},
                     PhotoRow{"tiff_read_whole", Fixture::TiffThreePages, true, "large.tif"},
                     PhotoRow{"png", Fixture::PngExif, true, nullptr, false}, PhotoRow{"webp", Fixture::WebpExif},
-                    PhotoRow{"heic", {}, true, nullptr, true, format_fixtures::Container::HeicBaseOffsets},
-                    PhotoRow{"avif", {}, true, nullptr, true, format_fixtures::Container::Avif},
-                    PhotoRow{"jpeg_xl", {}, true, nullptr, true, format_fixtures::Container::JpegXl},
+                    PhotoRow{"heic", {}, true, nullptr, false, format_fixtures::Container::HeicBaseOffsets},
+                    PhotoRow{"avif", {}, true, nullptr, false, format_fixtures::Container::Avif},
+                    PhotoRow{"jpeg_xl", {}, true, nullptr, false, format_fixtures::Container::JpegXl},
                     PhotoRow{"jpeg_without_all_dates", Fixture::JpegLittleEndian, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -241,7 +242,8 @@ TEST_F(Sidecars, MoveOnceWithTheirPhotosInPlace)
     std::vector<std::string> names;
     for (const FileReport& report : reports)
         for (const DateChange& change : report.changes)
-            names.push_back(lastPathComponentOf(report.inPath) + ": " + change.name);
+            if (change.name.ends_with(")")) // a sidecar's
+                names.push_back(lastPathComponentOf(report.inPath) + ": " + change.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names,
               (std::vector<std::string>{"IMG_1.CR2: XMP-xmp:CreateDate (IMG_1.xmp)",
