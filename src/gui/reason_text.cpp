@@ -53,6 +53,10 @@ QString reasonText(Reason reason)
         return QStringLiteral("リンク先が対象フォルダの外にあります");
     case Reason::FolderGone:
         return QStringLiteral("フォルダがなくなりました");
+    case Reason::BoxPastEnd:
+        return QStringLiteral("動画の構造が壊れています（ボックスがファイルの終わりを越えています）");
+    case Reason::MovieHeaderTooLarge:
+        return QStringLiteral("動画のヘッダーが大きすぎます（64 MiB 超）");
     }
     // A reason added to the core later still gets a readable line.
     const std::string_view key = shotdate::reasonKey(reason);

@@ -6,6 +6,7 @@
 #include "rewrite/date_site_rewrite.h"
 #include "rewrite/exif_ifd_append.h"
 #include "rewrite/exiv2_adapter.h"
+#include "rewrite/movie_date_rewrite.h"
 
 #include <algorithm>
 #include <string_view>
@@ -145,6 +146,13 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
     if (!format.rewritable) {
         result.reason = Reason::UnsupportedFormat;
         return result;
+    }
+    if (format.datesInMovieHeader) {
+        if (!options.haveWholeFile) {
+            result.needsWholeFile = true;
+            return result;
+        }
+        return rewriteMovieFile(file, args, options.wantWholeFile);
     }
     if (format.dateSites) {
         if (!options.haveWholeFile) {

@@ -2,6 +2,7 @@
 
 #include "bytes/file_patch.h"
 #include "dates/date_rule.h"
+#include "run/file_report.h"
 #include "run/reason.h"
 
 #include <cstdint>
@@ -33,6 +34,8 @@ struct DateRewrite {
     bool needsWholeFile = false;
     // When Exiv2 could not lay the file out again: what it said.
     std::string exiv2Message;
+    std::vector<DateChange> changes; // every date written, where the format names them
+    std::vector<std::string> notes; // dates left as they were, and why
 };
 
 struct RewriteOptions {

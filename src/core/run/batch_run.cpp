@@ -213,6 +213,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         fileReport.oldDate = result.oldDate;
         fileReport.newDate = result.newDate;
         fileReport.exiv2Message = result.exiv2Message;
+        fileReport.changes = std::move(result.changes);
+        fileReport.notes = std::move(result.notes);
         if (isSuccess(fileReport.reason) && settings.outputFolder)
             claims.claimName(out.name); // a dry run plans the names it would use, too
         batch.add(std::move(pending), isSuccess(fileReport.reason) ? result.size : 0);
