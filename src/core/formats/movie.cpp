@@ -23,6 +23,8 @@ constexpr std::array kMovieBrands{"qt  "sv, "isom"sv, "iso2"sv, "iso3"sv, "iso4"
 constexpr std::array kMovieTopBoxes{"moov"sv, "mdat"sv, "wide"sv, "free"sv, "skip"sv, "pnot"sv};
 
 constexpr auto kAppleCreationKey = "com.apple.quicktime.creationdate"sv;
+// ffmpeg's own copy of the header time, which ffprobe shows before mvhd's.
+constexpr auto kCreationTimeKey = "creation_time"sv;
 constexpr auto kDayItem = "\xA9"
                           "day"sv;
 
@@ -102,6 +104,7 @@ public:
         const bool bare = box.end - box.payload >= 8 && fourCc(moov_, box.payload + 4) == "hdlr";
         const std::vector<Box> inner = children(box, bare ? 0 : 4);
         std::uint32_t creationKey = 0;
+        std::uint32_t creationTimeKey = 0;
         if (const auto keys = findBox(inner, "keys")) {
             const ByteReader reader(moov_.subspan(0, keys->end), true);
             const auto count = reader.u32(keys->payload + 4);
@@ -115,6 +118,8 @@ public:
                 const std::string_view key(reinterpret_cast<const char*>(moov_.data() + at + 8), *size - 8);
                 if (key == kAppleCreationKey && creationKey == 0)
                     creationKey = index;
+                if (key == kCreationTimeKey && creationTimeKey == 0)
+                    creationTimeKey = index;
                 at += *size;
             }
         }
@@ -125,6 +130,8 @@ public:
             const ByteReader reader(moov_.subspan(0, item.end), true);
             if (creationKey != 0 && reader.u32(item.start + 4) == creationKey)
                 addItemText(item, sites.texts, "QuickTime:CreationDate");
+            else if (creationTimeKey != 0 && reader.u32(item.start + 4) == creationTimeKey)
+                addItemText(item, sites.utcTexts, "QuickTime:CreationTime");
             else if (item.type == kDayItem)
                 addItemText(item, sites.dayTexts, "QuickTime:ContentCreateDate");
         }

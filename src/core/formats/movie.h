@@ -59,6 +59,7 @@ struct MovieTextSite {
 struct MovieDateSites {
     std::vector<MovieTimeSite> times; // mvhd, then each trak's tkhd and mdhd
     std::vector<MovieTextSite> texts; // com.apple.quicktime.creationdate
+    std::vector<MovieTextSite> utcTexts; // creation_time keys: the header time as text
     std::vector<MovieTextSite> dayTexts; // ©day items
 };
 

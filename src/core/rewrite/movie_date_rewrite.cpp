@@ -56,6 +56,7 @@ DateRewrite rewriteMovieDates(std::span<const std::uint8_t> moov, std::uint64_t 
     if (!sites)
         return failed(Reason::BoxPastEnd);
     std::vector<MovieTextSite> texts = sites->texts;
+    texts.insert(texts.end(), sites->utcTexts.begin(), sites->utcTexts.end());
     if (args.allDates)
         texts.insert(texts.end(), sites->dayTexts.begin(), sites->dayTexts.end());
 
@@ -100,9 +101,20 @@ DateRewrite rewriteMovieDates(std::span<const std::uint8_t> moov, std::uint64_t 
             result.notes.push_back(std::string(site.name) + ": not a date");
             continue;
         }
-        const LocalSeconds wall = args.datesChange ? computeNewDateTime(args, parsed->wall).when : parsed->wall;
+        // Apple's date is the camera's clock reading: the rule moves the
+        // clock, and a zone given relabels it. Any other text with a zone
+        // is an instant, moved as the header times are and written back in
+        // its own zone; one without a zone is a clock reading.
+        const bool clockReading = site.name == "QuickTime:CreationDate" || !parsed->offsetMinutes;
+        LocalSeconds wall = parsed->wall;
+        if (args.datesChange && clockReading) {
+            wall = computeNewDateTime(args, parsed->wall).when;
+        } else if (args.datesChange) {
+            const std::chrono::minutes offset{*parsed->offsetMinutes};
+            wall = computeNewInstant(args, parsed->wall - offset, zone).when + offset;
+        }
         std::optional<std::string> text;
-        if (args.zoneMinutes && formatExifDate(wall)) {
+        if (args.zoneMinutes && site.name == "QuickTime:CreationDate" && formatExifDate(wall)) {
             text = rewriteZonedText(*parsed, wall, args.zoneMinutes);
             if (!text)
                 result.notes.push_back(std::string(site.name) + ": its zone cannot be written in the same length");
