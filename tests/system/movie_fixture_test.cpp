@@ -34,12 +34,12 @@ constexpr long long kUnset = -1; // the reader finds no date
 
 // --- fixtures ----------------------------------------------------------------
 
-bool ffmpeg(const std::string& out, std::vector<std::string> extra)
+bool ffmpeg(const std::string& out, const std::string& container, std::vector<std::string> extra)
 {
     std::vector<std::string> argv{"ffmpeg", "-v",   "error", "-y", "-f", "lavfi", "-i", "testsrc=d=1:s=64x48",
                                   "-c:v",   "mpeg4"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    argv.push_back(out);
+    argv.insert(argv.end(), {"-f", container, out});
     return runCommand(argv).exitCode == 0;
 }
 
@@ -113,23 +113,30 @@ bool writeSparse(const std::string& path, const Bytes& head, std::uint64_t size,
 using Maker = std::function<bool(const std::string& path)>;
 
 const Maker kMovWithAppleDate = [](const std::string& p) {
-    return ffmpeg(p,
+    return ffmpeg(p, "mov",
                   with(kRecordedTime,
                        {"-movflags", "use_metadata_tags", "-metadata",
                         "com.apple.quicktime.creationdate=2019-03-02T10:11:12+0900"}));
 };
-const Maker kMp4MoovLast = [](const std::string& p) { return ffmpeg(p, kRecordedTime); };
+// ffmpeg writes "date" as ©day: in udta for MOV, in udta/meta/ilst for MP4.
+const Maker kMovWithDay = [](const std::string& p) {
+    return ffmpeg(p, "mov", with(kRecordedTime, {"-metadata", "date=2019-03-02T10:11:12+0900"}));
+};
+const Maker kMp4WithDay = [](const std::string& p) {
+    return ffmpeg(p, "mp4", with(kRecordedTime, {"-metadata", "date=2019-03-02T10:11:12+0900"}));
+};
+const Maker kMp4MoovLast = [](const std::string& p) { return ffmpeg(p, "mp4", kRecordedTime); };
 const Maker kMp4MoovFirst = [](const std::string& p) {
-    return ffmpeg(p, with(kRecordedTime, {"-movflags", "faststart"}));
+    return ffmpeg(p, "mp4", with(kRecordedTime, {"-movflags", "faststart"}));
 };
 const Maker kMp4Fragmented = [](const std::string& p) {
-    return ffmpeg(p, with(kRecordedTime, {"-movflags", "frag_keyframe+empty_moov"}));
+    return ffmpeg(p, "mp4", with(kRecordedTime, {"-movflags", "frag_keyframe+empty_moov"}));
 };
-const Maker kMp4ZeroTimes = [](const std::string& p) { return ffmpeg(p, {}); };
+const Maker kMp4ZeroTimes = [](const std::string& p) { return ffmpeg(p, "mp4", {}); };
 const Maker kHeadersOnly = [](const std::string& p) { return writeBytes(p, headersOnlyMovie()); };
 // A recording cut off mid-way: mdat says more than the file holds.
 const Maker kCutOff = [](const std::string& p) {
-    if (!ffmpeg(p, with(kRecordedTime, {"-movflags", "faststart"})))
+    if (!ffmpeg(p, "mp4", with(kRecordedTime, {"-movflags", "faststart"})))
         return false;
     fs::resize_file(p, fs::file_size(p) - 100);
     return true;
@@ -217,6 +224,7 @@ LocalSeconds given(int y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsi
 }
 
 const DateArguments kShift{int(DateMode::Shift), {}, 86400 + 3600};
+const DateArguments kShiftEveryCopy{.mode = int(DateMode::Shift), .shiftSeconds = 86400 + 3600, .allDates = true};
 const DateArguments kFixed{int(DateMode::DateAndTime), given(2020, 5, 6, 7, 8, 9)};
 const DateArguments kDateOnly{int(DateMode::DateOnly), given(2020, 5, 6, 0, 0, 0)};
 const DateArguments kTimeOnly{int(DateMode::TimeOnly), given(1, 1, 1, 7, 8, 9)};
@@ -234,6 +242,10 @@ const MovieCase kCases[] = {
      "2020-05-06T07:08:09+0900", "2020:05:06 07:08:09"},
     {"MovAppleZoneOnly", kMovWithAppleDate, kZoneOnly, "Europe/Berlin", Reason::Rewritten, kRecorded,
      "2019-03-02T10:11:12+0530", "2019:03:02 10:11:12"},
+    {"MovDayEveryCopy", kMovWithDay, kShiftEveryCopy, "UTC", Reason::Rewritten, kRecorded + 90000,
+     "2019-03-03T11:11:12+0900", "2019:03:03 02:11:12"},
+    {"Mp4DayEveryCopy", kMp4WithDay, kShiftEveryCopy, "UTC", Reason::Rewritten, kRecorded + 90000,
+     "2019-03-03T11:11:12+0900", "2019:03:03 02:11:12"},
     {"Mp4MoovLastFixed", kMp4MoovLast, kFixed, "Europe/Berlin", Reason::Rewritten, 1588741689, "",
      "2020:05:06 07:08:09"},
     {"Mp4MoovFirstDateOnly", kMp4MoovFirst, kDateOnly, "Europe/Berlin", Reason::Rewritten, 1588723872, "",
