@@ -22,6 +22,8 @@ constexpr std::array kMovieBrands{"qt  "sv, "isom"sv, "iso2"sv, "iso3"sv, "iso4"
 // Boxes a QuickTime file without ftyp may open with.
 constexpr std::array kMovieTopBoxes{"moov"sv, "mdat"sv, "wide"sv, "free"sv, "skip"sv, "pnot"sv};
 
+constexpr std::size_t kMaxTopLevelBoxes = 1000000;
+
 constexpr auto kAppleCreationKey = "com.apple.quicktime.creationdate"sv;
 // ffmpeg's own copy of the header time, which ffprobe shows before mvhd's.
 constexpr auto kCreationTimeKey = "creation_time"sv;
@@ -189,7 +191,11 @@ MovieHeaderPlace findMovieHeader(std::uint64_t fileSize, const ReadRange& read)
     bool found = false;
     std::vector<std::uint8_t> header;
     std::uint64_t at = 0;
-    while (fileSize - at >= 8) {
+    // Fragmented recordings hold a few boxes per second of video; a million
+    // is hours of it, and bounds the reads a file of tiny boxes could ask for.
+    for (std::size_t count = 0; fileSize - at >= 8; ++count) {
+        if (count == kMaxTopLevelBoxes)
+            return {MovieLayout::NoMovieHeader};
         const std::size_t want = std::size_t(std::min<std::uint64_t>(32, fileSize - at));
         if (!read(at, want, header) || header.size() != want)
             return {MovieLayout::ReadFailed};
