@@ -57,6 +57,8 @@ std::string_view reasonText(Reason reason)
     case Reason::LinkOutside: return "a symbolic link to a file outside the input folder: not followed";
     case Reason::FolderGone: return "its folder was removed or could no longer be read during the run";
     case Reason::CannotChangeCopy: return "an XMP copy of the date has no room for its new value";
+    case Reason::BoxPastEnd: return "a box of the movie runs past the end of the file (cut off?) or of its container";
+    case Reason::MovieHeaderTooLarge: return "its movie header (moov) is larger than 64 MiB";
     }
     return "passed over for an unknown reason";
 }

@@ -468,7 +468,9 @@ void TestMainContentView::inputDialogTakesFoldersAndFiles()
     const QStringList filters = dialog->nameFilters();
     QVERIFY(filters.first().startsWith(QStringLiteral("書き換えできる画像")));
     for (const QString& ext : {QStringLiteral("*.tif"), QStringLiteral("*.png"), QStringLiteral("*.webp"),
-                               QStringLiteral("*.heic"), QStringLiteral("*.dng")})
+                               QStringLiteral("*.heic"), QStringLiteral("*.dng"), QStringLiteral("*.raf"),
+                               QStringLiteral("*.crw"), QStringLiteral("*.mov"), QStringLiteral("*.mp4"),
+                               QStringLiteral("*.m4v"), QStringLiteral("*.3gp")})
         QVERIFY2(filters.first().contains(ext), qPrintable(ext));
     for (const QString& name : {QStringLiteral("JPG ("), QStringLiteral("JPEG ("), QStringLiteral("TIFF (")}) {
         QVERIFY2(std::any_of(filters.begin(), filters.end(), [&](const QString& f) { return f.startsWith(name); }),

@@ -5,6 +5,7 @@
 #include "formats/crw.h"
 #include "formats/jpeg.h"
 #include "formats/jpeg_xl.h"
+#include "formats/movie.h"
 #include "formats/png.h"
 #include "formats/raf.h"
 #include "formats/tiff.h"
@@ -81,6 +82,8 @@ constexpr ContainerFormat kFormats[] = {
      .spliceExif = webpSpliceExif,
      .xmpPackets = webpXmpPackets,
      .xmpHeadLength = webpXmpHeadLength},
+    // Before the HEIF row: both open with ftyp, and the brand tells them apart.
+    {.type = ImageFormat::Movie, .name = "MOV/MP4", .sniff = isMovie, .rewritable = true, .datesInMovieHeader = true},
     {.type = ImageFormat::Bmff,
      .name = "HEIF/AVIF/CR3",
      .sniff = isBmff,

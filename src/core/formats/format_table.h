@@ -41,6 +41,9 @@ struct ContainerFormat {
     // A file without EXIF whose dates are values at fixed places; nullopt
     // when its structure is damaged. Such a file is read whole.
     std::optional<std::vector<DateSite>> (*dateSites)(std::span<const std::uint8_t> file) = nullptr;
+    // A movie: its dates are in the movie header box, found by walking the
+    // top-level box headers (formats/movie.h); never read whole.
+    bool datesInMovieHeader = false;
 
     // How much of the file's head holds everything a rewrite looks at (see
     // exifHeadLength()); empty: the whole file is read.

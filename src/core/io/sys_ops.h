@@ -39,6 +39,7 @@ struct SysOps {
     int (*fstatfs)(int fd, struct statfs* st);
     int (*uname)(struct utsname* name);
     int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
+    ssize_t (*pread)(int fd, void* buf, size_t count, off_t offset);
 };
 
 // The table in force. Not thread-safe to swap: tests swap it while no run

@@ -9,6 +9,7 @@
 #include "rewrite/exiv2_adapter.h"
 #include "rewrite/iptc_rewrite.h"
 #include "rewrite/xmp_rewrite.h"
+#include "rewrite/movie_date_rewrite.h"
 
 #include <algorithm>
 #include <string_view>
@@ -215,6 +216,13 @@ DateRewrite rewriteOwnDates(std::span<const std::uint8_t> file, const ContainerF
     if (!format.rewritable) {
         result.reason = Reason::UnsupportedFormat;
         return result;
+    }
+    if (format.datesInMovieHeader) {
+        if (!options.haveWholeFile) {
+            result.needsWholeFile = true;
+            return result;
+        }
+        return rewriteMovieFile(file, args, options.wantWholeFile);
     }
     if (format.dateSites) {
         // These files keep no zone: a run that sets one cannot finish them.

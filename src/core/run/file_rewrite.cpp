@@ -9,6 +9,7 @@
 #include "io/path_text.h"
 #include "io/safe_replace.h"
 #include "rewrite/date_rewrite.h"
+#include "rewrite/movie_date_rewrite.h"
 
 #include <cerrno>
 #include <optional>
@@ -24,6 +25,30 @@ constexpr std::size_t kSniffBytes = 64;
 // The head read first: room for an EXIF segment (at most 64 KiB) behind an
 // ICC profile and a few other segments.
 constexpr std::size_t kHeadBytes = 256 * 1024;
+
+// A movie's dates: the top-level box headers read one by one, then the
+// movie header box alone, so memory never grows with the media data.
+DateRewrite rewriteMovie(InputFile& input, std::uint64_t fileSize, const DateArguments& args, int& readError)
+{
+    const MovieHeaderPlace place =
+        findMovieHeader(fileSize, [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
+            return input.readAt(offset, length, out) || ((readError = errno), false);
+        });
+    std::vector<std::uint8_t> moov;
+    if (place.status == MovieLayout::Found && !input.readAt(place.start, std::size_t(place.size), moov))
+        readError = errno;
+    if (place.status == MovieLayout::Found && moov.size() != place.size) {
+        DateRewrite failed;
+        failed.reason = Reason::Unreadable;
+        return failed;
+    }
+    if (place.status != MovieLayout::Found) {
+        DateRewrite failed;
+        failed.reason = reasonForLayout(place.status);
+        return failed;
+    }
+    return rewriteMovieDates(moov, place.start, args);
+}
 
 } // namespace
 
@@ -77,11 +102,20 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
             headLength = jpegSegmentsLength(bytes);
     }
     DateRewrite rewrite;
-    if (headLength) {
+    if (containerFormat(format)->datesInMovieHeader) {
+        int readError = 0;
+        rewrite = rewriteMovie(input, fileSize, args, readError);
+        if (rewrite.reason == Reason::Unreadable) {
+            // Short where the size said more: the file shrank meanwhile.
+            result.error = readError;
+            result.reason = readError ? Reason::Unreadable : Reason::ChangedWhileReading;
+            return result;
+        }
+    } else if (headLength) {
         rewrite = rewriteExifDates(std::span(bytes).first(*headLength), args,
                                    {.wantWholeFile = false, .haveWholeFile = false, .fileSize = fileSize});
     }
-    if (!headLength || rewrite.needsWholeFile) {
+    if (!containerFormat(format)->datesInMovieHeader && (!headLength || rewrite.needsWholeFile)) {
         if (fileSize > options.maxFileBytes) {
             result.reason = Reason::TooLarge;
             return result;

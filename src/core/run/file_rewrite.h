@@ -27,6 +27,8 @@ struct FileRewrite {
     std::string oldDate;
     std::string newDate;
     std::string exiv2Message; // see DateRewrite
+    std::vector<DateChange> changes; // see DateRewrite
+    std::vector<std::string> notes;
     std::uint64_t size = 0; // of the input, as read
     bool folderFailed = false; // the folder itself gave an I/O error when the file was looked up
     std::vector<DateChange> changes; // see DateRewrite

@@ -30,6 +30,8 @@ std::string_view reasonKey(Reason reason)
     case Reason::LinkOutside: return "link-outside";
     case Reason::FolderGone: return "folder-gone";
     case Reason::CannotChangeCopy: return "cannot-change-copy";
+    case Reason::BoxPastEnd: return "box-past-end";
+    case Reason::MovieHeaderTooLarge: return "movie-header-too-large";
     }
     return "unknown";
 }

@@ -37,6 +37,8 @@ enum class Reason {
     LinkOutside, // a symbolic link met in a folder leads outside the input folder: not followed
     FolderGone, // its folder (or the output folder) was removed or stopped answering mid-run
     CannotChangeCopy, // another copy of the date (in XMP) has no room for its new value
+    BoxPastEnd, // a movie's box runs past the end of the file or of the box holding it
+    MovieHeaderTooLarge, // a movie header box too large to read whole (over 64 MiB)
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).
