@@ -11,6 +11,7 @@
 #include "rewrite/date_rewrite.h"
 #include "run/batch_run.h"
 #include "run/reason.h"
+#include "run/sidecar_rewrite.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +40,9 @@ constexpr std::int32_t kDayAndHour = 86400 + 3600;
 bool isCorpusImage(const fs::directory_entry& entry)
 {
     const std::string name = entry.path().filename().string();
-    return entry.is_regular_file() && name != "README.md" && name != "SHA256SUMS" && name != "SOURCES.tsv";
+    // A sidecar (et_XMP.xmp) is never a target of a run.
+    return entry.is_regular_file() && name != "README.md" && name != "SHA256SUMS" && name != "SOURCES.tsv"
+        && !isSidecarName(name);
 }
 
 // Files whose pixels identify reads quickly and without outside delegates.
