@@ -31,8 +31,6 @@ struct FileRewrite {
     std::vector<std::string> notes;
     std::uint64_t size = 0; // of the input, as read
     bool folderFailed = false; // the folder itself gave an I/O error when the file was looked up
-    std::vector<DateChange> changes; // see DateRewrite
-    std::vector<std::string> notes;
 };
 
 // A file as the run reaches it: the entry `name` of a folder it holds open.
