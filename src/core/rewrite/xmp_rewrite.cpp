@@ -1,6 +1,6 @@
 #include "rewrite/xmp_rewrite.h"
 
-#include "bytes/checksums.h"
+#include "formats/png.h"
 
 #include <algorithm>
 #include <string_view>
@@ -22,20 +22,6 @@ void addDifferences(std::string_view before, std::string_view after, std::size_t
             patch.bytes.push_back(std::uint8_t(after[i++]));
         patches.push_back(std::move(patch));
     }
-}
-
-FilePatch chunkCrcPatch(std::span<const std::uint8_t> file, const XmpPacketPlace& place,
-                        std::span<const FilePatch> patches)
-{
-    std::vector<std::uint8_t> chunk(file.begin() + std::ptrdiff_t(place.crcStart),
-                                    file.begin() + std::ptrdiff_t(place.crcStart + place.crcLength));
-    for (const FilePatch& patch : patches)
-        for (std::size_t i = 0; i < patch.bytes.size(); ++i)
-            if (patch.offset + i >= place.crcStart && patch.offset + i < place.crcStart + place.crcLength)
-                chunk[patch.offset + i - place.crcStart] = patch.bytes[i];
-    const std::uint32_t crc = crc32(chunk);
-    return {place.crcStart + place.crcLength,
-            {std::uint8_t(crc >> 24), std::uint8_t(crc >> 16), std::uint8_t(crc >> 8), std::uint8_t(crc)}};
 }
 
 // XMP may be written in UTF-16 (rarely, UTF-32 is not met here). Dates,
@@ -128,7 +114,8 @@ XmpPatches xmpDatePatches(std::span<const std::uint8_t> file, const ContainerFor
         }
         addDifferences(packet, edit.packet, place.offset, result.patches);
         if (place.hasCrc && result.patches.size() > first)
-            result.patches.push_back(chunkCrcPatch(file, place, std::span(result.patches).subspan(first)));
+            result.patches.push_back(
+                chunkCrcPatch(file, place.crcStart, place.crcLength, std::span(result.patches).subspan(first)));
         const auto changes = toDateChanges(edit.changes);
         result.changes.insert(result.changes.end(), changes.begin(), changes.end());
         result.notes.insert(result.notes.end(), edit.notes.begin(), edit.notes.end());
