@@ -1,10 +1,10 @@
 #pragma once
 
+#include "bytes/read_range.h"
 #include "dates/date_site.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -37,10 +37,6 @@ struct MovieHeaderPlace {
     std::uint64_t start = 0; // of moov's header
     std::uint64_t size = 0; // of the whole box
 };
-
-// Reads `length` bytes at `offset` into `out` (replacing what it held);
-// false on an error. Fewer bytes than asked means the file ended.
-using ReadRange = std::function<bool(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out)>;
 
 // Walks the top-level box headers of a file of `fileSize` bytes.
 MovieHeaderPlace findMovieHeader(std::uint64_t fileSize, const ReadRange& read);

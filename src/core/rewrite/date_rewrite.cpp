@@ -8,8 +8,8 @@
 #include "rewrite/exif_ifd_append.h"
 #include "rewrite/exiv2_adapter.h"
 #include "rewrite/iptc_rewrite.h"
-#include "rewrite/xmp_rewrite.h"
 #include "rewrite/movie_date_rewrite.h"
+#include "rewrite/xmp_rewrite.h"
 
 #include <algorithm>
 #include <string_view>
@@ -297,7 +297,7 @@ DateRewrite rewriteOwnDates(std::span<const std::uint8_t> file, const ContainerF
             changes.push_back({exifTagName(copy.tag), copy.text, newDateText});
         extras.changes.insert(extras.changes.begin(), changes.begin(), changes.end());
     }
-    const IptcDates iptc = planIptcDates(file, format, args, options.haveWholeFile);
+    const IptcDates iptc = planIptcDates(file, format, args, options.haveWholeFile, options.trailer);
     if (iptc.needsWholeFile) {
         result = DateRewrite{};
         result.needsWholeFile = true;

@@ -2,6 +2,7 @@
 
 #include "dates/wall_clock_instant.h"
 #include "formats/format_table.h"
+#include "formats/fotostation.h"
 #include "formats/jpeg.h"
 #include "io/file_probe.h"
 #include "io/held_folder.h"
@@ -112,8 +113,25 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
             return result;
         }
     } else if (headLength) {
-        rewrite = rewriteExifDates(std::span(bytes).first(*headLength), args,
-                                   {.wantWholeFile = false, .haveWholeFile = false, .fileSize = fileSize});
+        // A JPEG's FotoStation trailer follows the picture: its footers are
+        // read from the end, not the whole file.
+        FotoStationTrailer trailer;
+        if (args.allDates && format == ImageFormat::Jpeg) {
+            int readError = 0;
+            trailer = readFotoStationTrailer(
+                fileSize, [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
+                    return input.readAt(offset, length, out) || ((readError = errno), false);
+                });
+            if (trailer.status == TrailerStatus::ReadFailed) {
+                // Short where the size said more: the file shrank meanwhile.
+                result.error = readError;
+                result.reason = readError ? Reason::Unreadable : Reason::ChangedWhileReading;
+                return result;
+            }
+        }
+        rewrite = rewriteExifDates(
+            std::span(bytes).first(*headLength), args,
+            {.wantWholeFile = false, .haveWholeFile = false, .fileSize = fileSize, .trailer = &trailer});
     }
     if (!containerFormat(format)->datesInMovieHeader && (!headLength || rewrite.needsWholeFile)) {
         if (fileSize > options.maxFileBytes) {
