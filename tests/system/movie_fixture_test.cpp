@@ -182,11 +182,13 @@ const Maker kMp4XmpNoPadding =
 // An XMP box beyond what is read whole, beside a small moov (sparse).
 const Maker kHugeXmpBox = [](const std::string& p) {
     Bytes head = headersOnlyMovie();
-    const std::uint64_t box = 24 + (65ull << 20);
-    put(head, box, 4);
-    head.insert(head.end(), {'u',  'u',  'i',  'd',  0xBE, 0x7A, 0xCF, 0xCB, 0x97, 0xA9,
-                             0x42, 0xE8, 0x9C, 0x71, 0x99, 0x94, 0x91, 0xE3, 0xAF, 0xAC});
-    return writeSparse(p, head, head.size() - 24 + box, {});
+    const std::uint64_t box = 32 + (65ull << 20);
+    put(head, 1, 4); // a 64-bit size: the uuid's bytes then end the 32 read of a box header
+    head.insert(head.end(), {'u', 'u', 'i', 'd'});
+    put(head, box, 8);
+    head.insert(head.end(),
+                {0xBE, 0x7A, 0xCF, 0xCB, 0x97, 0xA9, 0x42, 0xE8, 0x9C, 0x71, 0x99, 0x94, 0x91, 0xE3, 0xAF, 0xAC});
+    return writeSparse(p, head, head.size() - 32 + box, {});
 };
 
 // --- independent readers -------------------------------------------------------
