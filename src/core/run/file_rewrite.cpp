@@ -28,27 +28,14 @@ constexpr std::size_t kSniffBytes = 64;
 constexpr std::size_t kHeadBytes = 256 * 1024;
 
 // A movie's dates: the top-level box headers read one by one, then the
-// movie header box alone, so memory never grows with the media data.
+// movie header box alone (and its XMP boxes), so memory never grows with
+// the media data.
 DateRewrite rewriteMovie(InputFile& input, std::uint64_t fileSize, const DateArguments& args, int& readError)
 {
-    const MovieHeaderPlace place =
-        findMovieHeader(fileSize, [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
-            return input.readAt(offset, length, out) || ((readError = errno), false);
-        });
-    std::vector<std::uint8_t> moov;
-    if (place.status == MovieLayout::Found && !input.readAt(place.start, std::size_t(place.size), moov))
-        readError = errno;
-    if (place.status == MovieLayout::Found && moov.size() != place.size) {
-        DateRewrite failed;
-        failed.reason = Reason::Unreadable;
-        return failed;
-    }
-    if (place.status != MovieLayout::Found) {
-        DateRewrite failed;
-        failed.reason = reasonForLayout(place.status);
-        return failed;
-    }
-    return rewriteMovieDates(moov, place.start, args);
+    const ReadRange read = [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
+        return input.readAt(offset, length, out) || ((readError = errno), false);
+    };
+    return rewriteMovieAt(findMovieHeader(fileSize, read), read, args);
 }
 
 } // namespace
