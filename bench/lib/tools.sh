@@ -14,7 +14,7 @@ tool_label() {
     case $1 in
         yardstick) echo 'cp -r + sync (yardstick)' ;;
         sd-inplace) echo "shotdate-cli --shift $SHIFT" ;;
-        sd-alldates) echo "shotdate-cli --shift $SHIFT --all-dates [2]" ;;
+        sd-alldates) echo "  the same, with --all-dates [2]" ;;
         sd-output) echo "shotdate-cli --shift $SHIFT -o DIR" ;;
         sd-window) echo 'window run (Start, headless)' ;;
         exiftool) echo 'exiftool -overwrite_original_in_place' ;;
