@@ -57,12 +57,13 @@ bool sameMetadataOutsideKeys(const MetadataSnapshot& before, const MetadataSnaps
 {
     auto relevant = [&](const MetadataSnapshot& snapshot) {
         MetadataSnapshot kept;
-        for (const auto& [key, value] : snapshot) {
+        for (const auto& entry : snapshot) {
+            const std::string& key = entry.first;
             const bool wasSet = std::any_of(set.begin(), set.end(), [&](const auto& v) {
                 return key == v.first || (key.starts_with(v.first) && key[v.first.size()] == '#');
             });
             if (!wasSet && !isLayoutKey(key))
-                kept.emplace(key, value);
+                kept.insert(entry);
         }
         return kept;
     };
