@@ -147,16 +147,17 @@ DateRewrite rewriteMovieDates(std::span<const std::uint8_t> moov, std::uint64_t 
             text = rewriteZonedText(*parsed, wall, parsed->offsetMinutes);
         if (!text)
             return failed(Reason::DateOutOfRange);
-        if (*text == parsed->text)
-            continue;
-        addPatch(result, site.offset, *text);
-        result.changes.push_back({std::string(site.name), parsed->text, *text});
         if (!creationShown && site.name == "QuickTime:CreationDate") {
-            // The movie's creation date as its owner reads it.
+            // The movie's creation date as its owner reads it, changed or
+            // not: the report shows one date the same way every time.
             result.oldDate = formatExifDate(parsed->wall).value_or("");
             result.newDate = formatExifDate(wall).value_or("");
             creationShown = true;
         }
+        if (*text == parsed->text)
+            continue;
+        addPatch(result, site.offset, *text);
+        result.changes.push_back({std::string(site.name), parsed->text, *text});
     }
     if (args.allDates) {
         XmpPatches xmp = movieXmpPatches(moov, moovStart, sites->xmpPackets, xmpBoxes, args);
