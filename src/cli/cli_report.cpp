@@ -56,6 +56,8 @@ std::string_view reasonText(Reason reason)
     case Reason::CannotKeepAttributes: return "its ACL or security label cannot be kept";
     case Reason::LinkOutside: return "a symbolic link to a file outside the input folder: not followed";
     case Reason::FolderGone: return "its folder was removed or could no longer be read during the run";
+    case Reason::DatesChangedSince: return "its dates were changed again since that run: left as they are";
+    case Reason::NotChangedByRun: return "that run never changed this file: nothing to undo";
     }
     return "passed over for an unknown reason";
 }

@@ -53,6 +53,10 @@ QString reasonText(Reason reason)
         return QStringLiteral("リンク先が対象フォルダの外にあります");
     case Reason::FolderGone:
         return QStringLiteral("フォルダがなくなりました");
+    case Reason::DatesChangedSince:
+        return QStringLiteral("その後に日付が変更されています");
+    case Reason::NotChangedByRun:
+        return QStringLiteral("このファイルは変更されていません");
     }
     // A reason added to the core later still gets a readable line.
     const std::string_view key = shotdate::reasonKey(reason);

@@ -39,6 +39,7 @@ struct SysOps {
     int (*fstatfs)(int fd, struct statfs* st);
     int (*uname)(struct utsname* name);
     int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
+    int (*mkdirat)(int dirfd, const char* path, mode_t mode); // the journal's folders
 };
 
 // The table in force. Not thread-safe to swap: tests swap it while no run

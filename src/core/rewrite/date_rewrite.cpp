@@ -88,8 +88,10 @@ bool addFieldPatches(std::vector<FilePatch>& patches, const DateField& field, co
 // The new file when a field is missing or has another size: Exiv2 lays the
 // metadata out again, and the result is accepted only if it carries over
 // every picture and every other value unchanged and reads back right.
+} // namespace
+
 Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFormat& format, const ExifBlock& block,
-                           const std::string& newDate, std::vector<std::uint8_t>& out)
+                           const ExifDateValues& values, std::vector<std::uint8_t>& out)
 {
     if (format.dateAddition == DateAddition::None || !format.pictureDigests)
         return Reason::CannotAddDate;
@@ -102,11 +104,11 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFo
         return Reason::CannotAddDate;
     std::optional<std::vector<std::uint8_t>> written;
     if (spliced) {
-        const auto tiff = exiv2RebuildExifBlock(file.subspan(block.offset, block.size), newDate);
+        const auto tiff = exiv2RebuildExifBlock(file.subspan(block.offset, block.size), values);
         if (tiff)
             written = format.spliceExif(file, block, *tiff);
     } else {
-        written = exiv2WriteDates(file, newDate);
+        written = exiv2WriteDates(file, values);
     }
     if (!written)
         return Reason::CannotAddDate;
@@ -117,7 +119,10 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFo
         return Reason::VerifyFailed;
     const auto newBlock = locateExifBlock(*written, format);
     const auto dates = newBlock ? readTiffDates(*written, *newBlock) : std::nullopt;
-    if (!dates || dates->original.text != newDate || dates->digitized.text != newDate)
+    const auto holds = [](const DateField& field, const std::optional<std::string>& value) {
+        return value ? field.present && field.text == *value : !field.present;
+    };
+    if (!dates || !holds(dates->original, values.original) || !holds(dates->digitized, values.digitized))
         return Reason::VerifyFailed;
     // The byte order is part of how the values are stored: keep it.
     if (newBlock->size < 2 || block.size < 2 || (*written)[newBlock->offset] != file[block.offset])
@@ -130,8 +135,6 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFo
     out = std::move(*written);
     return Reason::Rewritten;
 }
-
-} // namespace
 
 DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args, RewriteOptions options)
 {
@@ -190,6 +193,8 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
 
     const DateField& original = dates->original;
     result.oldDate = original.text;
+    if (dates->digitized.present)
+        result.oldDigitized = dates->digitized.text;
     const NewDate newDate =
         computeNewDate(args, original.present ? std::optional<std::string_view>(original.text) : std::nullopt);
     if (newDate.error != DateRuleError::None) {
@@ -255,7 +260,7 @@ DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArgum
         result.needsWholeFile = true;
         return result;
     }
-    result.reason = rewriteThroughExiv2(file, format, *block, newDate.text, result.bytes);
+    result.reason = rewriteThroughExiv2(file, format, *block, ExifDateValues{newDate.text, newDate.text}, result.bytes);
     if (result.reason != Reason::Rewritten)
         result.exiv2Message = exiv2LastMessage();
     return result;

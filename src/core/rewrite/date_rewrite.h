@@ -2,9 +2,12 @@
 
 #include "bytes/file_patch.h"
 #include "dates/date_rule.h"
+#include "formats/format_table.h"
+#include "rewrite/exiv2_adapter.h"
 #include "run/reason.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -22,6 +25,7 @@ namespace shotdate {
 struct DateRewrite {
     Reason reason = Reason::NotAnImage; // Rewritten on success
     std::string oldDate; // the file's DateTimeOriginal as found ("" when none)
+    std::optional<std::string> oldDigitized; // the file's DateTimeDigitized as found (nullopt: absent)
     std::string newDate; // the text written (set on success)
     bool patchedInPlace = false; // true: only the date bytes changed (and, for a TIFF given a
                                  // missing date, bytes added at its end)
@@ -31,6 +35,8 @@ struct DateRewrite {
     // Given only the head of the file, the rewrite needs all of it: the
     // fields cannot simply be patched. Nothing else in the result is set.
     bool needsWholeFile = false;
+    // The dates were values at fixed places (a CRW's seconds), not EXIF text.
+    bool datesAreSites = false;
     // When Exiv2 could not lay the file out again: what it said.
     std::string exiv2Message;
 };
@@ -47,5 +53,11 @@ struct RewriteOptions {
 
 DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args,
                              RewriteOptions options = {});
+
+// The file with its metadata laid out again by Exiv2, the two dates set to
+// `values` (nullopt removes one), accepted only if every picture and every
+// other value came through unchanged and the dates read back as asked.
+Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFormat& format, const ExifBlock& block,
+                           const ExifDateValues& values, std::vector<std::uint8_t>& out);
 
 } // namespace shotdate

@@ -65,6 +65,23 @@ void addAll(MetadataSnapshot& snapshot, const Data& data)
     }
 }
 
+void setDate(Exiv2::ExifData& exif, const char* key, const std::optional<std::string>& value)
+{
+    if (value) {
+        exif[key] = *value;
+        return;
+    }
+    const auto found = exif.findKey(Exiv2::ExifKey(key));
+    if (found != exif.end())
+        exif.erase(found);
+}
+
+void setDates(Exiv2::ExifData& exif, const ExifDateValues& values)
+{
+    setDate(exif, "Exif.Photo.DateTimeOriginal", values.original);
+    setDate(exif, "Exif.Photo.DateTimeDigitized", values.digitized);
+}
+
 } // namespace
 
 std::string exiv2LastMessage()
@@ -74,15 +91,19 @@ std::string exiv2LastMessage()
 
 std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file, const std::string& newDate)
 {
+    return exiv2WriteDates(file, ExifDateValues{newDate, newDate});
+}
+
+std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file,
+                                                         const ExifDateValues& values)
+{
     initialiseExiv2();
     try {
         std::vector<std::uint8_t> copy;
         auto image = openInMemory(file, copy);
         // Write the XMP packet back exactly as it was, not re-serialised.
         image->writeXmpFromPacket(true);
-        Exiv2::ExifData& exif = image->exifData();
-        exif["Exif.Photo.DateTimeOriginal"] = newDate;
-        exif["Exif.Photo.DateTimeDigitized"] = newDate;
+        setDates(image->exifData(), values);
         image->writeMetadata();
         Exiv2::BasicIo& io = image->io();
         if (io.open() != 0)
@@ -105,6 +126,12 @@ std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::ui
 std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const std::uint8_t> tiff,
                                                                const std::string& newDate)
 {
+    return exiv2RebuildExifBlock(tiff, ExifDateValues{newDate, newDate});
+}
+
+std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const std::uint8_t> tiff,
+                                                               const ExifDateValues& values)
+{
     initialiseExiv2();
     try {
         Exiv2::ExifData exif;
@@ -112,8 +139,7 @@ std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const s
         const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(exif, tiff.data(), size);
         if (order == Exiv2::invalidByteOrder)
             return std::nullopt;
-        exif["Exif.Photo.DateTimeOriginal"] = newDate;
-        exif["Exif.Photo.DateTimeDigitized"] = newDate;
+        setDates(exif, values);
         // Exiv2 writes into the block it is given when the values fit
         // ("non-intrusive"), so it gets a copy, which is then the result.
         std::vector<std::uint8_t> copy(tiff.begin(), tiff.end());

@@ -6,6 +6,7 @@
 #include "io/path_text.h"
 #include "run/durable_batch.h"
 #include "run/file_rewrite.h"
+#include "run/run_journal.h"
 
 #include <cerrno>
 #include <new>
@@ -67,7 +68,8 @@ int folderUnusable(FolderTree& folders, const Target& target)
 
 } // namespace
 
-RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, const RunCallbacks& callbacks)
+RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, const RunCallbacks& callbacks,
+                    RunJournal* journal)
 {
     RunSummary summary;
     // Every input is listed before the first file is touched: the count is
@@ -113,6 +115,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     }
     OutputClaims claims(lists, output.fd(), foldsCase);
     DurableBatch batch;
+    batch.setJournal(journal);
     // In place, the files already rewritten: their folder (by identity, the
     // same whichever input reached it) and name.
     std::set<std::pair<FileIdentity, std::string>> rewrittenInPlace;
@@ -213,6 +216,11 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         fileReport.oldDate = result.oldDate;
         fileReport.newDate = result.newDate;
         fileReport.exiv2Message = result.exiv2Message;
+        if (fileReport.reason == Reason::Rewritten && journal) {
+            pending.change = std::move(result.change);
+            pending.change->relativePath =
+                settings.outputFolder ? lastPathComponent(fileReport.outPath) : target.relative;
+        }
         if (isSuccess(fileReport.reason) && settings.outputFolder)
             claims.claimName(out.name); // a dry run plans the names it would use, too
         batch.add(std::move(pending), isSuccess(fileReport.reason) ? result.size : 0);
@@ -232,6 +240,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
             break;
     }
     batch.flush(report);
+    if (journal)
+        summary.journalError = journal->error();
     return summary;
 }
 

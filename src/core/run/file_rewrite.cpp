@@ -8,6 +8,7 @@
 #include "io/safe_replace.h"
 #include "rewrite/date_rewrite.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <span>
@@ -110,6 +111,7 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
         return result;
     }
 
+    result.change = describeChange(out.path, before, bytes, rewrite);
     const bool inPlace = out.folderFd == in.folderFd && out.name == in.name;
     const ReplaceTarget target{out.folderFd, out.name, out.path};
     const AttributeRule rule = inPlace ? AttributeRule::KeepEverything : AttributeRule::Copy;
@@ -139,6 +141,47 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
         prepared.expectTarget(before);
     result.reason = Reason::Rewritten;
     return result;
+}
+
+FileStamp stampOf(const struct stat& st)
+{
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::uint64_t(st.st_size), st.st_ctim.tv_sec,
+            st.st_ctim.tv_nsec};
+}
+
+// What the rewrite changes, as the journal keeps it: the bytes of each
+// patch before and after (`read` holds at least every patched byte that
+// lay inside the file), and the two EXIF dates before and after.
+JournalFile describeChange(const std::string& path, const struct stat& before, const std::vector<std::uint8_t>& read,
+                           const DateRewrite& rewrite)
+{
+    JournalFile change;
+    change.path = path;
+    change.before = stampOf(before);
+    change.oldSize = std::uint64_t(before.st_size);
+    change.laidOut = !rewrite.patchedInPlace;
+    if (rewrite.patchedInPlace) {
+        for (const FilePatch& patch : rewrite.patches) {
+            const std::uint64_t end = std::min<std::uint64_t>(patch.offset + patch.bytes.size(), change.oldSize);
+            if (end > read.size()) {
+                // Not all of it at hand: an undo goes by the dates instead.
+                change.ranges.clear();
+                change.laidOut = true;
+                break;
+            }
+            ChangedRange range{patch.offset, {}, patch.bytes};
+            if (patch.offset < end)
+                range.oldBytes.assign(read.begin() + std::ptrdiff_t(patch.offset), read.begin() + std::ptrdiff_t(end));
+            change.ranges.push_back(std::move(range));
+        }
+    }
+    // A file whose dates are other values (a CRW's seconds) is undone by its bytes alone.
+    if (!rewrite.newDate.empty() && !rewrite.datesAreSites) {
+        const auto old = rewrite.oldDate.empty() ? std::nullopt : std::optional<std::string>(rewrite.oldDate);
+        change.dates.push_back({kOriginalDateName, old, rewrite.newDate});
+        change.dates.push_back({kDigitizedDateName, rewrite.oldDigitized, rewrite.newDate});
+    }
+    return change;
 }
 
 Reason reasonForCommit(const ReplaceError& error)

@@ -29,6 +29,8 @@ std::string_view reasonKey(Reason reason)
     case Reason::CannotKeepAttributes: return "cannot-keep-attributes";
     case Reason::LinkOutside: return "link-outside";
     case Reason::FolderGone: return "folder-gone";
+    case Reason::DatesChangedSince: return "dates-changed-since";
+    case Reason::NotChangedByRun: return "not-changed-by-run";
     }
     return "unknown";
 }

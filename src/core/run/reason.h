@@ -36,6 +36,12 @@ enum class Reason {
     CannotKeepAttributes, // in place, an ACL or security label could not be carried over
     LinkOutside, // a symbolic link met in a folder leads outside the input folder: not followed
     FolderGone, // its folder (or the output folder) was removed or stopped answering mid-run
+    // Undo: the dates no longer read as the run left them (changed again
+    // since, by another run or program): they stay as they are.
+    DatesChangedSince,
+    // Undo: the file still holds what it held before the run (a killed run
+    // never put its new file in place): nothing to undo.
+    NotChangedByRun,
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).
