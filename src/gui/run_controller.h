@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 // Runs the core's batch on a thread of its own and reports back on the UI
@@ -24,8 +25,15 @@ public:
     // is always finished, never cut off.
     ~RunController() override;
 
-    // False (and nothing starts) while a run is active.
+    // False (and nothing starts) while a run is active. A run that writes
+    // keeps a journal; its id is lastRunId() once it has finished.
     bool start(const shotdate::RunSettings& settings);
+    // Undoes the journaled run `runId`, as a run of its own.
+    bool startUndo(const std::string& runId);
+    const std::string& lastRunId() const { return lastRunId_; }
+    // Whether the last run wrote its journal whole (read after finished).
+    bool lastJournalFailed() const { return lastJournalFailed_; }
+
     bool isRunning() const { return worker_.joinable(); }
 
     // The stop request the batch tests before each file.
@@ -55,7 +63,10 @@ private:
         bool hasSuccess = false;
     };
 
-    void work(shotdate::RunSettings settings);
+    void work(shotdate::RunSettings settings, std::string undoId);
+    bool begin(const shotdate::RunSettings& settings, const std::string& undoId);
+    shotdate::RunSummary journaledRun(const shotdate::RunSettings& settings, const std::string& undoId,
+                                      const shotdate::RunCallbacks& callbacks);
     void postProgress();
     void deliverProgress();
     void deliverFinished(const shotdate::RunSummary& summary);
@@ -71,4 +82,7 @@ private:
     bool progressQueued_ = false;
 
     int progressDeliveries_ = 0;
+    // Written by the worker, read on the UI thread once it has joined.
+    std::string lastRunId_;
+    bool lastJournalFailed_ = false;
 };
