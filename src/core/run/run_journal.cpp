@@ -51,6 +51,45 @@ std::vector<std::uint8_t> bytesOfHex(const std::string& text)
     return out;
 }
 
+// Paths are bytes; JSON holds UTF-8 text. A path that is not valid UTF-8
+// is kept exactly in "<key>_hex" beside its readable form.
+bool isUtf8(const std::string& text)
+{
+    try {
+        (void)json(text).dump();
+        return true;
+    } catch (const json::exception&) {
+        return false;
+    }
+}
+
+std::vector<std::uint8_t> bytesOf(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
+
+void putPath(json& object, const std::string& key, const std::string& path)
+{
+    object[key] = path;
+    if (!isUtf8(path))
+        object[key + "_hex"] = hexOf(bytesOf(path));
+}
+
+std::string pathOf(const json& object, const std::string& key)
+{
+    if (object.contains(key + "_hex") && object[key + "_hex"].is_string()) {
+        const auto bytes = bytesOfHex(object[key + "_hex"].get<std::string>());
+        return std::string(bytes.begin(), bytes.end());
+    }
+    return object.contains(key) && object[key].is_string() ? object[key].get<std::string>() : std::string();
+}
+
+// One line; invalid UTF-8 (a path's readable form) becomes U+FFFD.
+std::string lineOf(const json& value)
+{
+    return value.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
 json optionalText(const std::optional<std::string>& value)
 {
     return value ? json(*value) : json(nullptr);
@@ -91,23 +130,24 @@ json fileJson(const JournalFile& file)
     for (const ChangedDate& date : file.dates)
         dates.push_back(
             {{"name", date.name}, {"old", optionalText(date.oldValue)}, {"new", optionalText(date.newValue)}});
-    return {{"type", "file"},
-            {"path", file.path},
-            {"relative", file.relativePath},
-            {"before", stampJson(file.before)},
-            {"after", stampJson(file.after)},
-            {"old_size", file.oldSize},
-            {"laid_out", file.laidOut},
-            {"ranges", ranges},
-            {"dates", dates},
-            {"replaced_other", file.replacedOther}};
+    json line = {{"type", "file"},
+                 {"before", stampJson(file.before)},
+                 {"after", stampJson(file.after)},
+                 {"old_size", file.oldSize},
+                 {"laid_out", file.laidOut},
+                 {"ranges", ranges},
+                 {"dates", dates},
+                 {"replaced_other", file.replacedOther}};
+    putPath(line, "path", file.path);
+    putPath(line, "relative", file.relativePath);
+    return line;
 }
 
 JournalFile fileOf(const json& value)
 {
     JournalFile file;
-    file.path = value.value("path", "");
-    file.relativePath = value.value("relative", "");
+    file.path = pathOf(value, "path");
+    file.relativePath = pathOf(value, "relative");
     file.before = stampOf(value.value("before", json::object()));
     file.after = stampOf(value.value("after", json::object()));
     file.oldSize = value.value("old_size", std::uint64_t(0));
@@ -123,25 +163,38 @@ JournalFile fileOf(const json& value)
 
 json headerJson(const JournalHeader& header)
 {
-    return {{"type", "run"},
-            {"version", kVersion},
-            {"id", header.id},
-            {"when", header.when},
-            {"when_ns", header.whenNanoseconds},
-            {"mode", header.mode},
-            {"date", optionalText(header.date)},
-            {"shift_seconds", header.shiftSeconds},
-            {"subfolders", header.subfolders},
-            {"all_dates", header.allDates},
-            {"zone_minutes", header.zoneMinutes ? json(*header.zoneMinutes) : json(nullptr)},
-            {"inputs", header.inputs},
-            {"output", optionalText(header.output)},
-            {"file_system",
-             {{"uuid", header.uuid},
-              {"fsid", header.fsid},
-              {"mount_point", header.mountPoint},
-              {"path", header.mountRelative}}},
-            {"undoes", optionalText(header.undoes)}};
+    json line = {{"type", "run"},
+                 {"version", kVersion},
+                 {"id", header.id},
+                 {"when", header.when},
+                 {"when_ns", header.whenNanoseconds},
+                 {"mode", header.mode},
+                 {"date", optionalText(header.date)},
+                 {"shift_seconds", header.shiftSeconds},
+                 {"subfolders", header.subfolders},
+                 {"all_dates", header.allDates},
+                 {"zone_minutes", header.zoneMinutes ? json(*header.zoneMinutes) : json(nullptr)},
+                 {"output", nullptr},
+                 {"file_system",
+                  {{"uuid", header.uuid},
+                   {"fsid", header.fsid},
+                   {"mount_point", header.mountPoint},
+                   {"path", header.mountRelative}}},
+                 {"undoes", optionalText(header.undoes)}};
+    json inputs = json::array();
+    json inputsHex = json::array();
+    bool allText = true;
+    for (const std::string& input : header.inputs) {
+        inputs.push_back(input);
+        inputsHex.push_back(hexOf(bytesOf(input)));
+        allText = allText && isUtf8(input);
+    }
+    line["inputs"] = inputs;
+    if (!allText)
+        line["inputs_hex"] = inputsHex;
+    if (header.output)
+        putPath(line, "output", *header.output);
+    return line;
 }
 
 JournalHeader headerOf(const json& value)
@@ -157,8 +210,16 @@ JournalHeader headerOf(const json& value)
     header.allDates = value.value("all_dates", false);
     if (value.contains("zone_minutes") && value["zone_minutes"].is_number_integer())
         header.zoneMinutes = value["zone_minutes"].get<std::int32_t>();
-    header.inputs = value.value("inputs", std::vector<std::string>{});
-    header.output = textOrNull(value.value("output", json()));
+    if (value.contains("inputs_hex") && value["inputs_hex"].is_array()) {
+        for (const json& input : value["inputs_hex"]) {
+            const auto bytes = bytesOfHex(input.is_string() ? input.get<std::string>() : std::string());
+            header.inputs.emplace_back(bytes.begin(), bytes.end());
+        }
+    } else {
+        header.inputs = value.value("inputs", std::vector<std::string>{});
+    }
+    if (value.contains("output") && value["output"].is_string())
+        header.output = pathOf(value, "output");
     const json fs = value.value("file_system", json::object());
     header.uuid = fs.value("uuid", "");
     header.fsid = fs.value("fsid", "");
@@ -218,6 +279,16 @@ std::string RunJournal::absolute(const std::string& path) const
 
 std::unique_ptr<RunJournal> RunJournal::start(JournalHeader header, int& error)
 {
+    try {
+        return startJournal(std::move(header), error);
+    } catch (...) {
+        error = ENOMEM;
+        return nullptr;
+    }
+}
+
+std::unique_ptr<RunJournal> RunJournal::startJournal(JournalHeader header, int& error)
+{
     const std::string folder = journalFolder();
     error = makeFolders(folder, 0700);
     if (error != 0)
@@ -229,7 +300,7 @@ std::unique_ptr<RunJournal> RunJournal::start(JournalHeader header, int& error)
     error = journal->impl_->file.create(folder, journal->header_.id + ".jsonl");
     if (error != 0)
         return nullptr;
-    journal->write(headerJson(journal->header_).dump() + "\n", true);
+    journal->write(lineOf(headerJson(journal->header_)), true);
     error = journal->error_;
     if (error != 0)
         return nullptr;
@@ -245,28 +316,42 @@ void RunJournal::write(const std::string& lines, bool durable)
         error_ = impl_->file.sync();
 }
 
+// The journal never stops a run: whatever goes wrong in it (memory, a
+// value JSON cannot take) ends the journal, not the run.
 void RunJournal::recordPrepared(std::vector<JournalFile*> files)
 {
     if (files.empty() || error_ != 0)
         return;
-    std::string lines;
-    for (JournalFile* file : files) {
-        file->path = absolute(file->path);
-        lines += fileJson(*file).dump() + "\n";
+    try {
+        std::string lines;
+        for (JournalFile* file : files) {
+            file->path = absolute(file->path);
+            lines += lineOf(fileJson(*file));
+        }
+        write(lines, true);
+    } catch (...) {
+        error_ = ENOMEM;
     }
-    write(lines, true);
 }
 
 void RunJournal::recordDone(const std::string& path, Reason reason)
 {
-    const json line = {{"type", "done"}, {"path", absolute(path)}, {"reason", reasonKey(reason)}};
-    write(line.dump() + "\n", false);
+    try {
+        json line = {{"type", "done"}, {"reason", reasonKey(reason)}};
+        putPath(line, "path", absolute(path));
+        write(lineOf(line), false);
+    } catch (...) {
+        error_ = ENOMEM;
+    }
 }
 
 void RunJournal::finish(int rewritten, bool stopped)
 {
-    const json line = {{"type", "end"}, {"rewritten", rewritten}, {"stopped", stopped}};
-    write(line.dump() + "\n", true);
+    try {
+        write(lineOf({{"type", "end"}, {"rewritten", rewritten}, {"stopped", stopped}}), true);
+    } catch (...) {
+        error_ = ENOMEM;
+    }
 }
 
 JournalHeader journalHeaderFor(const RunSettings& settings, std::optional<std::string> undoes)
@@ -329,24 +414,28 @@ std::optional<JournalRun> readJournal(const std::string& path)
         start = end + 1;
         if (!line.is_object())
             continue;
-        const std::string type = line.value("type", "");
-        if (type == "run") {
-            run.header = headerOf(line);
-            headed = true;
-        } else if (type == "file") {
-            run.files.push_back(fileOf(line));
-        } else if (type == "done") {
-            const std::string donePath = line.value("path", "");
-            const std::string reason = line.value("reason", "");
-            for (auto file = run.files.rbegin(); file != run.files.rend(); ++file)
-                if (file->path == donePath) {
-                    file->done = reason == "rewritten" || reason == "rewritten-not-synced";
-                    done += file->done ? 1 : 0;
-                    break;
-                }
-        } else if (type == "end") {
-            run.ended = true;
-            run.rewritten = line.value("rewritten", 0);
+        // A damaged line (a value of the wrong type) is passed over like a cut one.
+        try {
+            const std::string type = line.value("type", "");
+            if (type == "run") {
+                run.header = headerOf(line);
+                headed = true;
+            } else if (type == "file") {
+                run.files.push_back(fileOf(line));
+            } else if (type == "done") {
+                const std::string donePath = pathOf(line, "path");
+                const std::string reason = line.value("reason", "");
+                for (auto file = run.files.rbegin(); file != run.files.rend(); ++file)
+                    if (file->path == donePath) {
+                        file->done = reason == "rewritten" || reason == "rewritten-not-synced";
+                        done += file->done ? 1 : 0;
+                        break;
+                    }
+            } else if (type == "end") {
+                run.ended = true;
+                run.rewritten = line.value("rewritten", 0);
+            }
+        } catch (const json::exception&) {
         }
     }
     if (!headed || run.header.id.empty())

@@ -68,6 +68,7 @@ public:
 
 private:
     RunJournal() = default;
+    static std::unique_ptr<RunJournal> startJournal(JournalHeader header, int& error);
     void write(const std::string& lines, bool durable);
 
     struct Impl;
