@@ -150,6 +150,7 @@ private:
             [](int fd, const char* name, const void* value, size_t size, int flags) {
                 return realSysOps().fsetxattr(fd, name, value, size, flags);
             },
+            [](int dirfd, const char* path, mode_t mode) { return realSysOps().mkdirat(dirfd, path, mode); },
         };
         return ops;
     }

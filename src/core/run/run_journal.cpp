@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <random>
 #include <tuple>
+#include <utility>
 
 namespace shotdate {
 
@@ -502,8 +503,14 @@ std::vector<const JournalRun*> recentShiftsOf(const std::vector<JournalRun>& run
     std::vector<const JournalRun*> found;
     const std::string cwd = currentFolder();
     std::vector<std::string> inputs;
-    for (const std::string& input : runInputs(settings))
+    // A single photo named as an input, by what stands there now.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> inputFiles;
+    for (const std::string& input : runInputs(settings)) {
         inputs.push_back(absoluteIn(cwd, input));
+        struct stat st {};
+        if (::stat(inputs.back().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            inputFiles.emplace_back(std::uint64_t(st.st_dev), std::uint64_t(st.st_ino));
+    }
     for (const JournalRun& run : runs) {
         if (run.header.mode != "shift" || run.header.when < std::int64_t(now) - 86400 || undoneBy(runs, run.header.id))
             continue;
@@ -511,15 +518,10 @@ std::vector<const JournalRun*> recentShiftsOf(const std::vector<JournalRun>& run
             if (!file.done)
                 return false;
             // The same file by its path, or reached now by another name.
-            for (const std::string& input : inputs) {
-                if (isPathWithin(file.path, input))
-                    return true;
-                struct stat st {};
-                if (::stat(input.c_str(), &st) == 0 && S_ISREG(st.st_mode)
-                    && std::uint64_t(st.st_dev) == file.after.device && std::uint64_t(st.st_ino) == file.after.inode)
-                    return true;
-            }
-            return false;
+            const std::pair<std::uint64_t, std::uint64_t> written{file.after.device, file.after.inode};
+            return std::any_of(inputs.begin(), inputs.end(),
+                               [&](const std::string& input) { return isPathWithin(file.path, input); })
+                || std::find(inputFiles.begin(), inputFiles.end(), written) != inputFiles.end();
         });
         if (touches)
             found.push_back(&run);
