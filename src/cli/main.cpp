@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,7 +112,7 @@ int forgetRun(const std::string& id)
 int undoRun(const CliOptions& options)
 {
     forgetOldJournals(std::time(nullptr));
-    const std::vector<JournalRun> runs = readAllJournals();
+    const std::vector<JournalRun> runs = readAllJournals(journalFolder(), true);
     const JournalRun* chosen = nullptr;
     if (options.runId.empty()) {
         chosen = latestUndoable(runs);
@@ -129,6 +130,12 @@ int undoRun(const CliOptions& options)
             return kExitUsage;
         }
     }
+    const std::optional<JournalRun> whole = readJournal(chosen->path);
+    if (!whole) {
+        std::fprintf(stderr, "%s: the journal of run %s cannot be read\n", kProgramName, chosen->header.id.c_str());
+        return kExitSomePassedOver;
+    }
+    chosen = &*whole;
     if (chosen->header.output)
         std::fprintf(stderr,
                      "%s: note: undo gives the files run %s wrote into %s their old dates back; a file it replaced "

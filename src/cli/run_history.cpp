@@ -63,7 +63,7 @@ void printRuns(std::FILE* out, const std::vector<JournalRun>& runs)
 
 void noteRecentShifts(std::FILE* err, const RunSettings& settings, std::time_t now)
 {
-    const std::vector<JournalRun> runs = readAllJournals();
+    const std::vector<JournalRun> runs = readAllJournals(journalFolder(), true);
     for (const JournalRun* run : recentShiftsOf(runs, settings, now))
         std::fprintf(err,
                      "shotdate-cli: note: run %s already shifted these files by %s at %s (within the last 24 "

@@ -358,7 +358,7 @@ void MainContentView::beginUndo(const std::string& runId)
 
 QString MainContentView::recentShiftDetails() const
 {
-    const std::vector<shotdate::JournalRun> runs = shotdate::readAllJournals();
+    const std::vector<shotdate::JournalRun> runs = shotdate::readAllJournals(shotdate::journalFolder(), true);
     QStringList lines;
     for (const shotdate::JournalRun* run : shotdate::recentShiftsOf(runs, currentRunSettings(), std::time(nullptr))) {
         const QDateTime when = QDateTime::fromSecsSinceEpoch(run->header.when);

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace shotdate {
@@ -68,7 +69,7 @@ int AppendOnlyFile::sync()
     return sysOps().fsync(fd_) == 0 ? 0 : errno;
 }
 
-int readWholeFile(const std::string& path, std::string& out)
+int readWholeFile(const std::string& path, std::string& out, std::size_t limit)
 {
     const SysOps& ops = sysOps();
     const int fd = ops.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0);
@@ -77,8 +78,8 @@ int readWholeFile(const std::string& path, std::string& out)
     out.clear();
     char buffer[65536];
     int error = 0;
-    for (;;) {
-        const ssize_t got = ops.read(fd, buffer, sizeof buffer);
+    while (out.size() < limit) {
+        const ssize_t got = ops.read(fd, buffer, std::min(sizeof buffer, limit - out.size()));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

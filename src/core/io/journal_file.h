@@ -29,8 +29,8 @@ private:
     int fd_ = -1;
 };
 
-// The whole of a small file (a journal); nullopt-like empty with the errno.
-int readWholeFile(const std::string& path, std::string& out);
+// The whole of a file (a journal), or its first `limit` bytes; 0 or the errno.
+int readWholeFile(const std::string& path, std::string& out, std::size_t limit = std::string::npos);
 
 // Removes a file by path (a journal the user forgot); 0 or the errno.
 int removeFile(const std::string& path);

@@ -395,11 +395,15 @@ JournalHeader journalHeaderFor(const RunSettings& settings, std::optional<std::s
     return header;
 }
 
-std::optional<JournalRun> readJournal(const std::string& path)
+std::optional<JournalRun> readJournal(const std::string& path, bool headerOnly)
 {
+    // The header is one short line; a run's files may be many.
+    constexpr std::size_t kHeaderBytes = 64 * 1024;
     std::string text;
-    if (readWholeFile(path, text) != 0)
+    if (readWholeFile(path, text, headerOnly ? kHeaderBytes : std::string::npos) != 0)
         return std::nullopt;
+    if (headerOnly && text.find('\n') != std::string::npos)
+        text.resize(text.find('\n') + 1);
     JournalRun run;
     run.path = path;
     bool headed = false;
@@ -446,14 +450,14 @@ std::optional<JournalRun> readJournal(const std::string& path)
     return run;
 }
 
-std::vector<JournalRun> readAllJournals(const std::string& folder)
+std::vector<JournalRun> readAllJournals(const std::string& folder, bool headersOnly)
 {
     std::vector<JournalRun> runs;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         if (entry.path().extension() != ".jsonl")
             continue;
-        if (auto run = readJournal(entry.path().string()))
+        if (auto run = readJournal(entry.path().string(), headersOnly))
             runs.push_back(std::move(*run));
     }
     std::sort(runs.begin(), runs.end(), [](const JournalRun& a, const JournalRun& b) {
@@ -484,7 +488,7 @@ const JournalRun* latestUndoable(const std::vector<JournalRun>& runs)
 int forgetOldJournals(std::time_t now, int maxAgeDays, const std::string& folder)
 {
     int removed = 0;
-    for (const JournalRun& run : readAllJournals(folder))
+    for (const JournalRun& run : readAllJournals(folder, true))
         if (run.header.when < std::int64_t(now) - std::int64_t(maxAgeDays) * 86400 && removeFile(run.path) == 0)
             ++removed;
     return removed;
@@ -514,7 +518,11 @@ std::vector<const JournalRun*> recentShiftsOf(const std::vector<JournalRun>& run
     for (const JournalRun& run : runs) {
         if (run.header.mode != "shift" || run.header.when < std::int64_t(now) - 86400 || undoneBy(runs, run.header.id))
             continue;
-        const bool touches = std::any_of(run.files.begin(), run.files.end(), [&](const JournalFile& file) {
+        std::optional<JournalRun> whole;
+        if (run.files.empty() && !run.ended)
+            whole = readJournal(run.path);
+        const std::vector<JournalFile>& files = whole ? whole->files : run.files;
+        const bool touches = std::any_of(files.begin(), files.end(), [&](const JournalFile& file) {
             if (!file.done)
                 return false;
             // The same file by its path, or reached now by another name.

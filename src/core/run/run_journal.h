@@ -82,10 +82,11 @@ private:
 // for an undo run.
 JournalHeader journalHeaderFor(const RunSettings& settings, std::optional<std::string> undoes = std::nullopt);
 
-std::optional<JournalRun> readJournal(const std::string& path);
+// A journal read back; with `headerOnly`, only its first line (no files).
+std::optional<JournalRun> readJournal(const std::string& path, bool headerOnly = false);
 
 // Every journal in the folder, oldest first.
-std::vector<JournalRun> readAllJournals(const std::string& folder = journalFolder());
+std::vector<JournalRun> readAllJournals(const std::string& folder = journalFolder(), bool headersOnly = false);
 
 // The id of the run that undid `id` and was not undone itself, if any.
 std::optional<std::string> undoneBy(const std::vector<JournalRun>& runs, const std::string& id);
@@ -101,7 +102,8 @@ int forgetJournal(const std::string& id, const std::string& folder = journalFold
 
 // The runs within the last 24 hours that shifted one of the files below
 // `inputs` (by path, or by device and inode of what stands there now), and
-// were not undone.
+// were not undone. `runs` may hold only headers: the few runs that could
+// matter are then read whole.
 std::vector<const JournalRun*> recentShiftsOf(const std::vector<JournalRun>& runs, const RunSettings& settings,
                                               std::time_t now);
 
