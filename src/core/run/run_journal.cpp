@@ -181,7 +181,8 @@ json headerJson(const JournalHeader& header)
                    {"fsid", header.fsid},
                    {"mount_point", header.mountPoint},
                    {"path", header.mountRelative}}},
-                 {"undoes", optionalText(header.undoes)}};
+                 {"undoes", optionalText(header.undoes)},
+                 {"boot_id", header.bootId}};
     json inputs = json::array();
     json inputsHex = json::array();
     bool allText = true;
@@ -227,6 +228,7 @@ JournalHeader headerOf(const json& value)
     header.mountPoint = fs.value("mount_point", "");
     header.mountRelative = fs.value("path", "");
     header.undoes = textOrNull(value.value("undoes", json()));
+    header.bootId = value.value("boot_id", "");
     return header;
 }
 
@@ -378,6 +380,9 @@ JournalHeader journalHeaderFor(const RunSettings& settings, std::optional<std::s
             header.shiftSeconds = dates.shiftSeconds;
     }
     header.undoes = std::move(undoes);
+    std::string boot;
+    if (readWholeFile("/proc/sys/kernel/random/boot_id", boot, 64) == 0)
+        header.bootId = boot.substr(0, boot.find('\n'));
     header.subfolders = settings.subfolders;
     header.allDates = dates.allDates;
     header.zoneMinutes = dates.zoneMinutes;

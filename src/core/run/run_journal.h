@@ -35,6 +35,9 @@ struct JournalHeader {
     std::optional<std::string> output; // absolute
     std::string uuid, fsid, mountPoint, mountRelative; // of the output folder or first input
     std::optional<std::string> undoes; // the run an undo run undid
+    // The kernel's boot id: records left by an earlier boot can be told
+    // from those of a run killed in this one.
+    std::string bootId;
 };
 
 // A journal read back.
