@@ -10,7 +10,7 @@ namespace shotdate::cli {
 
 namespace {
 
-enum class OptionId { Set, SetDate, SetTime, Shift, CleanTemp, Runs, Undo, Forget, Recursive, Output, DryRun, Verbose, Quiet, Json, Help, Version };
+enum class OptionId { Set, SetDate, SetTime, Shift, AllDates, FileTime, Zone, CleanTemp, Runs, Undo, Forget, Recursive, Output, DryRun, Verbose, Quiet, Json, Help, Version };
 
 struct OptionInfo {
     OptionId id;
@@ -24,6 +24,9 @@ constexpr OptionInfo kOptions[] = {
     {OptionId::SetDate, '\0', "set-date", true},
     {OptionId::SetTime, '\0', "set-time", true},
     {OptionId::Shift, '\0', "shift", true},
+    {OptionId::AllDates, '\0', "all-dates", false},
+    {OptionId::FileTime, '\0', "file-time", true},
+    {OptionId::Zone, '\0', "zone", true},
     {OptionId::CleanTemp, '\0', "clean-temp", false},
     {OptionId::Runs, '\0', "runs", false},
     {OptionId::Undo, '\0', "undo", false},
@@ -77,6 +80,21 @@ public:
         case OptionId::SetTime:
         case OptionId::Shift:
             applyDate(option, *value);
+            break;
+        case OptionId::AllDates:
+            options_.settings.dates.allDates = true;
+            break;
+        case OptionId::FileTime:
+            if (fileTimeGiven_)
+                fail("--file-time is given more than once");
+            else if (*value == "keep" || *value == "shooting")
+                options_.settings.fileTime = *value == "keep" ? FileTimeRule::Keep : FileTimeRule::Shooting;
+            else
+                fail("--file-time: expected keep or shooting, got '" + *value + "'");
+            fileTimeGiven_ = true;
+            break;
+        case OptionId::Zone:
+            applyZone(*value);
             break;
         case OptionId::CleanTemp:
             cleanTemp_ = true;
@@ -133,11 +151,13 @@ public:
         if (history_ && error_.empty())
             return finishHistory();
         if (error_.empty()) {
-            if (cleanTemp_ && (dateOption_ || options_.settings.outputFolder || options_.settings.dryRun
-                              || options_.json))
+            const bool rewriteOption = dateOption_ || options_.settings.dates.zoneMinutes
+                || options_.settings.dates.allDates || fileTimeGiven_;
+            if (cleanTemp_ && (rewriteOption || options_.settings.outputFolder || options_.settings.dryRun
+                               || options_.json))
                 fail("--clean-temp takes only folders (and -r): it rewrites nothing");
-            else if (!dateOption_ && !cleanTemp_)
-                fail("no new date: choose one of --set, --set-date, --set-time or --shift");
+            else if (!dateOption_ && !options_.settings.dates.zoneMinutes && !cleanTemp_)
+                fail("no new date: choose one of --set, --set-date, --set-time or --shift, or --zone");
             else if (paths_.empty())
                 fail("no PATH: give the folders or files to rewrite");
             else if (std::find(paths_.begin(), paths_.end(), std::string()) != paths_.end())
@@ -151,6 +171,8 @@ public:
         }
         result.ok = true;
         result.options = options_;
+        // --zone alone relabels the zone: every clock time stays as it is.
+        result.options.settings.dates.datesChange = dateOption_.has_value() || cleanTemp_;
         result.options.action = cleanTemp_ ? Action::CleanTemp : Action::Run;
         result.options.settings.inputPath = paths_[0];
         result.options.settings.moreInputPaths.assign(paths_.begin() + 1, paths_.end());
@@ -167,7 +189,8 @@ private:
         const bool forget = *history_ == OptionId::Forget;
         const bool undo = *history_ == OptionId::Undo;
         const std::size_t maxPaths = *history_ == OptionId::Runs ? 0 : 1;
-        if (dateOption_ || cleanTemp_ || options_.settings.outputFolder || options_.settings.dryRun
+        if (dateOption_ || options_.settings.dates.zoneMinutes || options_.settings.dates.allDates || fileTimeGiven_
+            || cleanTemp_ || options_.settings.outputFolder || options_.settings.dryRun
             || options_.settings.subfolders || (!undo && (options_.json || verbose_ || quiet_)))
             fail(std::string(forget ? "--forget" : undo ? "--undo" : "--runs")
                  + " takes no new date and no other option but -v, -q or --json with --undo");
@@ -187,6 +210,16 @@ private:
         result.options.runId = paths_.empty() ? std::string() : paths_[0];
         result.options.verbosity = verbose_ ? Verbosity::Verbose : quiet_ ? Verbosity::Quiet : Verbosity::Normal;
         return result;
+    }
+
+    void applyZone(const std::string& value)
+    {
+        if (options_.settings.dates.zoneMinutes)
+            return fail("--zone is given more than once");
+        auto parsed = parseZoneValue(value);
+        if (auto* bad = std::get_if<DateValueError>(&parsed))
+            return fail("--zone: " + bad->message);
+        options_.settings.dates.zoneMinutes = std::get<std::int32_t>(parsed);
     }
 
     void applyDate(const OptionInfo& option, const std::string& value)
@@ -234,6 +267,7 @@ private:
     bool version_ = false;
     bool cleanTemp_ = false;
     std::optional<OptionId> history_;
+    bool fileTimeGiven_ = false;
     std::string error_;
 };
 
@@ -320,14 +354,25 @@ std::string usageText()
            "photos in each PATH, a folder or a single file. Several PATHs make one run with\n"
            "one summary; in place, a photo named twice is rewritten once.\n"
            "\n"
-           "The new date, exactly one of:\n"
+           "The new date, one of:\n"
            "      --set \"YYYY-MM-DD HH:MM:SS\"  give every photo this date and time\n"
            "      --set-date YYYY-MM-DD         this date, keeping each photo's time of day\n"
            "      --set-time HH:MM:SS           this time of day, keeping each photo's date\n"
            "      --shift [+|-][DAYS:]HH:MM:SS  move each photo's date forward (+) or back (-);\n"
            "                                    DAYS 0-366\n"
+           "or only a zone, or a date and a zone:\n"
+           "      --zone +HH:MM                 the zone the camera's clock was in (-12:00 to\n"
+           "                                    +14:00, Z for +00:00): sets OffsetTimeOriginal\n"
+           "                                    and OffsetTimeDigitized (with --all-dates also\n"
+           "                                    OffsetTime and IPTC TimeCreated's zone), adding\n"
+           "                                    them where missing; the clock time stays\n"
            "\n"
            "Options:\n"
+           "      --all-dates    also move every other copy of the date: EXIF ModifyDate,\n"
+           "                     the XMP and IPTC dates\n"
+           "      --file-time keep|shooting\n"
+           "                     keep each file's modification time (the default) or set\n"
+           "                     it to the new shooting date, in this computer's zone\n"
            "  -r, --recursive    include the photos in subfolders\n"
            "  -o, --output DIR   write the new files into the folder DIR instead of\n"
            "                     replacing the originals\n"

@@ -58,6 +58,9 @@ std::string_view reasonText(Reason reason)
     case Reason::FolderGone: return "its folder was removed or could no longer be read during the run";
     case Reason::DatesChangedSince: return "its dates were changed again since that run: left as they are";
     case Reason::NotChangedByRun: return "that run never changed this file: nothing to undo";
+    case Reason::CannotChangeCopy: return "an XMP copy of the date has no room for its new value";
+    case Reason::BoxPastEnd: return "a box of the movie runs past the end of the file (cut off?) or of its container";
+    case Reason::MovieHeaderTooLarge: return "its movie header (moov) is larger than 64 MiB";
     }
     return "passed over for an unknown reason";
 }
@@ -107,6 +110,9 @@ std::string outcomeLine(const FileReport& report)
         + shownDate(report.oldDate) + " -> " + shownDate(report.newDate);
     if (report.outPath != report.inPath && !report.outPath.empty())
         line += " (as " + printable(report.outPath) + ")";
+    // Copies of the date left as they were: not failures, but worth a look.
+    for (const std::string& note : report.notes)
+        line += " [left as it was: " + printable(note) + "]";
     return line;
 }
 

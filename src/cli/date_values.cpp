@@ -139,4 +139,20 @@ DateValue<std::int32_t> parseShiftValue(std::string_view text)
     return sign * seconds;
 }
 
+DateValue<std::int32_t> parseZoneValue(std::string_view text)
+{
+    if (text == "Z")
+        return 0;
+    const auto hours = text.size() == 6 && (text[0] == '+' || text[0] == '-') && text[3] == ':'
+        ? readDigits(text, 1, 2)
+        : std::nullopt;
+    const auto minutes = hours ? readDigits(text, 4, 2) : std::nullopt;
+    if (!minutes)
+        return DateValueError{quoted(text) + " is not in the form +HH:MM, -HH:MM or Z"};
+    const std::int32_t total = (text[0] == '-' ? -1 : 1) * std::int32_t(*hours * 60 + *minutes);
+    if (*minutes > 59 || total < -12 * 60 || total > 14 * 60)
+        return DateValueError{quoted(text) + ": the zone must be -12:00 to +14:00"};
+    return total;
+}
+
 } // namespace shotdate::cli

@@ -32,4 +32,7 @@ DateValue<LocalSeconds> parseTimeValue(std::string_view text);
 // "[+|-][DAYS:]HH:MM:SS" with DAYS 0-366, as signed seconds
 DateValue<std::int32_t> parseShiftValue(std::string_view text);
 
+// "+HH:MM" or "-HH:MM" from -12:00 to +14:00, or "Z" for +00:00, as minutes east of UTC
+DateValue<std::int32_t> parseZoneValue(std::string_view text);
+
 } // namespace shotdate::cli

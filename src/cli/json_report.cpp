@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstring>
 
 namespace shotdate::cli {
@@ -82,13 +83,23 @@ std::string fileRecord(const FileReport& report)
         record["output"] = nullptr;
     record["renamed"] = success && report.renamed;
     Json dates = Json::array();
-    if (success) {
+    // A run that only set the zone wrote neither date.
+    const bool datesWritten = report.changes.empty()
+        || std::any_of(report.changes.begin(), report.changes.end(),
+                       [](const DateChange& change) { return change.name == "EXIF:DateTimeOriginal"; });
+    if (success && datesWritten) {
         // Both fields get the same text. The run reports the old text of
         // DateTimeOriginal only; the other's is unknown here, hence null.
         dates.push_back({{"tag", "DateTimeOriginal"}, {"old", dateOrNull(report.oldDate)}, {"new", report.newDate}});
         dates.push_back({{"tag", "DateTimeDigitized"}, {"old", nullptr}, {"new", report.newDate}});
     }
     record["dates"] = std::move(dates);
+    // Every copy of the date changed, as exiftool names it.
+    Json changes = Json::array();
+    if (success)
+        for (const DateChange& change : report.changes)
+            changes.push_back({{"name", change.name}, {"old", dateOrNull(change.oldValue)}, {"new", change.newValue}});
+    record["changes"] = std::move(changes);
     return dump(record);
 }
 

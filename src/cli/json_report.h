@@ -12,7 +12,7 @@ namespace shotdate::cli {
 // scripts. Field names and reason codes are a promise to those scripts
 // (the README lists them): add fields, never rename or drop one.
 
-// {"type":"file","path":..,"outcome":..,"reason":..,"errno":..,"output":..,"renamed":..,"dates":[..]}
+// {"type":"file","path":..,"outcome":..,"reason":..,"errno":..,"output":..,"renamed":..,"dates":[..],"changes":[..]}
 std::string fileRecord(const FileReport& report);
 
 // {"type":"folder","path":..,"outcome":"passed-over","reason":"cannot-list","errno":..}

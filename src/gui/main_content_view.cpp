@@ -97,6 +97,7 @@ void MainContentView::getNSUserDefaults()
 
     c_.InpPathLabel->setText(s.inpPath);
     c_.subfolerCheckBox->setChecked(s.subFolder);
+    c_.allDatesCheckBox->setChecked(s.allDates);
     switch (s.betsuFolder) {
     case StoredBetsuFolder::Yes:
         c_.betsuFolderCheckBox->setChecked(true);
@@ -428,7 +429,7 @@ void MainContentView::setInputControlsEnabled(bool enabled)
         c_.InpPathLabel, c_.OutPathLabel, c_.FormatTextField, c_.jikkochuLabel,
         c_.OpenButton, c_.OutFolderButton, c_.HonjitsuButton, c_.subfolerCheckBox,
         c_.betsuFolderCheckBox, c_.shiteiHidukePicker, c_.shiteiJikanPicker, c_.jisaJikanPicker, c_.jisaNissuTextField,
-        c_.jisaNissuStepper};
+        c_.jisaNissuStepper, c_.allDatesCheckBox};
     for (QWidget* w : controls)
         w->setEnabled(enabled);
     for (RadioGroup* group : {c_.shiteiMatrix, c_.shiteiNichijiMatrix, c_.susumuModoruMatrix})
@@ -465,6 +466,7 @@ RunSettingsValues MainContentView::currentSettingsValues() const
     v.jisaNissu = c_.jisaNissuTextField->text();
     v.jisaJikan = c_.jisaJikanPicker->dateTime();
     v.susumuModoru = c_.susumuModoruMatrix->selectedTag();
+    v.allDates = c_.allDatesCheckBox->isChecked();
     return v;
 }
 
@@ -485,5 +487,6 @@ shotdate::RunSettings MainContentView::currentRunSettings() const
     if (c_.betsuFolderCheckBox->isChecked())
         s.outputFolder = QFile::encodeName(c_.OutPathLabel->text()).toStdString();
     s.dates = dateArgumentsFrom(d, window_clock::now());
+    s.dates.allDates = c_.allDatesCheckBox->isChecked();
     return s;
 }

@@ -85,6 +85,7 @@ MainControls buildMainControls(QWidget* view)
     c.shiteiMatrix = new RadioGroup(view);
     c.shiteiNichijiMatrix = new RadioGroup(view);
     c.susumuModoruMatrix = new RadioGroup(view);
+    c.allDatesCheckBox = new QCheckBox(QStringLiteral("XMP・IPTC・サイドカーの日付も合わせる"), dateBox);
     auto* fixedRadio = radio(QStringLiteral("日時を指定する(&D)"), c.shiteiMatrix, 0, dateBox);
     auto* shiftRadio = radio(QStringLiteral("元の日時からずらす(&H)"), c.shiteiMatrix, 1, dateBox);
     auto* bothRadio = radio(QStringLiteral("日付と時刻"), c.shiteiNichijiMatrix, 0, dateBox);
@@ -190,6 +191,9 @@ MainControls buildMainControls(QWidget* view)
         formatRow->addWidget(c.formatLabel);
         formatRow->addWidget(c.FormatTextField, 1);
         v->addLayout(formatRow);
+
+        v->addSpacing(6);
+        v->addWidget(c.allDatesCheckBox);
     }
 
     // Progress and the two buttons.
@@ -238,7 +242,7 @@ MainControls buildMainControls(QWidget* view)
                         c.OutFolderButton, c.OutPathLabel, fixedRadio, bothRadio, dateOnlyRadio,
                         timeOnlyRadio, c.shiteiHidukePicker, c.HonjitsuButton, c.shiteiJikanPicker,
                         shiftRadio, c.jisaNissuTextField, c.jisaJikanPicker, forwardRadio, backRadio,
-                        c.StopButton, c.StartButton};
+                        c.allDatesCheckBox, c.StopButton, c.StartButton};
     for (std::size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
 

@@ -31,6 +31,7 @@ struct MainControls {
     QPushButton* StopButton = nullptr;
     QPushButton* HonjitsuButton = nullptr;
     QCheckBox* subfolerCheckBox = nullptr;
+    QCheckBox* allDatesCheckBox = nullptr;
     QCheckBox* betsuFolderCheckBox = nullptr;
     RadioGroup* shiteiMatrix = nullptr;
     RadioGroup* shiteiNichijiMatrix = nullptr;

@@ -62,12 +62,13 @@ QStringList InputPathDialog::inputNameFilters()
     // Qt's own dialog matches these patterns without regard to letter case,
     // so "*.jpg" also shows IMG_0001.JPG.
     return {
-        QStringLiteral("書き換えできる画像 (*.jpg *.jpeg *.jpe *.tif *.tiff *.png *.webp *.heic *.heif *.avif "
+        QStringLiteral("書き換えできる画像と動画 (*.jpg *.jpeg *.jpe *.tif *.tiff *.png *.webp *.heic *.heif *.avif "
                        "*.jxl *.dng *.nef *.nrw *.cr2 *.cr3 *.arw *.sr2 *.srw *.pef *.orf *.rw2 *.3fr *.erf "
-                       "*.kdc *.mef *.mos *.iiq *.raf *.crw)"),
+                       "*.kdc *.mef *.mos *.iiq *.raf *.crw *.mov *.mp4 *.m4v *.3gp)"),
         QStringLiteral("JPG (*.jpg)"),
         QStringLiteral("JPEG (*.jpeg *.jpg *.jpe)"),
         QStringLiteral("TIFF (*.tif *.tiff)"),
+        QStringLiteral("動画 (*.mov *.mp4 *.m4v *.3gp)"),
         QStringLiteral("すべてのファイル (*)"),
     };
 }

@@ -57,6 +57,12 @@ QString reasonText(Reason reason)
         return QStringLiteral("その後に日付が変更されています");
     case Reason::NotChangedByRun:
         return QStringLiteral("このファイルは変更されていません");
+    case Reason::CannotChangeCopy:
+        return QStringLiteral("XMPの日付を書き換える余地がありません");
+    case Reason::BoxPastEnd:
+        return QStringLiteral("動画の構造が壊れています（ボックスがファイルの終わりを越えています）");
+    case Reason::MovieHeaderTooLarge:
+        return QStringLiteral("動画のヘッダーが大きすぎます（64 MiB 超）");
     }
     // A reason added to the core later still gets a readable line.
     const std::string_view key = shotdate::reasonKey(reason);

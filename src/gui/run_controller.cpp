@@ -15,6 +15,8 @@
 RunController::RunController(QObject* parent)
     : QObject(parent)
 {
+    progressTimer_.setSingleShot(true);
+    connect(&progressTimer_, &QTimer::timeout, this, &RunController::deliverProgress);
 }
 
 RunController::~RunController()
@@ -52,6 +54,7 @@ bool RunController::begin(const shotdate::RunSettings& settings, const std::stri
     progressDeliveries_ = 0;
     lastRunId_.clear();
     lastJournalFailed_ = false;
+    sinceProgress_.invalidate();
     worker_ = std::thread(&RunController::work, this, settings, undoId);
     return true;
 }
@@ -141,6 +144,15 @@ void RunController::postProgress()
 
 void RunController::deliverProgress()
 {
+    if (sinceProgress_.isValid() && sinceProgress_.elapsed() < kProgressGapMs) {
+        // Still queued as far as the worker knows: it posts nothing more,
+        // and the timer delivers whatever is latest by then.
+        if (!progressTimer_.isActive())
+            progressTimer_.start(int(kProgressGapMs - sinceProgress_.elapsed()));
+        return;
+    }
+    progressTimer_.stop();
+    sinceProgress_.start();
     Progress p;
     {
         std::lock_guard lock(progressMutex_);
@@ -158,5 +170,15 @@ void RunController::deliverFinished(const shotdate::RunSummary& summary)
 {
     if (worker_.joinable())
         worker_.join();  // the worker has nothing left to do but return
+    // The last count, if the timer still holds it back.
+    bool held = false;
+    {
+        std::lock_guard lock(progressMutex_);
+        held = progressQueued_;
+    }
+    if (held) {
+        sinceProgress_.invalidate();
+        deliverProgress();
+    }
     emit finished(summary);
 }

@@ -2,8 +2,10 @@
 
 #include "run/batch_run.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -85,4 +87,11 @@ private:
     // Written by the worker, read on the UI thread once it has joined.
     std::string lastRunId_;
     bool lastJournalFailed_ = false;
+
+    // A label repainted for every quick file costs the run time on a busy
+    // machine and shows nothing a person can read: reports closer together
+    // than this wait for the timer, and the last one is always shown.
+    static constexpr int kProgressGapMs = 40;
+    QElapsedTimer sinceProgress_;
+    QTimer progressTimer_;
 };

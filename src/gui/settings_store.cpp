@@ -74,6 +74,7 @@ LoadedSettings SettingsStore::load() const
     s.jisaJikan = dateValue(settings_, jisaJikan());
     s.susumuModoru = intValue(settings_, susumuModoru());
     s.hyojiShinai = textValue(settings_, hyojiShinai());
+    s.allDates = textValue(settings_, allDates()) == QStringLiteral("YES");
     return s;
 }
 
@@ -91,6 +92,7 @@ void SettingsStore::saveRun(const RunSettingsValues& v)
     settings_.setValue(jisaNissu(), v.jisaNissu);
     settings_.setValue(jisaJikan(), asLocal(v.jisaJikan));
     settings_.setValue(susumuModoru(), v.susumuModoru);
+    settings_.setValue(allDates(), yesNo(v.allDates));
     settings_.sync();
 }
 

@@ -7,7 +7,7 @@
 
 class QSettings;
 
-// The twelve keys of the saved settings. Their names and value forms are
+// The thirteen keys of the saved settings. Their names and value forms are
 // what earlier versions stored, so existing settings keep working.
 namespace settings_keys {
 inline QString inpPath() { return QStringLiteral("INP_PATH"); }
@@ -22,6 +22,7 @@ inline QString jisaNissu() { return QStringLiteral("JISA_NISSU"); }
 inline QString jisaJikan() { return QStringLiteral("JISA_JIKAN"); }
 inline QString susumuModoru() { return QStringLiteral("SUSUMU_MODORU"); }
 inline QString hyojiShinai() { return QStringLiteral("HYOJI_SHINAI"); }
+inline QString allDates() { return QStringLiteral("ALL_DATES"); }
 } // namespace settings_keys
 
 // What a run stores: the controls' values as they stand when it starts.
@@ -37,6 +38,7 @@ struct RunSettingsValues {
     QString jisaNissu;
     QDateTime jisaJikan;
     int susumuModoru = 0;
+    bool allDates = false;
 };
 
 enum class StoredBetsuFolder { Yes, No, Absent };  // any other text counts as absent
@@ -56,6 +58,7 @@ struct LoadedSettings {
     std::optional<QDateTime> jisaJikan;
     int susumuModoru = 0;
     std::optional<QString> hyojiShinai;
+    bool allDates = false;                // exactly "YES"
 };
 
 // Reads and writes the keys on a settings store that the caller owns (the
@@ -65,7 +68,7 @@ public:
     explicit SettingsStore(QSettings& settings);
 
     LoadedSettings load() const;
-    // Eleven keys, every run, whatever the mode.
+    // Twelve keys, every run, whatever the mode.
     void saveRun(const RunSettingsValues& values);
     // "YES" or "NO", from the confirmation only.
     void saveHyojiShinai(const QString& value);

@@ -27,6 +27,10 @@ struct Accepted {
     bool dryRun = false;
     Verbosity verbosity = Verbosity::Normal;
     bool json = false;
+    bool allDates = false;
+    std::optional<std::int32_t> zoneMinutes;
+    bool datesChange = true;
+    FileTimeRule fileTime = FileTimeRule::Keep;
 };
 
 // Names the row in failure messages instead of dumping its bytes.
@@ -61,6 +65,10 @@ TEST_P(AcceptedArguments, BecomeTheExpectedSettings)
     EXPECT_EQ(settings.dryRun, row.dryRun);
     EXPECT_EQ(options.verbosity, row.verbosity);
     EXPECT_EQ(options.json, row.json);
+    EXPECT_EQ(settings.dates.allDates, row.allDates);
+    EXPECT_EQ(settings.dates.zoneMinutes, row.zoneMinutes);
+    EXPECT_EQ(settings.dates.datesChange, row.datesChange);
+    EXPECT_EQ(settings.fileTime, row.fileTime);
 }
 
 Accepted row(std::string name, std::vector<std::string> args, std::int32_t mode, std::string given,
@@ -169,6 +177,30 @@ const Accepted kAccepted[] = {
              r.morePaths = {"a", "-c", "b"};
              r.output = "out";
          }),
+    with(row("AllDates", {"--all-dates", "--shift", "01:00:00", "photos"}, 99, "", 3600),
+         [](Accepted& r) { r.allDates = true; }),
+    with(row("FileTimeShooting", {"--file-time", "shooting", "--shift", "01:00:00", "photos"}, 99, "", 3600),
+         [](Accepted& r) { r.fileTime = FileTimeRule::Shooting; }),
+    row("FileTimeKeep", {"--file-time=keep", "--shift", "01:00:00", "photos"}, 99, "", 3600),
+    with(row("ZoneAloneMovesNoClock", {"--zone", "+09:00", "photos"}, 0, ""), [](Accepted& r) {
+        r.zoneMinutes = 9 * 60;
+        r.datesChange = false;
+    }),
+    with(row("ZoneWithAShiftDoesBoth", {"--shift", "+08:00:00", "--zone=-03:30", "photos"}, 99, "", 8 * 3600),
+         [](Accepted& r) { r.zoneMinutes = -(3 * 60 + 30); }),
+    with(row("ZoneZ", {"--zone", "Z", "--all-dates", "photos"}, 0, ""), [](Accepted& r) {
+        r.zoneMinutes = 0;
+        r.datesChange = false;
+        r.allDates = true;
+    }),
+    with(row("ZoneEasternmost", {"--zone", "+14:00", "photos"}, 0, ""), [](Accepted& r) {
+        r.zoneMinutes = 14 * 60;
+        r.datesChange = false;
+    }),
+    with(row("ZoneWesternmost", {"--zone", "-12:00", "photos"}, 0, ""), [](Accepted& r) {
+        r.zoneMinutes = -12 * 60;
+        r.datesChange = false;
+    }),
     with(row("Help", {"--help"}, 0, ""), [](Accepted& r) { r.action = Action::Help; }),
     with(row("HelpWinsOverErrors", {"--bogus", "--help", "a", "b"}, 0, ""),
          [](Accepted& r) { r.action = Action::Help; }),
@@ -205,6 +237,17 @@ TEST_P(RejectedArguments, GiveAMessageNamingTheProblem)
 const Rejected kRejected[] = {
     {"Nothing", {}, "no new date"},
     {"NoDate", {"photos"}, "no new date"},
+    {"AllDatesAloneIsNoDate", {"--all-dates", "photos"}, "or --zone"},
+    {"ZonePastEast", {"--zone", "+14:01", "p"}, "-12:00 to +14:00"},
+    {"ZonePastWest", {"--zone", "-12:30", "p"}, "-12:00 to +14:00"},
+    {"ZoneMinute60", {"--zone", "+05:60", "p"}, "-12:00 to +14:00"},
+    {"ZoneWithoutSign", {"--zone", "09:00", "p"}, "+HH:MM, -HH:MM or Z"},
+    {"ZoneWithoutColon", {"--zone", "+0900", "p"}, "+HH:MM, -HH:MM or Z"},
+    {"ZoneLowerZ", {"--zone", "z", "p"}, "+HH:MM, -HH:MM or Z"},
+    {"ZoneTwice", {"--zone", "Z", "--zone", "Z", "p"}, "--zone is given more than once"},
+    {"FileTimeUnknown", {"--file-time", "now", "--shift", "01:00:00", "p"}, "keep or shooting"},
+    {"FileTimeTwice", {"--file-time", "keep", "--file-time", "keep", "--shift", "01:00:00", "p"}, "more than once"},
+    {"CleanTempWithZone", {"--clean-temp", "--zone", "Z", "p"}, "--clean-temp takes only folders"},
     {"NoPath", {"--set-date", "2019-12-31"}, "no PATH"},
     {"EmptyPath", {"--set-date", "2019-12-31", ""}, "PATH is empty"},
     {"EmptyPathAmongOthers", {"--set-date", "2019-12-31", "a", "", "b"}, "PATH is empty"},

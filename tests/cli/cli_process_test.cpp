@@ -171,6 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ModeRow{"SetDateKeepsTime", {"--set-date=2019-12-31"}, "2019:12:31 13:45:12"},
                     ModeRow{"SetTimeKeepsDate", {"--set-time", "08:09:10"}, "2012:05:03 08:09:10"},
                     ModeRow{"ShiftAcrossMidnight", {"--shift", "1:10:14:48"}, "2012:05:05 00:00:00"},
+                    ModeRow{"ShiftAndZoneDoBoth", {"--shift", "+01:00:00", "--zone", "+09:00", "--all-dates"},
+                            "2012:05:03 14:45:12"},
                     // 366 days back from 3 May 2012 crosses 29 February 2012.
                     ModeRow{"ShiftBackAYearOverLeapDay", {"--shift", "-366:00:00:00"}, "2011:05:03 13:45:12"}),
     [](const auto& info) { return info.param.name; });
@@ -450,6 +452,9 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageRow{"TwoDates", {"--set-date", "2019-12-31", "--set-time", "01:00:00", "PHOTOS"},
                              "only one of"},
                     UsageRow{"NoDate", {"PHOTOS"}, "no new date"},
+                    UsageRow{"AllDatesIsNoDate", {"--all-dates", "PHOTOS"}, "or --zone"},
+                    UsageRow{"ZoneOutOfRange", {"--zone", "+15:00", "PHOTOS"}, "-12:00 to +14:00"},
+                    UsageRow{"FileTimeUnknown", {"--zone", "Z", "--file-time", "mtime", "PHOTOS"}, "keep or shooting"},
                     UsageRow{"NoPath", {"--set-date", "2019-12-31"}, "no PATH"},
                     UsageRow{"SecondPathMissing", {"--set-date", "2019-12-31", "PHOTOS", "WORK/nothing"},
                              "nothing': no such file or folder"},

@@ -19,6 +19,7 @@ constexpr Reason kAllReasons[] = {
     Reason::WriteFailed,   Reason::RenameFailed,   Reason::SameFileTwice,     Reason::RewrittenNotSynced,
     Reason::CannotKeepOwner, Reason::CannotKeepAttributes, Reason::LinkOutside, Reason::FolderGone,
     Reason::DatesChangedSince, Reason::NotChangedByRun,
+    Reason::CannotChangeCopy, Reason::BoxPastEnd, Reason::MovieHeaderTooLarge,
 };
 
 TEST(ReasonText, EveryReasonHasItsOwnWords)
@@ -98,6 +99,14 @@ TEST(OutcomeLine, ShowsOldAndNewDate)
               "photos/IMG_1.JPG: rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00");
     EXPECT_EQ(outcomeLine(report(Reason::WouldRewrite, 0, "", "2020:01:01 00:00:00")),
               "photos/IMG_1.JPG: would be rewritten: (no date) -> 2020:01:01 00:00:00");
+}
+
+TEST(OutcomeLine, NamesTheCopiesLeftAsTheyWere)
+{
+    FileReport r = report(Reason::Rewritten, 0, "2012:05:03 13:45:12", "2012:05:03 13:45:12");
+    r.notes = {"XMP-xmp:ModifyDate: not a date"};
+    EXPECT_EQ(outcomeLine(r), "photos/IMG_1.JPG: rewritten: 2012:05:03 13:45:12 -> 2012:05:03 13:45:12"
+                              " [left as it was: XMP-xmp:ModifyDate: not a date]");
 }
 
 TEST(OutcomeLine, NamesAnOutputElsewhere)

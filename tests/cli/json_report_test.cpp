@@ -34,6 +34,12 @@ FileReport withoutOldDate(FileReport r)
     return r;
 }
 
+FileReport withChanges(FileReport r, std::vector<DateChange> changes)
+{
+    r.changes = std::move(changes);
+    return r;
+}
+
 struct RecordRow {
     std::string name;
     std::string record;
@@ -64,7 +70,7 @@ RunSummary summary(int rewritten, int passedOver, bool stopped, std::size_t unli
 }
 
 const std::string kDates = R"("dates":[{"tag":"DateTimeOriginal","old":"2012:05:03 13:45:12","new":"2012:05:03 14:45:12"},)"
-                           R"({"tag":"DateTimeDigitized","old":null,"new":"2012:05:03 14:45:12"}]})";
+                           R"({"tag":"DateTimeDigitized","old":null,"new":"2012:05:03 14:45:12"}],"changes":[]})";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, JsonRecord,
@@ -79,18 +85,35 @@ INSTANTIATE_TEST_SUITE_P(
         RecordRow{"DateAddedWhereThereWasNone", fileRecord(withoutOldDate(report("a.jpg", Reason::Rewritten))),
                   R"({"type":"file","path":"a.jpg","outcome":"rewritten","reason":"rewritten","errno":null,)"
                   R"("output":"a.jpg","renamed":false,"dates":[{"tag":"DateTimeOriginal","old":null,)"
-                  R"("new":"2012:05:03 14:45:12"},{"tag":"DateTimeDigitized","old":null,"new":"2012:05:03 14:45:12"}]})"},
+                  R"("new":"2012:05:03 14:45:12"},{"tag":"DateTimeDigitized","old":null,"new":"2012:05:03 14:45:12"}],"changes":[]})"},
+        RecordRow{"ZoneOnlyListsItsChangesAndNoDates", fileRecord(withChanges(report("a.jpg", Reason::Rewritten),
+                                                                   // only the zone: one tag changed, one added
+                                                                   {{"EXIF:OffsetTime", "+01:00", "+09:00"},
+                                                                    {"EXIF:OffsetTimeOriginal", "", "+09:00"}})),
+                  R"({"type":"file","path":"a.jpg","outcome":"rewritten","reason":"rewritten","errno":null,)"
+                  R"("output":"a.jpg","renamed":false,"dates":[],"changes":[{"name":"EXIF:OffsetTime","old":"+01:00",)"
+                  R"("new":"+09:00"},{"name":"EXIF:OffsetTimeOriginal","old":null,"new":"+09:00"}]})"},
+        RecordRow{"EveryOtherCopyListed", fileRecord(withChanges(report("a.jpg", Reason::Rewritten),
+                                                                         {{"EXIF:DateTimeOriginal", "2012:05:03 13:45:12",
+                                                                           "2012:05:03 14:45:12"},
+                                                                          {"XMP-xmp:CreateDate (a.xmp)", "2012-05-03T13:45:12+02:00",
+                                                                           "2012-05-03T14:45:12+02:00"}})),
+                  R"({"type":"file","path":"a.jpg","outcome":"rewritten","reason":"rewritten","errno":null,)"
+                  R"("output":"a.jpg","renamed":false,)" + kDates.substr(0, kDates.size() - 2)
+                      + R"x({"name":"EXIF:DateTimeOriginal","old":"2012:05:03 13:45:12","new":"2012:05:03 14:45:12"},)x"
+                      + R"x({"name":"XMP-xmp:CreateDate (a.xmp)","old":"2012-05-03T13:45:12+02:00",)x"
+                      + R"("new":"2012-05-03T14:45:12+02:00"}]})"},
         RecordRow{"PassedOverWithErrno", fileRecord(report("p/b.jpg", Reason::Unreadable, EACCES)),
                   R"({"type":"file","path":"p/b.jpg","outcome":"passed-over","reason":"unreadable",)"
-                  R"("errno":"EACCES","output":null,"renamed":false,"dates":[]})"},
+                  R"("errno":"EACCES","output":null,"renamed":false,"dates":[],"changes":[]})"},
         RecordRow{"QuotesAndControlCharactersEscaped", fileRecord(report("a\"b\n.jpg", Reason::NoExif)),
                   R"({"type":"file","path":"a\"b\n.jpg","outcome":"passed-over","reason":"no-exif",)"
-                  R"("errno":null,"output":null,"renamed":false,"dates":[]})"},
+                  R"("errno":null,"output":null,"renamed":false,"dates":[],"changes":[]})"},
         // Latin-1 "é": shown as U+FFFD, its bytes given exactly beside it.
         RecordRow{"NonUtf8NameKeepsItsBytes", fileRecord(report("caf\xe9.jpg", Reason::NoExif)),
                   "{\"type\":\"file\",\"path\":\"caf\xef\xbf\xbd.jpg\",\"path_base64\":\"Y2Fm6S5qcGc=\","
                   "\"outcome\":\"passed-over\",\"reason\":\"no-exif\",\"errno\":null,\"output\":null,"
-                  "\"renamed\":false,\"dates\":[]}"},
+                  "\"renamed\":false,\"dates\":[],\"changes\":[]}"},
         RecordRow{"UnlistedFolder", listingProblemRecord(ListingProblem{"p/locked", EACCES}),
                   R"({"type":"folder","path":"p/locked","outcome":"passed-over","reason":"cannot-list",)"
                   R"("errno":"EACCES"})"},

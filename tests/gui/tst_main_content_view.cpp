@@ -168,7 +168,8 @@ void TestMainContentView::enablingRules()
                            static_cast<QWidget*>(c.shiteiHidukePicker), static_cast<QWidget*>(c.shiteiJikanPicker),
                            static_cast<QWidget*>(c.jisaJikanPicker), static_cast<QWidget*>(c.jisaNissuTextField),
                            static_cast<QWidget*>(c.jisaNissuStepper), static_cast<QWidget*>(c.setsumeiLabel),
-                           static_cast<QWidget*>(c.shiteiHidukeLabel), static_cast<QWidget*>(c.jisaNissuLabel)})
+                           static_cast<QWidget*>(c.shiteiHidukeLabel), static_cast<QWidget*>(c.jisaNissuLabel),
+                           static_cast<QWidget*>(c.allDatesCheckBox)})
             QVERIFY2(!w->isEnabled(), w->metaObject()->className());
         QVERIFY(!c.shiteiMatrix->isEnabled());
         QVERIFY(!c.shiteiNichijiMatrix->isEnabled());
@@ -179,6 +180,7 @@ void TestMainContentView::enablingRules()
         QVERIFY(c.setsumeiLabel->isEnabled());
         QVERIFY(c.subfolerCheckBox->isEnabled());
         QVERIFY(c.betsuFolderCheckBox->isEnabled());
+        QVERIFY(c.allDatesCheckBox->isEnabled());
         QVERIFY(c.shiteiMatrix->isEnabled());
     }
     QCOMPARE(optionStates(c), states);
@@ -466,7 +468,9 @@ void TestMainContentView::inputDialogTakesFoldersAndFiles()
     const QStringList filters = dialog->nameFilters();
     QVERIFY(filters.first().startsWith(QStringLiteral("書き換えできる画像")));
     for (const QString& ext : {QStringLiteral("*.tif"), QStringLiteral("*.png"), QStringLiteral("*.webp"),
-                               QStringLiteral("*.heic"), QStringLiteral("*.dng")})
+                               QStringLiteral("*.heic"), QStringLiteral("*.dng"), QStringLiteral("*.raf"),
+                               QStringLiteral("*.crw"), QStringLiteral("*.mov"), QStringLiteral("*.mp4"),
+                               QStringLiteral("*.m4v"), QStringLiteral("*.3gp")})
         QVERIFY2(filters.first().contains(ext), qPrintable(ext));
     for (const QString& name : {QStringLiteral("JPG ("), QStringLiteral("JPEG ("), QStringLiteral("TIFF (")}) {
         QVERIFY2(std::any_of(filters.begin(), filters.end(), [&](const QString& f) { return f.startsWith(name); }),

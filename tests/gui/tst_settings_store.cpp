@@ -46,7 +46,7 @@ private slots:
     void emptyStoreGivesTheDefaults();
     void oddStoredValues_data();
     void oddStoredValues();
-    void runStoresElevenKeysInTheirForms();
+    void runStoresTwelveKeysInTheirForms();
     void roundTripThroughARun();
     void datesKeepTheirClockTimeAcrossZones();
     void daysTextComesBackAsTyped();
@@ -72,6 +72,7 @@ void TestSettingsStore::emptyStoreGivesTheDefaults()
 
     QCOMPARE(c.InpPathLabel->text(), QString());
     QVERIFY(!c.subfolerCheckBox->isChecked());
+    QVERIFY(!c.allDatesCheckBox->isChecked());
     QVERIFY(c.betsuFolderCheckBox->isChecked());
     QCOMPARE(c.OutPathLabel->text(), window_texts::outInit());
     QVERIFY(c.OutPathLabel->isEnabled());
@@ -113,6 +114,11 @@ void TestSettingsStore::oddStoredValues_data()
         << QStringLiteral("SUB_FOLDER") << QVariant(QStringLiteral("yes")) << QStringLiteral("subfolder") << QVariant(false);
     QTest::newRow("SUB_FOLDER YES is on")
         << QStringLiteral("SUB_FOLDER") << QVariant(QStringLiteral("YES")) << QStringLiteral("subfolder") << QVariant(true);
+    QTest::newRow("ALL_DATES YES is on")
+        << QStringLiteral("ALL_DATES") << QVariant(QStringLiteral("YES")) << QStringLiteral("allDates") << QVariant(true);
+    QTest::newRow("ALL_DATES yes in lower case is off")
+        << QStringLiteral("ALL_DATES") << QVariant(QStringLiteral("yes")) << QStringLiteral("allDates") << QVariant(false);
+    QTest::newRow("ALL_DATES 1 is off") << QStringLiteral("ALL_DATES") << QVariant(1) << QStringLiteral("allDates") << QVariant(false);
     QTest::newRow("BETSU_FOLDER maybe counts as absent")
         << QStringLiteral("BETSU_FOLDER") << QVariant(QStringLiteral("maybe")) << QStringLiteral("outText") << QVariant(window_texts::outInit());
     QTest::newRow("BETSU_FOLDER yes in lower case counts as absent")
@@ -173,6 +179,8 @@ void TestSettingsStore::oddStoredValues()
     QVariant actual;
     if (what == QStringLiteral("subfolder"))
         actual = c.subfolerCheckBox->isChecked();
+    else if (what == QStringLiteral("allDates"))
+        actual = c.allDatesCheckBox->isChecked();
     else if (what == QStringLiteral("betsu"))
         actual = c.betsuFolderCheckBox->isChecked();
     else if (what == QStringLiteral("outText"))
@@ -200,7 +208,7 @@ void TestSettingsStore::oddStoredValues()
     QCOMPARE(actual, expected);
 }
 
-void TestSettingsStore::runStoresElevenKeysInTheirForms()
+void TestSettingsStore::runStoresTwelveKeysInTheirForms()
 {
     QTemporaryDir dir;
     auto settings = temporarySettings(dir);
@@ -217,10 +225,12 @@ void TestSettingsStore::runStoresElevenKeysInTheirForms()
     v.jisaNissu = QStringLiteral("12abc");
     v.jisaJikan = QDateTime(QDate(2000, 1, 1), QTime(1, 2, 3));
     v.susumuModoru = 1;
+    v.allDates = true;
     store.saveRun(v);
 
     QSettings raw(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    QCOMPARE(raw.allKeys().size(), 11);
+    QCOMPARE(raw.allKeys().size(), 12);
+    QCOMPARE(raw.value(QStringLiteral("ALL_DATES")).toString(), QStringLiteral("YES"));
     QVERIFY(!raw.contains(QStringLiteral("HYOJI_SHINAI")));
     QCOMPARE(raw.value(QStringLiteral("INP_PATH")).toString(), v.inpPath);
     QCOMPARE(raw.value(QStringLiteral("SUB_FOLDER")).toString(), QStringLiteral("YES"));
@@ -254,6 +264,7 @@ void TestSettingsStore::roundTripThroughARun()
         const MainControls& c = view.controls();
         c.InpPathLabel->setText(dir.filePath(QStringLiteral("in")));
         c.subfolerCheckBox->setChecked(true);
+        c.allDatesCheckBox->setChecked(true);
         c.OutPathLabel->setText(dir.filePath(QStringLiteral("out")));
         c.shiteiMatrix->button(1)->click();
         c.jisaNissuTextField->setText(QStringLiteral("5"));
@@ -270,6 +281,7 @@ void TestSettingsStore::roundTripThroughARun()
     const MainControls& c = again.controls();
     QCOMPARE(c.InpPathLabel->text(), dir.filePath(QStringLiteral("in")));
     QVERIFY(c.subfolerCheckBox->isChecked());
+    QVERIFY(c.allDatesCheckBox->isChecked());
     QVERIFY(c.betsuFolderCheckBox->isChecked());
     QCOMPARE(c.OutPathLabel->text(), dir.filePath(QStringLiteral("out")));
     QCOMPARE(c.shiteiMatrix->selectedTag(), 1);

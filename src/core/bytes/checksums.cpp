@@ -2,6 +2,8 @@
 
 #include "bytes/work_meter.h"
 
+#include <nettle/md5.h>
+
 #include <array>
 
 namespace shotdate {
@@ -33,6 +35,16 @@ std::uint64_t digestBytes(std::span<const std::uint8_t> bytes, std::uint64_t see
         hash *= 1099511628211ull;
     }
     return hash;
+}
+
+std::array<std::uint8_t, 16> md5(std::span<const std::uint8_t> bytes)
+{
+    md5_ctx context;
+    md5_init(&context);
+    md5_update(&context, bytes.size(), bytes.data());
+    std::array<std::uint8_t, 16> digest{};
+    md5_digest(&context, digest.size(), digest.data());
+    return digest;
 }
 
 } // namespace shotdate

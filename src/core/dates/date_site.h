@@ -14,6 +14,8 @@ namespace shotdate {
 enum class DateEncoding {
     UnixSeconds32LittleEndian, // a CIFF time stamp ("II" files)
     UnixSeconds32BigEndian, // the same in an "MM" file
+    MovieSeconds32, // a movie header's time: seconds since 1904-01-01 UTC, big-endian
+    MovieSeconds64, // the same in a version 1 box
 };
 
 // One place in a file that holds a date as a value of fixed size: the date

@@ -74,6 +74,41 @@ std::optional<std::uint32_t> exifItemId(std::span<const std::uint8_t> file, cons
     return std::nullopt;
 }
 
+// The item IDs of the XMP items in an iinf box: "mime" items whose content
+// type is application/rdf+xml.
+std::vector<std::uint32_t> xmpItemIds(std::span<const std::uint8_t> file, const Box& iinf)
+{
+    constexpr std::string_view kRdf = "application/rdf+xml";
+    std::vector<std::uint32_t> ids;
+    Cursor cursor(file, iinf.payload, iinf.end);
+    const auto version = cursor.read(1);
+    if (!version || !cursor.skip(3) || !cursor.read(*version == 0 ? 2 : 4))
+        return ids;
+    bool damaged = false;
+    for (const auto& infe : childBoxes(file, cursor.at(), iinf.end, damaged)) {
+        if (infe.type != "infe")
+            continue;
+        Cursor entry(file, infe.payload, infe.end);
+        const auto infeVersion = entry.read(1);
+        if (!infeVersion || !entry.skip(3) || *infeVersion < 2)
+            continue;
+        const auto id = entry.read(*infeVersion == 2 ? 2 : 4);
+        if (!id || !entry.skip(2) || entry.at() + 4 > infe.end || std::memcmp(file.data() + entry.at(), "mime", 4) != 0)
+            continue;
+        // The item's name, then its content type, each ending in a NUL.
+        const auto* begin = file.data() + entry.at() + 4;
+        const auto* end = file.data() + std::min(infe.end, file.size());
+        const auto* nameEnd = std::find(begin, end, std::uint8_t(0));
+        if (nameEnd == end)
+            continue;
+        const auto* typeEnd = std::find(nameEnd + 1, end, std::uint8_t(0));
+        const std::string_view type(reinterpret_cast<const char*>(nameEnd + 1), std::size_t(typeEnd - nameEnd - 1));
+        if (type == kRdf)
+            ids.push_back(std::uint32_t(*id));
+    }
+    return ids;
+}
+
 // The extents of `itemId` as file positions, from an iloc box.
 bool itemExtents(std::span<const std::uint8_t> file, const Box& iloc, const std::optional<Box>& idat,
                  std::uint32_t itemId, std::vector<GatheredExif::Piece>& pieces)
@@ -191,6 +226,33 @@ bool isBmff(std::span<const std::uint8_t> file)
 BoxExifStatus bmffGatherExif(std::span<const std::uint8_t> file, GatheredExif& out)
 {
     return isCr3(file) ? cr3Exif(file, out) : heifExif(file, out);
+}
+
+std::vector<XmpPacketPlace> bmffXmpPackets(std::span<const std::uint8_t> file)
+{
+    static constexpr std::uint8_t kXmpUuid[16] = {0xbe, 0x7a, 0xcf, 0xcb, 0x97, 0xa9, 0x42, 0xe8,
+                                                  0x9c, 0x71, 0x99, 0x94, 0x91, 0xe3, 0xaf, 0xac};
+    std::vector<XmpPacketPlace> places;
+    bool damaged = false;
+    const auto top = childBoxes(file, 0, file.size(), damaged);
+    for (const auto& box : top)
+        if (box.type == "uuid" && std::memcmp(file.data() + box.start + 8, kXmpUuid, 16) == 0)
+            places.push_back({box.payload, box.end - box.payload});
+    const auto meta = findBox(top, "meta");
+    if (!meta)
+        return places;
+    const auto inner = childBoxes(file, meta->payload + 4, meta->end, damaged);
+    const auto iinf = findBox(inner, "iinf");
+    const auto iloc = findBox(inner, "iloc");
+    if (!iinf || !iloc)
+        return places;
+    for (const std::uint32_t id : xmpItemIds(file, *iinf)) {
+        // An item in several extents is left alone: its text is not one run of bytes.
+        std::vector<GatheredExif::Piece> pieces;
+        if (itemExtents(file, *iloc, findBox(inner, "idat"), id, pieces) && pieces.size() == 1)
+            places.push_back({pieces[0].fileOffset, pieces[0].length});
+    }
+    return places;
 }
 
 } // namespace shotdate

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "formats/box_walker.h"
+#include "formats/xmp_packets.h"
 
 #include <cstdint>
 #include <span>
@@ -14,5 +15,9 @@ namespace shotdate {
 bool isBmff(std::span<const std::uint8_t> file);
 
 BoxExifStatus bmffGatherExif(std::span<const std::uint8_t> file, GatheredExif& out);
+
+// The XMP packets: a HEIF "mime" item of type application/rdf+xml stored in
+// one extent, and the XMP uuid box at the top level (CR3).
+std::vector<XmpPacketPlace> bmffXmpPackets(std::span<const std::uint8_t> file);
 
 } // namespace shotdate

@@ -8,39 +8,50 @@
 
 namespace shotdate {
 
+std::optional<Box> boxHeaderAt(std::span<const std::uint8_t> header, std::size_t at, std::size_t to, bool& damaged)
+{
+    const ByteReader reader(header, true);
+    if (at > to || to - at < 8 || !reader.has(0, 8))
+        return std::nullopt;
+    std::uint64_t size = *reader.u32(0);
+    std::size_t length = 8;
+    if (size == 1) {
+        const auto high = reader.u32(8);
+        const auto low = reader.u32(12);
+        if (!high || !low) {
+            damaged = true;
+            return std::nullopt;
+        }
+        size = std::uint64_t(*high) << 32 | *low;
+        length = 16;
+    } else if (size == 0) {
+        size = to - at;
+    }
+    if (size < length || size > to - at) {
+        damaged = true;
+        return std::nullopt;
+    }
+    const std::string_view type(reinterpret_cast<const char*>(header.data() + 4), 4);
+    if (type == "uuid")
+        length += 16;
+    if (length > size) {
+        damaged = true;
+        return std::nullopt;
+    }
+    return Box{type, at, at + length, at + std::size_t(size)};
+}
+
 std::vector<Box> childBoxes(std::span<const std::uint8_t> file, std::size_t from, std::size_t to, bool& damaged)
 {
-    const ByteReader reader(file, true);
     std::vector<Box> boxes;
     std::size_t at = from;
+    to = std::min(to, file.size());
     while (at + 8 <= to) {
-        std::uint64_t size = *reader.u32(at);
-        std::size_t header = 8;
-        if (size == 1) {
-            const auto high = reader.u32(at + 8);
-            const auto low = reader.u32(at + 12);
-            if (!high || !low) {
-                damaged = true;
-                break;
-            }
-            size = std::uint64_t(*high) << 32 | *low;
-            header = 16;
-        } else if (size == 0) {
-            size = to - at;
-        }
-        if (size < header || size > to - at) {
-            damaged = true;
+        const std::optional<Box> box = boxHeaderAt(file.subspan(at), at, to, damaged);
+        if (!box)
             break;
-        }
-        const std::string_view type(reinterpret_cast<const char*>(file.data() + at + 4), 4);
-        if (type == "uuid")
-            header += 16;
-        if (header > size) {
-            damaged = true;
-            break;
-        }
-        boxes.push_back({type, at, at + header, at + std::size_t(size)});
-        at += std::size_t(size);
+        boxes.push_back(*box);
+        at = box->end;
     }
     return boxes;
 }

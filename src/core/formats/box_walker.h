@@ -19,6 +19,13 @@ struct Box {
     std::size_t end;
 };
 
+// The header of the box at `at`, whose container ends at `to`, read from
+// `header` (the file's bytes from `at` on: at least 8, or 32 to be sure of a
+// large size and a uuid). nullopt with `damaged` when the box runs past `to`
+// or its size is too small for its own header; nullopt alone when fewer
+// than 8 bytes are left before `to`. The type points into `header`.
+std::optional<Box> boxHeaderAt(std::span<const std::uint8_t> header, std::size_t at, std::size_t to, bool& damaged);
+
 // The boxes between `from` and `to`; stops quietly at a damaged one, which
 // `damaged` reports.
 std::vector<Box> childBoxes(std::span<const std::uint8_t> file, std::size_t from, std::size_t to, bool& damaged);

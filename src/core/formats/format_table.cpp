@@ -5,10 +5,13 @@
 #include "formats/crw.h"
 #include "formats/jpeg.h"
 #include "formats/jpeg_xl.h"
+#include "formats/movie.h"
 #include "formats/png.h"
 #include "formats/raf.h"
 #include "formats/tiff.h"
 #include "formats/webp.h"
+
+#include <algorithm>
 
 namespace shotdate {
 
@@ -32,7 +35,9 @@ constexpr ContainerFormat kFormats[] = {
      .headLength = jpegHeadLength,
      .pictureDigests = jpegPictureDigests,
      .dateAddition = DateAddition::WholeFile,
-     .keepsLayout = jpegHasMultiPictureIndex},
+     .keepsLayout = jpegHasMultiPictureIndex,
+     .xmpPackets = jpegXmpPackets,
+     .xmpHeadLength = jpegXmpHeadLength},
     {.type = ImageFormat::Tiff,
      .name = "TIFF",
      .sniff = isTiff,
@@ -41,7 +46,9 @@ constexpr ContainerFormat kFormats[] = {
      .fileIsExifBlock = true,
      .headLength = tiffHeadLength,
      .pictureDigests = tiffPictureDigests,
-     .dateAddition = DateAddition::WholeFile},
+     .dateAddition = DateAddition::WholeFile,
+     .xmpPackets = tiffXmpPackets,
+     .xmpHeadLength = tiffHeadLength},
     {.type = ImageFormat::TiffLike,
      .name = "TIFF-like raw",
      .sniff = isTiffLike,
@@ -49,7 +56,9 @@ constexpr ContainerFormat kFormats[] = {
      .exifBlock = tiffExifBlock,
      .fileIsExifBlock = true,
      .headLength = tiffHeadLength,
-     .pictureDigests = tiffPictureDigests},
+     .pictureDigests = tiffPictureDigests,
+     .xmpPackets = tiffXmpPackets,
+     .xmpHeadLength = tiffHeadLength},
     {.type = ImageFormat::Png,
      .name = "PNG",
      .sniff = isPng,
@@ -59,7 +68,9 @@ constexpr ContainerFormat kFormats[] = {
      .pictureDigests = pngPictureDigests,
      .dateAddition = DateAddition::SpliceBlock,
      .spliceExif = pngSpliceExif,
-     .checksumPatch = pngChunkCrcPatch},
+     .checksumPatch = pngChunkCrcPatch,
+     .xmpPackets = pngXmpPackets,
+     .xmpHeadLength = pngXmpHeadLength},
     {.type = ImageFormat::WebP,
      .name = "WebP",
      .sniff = isWebP,
@@ -68,17 +79,23 @@ constexpr ContainerFormat kFormats[] = {
      .headLength = webpHeadLength,
      .pictureDigests = webpPictureDigests,
      .dateAddition = DateAddition::SpliceBlock,
-     .spliceExif = webpSpliceExif},
+     .spliceExif = webpSpliceExif,
+     .xmpPackets = webpXmpPackets,
+     .xmpHeadLength = webpXmpHeadLength},
+    // Before the HEIF row: both open with ftyp, and the brand tells them apart.
+    {.type = ImageFormat::Movie, .name = "MOV/MP4", .sniff = isMovie, .rewritable = true, .datesInMovieHeader = true},
     {.type = ImageFormat::Bmff,
      .name = "HEIF/AVIF/CR3",
      .sniff = isBmff,
      .rewritable = true,
-     .gatherExif = bmffGatherExif},
+     .gatherExif = bmffGatherExif,
+     .xmpPackets = bmffXmpPackets},
     {.type = ImageFormat::JpegXl,
      .name = "JPEG XL",
      .sniff = isJpegXl,
      .rewritable = true,
-     .gatherExif = jpegXlGatherExif},
+     .gatherExif = jpegXlGatherExif,
+     .xmpPackets = jpegXlXmpPackets},
     {.type = ImageFormat::Raf,
      .name = "RAF",
      .sniff = isRaf,
@@ -130,6 +147,18 @@ std::optional<std::size_t> exifHeadLength(std::span<const std::uint8_t> head, Im
 {
     const ContainerFormat* row = containerFormat(format);
     return row && row->headLength ? row->headLength(head) : std::nullopt;
+}
+
+std::optional<std::size_t> allDatesHeadLength(std::span<const std::uint8_t> head, ImageFormat format)
+{
+    const std::optional<std::size_t> exif = exifHeadLength(head, format);
+    const ContainerFormat* row = containerFormat(format);
+    if (!exif || !row || !row->xmpPackets)
+        return exif;
+    const std::optional<std::size_t> xmp = row->xmpHeadLength ? row->xmpHeadLength(head) : std::nullopt;
+    if (!xmp)
+        return std::nullopt;
+    return std::max(*exif, *xmp);
 }
 
 } // namespace shotdate

@@ -4,6 +4,7 @@
 #include "dates/date_site.h"
 #include "formats/box_walker.h"
 #include "formats/image_format.h"
+#include "formats/xmp_packets.h"
 #include "metadata/exif_block.h"
 
 #include <cstddef>
@@ -40,6 +41,9 @@ struct ContainerFormat {
     // A file without EXIF whose dates are values at fixed places; nullopt
     // when its structure is damaged. Such a file is read whole.
     std::optional<std::vector<DateSite>> (*dateSites)(std::span<const std::uint8_t> file) = nullptr;
+    // A movie: its dates are in the movie header box, found by walking the
+    // top-level box headers (formats/movie.h); never read whole.
+    bool datesInMovieHeader = false;
 
     // How much of the file's head holds everything a rewrite looks at (see
     // exifHeadLength()); empty: the whole file is read.
@@ -56,6 +60,11 @@ struct ContainerFormat {
     // A checksum over the EXIF block that patches must keep right.
     FilePatch (*checksumPatch)(std::span<const std::uint8_t> file, const ExifBlock& block,
                                const std::vector<FilePatch>& patches) = nullptr;
+
+    // Where the XMP packets lie, looked at only when every copy of the date
+    // moves, and how much of a head holds them all (empty: the whole file).
+    std::vector<XmpPacketPlace> (*xmpPackets)(std::span<const std::uint8_t> file) = nullptr;
+    std::optional<std::size_t> (*xmpHeadLength)(std::span<const std::uint8_t> head) = nullptr;
 };
 
 // The rows, in the order the types are sniffed.
@@ -79,5 +88,9 @@ std::optional<ExifBlock> locateExifBlock(std::span<const std::uint8_t> file, con
 // needs the whole file. nullopt when `head` is too short to tell, or for
 // other formats.
 std::optional<std::size_t> exifHeadLength(std::span<const std::uint8_t> head, ImageFormat format);
+
+// The same, when every copy of the date moves: the XMP packets must lie in
+// the head too.
+std::optional<std::size_t> allDatesHeadLength(std::span<const std::uint8_t> head, ImageFormat format);
 
 } // namespace shotdate

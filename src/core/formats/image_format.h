@@ -18,6 +18,7 @@ enum class ImageFormat {
     JpegXl,
     Raf, // Fujifilm raw: EXIF in an embedded JPEG
     Crw, // Canon CIFF raw: a time stamp, no EXIF
+    Movie, // QuickTime and ISO movies: MOV, MP4, M4V, 3GP
     Other, // an image format we recognise but do not rewrite (MRW, X3F, GIF)
 };
 

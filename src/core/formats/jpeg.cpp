@@ -53,6 +53,14 @@ std::optional<std::size_t> jpegHeadLength(std::span<const std::uint8_t> head)
     return std::nullopt;
 }
 
+std::optional<std::size_t> jpegSegmentsLength(std::span<const std::uint8_t> head)
+{
+    const auto scan = walkJpegSegments(head, [](std::uint8_t, std::size_t, std::size_t) { return true; });
+    if (!scan)
+        return std::nullopt;
+    return *scan + 4;
+}
+
 std::optional<std::vector<std::uint64_t>> jpegPictureDigests(std::span<const std::uint8_t> file)
 {
     std::vector<std::uint64_t> digests;

@@ -59,6 +59,10 @@ std::optional<ExifBlock> jpegExifBlock(std::span<const std::uint8_t> file);
 // JPEG without one, before the first scan.
 std::optional<std::size_t> jpegHeadLength(std::span<const std::uint8_t> head);
 
+// Every segment before the first scan lies before this length (every copy
+// of the date, IPTC's APP13 too); nullopt when `head` stops before it.
+std::optional<std::size_t> jpegSegmentsLength(std::span<const std::uint8_t> head);
+
 std::optional<std::vector<std::uint64_t>> jpegPictureDigests(std::span<const std::uint8_t> file);
 
 // A JPEG carrying an MPF index (a second picture appended after the first):

@@ -84,6 +84,28 @@ bool InputFile::readInto(std::vector<std::uint8_t>& out, std::size_t limit)
     return true;
 }
 
+bool InputFile::readAt(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out)
+{
+    out.resize(length);
+    std::size_t filled = 0;
+    while (filled < length) {
+        const ssize_t got = sysOps().pread(fd_, out.data() + filled, length - filled, off_t(offset + filled));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            out.resize(filled);
+            errno = error;
+            return false;
+        }
+        if (got == 0)
+            break;
+        filled += std::size_t(got);
+    }
+    out.resize(filled);
+    return true;
+}
+
 bool InputFile::unchanged() const
 {
     struct stat now {};

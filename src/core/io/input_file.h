@@ -36,6 +36,11 @@ public:
     // `out`; false (with errno set) on a read error.
     bool readInto(std::vector<std::uint8_t>& out, std::size_t limit);
 
+    // Reads up to `length` bytes at `offset` into `out` (replacing what it
+    // held), leaving the current position alone; false (with errno set) on a
+    // read error. Fewer bytes than asked: the file ends there.
+    bool readAt(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out);
+
     // Whether size, times and identity are still those taken at open.
     bool unchanged() const;
 

@@ -44,6 +44,7 @@ const SysOps kRealSysOps{
         return ::fsetxattr(fd, name, value, size, flags);
     },
     [](int dirfd, const char* path, mode_t mode) { return ::mkdirat(dirfd, path, mode); },
+    [](int fd, void* buf, size_t count, off_t offset) { return ::pread(fd, buf, count, offset); },
 };
 
 const SysOps* currentSysOps = &kRealSysOps;

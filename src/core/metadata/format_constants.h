@@ -70,6 +70,10 @@ inline constexpr std::uint16_t jpegInterchangeFormatLength = 0x0202;
 inline constexpr std::uint16_t exifTag = 0x8769;
 inline constexpr std::uint16_t dateTimeOriginal = 0x9003;
 inline constexpr std::uint16_t dateTimeDigitized = 0x9004;
+inline constexpr std::uint16_t modifyDate = 0x0132;
+inline constexpr std::uint16_t offsetTime = 0x9010;
+inline constexpr std::uint16_t offsetTimeOriginal = 0x9011;
+inline constexpr std::uint16_t offsetTimeDigitized = 0x9012;
 } // namespace tiff_tag
 
 // Every constant above once, by family, so a test can catch two names
@@ -120,6 +124,10 @@ inline constexpr NamedConstant kFormatConstants[] = {
     {"tiff_tag", "exifTag", tiff_tag::exifTag},
     {"tiff_tag", "dateTimeOriginal", tiff_tag::dateTimeOriginal},
     {"tiff_tag", "dateTimeDigitized", tiff_tag::dateTimeDigitized},
+    {"tiff_tag", "modifyDate", tiff_tag::modifyDate},
+    {"tiff_tag", "offsetTime", tiff_tag::offsetTime},
+    {"tiff_tag", "offsetTimeOriginal", tiff_tag::offsetTimeOriginal},
+    {"tiff_tag", "offsetTimeDigitized", tiff_tag::offsetTimeDigitized},
 };
 
 } // namespace shotdate

@@ -38,12 +38,13 @@ bool isExifIfd(const std::string& path)
 }
 
 // Entries in tag order: a writer may sort a table it lays out again.
-std::vector<IfdEntryView> kept(const IfdView& ifd)
+std::vector<IfdEntryView> kept(const IfdView& ifd, std::span<const std::uint16_t> alsoChanged)
 {
     std::vector<IfdEntryView> list;
     const bool exif = isExifIfd(ifd.path);
     for (const auto& e : ifd.entries)
-        if (!(exif && (e.tag == 0x9003 || e.tag == 0x9004)))
+        if (!(exif && (e.tag == 0x9003 || e.tag == 0x9004))
+            && std::find(alsoChanged.begin(), alsoChanged.end(), e.tag) == alsoChanged.end())
             list.push_back(e);
     std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
     return list;
@@ -129,10 +130,10 @@ bool sameMakerNote(std::span<const std::uint8_t> before, bool big, const IfdEntr
 }
 
 bool sameEntries(std::span<const std::uint8_t> before, bool big, const IfdView& a, std::span<const std::uint8_t> after,
-                 const IfdView& b)
+                 const IfdView& b, std::span<const std::uint16_t> alsoChanged)
 {
-    const auto ea = kept(a);
-    const auto eb = kept(b);
+    const auto ea = kept(a, alsoChanged);
+    const auto eb = kept(b, alsoChanged);
     if (ea.size() != eb.size())
         return false;
     for (std::size_t i = 0; i < ea.size(); ++i) {
@@ -166,7 +167,8 @@ bool sameEntries(std::span<const std::uint8_t> before, bool big, const IfdView& 
 
 } // namespace
 
-bool sameIfdsOutsideDates(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after)
+bool sameIfdsOutsideDates(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after,
+                          std::span<const std::uint16_t> alsoChanged)
 {
     const auto a = walkIfdTree(before, before.size());
     const auto b = walkIfdTree(after, after.size());
@@ -186,7 +188,7 @@ bool sameIfdsOutsideDates(std::span<const std::uint8_t> before, std::span<const 
         ++matched;
         if (ifd.broken != other.broken || ifd.repeated != other.repeated)
             return false;
-        if (!ifd.broken && !ifd.repeated && !sameEntries(before, a->bigEndian, ifd, after, other))
+        if (!ifd.broken && !ifd.repeated && !sameEntries(before, a->bigEndian, ifd, after, other, alsoChanged))
             return false;
     }
     return matched == b->ifds.size();

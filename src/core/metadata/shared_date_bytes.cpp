@@ -22,11 +22,6 @@ const IfdEntryView* findTag(const IfdView& ifd, std::uint16_t tag)
     return nullptr;
 }
 
-bool isDateTag(std::uint16_t tag)
-{
-    return tag == 0x9003 || tag == 0x9004;
-}
-
 } // namespace
 
 bool refuseDatesInSharedBytes(std::span<const std::uint8_t> file, const ExifBlock& block,
@@ -47,10 +42,12 @@ bool refuseDatesInSharedBytes(std::span<const std::uint8_t> file, const ExifBloc
         return true;
     }
     bool complete = !tree->incomplete;
-    std::vector<std::uint64_t> dates; // the fields' own values, inside the block
+    // The fields' own values, inside the block, by tag: another tag's value
+    // at the same place is something else sharing the bytes.
+    std::vector<std::pair<std::uint16_t, std::uint64_t>> dates;
     for (const DateField* field : fields)
-        if (field->valueOffset >= block.offset)
-            dates.push_back(field->valueOffset - block.offset);
+        if (field->present && field->valueOffset >= block.offset)
+            dates.push_back({field->tag, field->valueOffset - block.offset});
     std::sort(dates.begin(), dates.end());
 
     std::vector<Range> used{{0, 8}};
@@ -65,7 +62,7 @@ bool refuseDatesInSharedBytes(std::span<const std::uint8_t> file, const ExifBloc
         for (const IfdEntryView& e : ifd.entries) {
             if (e.valueSize <= 4 || !e.inBounds)
                 continue;
-            if (isDateTag(e.tag) && std::binary_search(dates.begin(), dates.end(), std::uint64_t(e.valueOffset)))
+            if (std::binary_search(dates.begin(), dates.end(), std::pair{e.tag, std::uint64_t(e.valueOffset)}))
                 continue;
             used.push_back({e.valueOffset, e.valueOffset + e.valueSize}); // valueSize > 4
         }
@@ -106,7 +103,7 @@ bool refuseDatesInSharedBytes(std::span<const std::uint8_t> file, const ExifBloc
             continue;
         }
         const std::uint64_t first = field->valueOffset - block.offset;
-        const std::uint64_t last = first + 20;
+        const std::uint64_t last = first + field->width();
         const auto before = std::lower_bound(used.begin(), used.end(), Range{last, 0});
         if (before != used.begin() && reach[std::size_t(before - used.begin()) - 1] > first)
             field->patchable = false;

@@ -161,10 +161,35 @@ private:
     mutable bool incomplete_ = false;
 };
 
-DateField dateField(const Tiff& tiff, const Tiff::Entry& e)
+// The tags read besides the two dates; each kind is changed only when a
+// run asks for it.
+bool isExtraTag(std::uint16_t tag)
+{
+    return tag == modifyDate || tag == offsetTime || tag == offsetTimeOriginal || tag == offsetTimeDigitized;
+}
+
+bool isReadTag(std::uint16_t tag)
+{
+    return tag == dateTimeOriginal || tag == dateTimeDigitized || isExtraTag(tag);
+}
+
+// Fields that share their bytes outright are safe to patch only when they
+// always take the same new text.
+int shareGroup(std::uint16_t tag)
+{
+    if (tag == dateTimeOriginal || tag == dateTimeDigitized)
+        return 0;
+    if (tag == offsetTimeOriginal || tag == offsetTimeDigitized)
+        return 1;
+    return 2 + tag;
+}
+
+DateField dateField(const Tiff& tiff, const Tiff::Entry& e, bool mainCopy = false)
 {
     DateField field;
     field.present = true;
+    field.tag = e.tag;
+    field.mainCopy = mainCopy;
     field.type = e.type;
     field.count = e.count;
     field.valueOffset = tiff.base() + e.valueOffset;
@@ -174,7 +199,7 @@ DateField dateField(const Tiff& tiff, const Tiff::Entry& e)
             text.resize(nul);
         field.text = std::move(text);
     }
-    field.patchable = e.type == asciiString && e.count == 20 && e.inBounds;
+    field.patchable = e.type == asciiString && e.count == field.width() && e.inBounds;
     return field;
 }
 
@@ -253,6 +278,9 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vec
             break;
         entryBudget -= entries->size();
         tables.push_back(tableRange(at, *entries));
+        for (const auto& e : *entries)
+            if (e.tag == modifyDate)
+                dates.extras.push_back(dateField(tiff, e));
         for (const auto& e : *entries) {
             if (e.tag != exifTag)
                 continue;
@@ -267,6 +295,8 @@ std::vector<Entries> addOtherCopies(const Tiff& tiff, TiffDates& dates, std::vec
             for (const auto& field : *exif)
                 if (field.tag == dateTimeOriginal || field.tag == dateTimeDigitized)
                     dates.otherCopies.push_back(dateField(tiff, field));
+                else if (isExtraTag(field.tag) && field.tag != modifyDate)
+                    dates.extras.push_back(dateField(tiff, field));
             others.push_back(std::move(*exif));
         }
     }
@@ -290,24 +320,25 @@ void refuseSharedBytes(const Tiff& tiff, const std::vector<const Entries*>& list
     }
     for (DateField* a : fields)
         for (DateField* b : fields)
-            if (a->patchable && b->patchable && a->valueOffset != b->valueOffset && a->valueOffset < b->valueOffset + 20
-                && b->valueOffset < a->valueOffset + 20) {
+            if (a != b && a->patchable && b->patchable
+                && (a->valueOffset != b->valueOffset || shareGroup(a->tag) != shareGroup(b->tag))
+                && a->valueOffset < b->valueOffset + b->width() && b->valueOffset < a->valueOffset + a->width()) {
                 a->patchable = false;
                 b->patchable = false;
             }
     for (const auto& [first, last] : tables)
         for (DateField* field : fields)
-            if (field->patchable && tiff.base() + first < field->valueOffset + 20
+            if (field->patchable && tiff.base() + first < field->valueOffset + field->width()
                 && field->valueOffset < tiff.base() + last)
                 field->patchable = false;
     for (const Entries* list : lists) {
         for (const auto& other : *list) {
-            if (other.tag == dateTimeOriginal || other.tag == dateTimeDigitized || !other.inBounds)
+            if (isReadTag(other.tag) || !other.inBounds)
                 continue;
             const std::size_t start = tiff.base() + other.valueOffset;
             const std::size_t end = start + typeSize(other.type) * other.count;
             for (DateField* field : fields)
-                if (field->patchable && start < field->valueOffset + 20 && field->valueOffset < end)
+                if (field->patchable && start < field->valueOffset + field->width() && field->valueOffset < end)
                     field->patchable = false;
         }
     }
@@ -340,12 +371,25 @@ std::optional<TiffDates> datesOf(const Tiff& tiff, bool exifTagsInFirstIfd)
     const Entries* exif = exifTagsInFirstIfd ? &*ifd0 : pointedExif ? &*pointedExif : nullptr;
     if (!exif)
         return dates;
+    bool modifyDateSeen = false;
+    if (!exifTagsInFirstIfd)
+        for (const auto& e : *ifd0)
+            if (e.tag == modifyDate) {
+                dates.extras.push_back(dateField(tiff, e, !modifyDateSeen));
+                modifyDateSeen = true;
+            }
     dates.hasExifIfd = true;
     const std::vector<Entries> others =
         exifTagsInFirstIfd ? std::vector<Entries>{} : addOtherCopies(tiff, dates, tables);
     // A writer may repeat a date entry in the one IFD; readers differ in
     // which they show, so a repeat is one more copy to change.
     for (const auto& field : *exif) {
+        if (isExtraTag(field.tag) && field.tag != modifyDate) {
+            const bool repeat = std::any_of(dates.extras.begin(), dates.extras.end(),
+                                            [&](const DateField& f) { return f.tag == field.tag && f.mainCopy; });
+            dates.extras.push_back(dateField(tiff, field, !repeat));
+            continue;
+        }
         DateField* first = field.tag == dateTimeOriginal ? &dates.original
             : field.tag == dateTimeDigitized             ? &dates.digitized
                                                          : nullptr;
@@ -362,6 +406,8 @@ std::optional<TiffDates> datesOf(const Tiff& tiff, bool exifTagsInFirstIfd)
     std::vector<DateField*> fields{&dates.original, &dates.digitized};
     for (auto& copy : dates.otherCopies)
         fields.push_back(&copy);
+    for (auto& extra : dates.extras)
+        fields.push_back(&extra);
     refuseSharedBytes(tiff, lists, tables, fields);
     return dates;
 }
@@ -380,6 +426,8 @@ std::optional<TiffDates> readTiffDates(std::span<const std::uint8_t> file, const
         std::vector<DateField*> fields{&dates->original, &dates->digitized};
         for (auto& copy : dates->otherCopies)
             fields.push_back(&copy);
+        for (auto& extra : dates->extras)
+            fields.push_back(&extra);
         sharedChecked = refuseDatesInSharedBytes(file, block, fields);
     }
     if (needsMore)

@@ -11,17 +11,26 @@
 
 namespace shotdate {
 
-// One of the two date fields of the Exif IFD, as the file stores it.
+// One date (or zone) field of an IFD, as the file stores it.
 struct DateField {
     bool present = false;
+    std::uint16_t tag = 0;
+    // In IFD0 or the Exif IFD it points to; false for the copies hung off
+    // later IFDs and for repeats within one IFD.
+    bool mainCopy = false;
     std::uint16_t type = 0;
     std::uint32_t count = 0;
     std::size_t valueOffset = 0; // absolute position of the value in the file
     std::string text; // the stored bytes (up to the first NUL), when readable
 
-    // A 20-byte ASCII value lying inside the block: it can take the new
-    // date without moving anything else in the file.
+    // An ASCII value of the field's usual length (20 bytes for a date, 7
+    // for a zone) lying inside the block: it can take a new value of that
+    // length without moving anything else in the file.
     bool patchable = false;
+
+    // The bytes a value of this tag takes when written in its usual form.
+    std::size_t width() const { return usualWidth(tag); }
+    static std::size_t usualWidth(std::uint16_t tag) { return tag >= 0x9010 && tag <= 0x9012 ? 7 : 20; }
 };
 
 struct TiffDates {
@@ -33,6 +42,10 @@ struct TiffDates {
     // readers that show the last copy would still show the old date unless
     // these change too.
     std::vector<DateField> otherCopies;
+    // ModifyDate (0x0132) of IFD0 and of later IFDs, and the zone tags
+    // OffsetTime, OffsetTimeOriginal and OffsetTimeDigitized (0x9010-0x9012)
+    // of every Exif IFD, each copy once, in the order met.
+    std::vector<DateField> extras;
 };
 
 // Reads IFD0, follows its Exif IFD pointer and finds the two date fields.

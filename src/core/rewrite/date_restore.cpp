@@ -91,7 +91,13 @@ DateRewrite restoreExifDates(std::span<const std::uint8_t> file, const DateResto
         result.reason = Reason::CannotAddDate;
         return result;
     }
-    result.reason = rewriteThroughExiv2(file, format, *block, restore.restored, result.bytes);
+    const ExifValues values{{exiv2Key(0x9003), restore.restored.original}, {exiv2Key(0x9004), restore.restored.digitized}};
+    const auto readsBack = [&](std::span<const std::uint8_t> tiff) {
+        const auto back = readTiffDates(tiff, ExifBlock{0, tiff.size()});
+        return back && holds(back->original, restore.restored.original)
+            && holds(back->digitized, restore.restored.digitized);
+    };
+    result.reason = rewriteThroughExiv2(file, format, *block, values, {}, readsBack, result.bytes);
     if (result.reason != Reason::Rewritten)
         result.exiv2Message = exiv2LastMessage();
     return result;

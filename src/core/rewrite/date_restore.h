@@ -13,7 +13,10 @@ namespace shotdate {
 struct DateRestore {
     std::optional<std::string> expectedOriginal;
     std::optional<std::string> expectedDigitized;
-    ExifDateValues restored;
+    struct {
+        std::optional<std::string> original;
+        std::optional<std::string> digitized;
+    } restored;
 };
 
 // Puts the old dates back into a file that may have been saved anew by

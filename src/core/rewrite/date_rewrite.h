@@ -4,9 +4,11 @@
 #include "dates/date_rule.h"
 #include "formats/format_table.h"
 #include "rewrite/exiv2_adapter.h"
+#include "run/file_report.h"
 #include "run/reason.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -39,6 +41,8 @@ struct DateRewrite {
     bool datesAreSites = false;
     // When Exiv2 could not lay the file out again: what it said.
     std::string exiv2Message;
+    std::vector<DateChange> changes; // every copy changed (on success)
+    std::vector<std::string> notes; // copies left as they were, and why
 };
 
 struct RewriteOptions {
@@ -54,10 +58,16 @@ struct RewriteOptions {
 DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args,
                              RewriteOptions options = {});
 
-// The file with its metadata laid out again by Exiv2, the two dates set to
-// `values` (nullopt removes one), accepted only if every picture and every
-// other value came through unchanged and the dates read back as asked.
+// Exiv2's key for an EXIF tag a rewrite may set ("Exif.Photo.DateTimeOriginal").
+std::string exiv2Key(std::uint16_t tag);
+
+// The file with its metadata laid out again by Exiv2, `values` set (nullopt
+// removes one), accepted only if every picture and every value but these
+// and `alsoChanged` (tags besides the two dates) came through unchanged and
+// the new TIFF structure `readsBack` as asked.
 Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFormat& format, const ExifBlock& block,
-                           const ExifDateValues& values, std::vector<std::uint8_t>& out);
+                           const ExifValues& values, std::span<const std::uint16_t> alsoChanged,
+                           const std::function<bool(std::span<const std::uint8_t>)>& readsBack,
+                           std::vector<std::uint8_t>& out);
 
 } // namespace shotdate

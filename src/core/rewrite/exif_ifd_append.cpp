@@ -25,12 +25,12 @@ std::uint16_t tagOf(const Entry& e, bool big)
     return big ? std::uint16_t(e[0] << 8 | e[1]) : std::uint16_t(e[1] << 8 | e[0]);
 }
 
-Entry dateEntry(std::uint16_t tag, std::uint32_t valueAt, bool big)
+Entry textEntry(std::uint16_t tag, std::uint32_t count, std::uint32_t valueAt, bool big)
 {
     Entry e{};
     put(e.data(), tag, 2, big);
     put(e.data() + 2, 2, 2, big); // ASCII
-    put(e.data() + 4, 20, 4, big);
+    put(e.data() + 4, count, 4, big);
     put(e.data() + 8, valueAt, 4, big);
     return e;
 }
@@ -42,28 +42,32 @@ void addTextPatch(std::vector<FilePatch>& patches, std::size_t at, const std::st
     patches.push_back(std::move(patch));
 }
 
-bool datesRead(std::span<const std::uint8_t> bytes, const std::string& newDate)
+// Values start on a word boundary.
+std::size_t paddedSize(const std::string& text)
+{
+    return (text.size() + 2) & ~std::size_t(1);
+}
+
+bool datesKept(std::span<const std::uint8_t> bytes, const TiffDates& old)
 {
     const auto dates = readTiffDates(bytes, ExifBlock{0, bytes.size()});
-    if (!dates || dates->original.text != newDate || dates->digitized.text != newDate)
-        return false;
-    return std::all_of(dates->otherCopies.begin(), dates->otherCopies.end(),
-                       [&](const DateField& copy) { return copy.text == newDate; });
+    return dates && dates->original.text == old.original.text && dates->digitized.text == old.digitized.text;
 }
 
 } // namespace
 
 AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::size_t fileSize,
                                      const ContainerFormat& format, const TiffDates& dates, const std::string& newDate,
-                                     bool haveWholeFile)
+                                     const ExtraPlan& extras, bool haveWholeFile)
 {
     AppendedDates result;
-    if (!format.fileIsExifBlock || !format.pictureDigests || newDate.size() != 19 || !dates.hasExifIfd)
+    const bool datesChange = !newDate.empty();
+    if (!format.fileIsExifBlock || !format.pictureDigests || (datesChange && newDate.size() != 19) || !dates.hasExifIfd)
         return result;
-    if (dates.original.patchable && dates.digitized.patchable)
+    if ((!datesChange || (dates.original.patchable && dates.digitized.patchable)) && extras.additions.empty())
         return result;
     for (const DateField& copy : dates.otherCopies)
-        if (!copy.patchable)
+        if (datesChange && !copy.patchable)
             return result;
     const auto tree = walkIfdTree(file, std::max(fileSize, file.size()));
     if (!tree || tree->ifds.empty() || tree->ifds[0].broken)
@@ -95,23 +99,28 @@ AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::si
         entries.push_back(raw);
     }
     const std::size_t newAt = fileSize + (fileSize & 1); // IFDs start on a word boundary
-    std::vector<std::uint16_t> added;
-    for (const auto& [tag, field] :
-         {std::pair{std::uint16_t(0x9003), &dates.original}, std::pair{std::uint16_t(0x9004), &dates.digitized}})
-        if (!field->patchable)
-            added.push_back(tag);
-    const std::size_t count =
-        entries.size() + std::count_if(added.begin(), added.end(), [&](std::uint16_t tag) {
-            return std::none_of(entries.begin(), entries.end(), [&](const Entry& e) { return tagOf(e, big) == tag; });
-        });
+    std::vector<TagText> added;
+    if (datesChange)
+        for (const auto& [tag, field] :
+             {std::pair{std::uint16_t(0x9003), &dates.original}, std::pair{std::uint16_t(0x9004), &dates.digitized}})
+            if (!field->patchable)
+                added.push_back({tag, newDate});
+    added.insert(added.end(), extras.additions.begin(), extras.additions.end());
+    std::size_t valuesSize = 0;
+    for (const TagText& value : added)
+        valuesSize += paddedSize(value.text);
+    const std::size_t count = entries.size() + std::count_if(added.begin(), added.end(), [&](const TagText& value) {
+                                  return std::none_of(entries.begin(), entries.end(),
+                                                      [&](const Entry& e) { return tagOf(e, big) == value.tag; });
+                              });
     const std::size_t tableSize = 2 + count * 12 + 4;
-    const std::uint64_t end = std::uint64_t(newAt) + tableSize + 20 * added.size();
+    const std::uint64_t end = std::uint64_t(newAt) + tableSize + valuesSize;
     if (count > 0xFFFF || end > std::numeric_limits<std::uint32_t>::max())
         return result;
     std::uint32_t valueAt = std::uint32_t(newAt + tableSize);
-    for (const std::uint16_t tag : added) {
-        const Entry fresh = dateEntry(tag, valueAt, big);
-        valueAt += 20;
+    for (const auto& [tag, text] : added) {
+        const Entry fresh = textEntry(tag, std::uint32_t(text.size() + 1), valueAt, big);
+        valueAt += std::uint32_t(paddedSize(text));
         const auto same =
             std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return tagOf(e, big) == tag; });
         if (same != entries.end()) {
@@ -128,11 +137,15 @@ AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::si
     }
 
     std::vector<FilePatch>& patches = result.patches;
-    for (const DateField* field : {&dates.original, &dates.digitized})
-        if (field->patchable)
-            addTextPatch(patches, field->valueOffset, newDate);
-    for (const DateField& copy : dates.otherCopies)
-        addTextPatch(patches, copy.valueOffset, newDate);
+    if (datesChange) {
+        for (const DateField* field : {&dates.original, &dates.digitized})
+            if (field->patchable)
+                addTextPatch(patches, field->valueOffset, newDate);
+        for (const DateField& copy : dates.otherCopies)
+            addTextPatch(patches, copy.valueOffset, newDate);
+    }
+    for (const TextWrite& write : extras.writes)
+        addTextPatch(patches, write.field.valueOffset, write.text);
     FilePatch repoint{pointer->valueOffset, std::vector<std::uint8_t>(4)};
     put(repoint.bytes.data(), std::uint32_t(newAt), 4, big);
     patches.push_back(std::move(repoint));
@@ -144,9 +157,9 @@ AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::si
         t.insert(t.end(), e.begin(), e.end());
     t.insert(t.end(), 4, 0);
     put(t.data() + t.size() - 4, exif->next, 4, big);
-    for (std::size_t i = 0; i < added.size(); ++i) {
-        t.insert(t.end(), newDate.begin(), newDate.end());
-        t.push_back(0);
+    for (const TagText& value : added) {
+        t.insert(t.end(), value.text.begin(), value.text.end());
+        t.resize(t.size() + paddedSize(value.text) - value.text.size());
     }
     patches.push_back(std::move(tail));
     std::sort(patches.begin(), patches.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; });
@@ -156,8 +169,9 @@ AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::si
     std::vector<std::uint8_t>& out = result.bytes;
     out = withPatches(file, patches);
     const auto payload = format.pictureDigests(file);
-    if (!datesRead(out, newDate) || !sameIfdsOutsideDates(file, out) || !payload
-        || format.pictureDigests(out) != payload) {
+    const auto alsoChanged = changedTags(extras);
+    if (!extrasReadBack(out, newDate, extras, true) || (!datesChange && !datesKept(out, dates))
+        || !sameIfdsOutsideDates(file, out, alsoChanged) || !payload || format.pictureDigests(out) != payload) {
         result = AppendedDates{};
         result.outcome = AppendOutcome::VerifyFailed;
         return result;

@@ -3,6 +3,7 @@
 #include "bytes/file_patch.h"
 #include "formats/format_table.h"
 #include "metadata/tiff_structure.h"
+#include "rewrite/exif_extras.h"
 
 #include <cstdint>
 #include <span>
@@ -33,9 +34,10 @@ struct AppendedDates {
 
 // Applies to containers that are themselves a TIFF structure (their row
 // says fileIsExifBlock). `file` is the whole file, or its head when `haveWholeFile` is false;
-// `fileSize` the size of the whole.
+// `fileSize` the size of the whole. `newDate` "" leaves the two dates as they
+// are; `extras` adds its texts the same way (its additions into the copy).
 AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::size_t fileSize,
                                      const ContainerFormat& format, const TiffDates& dates, const std::string& newDate,
-                                     bool haveWholeFile);
+                                     const ExtraPlan& extras, bool haveWholeFile);
 
 } // namespace shotdate

@@ -65,21 +65,18 @@ void addAll(MetadataSnapshot& snapshot, const Data& data)
     }
 }
 
-void setDate(Exiv2::ExifData& exif, const char* key, const std::optional<std::string>& value)
+// nullopt removes the value: an undo takes away a field the run had added.
+void setValues(Exiv2::ExifData& exif, const ExifValues& values)
 {
-    if (value) {
-        exif[key] = *value;
-        return;
+    for (const auto& [key, text] : values) {
+        if (text) {
+            exif[key] = *text;
+            continue;
+        }
+        const auto found = exif.findKey(Exiv2::ExifKey(key));
+        if (found != exif.end())
+            exif.erase(found);
     }
-    const auto found = exif.findKey(Exiv2::ExifKey(key));
-    if (found != exif.end())
-        exif.erase(found);
-}
-
-void setDates(Exiv2::ExifData& exif, const ExifDateValues& values)
-{
-    setDate(exif, "Exif.Photo.DateTimeOriginal", values.original);
-    setDate(exif, "Exif.Photo.DateTimeDigitized", values.digitized);
 }
 
 } // namespace
@@ -89,13 +86,7 @@ std::string exiv2LastMessage()
     return lastMessage;
 }
 
-std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file, const std::string& newDate)
-{
-    return exiv2WriteDates(file, ExifDateValues{newDate, newDate});
-}
-
-std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file,
-                                                         const ExifDateValues& values)
+std::optional<std::vector<std::uint8_t>> exiv2WriteValues(std::span<const std::uint8_t> file, const ExifValues& values)
 {
     initialiseExiv2();
     try {
@@ -103,7 +94,7 @@ std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::ui
         auto image = openInMemory(file, copy);
         // Write the XMP packet back exactly as it was, not re-serialised.
         image->writeXmpFromPacket(true);
-        setDates(image->exifData(), values);
+        setValues(image->exifData(), values);
         image->writeMetadata();
         Exiv2::BasicIo& io = image->io();
         if (io.open() != 0)
@@ -124,13 +115,7 @@ std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::ui
 }
 
 std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const std::uint8_t> tiff,
-                                                               const std::string& newDate)
-{
-    return exiv2RebuildExifBlock(tiff, ExifDateValues{newDate, newDate});
-}
-
-std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const std::uint8_t> tiff,
-                                                               const ExifDateValues& values)
+                                                               const ExifValues& values)
 {
     initialiseExiv2();
     try {
@@ -139,7 +124,7 @@ std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const s
         const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(exif, tiff.data(), size);
         if (order == Exiv2::invalidByteOrder)
             return std::nullopt;
-        setDates(exif, values);
+        setValues(exif, values);
         // Exiv2 writes into the block it is given when the values fit
         // ("non-intrusive"), so it gets a copy, which is then the result.
         std::vector<std::uint8_t> copy(tiff.begin(), tiff.end());

@@ -13,28 +13,21 @@ namespace shotdate {
 // empty result; Exiv2's log never reaches stderr. What Exiv2 said about the
 // last call is kept for the file's report (exiv2LastMessage()).
 
-// The two dates a new layout gives a file; nullopt removes the field (an
-// undo takes away a DateTimeDigitized the run had added).
-struct ExifDateValues {
-    std::optional<std::string> original;
-    std::optional<std::string> digitized;
-};
+// Exif values to set, by Exiv2's key ("Exif.Photo.DateTimeOriginal"), as
+// ASCII text; nullopt removes the value (an undo takes away a field the run
+// had added).
+using ExifValues = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
-// Sets Exif.Photo.DateTimeOriginal and DateTimeDigitized to `newDate` in a
-// copy of the file held in memory; nullopt when Exiv2 cannot do it.
-std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file,
-                                                         const std::string& newDate);
-std::optional<std::vector<std::uint8_t>> exiv2WriteDates(std::span<const std::uint8_t> file,
-                                                         const ExifDateValues& values);
+// Sets `values` in a copy of the file held in memory; nullopt when Exiv2
+// cannot do it.
+std::optional<std::vector<std::uint8_t>> exiv2WriteValues(std::span<const std::uint8_t> file, const ExifValues& values);
 
-// A new TIFF structure holding the EXIF data of `tiff` with the two dates
-// set, in the original byte order; for containers (PNG, WebP) whose EXIF
+// A new TIFF structure holding the EXIF data of `tiff` with `values` set,
+// in the original byte order; for containers (PNG, WebP) whose EXIF
 // block we splice ourselves, since Exiv2 would move a PNG's EXIF into a text
 // chunk and write a WebP's in another byte order.
 std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const std::uint8_t> tiff,
-                                                               const std::string& newDate);
-std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const std::uint8_t> tiff,
-                                                               const ExifDateValues& values);
+                                                               const ExifValues& values);
 
 // Every Exif, IPTC and XMP value of the file as text, keyed by Exiv2's key
 // (with "#n" for repeated keys); nullopt when Exiv2 cannot read the file.

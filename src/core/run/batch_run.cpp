@@ -7,6 +7,7 @@
 #include "run/durable_batch.h"
 #include "run/file_rewrite.h"
 #include "run/run_journal.h"
+#include "run/sidecar_rewrite.h"
 
 #include <cerrno>
 #include <new>
@@ -119,7 +120,9 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     // In place, the files already rewritten: their folder (by identity, the
     // same whichever input reached it) and name.
     std::set<std::pair<FileIdentity, std::string>> rewrittenInPlace;
-    const FileRewriteOptions options{settings.dryRun};
+    SidecarRun sidecars;
+    FileRewriteOptions options{settings.dryRun};
+    options.fileTime = settings.fileTime;
     const auto report = [&](DurableBatch::Pending& done) {
         FileReport& fileReport = done.report;
         if (countsAsRewritten(fileReport.reason)) {
@@ -199,10 +202,17 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         FileRewrite result;
         try {
             result = prepareFileRewrite(in, out, settings.dates, options, pending.prepared);
+            if (settings.dates.allDates && isSuccess(result.reason))
+                addSidecarRewrites(in, out, settings.dates, settings.dryRun, sidecars, result, pending.prepared,
+                                   pending.sidecars);
         } catch (const std::bad_alloc&) {
             result.reason = Reason::TooLarge;
         } catch (...) {
             result.reason = Reason::Unreadable;
+        }
+        if (!isSuccess(result.reason)) {
+            pending.prepared.abandon(); // a sidecar that failed after the photo was prepared
+            pending.sidecars.clear();
         }
         if (result.folderFailed) {
             // A folder that fails to look a name up will fail the rest too.
@@ -221,6 +231,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
             pending.change->relativePath =
                 settings.outputFolder ? lastPathComponent(fileReport.outPath) : target.relative;
         }
+        fileReport.changes = std::move(result.changes);
+        fileReport.notes = std::move(result.notes);
         if (isSuccess(fileReport.reason) && settings.outputFolder)
             claims.claimName(out.name); // a dry run plans the names it would use, too
         batch.add(std::move(pending), isSuccess(fileReport.reason) ? result.size : 0);

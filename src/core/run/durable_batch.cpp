@@ -77,6 +77,17 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
             p.report.reason = reasonForCommit(error);
             p.report.error = error.error;
         }
+        // The sidecars follow the photo, never go before it.
+        for (PreparedReplacement& sidecar : p.sidecars) {
+            if (error) {
+                sidecar.abandon();
+                continue;
+            }
+            if (const ReplaceError sidecarError = sidecar.commit(false); sidecarError && !error) {
+                p.report.reason = reasonForCommit(sidecarError);
+                p.report.error = sidecarError.error;
+            }
+        }
     }
     for (auto& [id, folder] : folders) {
         if (folder.fd >= 0 && ops.fsync(folder.fd) != 0)
@@ -138,8 +149,11 @@ void DurableBatch::syncAll()
         auto [device, fresh] = syncedDevices.try_emplace(st.st_dev, false);
         if (fresh)
             device->second = syncfsIsTrusted(dirFd) && sysOps().syncfs(dirFd) == 0;
-        if (device->second)
+        if (device->second) {
             p.prepared.markSynced();
+            for (PreparedReplacement& sidecar : p.sidecars)
+                sidecar.markSynced();
+        }
     }
 }
 

@@ -34,6 +34,8 @@ public:
         std::string fileName; // of the input, for the progress text
         PreparedReplacement prepared;
         std::optional<JournalFile> change; // what the file changes, for the journal
+        // Its XMP sidecars, put in place right after it, in its folder.
+        std::vector<PreparedReplacement> sidecars;
     };
 
     // Every file's change goes to the journal, made durable after the

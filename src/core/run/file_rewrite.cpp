@@ -1,12 +1,15 @@
 #include "run/file_rewrite.h"
 
+#include "dates/wall_clock_instant.h"
 #include "formats/format_table.h"
+#include "formats/jpeg.h"
 #include "io/file_probe.h"
 #include "io/held_folder.h"
 #include "io/input_file.h"
 #include "io/path_text.h"
 #include "io/safe_replace.h"
 #include "rewrite/date_rewrite.h"
+#include "rewrite/movie_date_rewrite.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,6 +26,30 @@ constexpr std::size_t kSniffBytes = 64;
 // The head read first: room for an EXIF segment (at most 64 KiB) behind an
 // ICC profile and a few other segments.
 constexpr std::size_t kHeadBytes = 256 * 1024;
+
+// A movie's dates: the top-level box headers read one by one, then the
+// movie header box alone, so memory never grows with the media data.
+DateRewrite rewriteMovie(InputFile& input, std::uint64_t fileSize, const DateArguments& args, int& readError)
+{
+    const MovieHeaderPlace place =
+        findMovieHeader(fileSize, [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
+            return input.readAt(offset, length, out) || ((readError = errno), false);
+        });
+    std::vector<std::uint8_t> moov;
+    if (place.status == MovieLayout::Found && !input.readAt(place.start, std::size_t(place.size), moov))
+        readError = errno;
+    if (place.status == MovieLayout::Found && moov.size() != place.size) {
+        DateRewrite failed;
+        failed.reason = Reason::Unreadable;
+        return failed;
+    }
+    if (place.status != MovieLayout::Found) {
+        DateRewrite failed;
+        failed.reason = reasonForLayout(place.status);
+        return failed;
+    }
+    return rewriteMovieDates(moov, place.start, args);
+}
 
 } // namespace
 
@@ -69,14 +96,27 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
             result.reason = Reason::Unreadable;
             return result;
         }
-        headLength = exifHeadLength(bytes, format);
+        headLength = args.allDates ? allDatesHeadLength(bytes, format) : exifHeadLength(bytes, format);
+        // Every copy of the date includes IPTC, which a JPEG keeps in a
+        // segment after its EXIF: the head then reaches the first scan.
+        if (headLength && args.allDates && format == ImageFormat::Jpeg)
+            headLength = jpegSegmentsLength(bytes);
     }
     DateRewrite rewrite;
-    if (headLength) {
+    if (containerFormat(format)->datesInMovieHeader) {
+        int readError = 0;
+        rewrite = rewriteMovie(input, fileSize, args, readError);
+        if (rewrite.reason == Reason::Unreadable) {
+            // Short where the size said more: the file shrank meanwhile.
+            result.error = readError;
+            result.reason = readError ? Reason::Unreadable : Reason::ChangedWhileReading;
+            return result;
+        }
+    } else if (headLength) {
         rewrite = rewriteExifDates(std::span(bytes).first(*headLength), args,
                                    {.wantWholeFile = false, .haveWholeFile = false, .fileSize = fileSize});
     }
-    if (!headLength || rewrite.needsWholeFile) {
+    if (!containerFormat(format)->datesInMovieHeader && (!headLength || rewrite.needsWholeFile)) {
         if (fileSize > options.maxFileBytes) {
             result.reason = Reason::TooLarge;
             return result;
@@ -102,6 +142,8 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
     result.oldDate = rewrite.oldDate;
     result.newDate = rewrite.newDate;
     result.exiv2Message = rewrite.exiv2Message;
+    result.changes = std::move(rewrite.changes);
+    result.notes = std::move(rewrite.notes);
     if (rewrite.reason != Reason::Rewritten) {
         result.reason = rewrite.reason;
         return result;
@@ -115,20 +157,32 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
     const bool inPlace = out.folderFd == in.folderFd && out.name == in.name;
     const ReplaceTarget target{out.folderFd, out.name, out.path};
     const AttributeRule rule = inPlace ? AttributeRule::KeepEverything : AttributeRule::Copy;
+    // The new file's times: the original's, or its new shooting date as
+    // this computer's clock would have shown it.
+    struct stat attributes = before;
+    if (options.fileTime == FileTimeRule::Shooting) {
+        const auto wall = parseExifDate(result.newDate);
+        const auto instant = wall ? instantOfWallClock(*wall) : std::nullopt;
+        if (!instant) {
+            result.reason = Reason::DateOutOfRange;
+            return result;
+        }
+        attributes.st_mtim = {*instant, 0};
+    }
     ReplaceError error;
     if (rewrite.patchedInPlace) {
         // The input's bytes are copied in the kernel (or shared, on btrfs and
         // XFS) and only the date bytes are written: no second copy in memory.
         bytes = {};
         error = prepareReplacement(target, CopySource{input.fd(), std::uint64_t(before.st_size), rewrite.patches},
-                                   before, prepared, input.fd(), rule);
+                                   attributes, prepared, input.fd(), rule);
         if (!error && !input.unchanged()) {
             prepared.abandon();
             result.reason = Reason::ChangedWhileReading;
             return result;
         }
     } else {
-        error = prepareReplacement(target, rewrite.bytes, before, prepared, input.fd(), rule);
+        error = prepareReplacement(target, rewrite.bytes, attributes, prepared, input.fd(), rule);
     }
     if (error) {
         result.error = error.error;

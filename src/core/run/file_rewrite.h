@@ -4,7 +4,9 @@
 #include "io/safe_replace.h"
 #include "rewrite/date_rewrite.h"
 #include "run/journal_record.h"
+#include "run/file_report.h"
 #include "run/reason.h"
+#include "run/run_settings.h"
 
 #include <cstdint>
 #include <string>
@@ -18,6 +20,7 @@ struct FileRewriteOptions {
     // whole file (a TIFF, a HEIF, a date laid out again) passes over files
     // larger than this (TooLarge) rather than let memory grow without bound.
     std::uint64_t maxFileBytes = 1ull << 30;
+    FileTimeRule fileTime = FileTimeRule::Keep;
 };
 
 struct FileRewrite {
@@ -26,6 +29,8 @@ struct FileRewrite {
     std::string oldDate;
     std::string newDate;
     std::string exiv2Message; // see DateRewrite
+    std::vector<DateChange> changes; // see DateRewrite
+    std::vector<std::string> notes;
     std::uint64_t size = 0; // of the input, as read
     bool folderFailed = false; // the folder itself gave an I/O error when the file was looked up
     JournalFile change; // on success: what the new file changes, for the run's journal
@@ -44,7 +49,8 @@ struct FileLocation {
 // In place (`outPath` == `inPath`) a symbolic link stays a link and the file
 // it points to is replaced. The new file takes the input's owner,
 // permissions, extended attributes and times. On any failure `outPath` is
-// left as it was and no temporary file remains.
+// left as it was and no temporary file remains. Sidecars are left to a run
+// (runBatch).
 FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, const DateArguments& args,
                         const FileRewriteOptions& options = {});
 

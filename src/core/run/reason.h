@@ -42,6 +42,9 @@ enum class Reason {
     // Undo: the file still holds what it held before the run (a killed run
     // never put its new file in place): nothing to undo.
     NotChangedByRun,
+    CannotChangeCopy, // another copy of the date (in XMP) has no room for its new value
+    BoxPastEnd, // a movie's box runs past the end of the file or of the box holding it
+    MovieHeaderTooLarge, // a movie header box too large to read whole (over 64 MiB)
 };
 
 // A stable identifier, used in logs and tests ("rewritten", "no-exif", ...).

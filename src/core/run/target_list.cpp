@@ -3,6 +3,7 @@
 #include "io/held_folder.h"
 #include "io/path_text.h"
 #include "io/safe_replace.h"
+#include "run/sidecar_rewrite.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -82,6 +83,8 @@ private:
         struct stat st {};
         if (isOurTemporaryName(name))
             return false; // another run's unfinished file, even one renamed away meanwhile
+        if (isSidecarName(name))
+            return false; // changed with its photo, if at all
         if (!statEntry(fd, name, st)) {
             // Gone between readdir and lstat: let the rewrite report it.
             add(relative, folder, name, {});

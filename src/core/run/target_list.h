@@ -45,7 +45,7 @@ struct TargetList {
 // name from its parent, never through a symbolic link: symbolic links to
 // folders are neither entered nor listed, and a symbolic link to a file is
 // a target only when the file lies inside the input folder (else passed
-// over as LinkOutside). A path that yields no entries (a file, an empty
+// over as LinkOutside); XMP sidecars are left out too. A path that yields no entries (a file, an empty
 // folder) makes a single-file run on the path itself, whose links are
 // followed (the user chose it); an empty folder then has no target.
 TargetList getIchiran(const std::string& inputPath, bool subfolders);

@@ -71,7 +71,13 @@ std::vector<CompareRow> compareRows()
              return b;
          },
          false},
-        {"laid_out_by_exiv2", thermal, [] { return exiv2WriteDates(thermal(), kNew).value_or(Bytes{}); }, false},
+        {"laid_out_by_exiv2", thermal,
+         [] {
+             return exiv2WriteValues(thermal(),
+                                     {{"Exif.Photo.DateTimeOriginal", kNew}, {"Exif.Photo.DateTimeDigitized", kNew}})
+                 .value_or(Bytes{});
+         },
+         false},
     };
 }
 

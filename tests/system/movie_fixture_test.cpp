@@ -1,0 +1,349 @@
+// Movies made by ffmpeg (and one built byte by byte with 64-bit times and
+// no media data), rewritten in every mode under a set time zone: exiftool
+// and ffprobe read the new UTC times back, Apple's creation date keeps its
+// own zone, every byte outside the header times and the date texts stays,
+// and the result decodes wherever the original did. Damaged and oversized
+// layouts are passed over untouched.
+
+#include "fixtures.h"
+#include "needed_tools.h"
+#include "run/file_rewrite.h"
+#include "run/reason.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace shotdate {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace fixtures;
+
+// 2019-03-02 01:11:12 UTC, as the fixtures record it.
+constexpr long long kRecorded = 1551489072;
+constexpr long long kUnset = -1; // the reader finds no date
+
+// --- fixtures ----------------------------------------------------------------
+
+bool ffmpeg(const std::string& out, const std::string& container, std::vector<std::string> extra)
+{
+    std::vector<std::string> argv{"ffmpeg", "-v",   "error", "-y", "-f", "lavfi", "-i", "testsrc=d=1:s=64x48",
+                                  "-c:v",   "mpeg4"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    argv.insert(argv.end(), {"-f", container, out});
+    return runCommand(argv).exitCode == 0;
+}
+
+const std::vector<std::string> kRecordedTime{"-metadata", "creation_time=2019-03-02T01:11:12Z"};
+
+std::vector<std::string> with(std::vector<std::string> a, const std::vector<std::string>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void put(Bytes& out, std::uint64_t value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        out.push_back(std::uint8_t(value >> (8 * i)));
+}
+
+Bytes box(const std::string& type, const Bytes& payload, bool large = false)
+{
+    Bytes out;
+    put(out, large ? 1 : 8 + payload.size(), 4);
+    out.insert(out.end(), type.begin(), type.end());
+    if (large)
+        put(out, 16 + payload.size(), 8);
+    out.insert(out.end(), payload.begin(), payload.end());
+    return out;
+}
+
+// A version 1 header box: 64-bit creation and modification times, then
+// `rest` zero bytes.
+Bytes timesV1(const std::string& type, std::uint64_t time, std::size_t rest)
+{
+    Bytes payload{1, 0, 0, 0};
+    put(payload, time, 8);
+    put(payload, time, 8);
+    payload.resize(payload.size() + rest);
+    return box(type, payload);
+}
+
+// ftyp and a moov of 64-bit times (2050-01-01 00:00:00 UTC, past what 32
+// bits hold) and no media data at all.
+Bytes headersOnlyMovie()
+{
+    constexpr std::uint64_t k2050 = 4607452800ull; // seconds since 1904
+    Bytes trak = box("trak", [&] {
+        Bytes inner = timesV1("tkhd", k2050, 4 + 4 + 8 + 8 + 8 + 36 + 8);
+        const Bytes mdia = box("mdia", timesV1("mdhd", k2050, 4 + 8 + 4));
+        inner.insert(inner.end(), mdia.begin(), mdia.end());
+        return inner;
+    }());
+    Bytes moovPayload = timesV1("mvhd", k2050, 4 + 8 + 80);
+    moovPayload.insert(moovPayload.end(), trak.begin(), trak.end());
+    Bytes file = box("ftyp", {'q', 't', ' ', ' ', 0, 0, 0, 0, 'q', 't', ' ', ' '});
+    const Bytes moov = box("moov", moovPayload);
+    file.insert(file.end(), moov.begin(), moov.end());
+    return file;
+}
+
+// A file of `size` bytes, all holes but for `head` at its start and `tail` at its end.
+bool writeSparse(const std::string& path, const Bytes& head, std::uint64_t size, const Bytes& tail)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
+    out.seekp(std::streamoff(size - tail.size()));
+    out.write(reinterpret_cast<const char*>(tail.data()), std::streamsize(tail.size()));
+    out.close();
+    fs::resize_file(path, size);
+    return bool(out);
+}
+
+using Maker = std::function<bool(const std::string& path)>;
+
+const Maker kMovWithAppleDate = [](const std::string& p) {
+    return ffmpeg(p, "mov",
+                  with(kRecordedTime,
+                       {"-movflags", "use_metadata_tags", "-metadata",
+                        "com.apple.quicktime.creationdate=2019-03-02T10:11:12+0900"}));
+};
+// ffmpeg writes "date" as ©day: in udta for MOV, in udta/meta/ilst for MP4.
+const Maker kMovWithDay = [](const std::string& p) {
+    return ffmpeg(p, "mov", with(kRecordedTime, {"-metadata", "date=2019-03-02T10:11:12+0900"}));
+};
+const Maker kMp4WithDay = [](const std::string& p) {
+    return ffmpeg(p, "mp4", with(kRecordedTime, {"-metadata", "date=2019-03-02T10:11:12+0900"}));
+};
+const Maker kMp4MoovLast = [](const std::string& p) { return ffmpeg(p, "mp4", kRecordedTime); };
+const Maker kMp4MoovFirst = [](const std::string& p) {
+    return ffmpeg(p, "mp4", with(kRecordedTime, {"-movflags", "faststart"}));
+};
+const Maker kMp4Fragmented = [](const std::string& p) {
+    return ffmpeg(p, "mp4", with(kRecordedTime, {"-movflags", "frag_keyframe+empty_moov"}));
+};
+const Maker kMp4ZeroTimes = [](const std::string& p) { return ffmpeg(p, "mp4", {}); };
+const Maker kHeadersOnly = [](const std::string& p) { return writeBytes(p, headersOnlyMovie()); };
+// A recording cut off mid-way: mdat says more than the file holds.
+const Maker kCutOff = [](const std::string& p) {
+    if (!ffmpeg(p, "mp4", with(kRecordedTime, {"-movflags", "faststart"})))
+        return false;
+    fs::resize_file(p, fs::file_size(p) - 100);
+    return true;
+};
+// moov beyond what is read whole (sparse: no time spent writing it).
+const Maker kHugeHeader = [](const std::string& p) {
+    const Bytes ftyp = box("ftyp", {'i', 's', 'o', 'm', 0, 0, 0, 0, 'i', 's', 'o', 'm'});
+    Bytes head = ftyp;
+    put(head, (65ull << 20), 4);
+    head.insert(head.end(), {'m', 'o', 'o', 'v'});
+    return writeSparse(p, head, ftyp.size() + (65ull << 20), {});
+};
+// Over 4 GiB: a 64-bit mdat size, the movie header after it.
+const Maker kOver4GiB = [](const std::string& p) {
+    const Bytes ftyp = box("ftyp", {'i', 's', 'o', 'm', 0, 0, 0, 0, 'i', 's', 'o', 'm'});
+    const Bytes all = headersOnlyMovie();
+    const Bytes moov(all.begin() + std::ptrdiff_t(20), all.end());
+    const std::uint64_t mdat = 5ull << 30;
+    Bytes head = ftyp;
+    put(head, 1, 4);
+    head.insert(head.end(), {'m', 'd', 'a', 't'});
+    put(head, mdat, 8);
+    return writeSparse(p, head, ftyp.size() + mdat + moov.size(), moov);
+};
+
+// --- independent readers -------------------------------------------------------
+
+// QuickTime:CreateDate as seconds since 1970, as exiftool reads it.
+long long exiftoolCreateDate(const std::string& path)
+{
+    const CommandResult r =
+        runCommand({"exiftool", "-api", "QuickTimeUTC", "-d", "%s", "-s3", "-QuickTime:CreateDate", path});
+    return r.out.empty() || r.out[0] < '1' || r.out[0] > '9' ? kUnset : std::stoll(r.out);
+}
+
+// creation_time as ffprobe reports it, to the second ("2019-03-02T01:11:12Z").
+std::string ffprobeCreationTime(const std::string& path)
+{
+    const CommandResult r = runCommand(
+        {"ffprobe", "-v", "error", "-show_entries", "format_tags=creation_time", "-of", "default=nw=1:nk=1", path});
+    return r.out.substr(0, 19) + "Z";
+}
+
+bool decodes(const std::string& path)
+{
+    const CommandResult r = runCommand({"ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"});
+    return r.exitCode == 0 && r.err.empty();
+}
+
+// Where a rewrite may change bytes: the two times after each mvhd, tkhd
+// and mdhd type (by their version) and the old date texts, found by a plain
+// search of the original.
+std::vector<std::pair<std::size_t, std::size_t>> allowedRanges(const Bytes& file, const std::vector<std::string>& texts)
+{
+    std::vector<std::pair<std::size_t, std::size_t>> ranges;
+    for (const std::string type : {"mvhd", "tkhd", "mdhd"}) {
+        for (auto it = file.begin(); (it = std::search(it, file.end(), type.begin(), type.end())) != file.end(); ++it) {
+            const auto at = std::size_t(it - file.begin()) + 4;
+            ranges.push_back({at + 4, at + 4 + (at < file.size() && file[at] == 1 ? 16 : 8)});
+        }
+    }
+    for (const std::string& text : texts)
+        for (auto it = file.begin(); (it = std::search(it, file.end(), text.begin(), text.end())) != file.end(); ++it)
+            ranges.push_back({std::size_t(it - file.begin()), std::size_t(it - file.begin()) + text.size()});
+    return ranges;
+}
+
+// --- the table -------------------------------------------------------------------
+
+struct MovieCase {
+    const char* name;
+    Maker make;
+    DateArguments args;
+    const char* zone; // TZ while the rewrite runs
+    Reason reason;
+    long long createDate; // QuickTime:CreateDate afterwards, seconds since 1970
+    const char* appleDate; // the creation date text afterwards ("" when none)
+    const char* shownNew; // FileReport's new date: the creation time as a wall clock
+    bool dryRun = false;
+};
+
+LocalSeconds given(int y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s)
+{
+    return *makeLocalSeconds(y, mo, d, h, mi, s);
+}
+
+const DateArguments kShift{int(DateMode::Shift), {}, 86400 + 3600};
+const DateArguments kShiftEveryCopy{.mode = int(DateMode::Shift), .shiftSeconds = 86400 + 3600, .allDates = true};
+const DateArguments kFixed{int(DateMode::DateAndTime), given(2020, 5, 6, 7, 8, 9)};
+const DateArguments kDateOnly{int(DateMode::DateOnly), given(2020, 5, 6, 0, 0, 0)};
+const DateArguments kTimeOnly{int(DateMode::TimeOnly), given(1, 1, 1, 7, 8, 9)};
+const DateArguments kZoneOnly{.mode = int(DateMode::Shift), .zoneMinutes = 330, .datesChange = false};
+// A fixed date in a spring-forward gap of Berlin: 02:30 does not exist, 03:30 CEST does.
+const DateArguments kFixedInGap{int(DateMode::DateAndTime), given(2021, 3, 28, 2, 30, 0)};
+// 02:30 comes twice in Berlin that night: the first, in CEST, is taken.
+const DateArguments kFixedInRepeat{int(DateMode::DateAndTime), given(2021, 10, 31, 2, 30, 0)};
+
+const MovieCase kCases[] = {
+    {"MovAppleShift", kMovWithAppleDate, kShift, "Europe/Berlin", Reason::Rewritten, kRecorded + 90000,
+     "2019-03-03T11:11:12+0900", "2019:03:03 11:11:12"},
+    // The movie's own zone (+09:00), not the computer's, reads the given clock.
+    {"MovAppleFixed", kMovWithAppleDate, kFixed, "Europe/Berlin", Reason::Rewritten, 1588716489,
+     "2020-05-06T07:08:09+0900", "2020:05:06 07:08:09"},
+    {"MovAppleZoneOnly", kMovWithAppleDate, kZoneOnly, "Europe/Berlin", Reason::Rewritten, kRecorded,
+     "2019-03-02T10:11:12+0530", "2019:03:02 10:11:12"},
+    {"MovDayEveryCopy", kMovWithDay, kShiftEveryCopy, "UTC", Reason::Rewritten, kRecorded + 90000,
+     "2019-03-03T11:11:12+0900", "2019:03:03 02:11:12"},
+    {"Mp4DayEveryCopy", kMp4WithDay, kShiftEveryCopy, "UTC", Reason::Rewritten, kRecorded + 90000,
+     "2019-03-03T11:11:12+0900", "2019:03:03 02:11:12"},
+    {"Mp4MoovLastFixed", kMp4MoovLast, kFixed, "Europe/Berlin", Reason::Rewritten, 1588741689, "",
+     "2020:05:06 07:08:09"},
+    {"Mp4MoovFirstDateOnly", kMp4MoovFirst, kDateOnly, "Europe/Berlin", Reason::Rewritten, 1588723872, "",
+     "2020:05:06 02:11:12"},
+    {"Mp4FragmentedTimeOnly", kMp4Fragmented, kTimeOnly, "Europe/Berlin", Reason::Rewritten, 1551506889, "",
+     "2019:03:02 07:08:09"},
+    {"Mp4FixedInGap", kMp4MoovLast, kFixedInGap, "Europe/Berlin", Reason::Rewritten, 1616895000, "",
+     "2021:03:28 03:30:00"},
+    {"Mp4FixedInRepeatedHour", kMp4MoovLast, kFixedInRepeat, "Europe/Berlin", Reason::Rewritten, 1635640200, "",
+     "2021:10:31 02:30:00"},
+    {"Mp4FixedInTokyo", kMp4MoovFirst, kFixed, "Asia/Tokyo", Reason::Rewritten, 1588716489, "", "2020:05:06 07:08:09"},
+    {"HeadersOnly64BitShift", kHeadersOnly, kShift, "UTC", Reason::Rewritten, 2524698000, "", "2050:01:02 01:00:00"},
+    {"ZeroTimesShift", kMp4ZeroTimes, kShift, "UTC", Reason::NoFileDate, kUnset, "", ""},
+    {"ZeroTimesFixed", kMp4ZeroTimes, kFixed, "UTC", Reason::Rewritten, 1588748889, "", "2020:05:06 07:08:09"},
+    {"CutOff", kCutOff, kShift, "UTC", Reason::BoxPastEnd, kRecorded, "", ""},
+    {"HugeHeader", kHugeHeader, kShift, "UTC", Reason::MovieHeaderTooLarge, kUnset, "", "", true},
+    {"Over4GiB", kOver4GiB, kShift, "UTC", Reason::WouldRewrite, kUnset, "", "2050:01:02 01:00:00", true},
+};
+
+void PrintTo(const MovieCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class MovieFixture : public testing::TestWithParam<MovieCase> {
+protected:
+    void SetUp() override
+    {
+        SKIP_WITHOUT_TOOLS({"ffmpeg", "ffprobe", "exiftool"});
+        const char* tz = std::getenv("TZ");
+        oldZone_ = tz ? std::optional<std::string>(tz) : std::nullopt;
+        setenv("TZ", GetParam().zone, 1);
+        tzset();
+    }
+    void TearDown() override
+    {
+        if (oldZone_)
+            setenv("TZ", oldZone_->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    std::optional<std::string> oldZone_;
+};
+
+TEST_P(MovieFixture, RewritesOnlyTheDatesOrLeavesTheFileAlone)
+{
+    const MovieCase& c = GetParam();
+    const TempFolder folder;
+    const std::string in = folder / "in.mov";
+    const std::string out = folder / "out.mov";
+    ASSERT_TRUE(c.make(in)) << "could not make the fixture";
+    const bool bigFile = fs::file_size(in) > (64ull << 20);
+    const Bytes before = bigFile ? Bytes{} : readBytes(in);
+
+    const FileRewrite result = rewriteFile(in, out, c.args, {.dryRun = c.dryRun});
+    ASSERT_EQ(reasonKey(result.reason), reasonKey(c.reason));
+    EXPECT_EQ(result.newDate, c.shownNew);
+    if (!bigFile) {
+        EXPECT_EQ(readBytes(in), before) << "the original changed";
+    }
+    if (!isSuccess(c.reason) || c.dryRun) {
+        EXPECT_FALSE(fs::exists(out));
+        if (c.createDate != kUnset) {
+            EXPECT_EQ(exiftoolCreateDate(in), c.createDate);
+        }
+        return;
+    }
+
+    const Bytes after = readBytes(out);
+    ASSERT_EQ(after.size(), before.size());
+    const auto ranges = allowedRanges(before, {"2019-03-02T10:11:12+0900", "2019-03-02T01:11:12Z"});
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        if (before[i] == after[i])
+            continue;
+        const bool allowed =
+            std::any_of(ranges.begin(), ranges.end(), [&](auto r) { return i >= r.first && i < r.second; });
+        ASSERT_TRUE(allowed) << "byte " << i << " changed outside the dates";
+    }
+    EXPECT_EQ(exiftoolCreateDate(out), c.createDate);
+    if (*c.appleDate) {
+        const std::string text = c.appleDate;
+        EXPECT_NE(std::search(after.begin(), after.end(), text.begin(), text.end()), after.end())
+            << "no " << text << " in the new file";
+    }
+    if (decodes(in)) {
+        EXPECT_TRUE(decodes(out));
+        const std::time_t t = std::time_t(c.createDate);
+        char expected[40];
+        std::strftime(expected, sizeof expected, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&t));
+        EXPECT_EQ(ffprobeCreationTime(out), expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Movies, MovieFixture, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace shotdate
