@@ -55,6 +55,8 @@ QString reasonText(Reason reason)
         return QStringLiteral("フォルダがなくなりました");
     case Reason::DatesChangedSince:
         return QStringLiteral("その後に日付が変更されています");
+    case Reason::CannotRestoreCopies:
+        return QStringLiteral("ほかの日付の写しを元に戻せません");
     case Reason::NotChangedByRun:
         return QStringLiteral("このファイルは変更されていません");
     case Reason::CannotChangeCopy:

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,6 +113,38 @@ Maker container(format_fixtures::Container kind)
     };
 }
 
+// A JPEG with a sidecar in each convention, every copy of its date in them.
+Maker withSidecars()
+{
+    return [](const std::string& folder, std::string& why) {
+        const MadeFixture made = makeFixture(Fixture::JpegLittleEndian, folder);
+        why = made.error;
+        const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                                "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                                "xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:CreateDate='2018-09-10T11:12:13'/>"
+                                "</rdf:RDF></x:xmpmeta>\n";
+        const fs::path photo(made.path);
+        for (const fs::path& sidecar : {fs::path(photo).replace_extension(".xmp"), fs::path(made.path + ".xmp")})
+            std::ofstream(sidecar) << xmp;
+        return made.path;
+    };
+}
+
+Maker movie()
+{
+    return [](const std::string& folder, std::string& why) {
+        why = missingToolsReason({"ffmpeg"});
+        const std::string path = folder + "/clip.mov";
+        if (why.empty()
+            && runCommand({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=d=1:s=64x48", "-c:v", "mpeg4",
+                           "-metadata", "creation_time=2019-03-02T01:11:12Z", "-f", "mov", path})
+                    .exitCode
+                != 0)
+            why = "ffmpeg could not make a movie";
+        return why.empty() ? path : std::string();
+    };
+}
+
 struct UndoCase {
     const char* name;
     Maker make;
@@ -120,6 +153,7 @@ struct UndoCase {
     // was laid out again, and exiftool shows the old dates (and no
     // DateTimeDigitized where the run added it).
     bool byteExact;
+    bool allDates = false; // every file in the folder (sidecars too) must come back byte for byte
 };
 
 class UndoEachRewrite : public JournalTest, public ::testing::WithParamInterface<UndoCase> {};
@@ -132,19 +166,27 @@ TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
     if (path.empty())
         GTEST_SKIP() << why;
     const Bytes original = readBytes(path);
+    std::map<std::string, Bytes> sidecars;
+    for (const auto& entry : fs::directory_iterator(folder()))
+        if (entry.path() != path)
+            sidecars[entry.path()] = readBytes(entry.path());
     const TagList before = readAllTags({path}).begin()->second;
     const std::string out = photos_ / "out";
     if (c.toOutputFolder)
         fs::create_directories(out);
-    ASSERT_EQ(journaledRun(shift(kHour), c.toOutputFolder ? std::optional(out) : std::nullopt).rewritten, 1);
+    DateArguments dates = shift(kHour);
+    dates.allDates = c.allDates;
+    ASSERT_EQ(journaledRun(dates, c.toOutputFolder ? std::optional(out) : std::nullopt).rewritten, 1);
     const std::string written = c.toOutputFolder ? out + "/" + fs::path(path).filename().string() : path;
     ASSERT_NE(readBytes(written), original);
 
     std::vector<FileReport> reports;
     const RunSummary undone = undoLatest(&reports);
-    ASSERT_EQ(undone.rewritten, 1) << (reports.empty() ? "" : reasonKey(reports[0].reason));
+    ASSERT_EQ(undone.rewritten, int(1 + sidecars.size())) << (reports.empty() ? "" : reasonKey(reports[0].reason));
     if (c.byteExact) {
         EXPECT_EQ(readBytes(written), original);
+        for (const auto& [sidecar, bytes] : sidecars)
+            EXPECT_EQ(readBytes(sidecar), bytes) << sidecar;
     } else {
         const TagList after = readAllTags({written}).begin()->second;
         EXPECT_EQ(tagValue(after, "ExifIFD:DateTimeOriginal"), tagValue(before, "ExifIFD:DateTimeOriginal"));
@@ -169,7 +211,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UndoCase{"JpegLaidOutWithDigitized", fixture(Fixture::JpegOriginalOnly), false, false},
                       UndoCase{"PngLaidOutWithDigitized", fixture(Fixture::PngOriginalOnly), false, false},
                       UndoCase{"WebpLaidOutWithDigitized", fixture(Fixture::WebpOriginalOnly), false, false},
-                      UndoCase{"JpegToOutputFolder", fixture(Fixture::JpegLittleEndian), true, true}),
+                      UndoCase{"JpegToOutputFolder", fixture(Fixture::JpegLittleEndian), true, true},
+                      UndoCase{"AllDatesWithSidecars", withSidecars(), false, true, true},
+                      UndoCase{"Movie", movie(), false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // After the run, another program changes each file: one saves it anew with

@@ -91,7 +91,8 @@ DateRewrite restoreExifDates(std::span<const std::uint8_t> file, const DateResto
         result.reason = Reason::CannotAddDate;
         return result;
     }
-    const ExifValues values{{exiv2Key(0x9003), restore.restored.original}, {exiv2Key(0x9004), restore.restored.digitized}};
+    const ExifValues values{{exiv2Key(0x9003), restore.restored.original},
+                            {exiv2Key(0x9004), restore.restored.digitized}};
     const auto readsBack = [&](std::span<const std::uint8_t> tiff) {
         const auto back = readTiffDates(tiff, ExifBlock{0, tiff.size()});
         return back && holds(back->original, restore.restored.original)

@@ -8,8 +8,8 @@
 #include "rewrite/exif_ifd_append.h"
 #include "rewrite/exiv2_adapter.h"
 #include "rewrite/iptc_rewrite.h"
-#include "rewrite/xmp_rewrite.h"
 #include "rewrite/movie_date_rewrite.h"
+#include "rewrite/xmp_rewrite.h"
 
 #include <algorithm>
 #include <functional>

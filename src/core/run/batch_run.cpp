@@ -230,6 +230,12 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
             pending.change = std::move(result.change);
             pending.change->relativePath =
                 settings.outputFolder ? lastPathComponent(fileReport.outPath) : target.relative;
+            // A sidecar stands beside its photo, in the same folder below the run's.
+            const std::string& relative = pending.change->relativePath;
+            const std::string folder = relative.substr(0, relative.rfind('/') + 1);
+            for (JournalFile& sidecar : result.sidecarChanges)
+                sidecar.relativePath = folder + lastPathComponent(sidecar.path);
+            pending.sidecarChanges = std::move(result.sidecarChanges);
         }
         fileReport.changes = std::move(result.changes);
         fileReport.notes = std::move(result.notes);

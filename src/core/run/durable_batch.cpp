@@ -102,8 +102,11 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
             p.report.reason = Reason::RewrittenNotSynced;
             p.report.error = folderError;
         }
-        if (journal_ && p.change && p.prepared.active() == false && countsAsRewritten(p.report.reason))
+        if (journal_ && p.change && p.prepared.active() == false && countsAsRewritten(p.report.reason)) {
             journal_->recordDone(p.report.outPath, p.report.reason);
+            for (const JournalFile& sidecar : p.sidecarChanges)
+                journal_->recordDone(sidecar.path, p.report.reason);
+        }
         report(p);
     }
     pending_.clear();
@@ -130,6 +133,14 @@ void DurableBatch::journalChanges()
             && (std::uint64_t(existing.st_ino) != p.change->before.inode
                 || std::uint64_t(existing.st_dev) != p.change->before.device);
         files.push_back(&*p.change);
+        // Its sidecars as files of their own, undone with it.
+        for (std::size_t s = 0; s < p.sidecars.size() && s < p.sidecarChanges.size(); ++s) {
+            JournalFile& sidecar = p.sidecarChanges[s];
+            if (sysOps().fstat(p.sidecars[s].fileDescriptor(), &st) == 0)
+                sidecar.after = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::uint64_t(st.st_size),
+                                 st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+            files.push_back(&sidecar);
+        }
     }
     journal_->recordPrepared(std::move(files));
 }

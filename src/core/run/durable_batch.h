@@ -36,6 +36,7 @@ public:
         std::optional<JournalFile> change; // what the file changes, for the journal
         // Its XMP sidecars, put in place right after it, in its folder.
         std::vector<PreparedReplacement> sidecars;
+        std::vector<JournalFile> sidecarChanges; // beside `sidecars`, when journaled
     };
 
     // Every file's change goes to the journal, made durable after the

@@ -235,6 +235,14 @@ JournalFile describeChange(const std::string& path, const struct stat& before, c
         change.dates.push_back({kOriginalDateName, old, rewrite.newDate});
         change.dates.push_back({kDigitizedDateName, rewrite.oldDigitized, rewrite.newDate});
     }
+    // Laid out again, the other copies of the date (ModifyDate, the zone
+    // tags, XMP, IPTC) have no bytes to go back by: the journal names them,
+    // so that an undo never puts back the two dates alone.
+    if (change.laidOut)
+        for (const DateChange& copy : rewrite.changes)
+            if (copy.name != kOriginalDateName && copy.name != kDigitizedDateName)
+                change.dates.push_back(
+                    {copy.name, copy.oldValue.empty() ? std::nullopt : std::optional(copy.oldValue), copy.newValue});
     return change;
 }
 

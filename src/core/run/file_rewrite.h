@@ -3,8 +3,8 @@
 #include "dates/date_rule.h"
 #include "io/safe_replace.h"
 #include "rewrite/date_rewrite.h"
-#include "run/journal_record.h"
 #include "run/file_report.h"
+#include "run/journal_record.h"
 #include "run/reason.h"
 #include "run/run_settings.h"
 
@@ -34,6 +34,7 @@ struct FileRewrite {
     std::uint64_t size = 0; // of the input, as read
     bool folderFailed = false; // the folder itself gave an I/O error when the file was looked up
     JournalFile change; // on success: what the new file changes, for the run's journal
+    std::vector<JournalFile> sidecarChanges; // one for each sidecar prepared, in the same order
 };
 
 // A file as the run reaches it: the entry `name` of a folder it holds open.

@@ -42,6 +42,10 @@ enum class Reason {
     // Undo: the file still holds what it held before the run (a killed run
     // never put its new file in place): nothing to undo.
     NotChangedByRun,
+    // Undo: the run laid the metadata out again and changed other copies of
+    // the date with the two (XMP, IPTC, ModifyDate, zone tags): they have no
+    // old bytes to go back by, and the file is left as the run left it.
+    CannotRestoreCopies,
     CannotChangeCopy, // another copy of the date (in XMP) has no room for its new value
     BoxPastEnd, // a movie's box runs past the end of the file or of the box holding it
     MovieHeaderTooLarge, // a movie header box too large to read whole (over 64 MiB)

@@ -108,6 +108,11 @@ UndoPlan prepareUndo(const JournalFile& file, const FileLocation& where, Prepare
         plan.change.ranges.reserve(file.ranges.size());
         for (const ChangedRange& range : file.ranges)
             plan.change.ranges.push_back({range.offset, range.newBytes, range.oldBytes});
+    } else if (original && digitized && file.dates.size() > 2) {
+        // Other copies laid out again with the dates: undone by the two
+        // dates alone, the file would be half old, half new.
+        plan.reason = Reason::CannotRestoreCopies;
+        return plan;
     } else if (original && digitized) {
         restored = restoreExifDates(
             bytes, {original->newValue, digitized->newValue, {original->oldValue, digitized->oldValue}});
