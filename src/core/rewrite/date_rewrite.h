@@ -41,6 +41,9 @@ struct DateRewrite {
     bool datesAreSites = false;
     // When Exiv2 could not lay the file out again: what it said.
     std::string exiv2Message;
+    // Each patch's bytes before it, where they lie outside what the caller
+    // read (a movie's header, read on its own): for the journal.
+    std::vector<std::vector<std::uint8_t>> patchedBefore;
     std::vector<DateChange> changes; // every copy changed (on success)
     std::vector<std::string> notes; // copies left as they were, and why
 };

@@ -48,7 +48,14 @@ DateRewrite rewriteMovie(InputFile& input, std::uint64_t fileSize, const DateArg
         failed.reason = reasonForLayout(place.status);
         return failed;
     }
-    return rewriteMovieDates(moov, place.start, args);
+    DateRewrite result = rewriteMovieDates(moov, place.start, args);
+    for (const FilePatch& patch : result.patches) {
+        const std::size_t at = std::size_t(patch.offset - place.start);
+        const std::size_t length = std::min(patch.bytes.size(), moov.size() - std::min(at, moov.size()));
+        result.patchedBefore.emplace_back(moov.begin() + std::ptrdiff_t(std::min(at, moov.size())),
+                                          moov.begin() + std::ptrdiff_t(std::min(at, moov.size()) + length));
+    }
+    return result;
 }
 
 } // namespace
@@ -214,7 +221,10 @@ JournalFile describeChange(const std::string& path, const struct stat& before, c
     change.before = stampOf(before);
     change.oldSize = std::uint64_t(before.st_size);
     change.laidOut = !rewrite.patchedInPlace;
-    if (rewrite.patchedInPlace) {
+    if (rewrite.patchedInPlace && rewrite.patchedBefore.size() == rewrite.patches.size()) {
+        for (std::size_t i = 0; i < rewrite.patches.size(); ++i)
+            change.ranges.push_back({rewrite.patches[i].offset, rewrite.patchedBefore[i], rewrite.patches[i].bytes});
+    } else if (rewrite.patchedInPlace) {
         for (const FilePatch& patch : rewrite.patches) {
             const std::uint64_t end = std::min<std::uint64_t>(patch.offset + patch.bytes.size(), change.oldSize);
             if (end > read.size()) {
