@@ -35,13 +35,14 @@ read_dates() {
 }
 
 # Both dates of the set's sample files moved by exactly one hour. With
-# --others, the file's other dates (IFD0, XMP) must not have moved; exiv2
-# and jhead always move IFD0 DateTime, so they are not asked that.
+# --others, the file's other dates (IFD0, XMP) must not have moved, with
+# --all they must have moved by one hour too; exiv2 and jhead always move
+# IFD0 DateTime, so they are asked neither.
 check_dates() {
     local set=$1 dir=$2 others=${3:-} samples=$DATA/$1.samples names=()
     [[ -s $samples ]] || return 0
     mapfile -t names < <(cut -f1 "$samples")
-    local found file mod xdto xcd want_dto want_cd got
+    local found file mod xdto xcd want_dto want_cd got want_others
     found="$(read_dates "$dir" "${names[@]}")"
     while IFS=$'\t' read -r file _ _ mod xdto xcd want_dto want_cd; do
         got="$(awk -F'\t' -v f="$file" '$1 == f' <<<"$found")"
@@ -50,9 +51,12 @@ check_dates() {
                 "$(cut -f2 <<<"$got")" "$(cut -f3 <<<"$got")" "$want_dto" "$want_cd"
             return 0
         fi
-        if [[ -n $others && $(cut -f4-6 <<<"$got") != "$mod"$'\t'"$xdto"$'\t'"$xcd" ]]; then
-            printf '%s: other dates changed from "%s" to "%s"\n' "$file" "$mod $xdto $xcd" \
-                "$(cut -f4-6 <<<"$got" | tr '\t' ' ')"
+        want_others="$mod"$'\t'"$xdto"$'\t'"$xcd"
+        [[ $others != --all ]] ||
+            want_others="$(plus_one_hour "$mod")"$'\t'"$(plus_one_hour "$xdto")"$'\t'"$(plus_one_hour "$xcd")"
+        if [[ -n $others && $(cut -f4-6 <<<"$got") != "$want_others" ]]; then
+            printf '%s: other dates "%s", expected "%s"\n' "$file" "$(cut -f4-6 <<<"$got" | tr '\t' ' ')" \
+                "${want_others//$'\t'/ }"
             return 0
         fi
     done <"$samples"
@@ -60,9 +64,10 @@ check_dates() {
 
 # When both dates are rewritten where they stand, the file keeps its size
 # and differs from the original only in date digits, inside two runs of at
-# most 19 bytes: picture, maker note, thumbnail and XMP are the same bytes.
+# most 19 bytes (six with every copy of the date: IFD0 ModifyDate and three
+# XMP dates): picture, maker note, thumbnail and the rest are the same bytes.
 check_only_dates_changed() {
-    local set=$1 dir=$2 file problem
+    local set=$1 dir=$2 places=${3:-2} file problem
     [[ $set == corpus ]] && return 0
     while IFS=$'\t' read -r file _; do
         if [[ $(stat -c %s "$dir/$file") != $(stat -L -c %s "$DATA/$set/$file") ]]; then
@@ -70,11 +75,11 @@ check_only_dates_changed() {
             return 0
         fi
         # cmp -l: offset (from 1), old byte, new byte, both in octal.
-        problem=$({ cmp -l "$DATA/$set/$file" "$dir/$file" || true; } | awk -v f="$file" '
+        problem=$({ cmp -l "$DATA/$set/$file" "$dir/$file" || true; } | awk -v f="$file" -v places="$places" '
             function digit(o) { return o >= 60 && o <= 71 }
             !digit($2) || !digit($3) { printf "%s: byte %d changed from octal %s to %s, not a date digit\n", f, $1 - 1, $2, $3; exit }
             runs == 0 || $1 - start >= 19 { runs++; start = $1 }
-            runs > 2 { printf "%s: bytes changed in more than two places (at %d)\n", f, $1 - 1; exit }')
+            runs > places { printf "%s: bytes changed in more than %d places (at %d)\n", f, places, $1 - 1; exit }')
         if [[ -n $problem ]]; then
             echo "$problem"
             return 0
@@ -102,11 +107,12 @@ check_run() {
     [[ $tool == yardstick ]] && return 0
     dir=$(tool_result_dir "$tool")
     case $tool in
+        sd-alldates) problem=$(check_dates "$set" "$dir" --all) ;;
         sd-* | exiftool) problem=$(check_dates "$set" "$dir" --others) ;;
         *) problem=$(check_dates "$set" "$dir") ;;
     esac
     if [[ -z $problem && $tool == sd-* ]]; then
-        problem=$(check_only_dates_changed "$set" "$dir")
+        problem=$(check_only_dates_changed "$set" "$dir" "$([[ $tool == sd-alldates ]] && echo 6 || echo 2)")
         [[ -n $problem ]] || problem=$(check_no_temporaries "$RUN" "$OUT")
         [[ -n $problem || $tool != sd-output ]] || problem=$(check_every_file_written "$set" "$dir")
     fi

@@ -124,6 +124,8 @@ private slots:
     void wholeRunRewritesAndReports();
     void runIntoASeparateFolder_data();
     void runIntoASeparateFolder();
+    void everyCopyBoxReachesTheSidecar_data();
+    void everyCopyBoxReachesTheSidecar();
     void stopMidRunGivesTheStoppedMessage();
     void stopBetweenOrDuringFiles_data();
     void stopBetweenOrDuringFiles();
@@ -306,6 +308,41 @@ void TestWindowRun::runIntoASeparateFolder()
         QVERIFY2(fileHoldsDate(out + u'/' + name, kNewDate), qPrintable(name));
     QCOMPARE(readFile(photo(in_, 1)), original);  // the input is untouched
     QVERIFY(c.OutPathLabel->isEnabled());
+}
+
+void TestWindowRun::everyCopyBoxReachesTheSidecar_data()
+{
+    QTest::addColumn<bool>("allDates");
+    QTest::newRow("box on: the sidecar's date moves too") << true;
+    QTest::newRow("box off: the sidecar is not written") << false;
+}
+
+void TestWindowRun::everyCopyBoxReachesTheSidecar()
+{
+    QFETCH(bool, allDates);
+    const QString jpeg = in_ + QStringLiteral("/IMG_1.JPG");
+    const QString sidecar = in_ + QStringLiteral("/IMG_1.xmp");
+    QVERIFY(writeFile(jpeg, jpegWithExif(kOldDate)));
+    const QByteArray sidecarText = QByteArrayLiteral(
+        "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>\n<x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+        "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+        "<rdf:Description rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/'"
+        " xmp:CreateDate='2010-01-02T03:04:05'/></rdf:RDF></x:xmpmeta>\n<?xpacket end='w'?>");
+    QVERIFY(writeFile(sidecar, sidecarText));
+    settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
+    MainContentView view(*settings_);
+    setFixedDate(view);
+    if (view.controls().allDatesCheckBox->isChecked() != allDates)
+        view.controls().allDatesCheckBox->click();
+    view.controls().StartButton->click();
+    QTRY_COMPARE(answers_->shown().size(), 1);
+    QCOMPARE(answers_->shown().first().text, window_texts::finished(1));
+    QVERIFY(fileHoldsDate(jpeg, kNewDate));
+    QByteArray expected = sidecarText;
+    if (allDates)
+        expected.replace("2010-01-02T03:04:05", "2021-05-06T07:08:09");
+    QCOMPARE(readFile(sidecar), expected);
+    QCOMPARE(temporaryFilesIn(in_), 0);
 }
 
 void TestWindowRun::stopMidRunGivesTheStoppedMessage()

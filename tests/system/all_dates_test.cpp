@@ -13,18 +13,52 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <map>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace shotdate {
 namespace {
 
 using namespace fixtures;
+
+// A FotoStation trailer appended after the JPEG's end: its IPTC record,
+// then (so that only the file's head is read) a large preview record.
+enum class Trailer { None, IptcAndLargePreview, IptcCutShort };
+
+Bytes fotoStationTrailer(Trailer kind)
+{
+    Bytes out;
+    const auto put = [&out](std::uint64_t value, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i)
+            out.push_back(std::uint8_t(value >> (8 * i)));
+    };
+    const auto record = [&](std::uint16_t tag, const Bytes& data) {
+        out.insert(out.end(), data.begin(), data.end());
+        put(tag, 2);
+        put(data.size() + 10, 4);
+        put(0xA1B2C3D4, 4);
+    };
+    Bytes iim;
+    for (const auto& [number, text] : std::vector<std::pair<int, std::string>>{
+             {55, "20200229"}, {60, "233015+0100"}, {62, "20200229"}, {63, "233015+0000"}}) {
+        iim.insert(iim.end(), {0x1C, 2, std::uint8_t(number), 0, std::uint8_t(text.size())});
+        iim.insert(iim.end(), text.begin(), text.end());
+    }
+    if (kind == Trailer::IptcCutShort)
+        iim.resize(iim.size() - 3);
+    record(1, iim);
+    if (kind == Trailer::IptcAndLargePreview)
+        record(4, Bytes(300 * 1024, 0));
+    return out;
+}
 
 struct AllDatesRow {
     std::string name;
@@ -38,6 +72,7 @@ struct AllDatesRow {
     // With a zone (TZ) set: the new file's modification time, seconds since 1970.
     std::optional<std::string> zone;
     std::time_t mtime = 0;
+    Trailer trailer = Trailer::None;
 };
 
 void PrintTo(const AllDatesRow& row, std::ostream* out)
@@ -272,6 +307,31 @@ const AllDatesRow kRows[] = {
      {},
      "Europe/Berlin",
      1635640200},
+    {"IptcInAFotoStationTrailerReadFromTheEnd",
+     Fixture::JpegLittleEndian,
+     {"-IPTC:DateCreated=2020:02:29"},
+     shift(3600, true),
+     Reason::Rewritten,
+     {{"IPTC:DateCreated", "2020:02:29"}, // a date alone is its day's midnight: one hour on, the same day
+      {"IFD0:ModifyDate", "2019:01:02 04:04:05"},
+      {"IPTC2:DateCreated", "2020:03:01"},
+      {"IPTC2:TimeCreated", "00:30:15+01:00"},
+      {"IPTC2:DigitalCreationDate", "2020:03:01"},
+      {"IPTC2:DigitalCreationTime", "00:30:15+00:00"}},
+     {},
+     std::nullopt,
+     0,
+     Trailer::IptcAndLargePreview},
+    {"FotoStationTrailerWithUnreadableIptcPassesTheFileOver",
+     Fixture::JpegLittleEndian,
+     {},
+     shift(3600, true),
+     Reason::CannotAddDate,
+     {},
+     {},
+     std::nullopt,
+     0,
+     Trailer::IptcCutShort},
 };
 
 class AllDates : public testing::TestWithParam<AllDatesRow> {};
@@ -329,6 +389,12 @@ TEST_P(AllDates, ChangeTheCopiesAskedForAndNothingElse)
         argv.push_back(made.path);
         ASSERT_EQ(runCommand(argv).exitCode, 0);
     }
+    if (row.trailer != Trailer::None) {
+        Bytes bytes = readBytes(made.path);
+        const Bytes trailer = fotoStationTrailer(row.trailer);
+        bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+        ASSERT_TRUE(writeBytes(made.path, bytes));
+    }
     const std::string out = folder / ("out-" + fixtureFileName(row.fixture));
     const TagList before = readAllTags({made.path}).begin()->second;
     const int warningsBefore = validationWarnings(made.path);
@@ -360,6 +426,16 @@ TEST_P(AllDates, ChangeTheCopiesAskedForAndNothingElse)
         EXPECT_NE(change.newValue, "") << change.name;
     EXPECT_EQ(state.st_mtim.tv_sec, row.zone ? row.mtime : original.st_mtim.tv_sec);
     EXPECT_EQ(state.st_atim.tv_sec, original.st_atim.tv_sec);
+    if (row.trailer != Trailer::None) {
+        // Patched in place: only digits of dates differ.
+        const Bytes in = readBytes(made.path);
+        const Bytes written = readBytes(out);
+        ASSERT_EQ(written.size(), in.size());
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            const bool same = in[i] == written[i] || (std::isdigit(in[i]) && std::isdigit(written[i]));
+            ASSERT_TRUE(same) << "byte " << i;
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, AllDates, testing::ValuesIn(kRows),

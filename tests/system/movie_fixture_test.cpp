@@ -125,6 +125,7 @@ const Maker kMovWithDay = [](const std::string& p) {
 const Maker kMp4WithDay = [](const std::string& p) {
     return ffmpeg(p, "mp4", with(kRecordedTime, {"-metadata", "date=2019-03-02T10:11:12+0900"}));
 };
+const Maker kMov = [](const std::string& p) { return ffmpeg(p, "mov", kRecordedTime); };
 const Maker kMp4MoovLast = [](const std::string& p) { return ffmpeg(p, "mp4", kRecordedTime); };
 const Maker kMp4MoovFirst = [](const std::string& p) {
     return ffmpeg(p, "mp4", with(kRecordedTime, {"-movflags", "faststart"}));
@@ -162,6 +163,34 @@ const Maker kOver4GiB = [](const std::string& p) {
     return writeSparse(p, head, ftyp.size() + mdat + moov.size(), moov);
 };
 
+// exiftool keeps a MOV's XMP in moov/udta/XMP_ and an MP4's in a top-level uuid box.
+Maker withXmp(Maker make, std::vector<std::string> tags)
+{
+    return [=](const std::string& p) {
+        std::vector<std::string> argv{"exiftool", "-q", "-overwrite_original"};
+        argv.insert(argv.end(), tags.begin(), tags.end());
+        argv.push_back(p);
+        return make(p) && runCommand(argv).exitCode == 0;
+    };
+}
+const std::vector<std::string> kXmpDates{"-XMP-xmp:CreateDate=2019:03:02T10:11:12+09:00",
+                                         "-XMP-exif:DateTimeOriginal=2019:03:02T10:11:12",
+                                         "-XMP-xmp:ModifyDate=2019:03:02T10:11"};
+// A UTC date in a packet without padding: a zone given makes it longer.
+const Maker kMp4XmpNoPadding =
+    withXmp(kMp4MoovLast, {"-api", "Compact=NoPadding", "-XMP-xmp:CreateDate=2019:03:02T01:11:12Z"});
+// An XMP box beyond what is read whole, beside a small moov (sparse).
+const Maker kHugeXmpBox = [](const std::string& p) {
+    Bytes head = headersOnlyMovie();
+    const std::uint64_t box = 32 + (65ull << 20);
+    put(head, 1, 4); // a 64-bit size: the uuid's bytes then end the 32 read of a box header
+    head.insert(head.end(), {'u', 'u', 'i', 'd'});
+    put(head, box, 8);
+    head.insert(head.end(),
+                {0xBE, 0x7A, 0xCF, 0xCB, 0x97, 0xA9, 0x42, 0xE8, 0x9C, 0x71, 0x99, 0x94, 0x91, 0xE3, 0xAF, 0xAC});
+    return writeSparse(p, head, head.size() - 32 + box, {});
+};
+
 // --- independent readers -------------------------------------------------------
 
 // QuickTime:CreateDate as seconds since 1970, as exiftool reads it.
@@ -178,6 +207,12 @@ std::string ffprobeCreationTime(const std::string& path)
     const CommandResult r = runCommand(
         {"ffprobe", "-v", "error", "-show_entries", "format_tags=creation_time", "-of", "default=nw=1:nk=1", path});
     return r.out.substr(0, 19) + "Z";
+}
+
+std::string exiftoolXmpCreateDate(const std::string& path)
+{
+    const std::string out = runCommand({"exiftool", "-s3", "-XMP-xmp:CreateDate", path}).out;
+    return out.substr(0, out.find('\n'));
 }
 
 bool decodes(const std::string& path)
@@ -216,6 +251,7 @@ struct MovieCase {
     const char* appleDate; // the creation date text afterwards ("" when none)
     const char* shownNew; // FileReport's new date: the creation time as a wall clock
     bool dryRun = false;
+    const char* xmpCreateDate = ""; // XMP-xmp:CreateDate afterwards, as exiftool shows it ("": not checked)
 };
 
 LocalSeconds given(int y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s)
@@ -229,6 +265,8 @@ const DateArguments kFixed{int(DateMode::DateAndTime), given(2020, 5, 6, 7, 8, 9
 const DateArguments kDateOnly{int(DateMode::DateOnly), given(2020, 5, 6, 0, 0, 0)};
 const DateArguments kTimeOnly{int(DateMode::TimeOnly), given(1, 1, 1, 7, 8, 9)};
 const DateArguments kZoneOnly{.mode = int(DateMode::Shift), .zoneMinutes = 330, .datesChange = false};
+const DateArguments kZoneOnlyEveryCopy{
+    .mode = int(DateMode::Shift), .allDates = true, .zoneMinutes = 330, .datesChange = false};
 // A fixed date in a spring-forward gap of Berlin: 02:30 does not exist, 03:30 CEST does.
 const DateArguments kFixedInGap{int(DateMode::DateAndTime), given(2021, 3, 28, 2, 30, 0)};
 // 02:30 comes twice in Berlin that night: the first, in CEST, is taken.
@@ -263,6 +301,28 @@ const MovieCase kCases[] = {
     {"CutOff", kCutOff, kShift, "UTC", Reason::BoxPastEnd, kRecorded, "", ""},
     {"HugeHeader", kHugeHeader, kShift, "UTC", Reason::MovieHeaderTooLarge, kUnset, "", "", true},
     {"Over4GiB", kOver4GiB, kShift, "UTC", Reason::WouldRewrite, kUnset, "", "2050:01:02 01:00:00", true},
+    {"MovXmpEveryCopy", withXmp(kMov, kXmpDates), kShiftEveryCopy, "UTC", Reason::Rewritten, kRecorded + 90000,
+     "2019-03-03T11:11", "2019:03:03 02:11:12", false, "2019:03:03 11:11:12+09:00"},
+    {"Mp4XmpEveryCopy", withXmp(kMp4MoovFirst, kXmpDates), kShiftEveryCopy, "UTC", Reason::Rewritten, kRecorded + 90000,
+     "2019-03-03T11:11", "2019:03:03 02:11:12", false, "2019:03:03 11:11:12+09:00"},
+    {"Mp4XmpFixedEveryCopy",
+     withXmp(kMp4MoovLast, kXmpDates),
+     {.mode = int(DateMode::DateAndTime), .givenDate = given(2020, 5, 6, 7, 8, 9), .allDates = true},
+     "UTC",
+     Reason::Rewritten,
+     1588748889,
+     "2020-05-06T07:08:09+09:00",
+     "2020:05:06 07:08:09",
+     false,
+     "2020:05:06 07:08:09+09:00"},
+    {"Mp4XmpWithoutEveryCopy", withXmp(kMp4MoovLast, kXmpDates), kShift, "UTC", Reason::Rewritten, kRecorded + 90000,
+     "", "2019:03:03 02:11:12", false, "2019:03:02 10:11:12+09:00"},
+    {"Mp4XmpNoRoom", kMp4XmpNoPadding, kZoneOnlyEveryCopy, "UTC", Reason::CannotChangeCopy, kRecorded, "", ""},
+    {"Mp4XmpNoRoomWithoutEveryCopy", kMp4XmpNoPadding, kZoneOnly, "UTC", Reason::Rewritten, kRecorded, "", "", false,
+     "2019:03:02 01:11:12Z"},
+    {"HugeXmpBox", kHugeXmpBox, kShiftEveryCopy, "UTC", Reason::MovieHeaderTooLarge, kUnset, "", "", true},
+    {"HugeXmpBoxWithoutEveryCopy", kHugeXmpBox, kShift, "UTC", Reason::WouldRewrite, kUnset, "", "2050:01:02 01:00:00",
+     true},
 };
 
 void PrintTo(const MovieCase& c, std::ostream* os)
@@ -319,7 +379,10 @@ TEST_P(MovieFixture, RewritesOnlyTheDatesOrLeavesTheFileAlone)
 
     const Bytes after = readBytes(out);
     ASSERT_EQ(after.size(), before.size());
-    const auto ranges = allowedRanges(before, {"2019-03-02T10:11:12+0900", "2019-03-02T01:11:12Z"});
+    std::vector<std::string> texts{"2019-03-02T10:11:12+0900", "2019-03-02T01:11:12Z"};
+    if (c.args.allDates)
+        texts.insert(texts.end(), {"2019-03-02T10:11:12+09:00", "2019-03-02T10:11:12", "2019-03-02T10:11"});
+    const auto ranges = allowedRanges(before, texts);
     for (std::size_t i = 0; i < before.size(); ++i) {
         if (before[i] == after[i])
             continue;
@@ -332,6 +395,12 @@ TEST_P(MovieFixture, RewritesOnlyTheDatesOrLeavesTheFileAlone)
         const std::string text = c.appleDate;
         EXPECT_NE(std::search(after.begin(), after.end(), text.begin(), text.end()), after.end())
             << "no " << text << " in the new file";
+    }
+    if (*c.xmpCreateDate) {
+        EXPECT_EQ(exiftoolXmpCreateDate(out), c.xmpCreateDate);
+        const bool reported = std::any_of(result.changes.begin(), result.changes.end(),
+                                          [](const DateChange& d) { return d.name == "XMP-xmp:CreateDate"; });
+        EXPECT_EQ(reported, c.args.allDates);
     }
     if (decodes(in)) {
         EXPECT_TRUE(decodes(out));

@@ -45,18 +45,24 @@ private:
     std::size_t end_;
 };
 
-// The item ID of the first "Exif" item in an iinf box.
-std::optional<std::uint32_t> exifItemId(std::span<const std::uint8_t> file, const Box& iinf, bool& damaged)
+// An item's entry in an iinf box: its ID, its type's four bytes at
+// `typeAt`, and where the entry ends.
+struct ItemInfo {
+    std::uint32_t id = 0;
+    std::size_t typeAt = 0;
+    std::size_t end = 0;
+};
+
+// The item entries (infe version 2 or later) of an iinf box; `damaged` when
+// the box itself cannot be read.
+std::vector<ItemInfo> itemInfos(std::span<const std::uint8_t> file, const Box& iinf, bool& damaged)
 {
+    std::vector<ItemInfo> items;
     Cursor cursor(file, iinf.payload, iinf.end);
     const auto version = cursor.read(1);
-    if (!version || !cursor.skip(3)) {
+    if (!version || !cursor.skip(3) || !cursor.read(*version == 0 ? 2 : 4)) {
         damaged = true;
-        return std::nullopt;
-    }
-    if (!cursor.read(*version == 0 ? 2 : 4)) {
-        damaged = true;
-        return std::nullopt;
+        return items;
     }
     for (const auto& infe : childBoxes(file, cursor.at(), iinf.end, damaged)) {
         if (infe.type != "infe")
@@ -68,9 +74,17 @@ std::optional<std::uint32_t> exifItemId(std::span<const std::uint8_t> file, cons
         const auto id = entry.read(*infeVersion == 2 ? 2 : 4);
         if (!id || !entry.skip(2) || entry.at() + 4 > infe.end)
             continue;
-        if (std::memcmp(file.data() + entry.at(), "Exif", 4) == 0)
-            return std::uint32_t(*id);
+        items.push_back({std::uint32_t(*id), entry.at(), infe.end});
     }
+    return items;
+}
+
+// The item ID of the first "Exif" item in an iinf box.
+std::optional<std::uint32_t> exifItemId(std::span<const std::uint8_t> file, const Box& iinf, bool& damaged)
+{
+    for (const ItemInfo& item : itemInfos(file, iinf, damaged))
+        if (std::memcmp(file.data() + item.typeAt, "Exif", 4) == 0)
+            return item.id;
     return std::nullopt;
 }
 
@@ -80,31 +94,20 @@ std::vector<std::uint32_t> xmpItemIds(std::span<const std::uint8_t> file, const 
 {
     constexpr std::string_view kRdf = "application/rdf+xml";
     std::vector<std::uint32_t> ids;
-    Cursor cursor(file, iinf.payload, iinf.end);
-    const auto version = cursor.read(1);
-    if (!version || !cursor.skip(3) || !cursor.read(*version == 0 ? 2 : 4))
-        return ids;
     bool damaged = false;
-    for (const auto& infe : childBoxes(file, cursor.at(), iinf.end, damaged)) {
-        if (infe.type != "infe")
-            continue;
-        Cursor entry(file, infe.payload, infe.end);
-        const auto infeVersion = entry.read(1);
-        if (!infeVersion || !entry.skip(3) || *infeVersion < 2)
-            continue;
-        const auto id = entry.read(*infeVersion == 2 ? 2 : 4);
-        if (!id || !entry.skip(2) || entry.at() + 4 > infe.end || std::memcmp(file.data() + entry.at(), "mime", 4) != 0)
+    for (const ItemInfo& item : itemInfos(file, iinf, damaged)) {
+        if (std::memcmp(file.data() + item.typeAt, "mime", 4) != 0)
             continue;
         // The item's name, then its content type, each ending in a NUL.
-        const auto* begin = file.data() + entry.at() + 4;
-        const auto* end = file.data() + std::min(infe.end, file.size());
+        const auto* begin = file.data() + item.typeAt + 4;
+        const auto* end = file.data() + std::min(item.end, file.size());
         const auto* nameEnd = std::find(begin, end, std::uint8_t(0));
         if (nameEnd == end)
             continue;
         const auto* typeEnd = std::find(nameEnd + 1, end, std::uint8_t(0));
         const std::string_view type(reinterpret_cast<const char*>(nameEnd + 1), std::size_t(typeEnd - nameEnd - 1));
         if (type == kRdf)
-            ids.push_back(std::uint32_t(*id));
+            ids.push_back(item.id);
     }
     return ids;
 }

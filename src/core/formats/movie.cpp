@@ -27,6 +27,9 @@ constexpr std::size_t kMaxTopLevelBoxes = 1000000;
 constexpr auto kAppleCreationKey = "com.apple.quicktime.creationdate"sv;
 // ffmpeg's own copy of the header time, which ffprobe shows before mvhd's.
 constexpr auto kCreationTimeKey = "creation_time"sv;
+constexpr std::array<std::uint8_t, 16> kXmpUuid{0xBE, 0x7A, 0xCF, 0xCB, 0x97, 0xA9, 0x42, 0xE8,
+                                                0x9C, 0x71, 0x99, 0x94, 0x91, 0xE3, 0xAF, 0xAC};
+
 constexpr auto kDayItem = "\xA9"
                           "day"sv;
 
@@ -41,6 +44,13 @@ std::string_view fourCc(std::span<const std::uint8_t> bytes, std::size_t at)
     if (at > bytes.size() || bytes.size() - at < 4)
         return {};
     return {reinterpret_cast<const char*>(bytes.data() + at), 4};
+}
+
+MovieHeaderPlace placeOf(MovieLayout status)
+{
+    MovieHeaderPlace place;
+    place.status = status;
+    return place;
 }
 
 class MovieWalk {
@@ -144,6 +154,8 @@ public:
         for (const Box& box : children(udta)) {
             if (box.type == "meta")
                 meta(box);
+            if (box.type == "XMP_")
+                sites.xmpPackets.push_back({std::size_t(base_ + box.payload), box.end - box.payload, "XMP"});
             if (box.type != kDayItem)
                 continue;
             // QuickTime's own user-data text: a 16-bit length and language, then the text.
@@ -195,26 +207,36 @@ MovieHeaderPlace findMovieHeader(std::uint64_t fileSize, const ReadRange& read)
     // is hours of it, and bounds the reads a file of tiny boxes could ask for.
     for (std::size_t count = 0; fileSize - at >= 8; ++count) {
         if (count == kMaxTopLevelBoxes)
-            return {MovieLayout::NoMovieHeader};
+            return placeOf(MovieLayout::NoMovieHeader);
         const std::size_t want = std::size_t(std::min<std::uint64_t>(32, fileSize - at));
         if (!read(at, want, header) || header.size() != want)
-            return {MovieLayout::ReadFailed};
+            return placeOf(MovieLayout::ReadFailed);
         bool damaged = false;
         const std::optional<Box> box = boxHeaderAt(header, std::size_t(at), std::size_t(fileSize), damaged);
         if (!box)
-            return {MovieLayout::BoxPastEnd};
+            return placeOf(MovieLayout::BoxPastEnd);
         if (box->type == "moov") {
             if (found)
-                return {MovieLayout::NoMovieHeader};
+                return placeOf(MovieLayout::NoMovieHeader);
             found = true;
-            place = {MovieLayout::Found, at, box->end - at};
+            place.status = MovieLayout::Found;
+            place.start = at;
+            place.size = box->end - at;
+        }
+        // A uuid's own 16 bytes end where its payload starts, within the header read.
+        const std::size_t uuidEnd = box->payload - std::size_t(at);
+        if (box->type == "uuid" && header.size() >= uuidEnd
+            && std::equal(kXmpUuid.begin(), kXmpUuid.end(),
+                          header.begin() + std::ptrdiff_t(uuidEnd - kXmpUuid.size()))) {
+            place.xmpBoxes.push_back({box->payload, box->end - box->payload});
+            place.xmpBytes += box->end - box->payload;
         }
         at = box->end;
     }
     if (!found)
-        return {MovieLayout::NoMovieHeader};
+        return placeOf(MovieLayout::NoMovieHeader);
     if (place.size > kMaxMovieHeaderBytes)
-        return {MovieLayout::HeaderTooLarge};
+        return placeOf(MovieLayout::HeaderTooLarge);
     return place;
 }
 

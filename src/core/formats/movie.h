@@ -1,10 +1,10 @@
 #pragma once
 
+#include "bytes/read_range.h"
 #include "dates/date_site.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -32,15 +32,20 @@ enum class MovieLayout {
     ReadFailed, // the reader failed (errno set) or came back short
 };
 
+// The packet of a top-level `uuid` box of XMP (as ISO files keep it), at
+// its file offset.
+struct MovieXmpBox {
+    std::uint64_t start = 0;
+    std::uint64_t size = 0;
+};
+
 struct MovieHeaderPlace {
     MovieLayout status = MovieLayout::NoMovieHeader;
     std::uint64_t start = 0; // of moov's header
     std::uint64_t size = 0; // of the whole box
+    std::vector<MovieXmpBox> xmpBoxes;
+    std::uint64_t xmpBytes = 0; // all of them together, bounded like moov by whoever reads them
 };
-
-// Reads `length` bytes at `offset` into `out` (replacing what it held);
-// false on an error. Fewer bytes than asked means the file ended.
-using ReadRange = std::function<bool(std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out)>;
 
 // Walks the top-level box headers of a file of `fileSize` bytes.
 MovieHeaderPlace findMovieHeader(std::uint64_t fileSize, const ReadRange& read);
@@ -61,6 +66,7 @@ struct MovieDateSites {
     std::vector<MovieTextSite> texts; // com.apple.quicktime.creationdate
     std::vector<MovieTextSite> utcTexts; // creation_time keys: the header time as text
     std::vector<MovieTextSite> dayTexts; // ©day items
+    std::vector<MovieTextSite> xmpPackets; // udta/XMP_, as QuickTime keeps it
 };
 
 // The dates in `moov` (the whole box, which starts at file offset

@@ -79,18 +79,24 @@ std::optional<std::vector<std::uint8_t>> pngSpliceExif(std::span<const std::uint
     return out;
 }
 
+FilePatch chunkCrcPatch(std::span<const std::uint8_t> file, std::size_t crcStart, std::size_t crcLength,
+                        std::span<const FilePatch> patches)
+{
+    std::vector<std::uint8_t> chunk(file.begin() + std::ptrdiff_t(crcStart),
+                                    file.begin() + std::ptrdiff_t(crcStart + crcLength));
+    for (const FilePatch& patch : patches)
+        for (std::size_t i = 0; i < patch.bytes.size(); ++i)
+            if (patch.offset + i >= crcStart && patch.offset + i < crcStart + crcLength)
+                chunk[patch.offset + i - crcStart] = patch.bytes[i];
+    const std::uint32_t crc = crc32(chunk);
+    return {crcStart + crcLength,
+            {std::uint8_t(crc >> 24), std::uint8_t(crc >> 16), std::uint8_t(crc >> 8), std::uint8_t(crc)}};
+}
+
 FilePatch pngChunkCrcPatch(std::span<const std::uint8_t> file, const ExifBlock& block,
                            const std::vector<FilePatch>& patches)
 {
-    std::vector<std::uint8_t> chunk(file.begin() + std::ptrdiff_t(block.crcStart),
-                                    file.begin() + std::ptrdiff_t(block.crcStart + block.crcLength));
-    for (const FilePatch& patch : patches)
-        for (std::size_t i = 0; i < patch.bytes.size(); ++i)
-            if (patch.offset + i >= block.crcStart && patch.offset + i < block.crcStart + block.crcLength)
-                chunk[patch.offset + i - block.crcStart] = patch.bytes[i];
-    const std::uint32_t crc = crc32(chunk);
-    return {block.crcStart + block.crcLength,
-            {std::uint8_t(crc >> 24), std::uint8_t(crc >> 16), std::uint8_t(crc >> 8), std::uint8_t(crc)}};
+    return chunkCrcPatch(file, block.crcStart, block.crcLength, patches);
 }
 
 } // namespace shotdate

@@ -26,7 +26,12 @@ std::optional<std::vector<std::uint64_t>> pngPictureDigests(std::span<const std:
 std::optional<std::vector<std::uint8_t>> pngSpliceExif(std::span<const std::uint8_t> file, const ExifBlock& block,
                                                        std::span<const std::uint8_t> tiff);
 
-// The new CRC of the eXIf chunk once it takes `patches`.
+// The new CRC of the chunk whose CRC covers [crcStart, crcStart + crcLength)
+// once it takes `patches` (those outside it are ignored).
+FilePatch chunkCrcPatch(std::span<const std::uint8_t> file, std::size_t crcStart, std::size_t crcLength,
+                        std::span<const FilePatch> patches);
+
+// The same for the eXIf chunk.
 FilePatch pngChunkCrcPatch(std::span<const std::uint8_t> file, const ExifBlock& block,
                            const std::vector<FilePatch>& patches);
 

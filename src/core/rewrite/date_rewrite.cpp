@@ -58,12 +58,13 @@ bool sameMetadataOutsideKeys(const MetadataSnapshot& before, const MetadataSnaps
 {
     auto relevant = [&](const MetadataSnapshot& snapshot) {
         MetadataSnapshot kept;
-        for (const auto& [key, value] : snapshot) {
+        for (const auto& entry : snapshot) {
+            const std::string& key = entry.first;
             const bool wasSet = std::any_of(set.begin(), set.end(), [&](const auto& v) {
                 return key == v.first || (key.starts_with(v.first) && key[v.first.size()] == '#');
             });
             if (!wasSet && !isLayoutKey(key))
-                kept.emplace(key, value);
+                kept.insert(entry);
         }
         return kept;
     };
@@ -294,7 +295,7 @@ DateRewrite rewriteOwnDates(std::span<const std::uint8_t> file, const ContainerF
             changes.push_back({exifTagName(copy.tag), copy.text, newDateText});
         extras.changes.insert(extras.changes.begin(), changes.begin(), changes.end());
     }
-    const IptcDates iptc = planIptcDates(file, format, args, options.haveWholeFile);
+    const IptcDates iptc = planIptcDates(file, format, args, options.haveWholeFile, options.trailer);
     if (iptc.needsWholeFile) {
         result = DateRewrite{};
         result.needsWholeFile = true;

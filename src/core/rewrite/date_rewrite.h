@@ -4,6 +4,7 @@
 #include "dates/date_rule.h"
 #include "formats/format_table.h"
 #include "rewrite/exiv2_adapter.h"
+#include "formats/fotostation.h"
 #include "run/file_report.h"
 #include "run/reason.h"
 
@@ -56,6 +57,9 @@ struct RewriteOptions {
     // exifHeadLength() asked for, and `fileSize` the size of the whole.
     bool haveWholeFile = true;
     std::size_t fileSize = 0;
+    // With only the head and every copy of the date: a JPEG's FotoStation
+    // trailer, read at the file's end (nullptr: the whole file is asked for).
+    const FotoStationTrailer* trailer = nullptr;
 };
 
 DateRewrite rewriteExifDates(std::span<const std::uint8_t> file, const DateArguments& args,

@@ -118,7 +118,10 @@ AppendedDates appendExifIfdWithDates(std::span<const std::uint8_t> file, std::si
     if (count > 0xFFFF || end > std::numeric_limits<std::uint32_t>::max())
         return result;
     std::uint32_t valueAt = std::uint32_t(newAt + tableSize);
-    for (const auto& [tag, text] : added) {
+    for (const TagText& addition : added) {
+        // Named, not bound: a lambda below takes `tag`.
+        const std::uint16_t tag = addition.tag;
+        const std::string& text = addition.text;
         const Entry fresh = textEntry(tag, std::uint32_t(text.size() + 1), valueAt, big);
         valueAt += std::uint32_t(paddedSize(text));
         const auto same =

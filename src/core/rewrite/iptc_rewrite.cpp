@@ -2,6 +2,7 @@
 
 #include "bytes/byte_match.h"
 #include "bytes/checksums.h"
+#include "formats/fotostation.h"
 #include "formats/jpeg.h"
 #include "metadata/ifd_tree.h"
 #include "metadata/iptc_records.h"
@@ -111,7 +112,9 @@ struct Value {
 
 class IimChanger {
 public:
-    IimChanger(std::size_t base, const DateArguments& args, IptcDates& out) : base_(base), args_(args), out_(out) {}
+    IimChanger(std::uint64_t base, std::string_view place, const DateArguments& args, IptcDates& out)
+        : base_(base), place_(place), args_(args), out_(out)
+    {}
 
     // The rule on one date and its time; false when the file must be passed over.
     bool change(const DatasetPair& pair, Value date, Value time)
@@ -129,7 +132,7 @@ public:
             // A time without its date: only its own time of day can move.
             newWhen = computeNewDateTime(args_, LocalSeconds(days(10957)) + *ownTime).when;
         } else {
-            out_.notes.push_back(std::string(date.dataset ? pair.dateName : pair.timeName) + ": not a date");
+            out_.notes.push_back(name(date.dataset ? pair.dateName : pair.timeName) + ": not a date");
             return true;
         }
         std::string newDate = date.text;
@@ -159,30 +162,35 @@ public:
     }
 
 private:
-    void write(const char* name, const Value& value, const std::string& text)
+    // A trailer's copy is told apart from the APP13 one by its place.
+    std::string name(const char* tag) const { return place_.empty() ? tag : tag + (" (" + std::string(place_) + ")"); }
+
+    void write(const char* tag, const Value& value, const std::string& text)
     {
         if (!value.dataset || text == value.text)
             return;
-        out_.patches.push_back({base_ + value.dataset->offset, std::vector<std::uint8_t>(text.begin(), text.end())});
-        out_.changes.push_back({name, value.text, text});
+        out_.patches.push_back(
+            {std::size_t(base_ + value.dataset->offset), std::vector<std::uint8_t>(text.begin(), text.end())});
+        out_.changes.push_back({name(tag), value.text, text});
     }
 
-    std::size_t base_;
+    std::uint64_t base_;
+    std::string_view place_;
     const DateArguments& args_;
     IptcDates& out_;
 };
 
-// Every date pair of one IIM block; false when the file must be passed over.
-bool changeIim(std::span<const std::uint8_t> file, std::size_t offset, std::size_t size, const DateArguments& args,
-               IptcDates& out)
+// Every date pair of one IIM block, which starts at file offset `base`;
+// false when the file must be passed over.
+bool changeIim(std::span<const std::uint8_t> iim, std::uint64_t base, const DateArguments& args, IptcDates& out,
+               std::string_view place = {})
 {
-    const auto iim = file.subspan(offset, size);
     const auto datasets = iimDatasets(iim);
     if (!datasets) {
         out.reason = Reason::CannotAddDate; // its dates cannot be told from the rest
         return false;
     }
-    IimChanger changer(offset, args, out);
+    IimChanger changer(base, place, args, out);
     for (const DatasetPair& pair : kPairs) {
         std::vector<Value> dates;
         std::vector<Value> times;
@@ -241,7 +249,7 @@ bool changePhotoshopBlock(std::span<const std::uint8_t> file, const IptcBlock& b
         return nullptr;
     };
     const PhotoshopResource* iim = find(kIptcResource);
-    if (iim && !changeIim(file, block.offset + iim->offset, iim->size, args, out))
+    if (iim && !changeIim(file.subspan(block.offset + iim->offset, iim->size), block.offset + iim->offset, args, out))
         return false;
     const PhotoshopResource* digest = find(kIptcDigestResource);
     if (!digest || digest->size != 16)
@@ -279,10 +287,34 @@ std::vector<IptcBlock> tiffIptcBlocks(std::span<const std::uint8_t> file)
     return blocks;
 }
 
+// The IPTC records of a JPEG's FotoStation trailer; false when the file must
+// be passed over. A trailer that cannot be walked may hide IPTC dates.
+bool changeTrailerIptc(const FotoStationTrailer& trailer, const DateArguments& args, IptcDates& out)
+{
+    if (trailer.status == TrailerStatus::Damaged || trailer.status == TrailerStatus::ReadFailed) {
+        out.reason = Reason::CannotAddDate;
+        return false;
+    }
+    for (const TrailerIptc& record : trailer.iptc)
+        if (!changeIim(record.bytes, record.offset, args, out, "FotoStation"))
+            return false;
+    return true;
+}
+
+FotoStationTrailer trailerInMemory(std::span<const std::uint8_t> file)
+{
+    return readFotoStationTrailer(
+        file.size(), [file](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
+            const auto bytes = file.subspan(std::size_t(offset), std::min(length, file.size() - std::size_t(offset)));
+            out.assign(bytes.begin(), bytes.end());
+            return true;
+        });
+}
+
 } // namespace
 
 IptcDates planIptcDates(std::span<const std::uint8_t> file, const ContainerFormat& format, const DateArguments& args,
-                        bool haveWholeFile)
+                        bool haveWholeFile, const FotoStationTrailer* trailer)
 {
     IptcDates result;
     if (!args.allDates)
@@ -299,6 +331,10 @@ IptcDates planIptcDates(std::span<const std::uint8_t> file, const ContainerForma
             result.reason = Reason::CannotAddDate; // one block split over several segments
             return result;
         }
+        if (!haveWholeFile && !trailer) {
+            result.needsWholeFile = true; // the trailer lies at the end
+            return result;
+        }
     } else if (format.fileIsExifBlock) {
         if (!haveWholeFile) {
             result.needsWholeFile = true;
@@ -313,12 +349,18 @@ IptcDates planIptcDates(std::span<const std::uint8_t> file, const ContainerForma
         if (!block.photoshop && !bareIim)
             bareIim = block;
         const bool ok = block.photoshop ? changePhotoshopBlock(file, block, bareIim, args, result)
-                                        : changeIim(file, block.offset, block.size, args, result);
+                                        : changeIim(file.subspan(block.offset, block.size), block.offset, args, result);
         if (!ok) {
             result.patches.clear();
             result.changes.clear();
             return result;
         }
+    }
+    if (format.type == ImageFormat::Jpeg
+        && !changeTrailerIptc(haveWholeFile ? trailerInMemory(file) : *trailer, args, result)) {
+        result.patches.clear();
+        result.changes.clear();
+        return result;
     }
     std::sort(result.patches.begin(), result.patches.end(),
               [](const FilePatch& a, const FilePatch& b) { return a.offset < b.offset; });

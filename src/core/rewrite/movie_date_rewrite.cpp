@@ -2,10 +2,12 @@
 
 #include "dates/instant_rule.h"
 #include "dates/zoned_text.h"
+#include "rewrite/xmp_rewrite.h"
 
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace shotdate {
 
@@ -31,6 +33,27 @@ DateRewrite failed(Reason reason)
     return result;
 }
 
+std::string_view packetText(std::span<const std::uint8_t> bytes)
+{
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Every XMP packet of the movie, or the reason to pass it over whole.
+XmpPatches movieXmpPatches(std::span<const std::uint8_t> moov, std::uint64_t moovStart,
+                           const std::vector<MovieTextSite>& inMoov, std::span<const MovieXmpPacket> boxes,
+                           const DateArguments& args)
+{
+    XmpPatches result;
+    for (const MovieTextSite& site : inMoov)
+        if (!addXmpPacketPatches(packetText(moov.subspan(std::size_t(site.offset - moovStart), site.length)),
+                                 site.offset, args, result))
+            return result;
+    for (const MovieXmpPacket& box : boxes)
+        if (!addXmpPacketPatches(packetText(box.bytes), std::size_t(box.start), args, result))
+            return result;
+    return result;
+}
+
 void addPatch(DateRewrite& result, std::size_t offset, const std::string& text)
 {
     result.patches.push_back({offset, std::vector<std::uint8_t>(text.begin(), text.end())});
@@ -50,7 +73,8 @@ Reason reasonForLayout(MovieLayout layout)
     return Reason::UnsupportedFormat;
 }
 
-DateRewrite rewriteMovieDates(std::span<const std::uint8_t> moov, std::uint64_t moovStart, const DateArguments& args)
+DateRewrite rewriteMovieDates(std::span<const std::uint8_t> moov, std::uint64_t moovStart, const DateArguments& args,
+                              std::span<const MovieXmpPacket> xmpBoxes)
 {
     const std::optional<MovieDateSites> sites = movieDateSites(moov, moovStart);
     if (!sites)
@@ -123,34 +147,59 @@ DateRewrite rewriteMovieDates(std::span<const std::uint8_t> moov, std::uint64_t 
             text = rewriteZonedText(*parsed, wall, parsed->offsetMinutes);
         if (!text)
             return failed(Reason::DateOutOfRange);
-        if (*text == parsed->text)
-            continue;
-        addPatch(result, site.offset, *text);
-        result.changes.push_back({std::string(site.name), parsed->text, *text});
         if (!creationShown && site.name == "QuickTime:CreationDate") {
-            // The movie's creation date as its owner reads it.
+            // The movie's creation date as its owner reads it, changed or
+            // not: the report shows one date the same way every time.
             result.oldDate = formatExifDate(parsed->wall).value_or("");
             result.newDate = formatExifDate(wall).value_or("");
             creationShown = true;
         }
+        if (*text == parsed->text)
+            continue;
+        addPatch(result, site.offset, *text);
+        result.changes.push_back({std::string(site.name), parsed->text, *text});
+    }
+    if (args.allDates) {
+        XmpPatches xmp = movieXmpPatches(moov, moovStart, sites->xmpPackets, xmpBoxes, args);
+        if (xmp.reason != Reason::Rewritten)
+            return failed(xmp.reason);
+        result.patches.insert(result.patches.end(), xmp.patches.begin(), xmp.patches.end());
+        result.changes.insert(result.changes.end(), xmp.changes.begin(), xmp.changes.end());
+        result.notes.insert(result.notes.end(), xmp.notes.begin(), xmp.notes.end());
     }
     result.reason = Reason::Rewritten;
     result.patchedInPlace = true;
     return result;
 }
 
-DateRewrite rewriteMovieFile(std::span<const std::uint8_t> file, const DateArguments& args, bool wantWholeFile)
+DateRewrite rewriteMovieAt(const MovieHeaderPlace& place, const ReadRange& read, const DateArguments& args)
 {
-    const MovieHeaderPlace place =
-        findMovieHeader(file.size(), [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
-            const auto end = std::min<std::uint64_t>(file.size(), offset + length);
-            out.assign(file.begin() + std::ptrdiff_t(offset), file.begin() + std::ptrdiff_t(end));
-            return true;
-        });
     if (place.status != MovieLayout::Found)
         return failed(reasonForLayout(place.status));
-    DateRewrite result =
-        rewriteMovieDates(file.subspan(std::size_t(place.start), std::size_t(place.size)), place.start, args);
+    if (args.allDates && place.xmpBytes > kMaxMovieHeaderBytes)
+        return failed(Reason::MovieHeaderTooLarge);
+    std::vector<std::uint8_t> moov;
+    if (!read(place.start, std::size_t(place.size), moov) || moov.size() != place.size)
+        return failed(Reason::Unreadable);
+    std::vector<MovieXmpPacket> boxes;
+    for (std::size_t i = 0; args.allDates && i < place.xmpBoxes.size(); ++i) {
+        MovieXmpPacket& box = boxes.emplace_back();
+        box.start = place.xmpBoxes[i].start;
+        if (!read(box.start, std::size_t(place.xmpBoxes[i].size), box.bytes)
+            || box.bytes.size() != place.xmpBoxes[i].size)
+            return failed(Reason::Unreadable);
+    }
+    return rewriteMovieDates(moov, place.start, args, boxes);
+}
+
+DateRewrite rewriteMovieFile(std::span<const std::uint8_t> file, const DateArguments& args, bool wantWholeFile)
+{
+    const ReadRange read = [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
+        const auto end = std::min<std::uint64_t>(file.size(), offset + length);
+        out.assign(file.begin() + std::ptrdiff_t(offset), file.begin() + std::ptrdiff_t(end));
+        return true;
+    };
+    DateRewrite result = rewriteMovieAt(findMovieHeader(file.size(), read), read, args);
     if (result.reason == Reason::Rewritten && wantWholeFile)
         result.bytes = withPatches(file, result.patches);
     return result;

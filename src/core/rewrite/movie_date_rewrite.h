@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace shotdate {
 
@@ -19,7 +20,20 @@ Reason reasonForLayout(MovieLayout layout);
 // Zero times stay zero; a movie with no date at all is passed over in the
 // modes that start from its own date. The reports' old and new dates are
 // its creation time as a wall clock in that zone.
-DateRewrite rewriteMovieDates(std::span<const std::uint8_t> moov, std::uint64_t moovStart, const DateArguments& args);
+// With every copy of the date, the XMP packets move too (the photo's rules,
+// same length): udta/XMP_ in `moov`, and `xmpBoxes`, the packets of the
+// top-level uuid boxes as read.
+struct MovieXmpPacket {
+    std::uint64_t start = 0;
+    std::vector<std::uint8_t> bytes;
+};
+DateRewrite rewriteMovieDates(std::span<const std::uint8_t> moov, std::uint64_t moovStart, const DateArguments& args,
+                              std::span<const MovieXmpPacket> xmpBoxes = {});
+
+// Reads what the rewrite needs of a movie whose top-level boxes are known:
+// `moov`, and with every copy of the date its XMP boxes (together bounded
+// as `moov` is). A failed or short read gives Unreadable.
+DateRewrite rewriteMovieAt(const MovieHeaderPlace& place, const ReadRange& read, const DateArguments& args);
 
 // The same for a whole movie in memory.
 DateRewrite rewriteMovieFile(std::span<const std::uint8_t> file, const DateArguments& args, bool wantWholeFile);

@@ -1,6 +1,6 @@
 #include "rewrite/xmp_rewrite.h"
 
-#include "bytes/checksums.h"
+#include "formats/png.h"
 
 #include <algorithm>
 #include <string_view>
@@ -22,20 +22,6 @@ void addDifferences(std::string_view before, std::string_view after, std::size_t
             patch.bytes.push_back(std::uint8_t(after[i++]));
         patches.push_back(std::move(patch));
     }
-}
-
-FilePatch chunkCrcPatch(std::span<const std::uint8_t> file, const XmpPacketPlace& place,
-                        std::span<const FilePatch> patches)
-{
-    std::vector<std::uint8_t> chunk(file.begin() + std::ptrdiff_t(place.crcStart),
-                                    file.begin() + std::ptrdiff_t(place.crcStart + place.crcLength));
-    for (const FilePatch& patch : patches)
-        for (std::size_t i = 0; i < patch.bytes.size(); ++i)
-            if (patch.offset + i >= place.crcStart && patch.offset + i < place.crcStart + place.crcLength)
-                chunk[patch.offset + i - place.crcStart] = patch.bytes[i];
-    const std::uint32_t crc = crc32(chunk);
-    return {place.crcStart + place.crcLength,
-            {std::uint8_t(crc >> 24), std::uint8_t(crc >> 16), std::uint8_t(crc >> 8), std::uint8_t(crc)}};
 }
 
 // XMP may be written in UTF-16 (rarely, UTF-32 is not met here). Dates,
@@ -90,6 +76,32 @@ std::vector<DateChange> toDateChanges(const std::vector<XmpCopyChange>& changes,
     return out;
 }
 
+bool addXmpPacketPatches(std::string_view packet, std::size_t offset, const DateArguments& args, XmpPatches& result)
+{
+    const Encoding encoding = encodingOf(packet);
+    const std::string text = encoding == Encoding::Utf8 ? std::string(packet) : narrowed(packet, encoding);
+    XmpDateEdit edit = changeXmpDates(text, args, XmpLength::Keep);
+    if (edit.outcome != XmpOutcome::Changed) {
+        result.reason = edit.outcome == XmpOutcome::NoRoom ? Reason::CannotChangeCopy : Reason::DateOutOfRange;
+        result.patches.clear();
+        result.changes.clear();
+        return false;
+    }
+    if (encoding != Encoding::Utf8) {
+        // Only ASCII changed: each changed character is its code unit.
+        std::string wide(packet);
+        for (std::size_t i = 0; i < text.size(); ++i)
+            if (text[i] != edit.packet[i])
+                wide.replace(2 * i, 2, widened(std::string_view(edit.packet).substr(i, 1), encoding));
+        edit.packet = std::move(wide);
+    }
+    addDifferences(packet, edit.packet, offset, result.patches);
+    const auto changes = toDateChanges(edit.changes);
+    result.changes.insert(result.changes.end(), changes.begin(), changes.end());
+    result.notes.insert(result.notes.end(), edit.notes.begin(), edit.notes.end());
+    return true;
+}
+
 XmpPatches xmpDatePatches(std::span<const std::uint8_t> file, const ContainerFormat& format, const DateArguments& args,
                           bool haveWholeFile)
 {
@@ -108,30 +120,12 @@ XmpPatches xmpDatePatches(std::span<const std::uint8_t> file, const ContainerFor
             continue;
         }
         const std::string_view packet(reinterpret_cast<const char*>(file.data() + place.offset), place.size);
-        const Encoding encoding = encodingOf(packet);
-        const std::string text = encoding == Encoding::Utf8 ? std::string(packet) : narrowed(packet, encoding);
-        XmpDateEdit edit = changeXmpDates(text, args, XmpLength::Keep);
-        if (edit.outcome != XmpOutcome::Changed) {
-            result.reason = edit.outcome == XmpOutcome::NoRoom ? Reason::CannotChangeCopy : Reason::DateOutOfRange;
-            result.patches.clear();
-            result.changes.clear();
-            return result;
-        }
         const std::size_t first = result.patches.size();
-        if (encoding != Encoding::Utf8) {
-            // Only ASCII changed: each changed character is its code unit.
-            std::string wide(packet);
-            for (std::size_t i = 0; i < text.size(); ++i)
-                if (text[i] != edit.packet[i])
-                    wide.replace(2 * i, 2, widened(std::string_view(edit.packet).substr(i, 1), encoding));
-            edit.packet = std::move(wide);
-        }
-        addDifferences(packet, edit.packet, place.offset, result.patches);
+        if (!addXmpPacketPatches(packet, place.offset, args, result))
+            return result;
         if (place.hasCrc && result.patches.size() > first)
-            result.patches.push_back(chunkCrcPatch(file, place, std::span(result.patches).subspan(first)));
-        const auto changes = toDateChanges(edit.changes);
-        result.changes.insert(result.changes.end(), changes.begin(), changes.end());
-        result.notes.insert(result.notes.end(), edit.notes.begin(), edit.notes.end());
+            result.patches.push_back(
+                chunkCrcPatch(file, place.crcStart, place.crcLength, std::span(result.patches).subspan(first)));
     }
     return result;
 }

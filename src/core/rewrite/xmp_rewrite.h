@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace shotdate {
@@ -27,6 +28,11 @@ struct XmpPatches {
 
 XmpPatches xmpDatePatches(std::span<const std::uint8_t> file, const ContainerFormat& format, const DateArguments& args,
                           bool haveWholeFile);
+
+// The same for one packet of a file at `offset`: its patches, changes and
+// notes are added to `result`; false (`result` emptied, its reason set)
+// when the packet cannot keep its length.
+bool addXmpPacketPatches(std::string_view packet, std::size_t offset, const DateArguments& args, XmpPatches& result);
 
 // The copies an XMP edit changed, as the report names them (`suffix` after
 // each name: " (IMG_1.xmp)" for a sidecar).

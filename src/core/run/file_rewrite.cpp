@@ -2,6 +2,7 @@
 
 #include "dates/wall_clock_instant.h"
 #include "formats/format_table.h"
+#include "formats/fotostation.h"
 #include "formats/jpeg.h"
 #include "io/file_probe.h"
 #include "io/held_folder.h"
@@ -28,32 +29,24 @@ constexpr std::size_t kSniffBytes = 64;
 constexpr std::size_t kHeadBytes = 256 * 1024;
 
 // A movie's dates: the top-level box headers read one by one, then the
-// movie header box alone, so memory never grows with the media data.
+// movie header box alone (and its XMP boxes), so memory never grows with
+// the media data.
 DateRewrite rewriteMovie(InputFile& input, std::uint64_t fileSize, const DateArguments& args, int& readError)
 {
-    const MovieHeaderPlace place =
-        findMovieHeader(fileSize, [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
-            return input.readAt(offset, length, out) || ((readError = errno), false);
-        });
-    std::vector<std::uint8_t> moov;
-    if (place.status == MovieLayout::Found && !input.readAt(place.start, std::size_t(place.size), moov))
-        readError = errno;
-    if (place.status == MovieLayout::Found && moov.size() != place.size) {
-        DateRewrite failed;
-        failed.reason = Reason::Unreadable;
-        return failed;
-    }
-    if (place.status != MovieLayout::Found) {
-        DateRewrite failed;
-        failed.reason = reasonForLayout(place.status);
-        return failed;
-    }
-    DateRewrite result = rewriteMovieDates(moov, place.start, args);
-    for (const FilePatch& patch : result.patches) {
-        const std::size_t at = std::size_t(patch.offset - place.start);
-        const std::size_t length = std::min(patch.bytes.size(), moov.size() - std::min(at, moov.size()));
-        result.patchedBefore.emplace_back(moov.begin() + std::ptrdiff_t(std::min(at, moov.size())),
-                                          moov.begin() + std::ptrdiff_t(std::min(at, moov.size()) + length));
+    const ReadRange read = [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
+        return input.readAt(offset, length, out) || ((readError = errno), false);
+    };
+    DateRewrite result = rewriteMovieAt(findMovieHeader(fileSize, read), read, args);
+    // The journal keeps each patch's old bytes; the movie was read in parts,
+    // so they are read again, a few bytes each.
+    for (const FilePatch& patch : result.reason == Reason::Rewritten ? result.patches : std::vector<FilePatch>{}) {
+        std::vector<std::uint8_t> old;
+        if (!read(patch.offset, patch.bytes.size(), old) || old.size() != patch.bytes.size()) {
+            DateRewrite failed;
+            failed.reason = Reason::Unreadable;
+            return failed;
+        }
+        result.patchedBefore.push_back(std::move(old));
     }
     return result;
 }
@@ -120,8 +113,25 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
             return result;
         }
     } else if (headLength) {
-        rewrite = rewriteExifDates(std::span(bytes).first(*headLength), args,
-                                   {.wantWholeFile = false, .haveWholeFile = false, .fileSize = fileSize});
+        // A JPEG's FotoStation trailer follows the picture: its footers are
+        // read from the end, not the whole file.
+        FotoStationTrailer trailer;
+        if (args.allDates && format == ImageFormat::Jpeg) {
+            int readError = 0;
+            trailer = readFotoStationTrailer(
+                fileSize, [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
+                    return input.readAt(offset, length, out) || ((readError = errno), false);
+                });
+            if (trailer.status == TrailerStatus::ReadFailed) {
+                // Short where the size said more: the file shrank meanwhile.
+                result.error = readError;
+                result.reason = readError ? Reason::Unreadable : Reason::ChangedWhileReading;
+                return result;
+            }
+        }
+        rewrite = rewriteExifDates(
+            std::span(bytes).first(*headLength), args,
+            {.wantWholeFile = false, .haveWholeFile = false, .fileSize = fileSize, .trailer = &trailer});
     }
     if (!containerFormat(format)->datesInMovieHeader && (!headLength || rewrite.needsWholeFile)) {
         if (fileSize > options.maxFileBytes) {
