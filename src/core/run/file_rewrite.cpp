@@ -39,7 +39,8 @@ DateRewrite rewriteMovie(InputFile& input, std::uint64_t fileSize, const DateArg
     DateRewrite result = rewriteMovieAt(findMovieHeader(fileSize, read), read, args);
     // The journal keeps each patch's old bytes; the movie was read in parts,
     // so they are read again, a few bytes each.
-    for (const FilePatch& patch : result.reason == Reason::Rewritten ? result.patches : std::vector<FilePatch>{}) {
+    for (std::size_t i = 0; result.reason == Reason::Rewritten && i < result.patches.size(); ++i) {
+        const FilePatch& patch = result.patches[i];
         std::vector<std::uint8_t> old;
         if (!read(patch.offset, patch.bytes.size(), old) || old.size() != patch.bytes.size()) {
             DateRewrite failed;
