@@ -10,7 +10,7 @@ namespace shotdate::cli {
 
 namespace {
 
-enum class OptionId { Set, SetDate, SetTime, Shift, AllDates, FileTime, Zone, CleanTemp, Recursive, Output, DryRun, Verbose, Quiet, Json, Help, Version };
+enum class OptionId { Set, SetDate, SetTime, Shift, AllDates, FileTime, Zone, CleanTemp, Runs, Undo, Forget, Recursive, Output, DryRun, Verbose, Quiet, Json, Help, Version };
 
 struct OptionInfo {
     OptionId id;
@@ -28,6 +28,9 @@ constexpr OptionInfo kOptions[] = {
     {OptionId::FileTime, '\0', "file-time", true},
     {OptionId::Zone, '\0', "zone", true},
     {OptionId::CleanTemp, '\0', "clean-temp", false},
+    {OptionId::Runs, '\0', "runs", false},
+    {OptionId::Undo, '\0', "undo", false},
+    {OptionId::Forget, '\0', "forget", false},
     {OptionId::Recursive, 'r', "recursive", false},
     {OptionId::Output, 'o', "output", true},
     {OptionId::DryRun, 'n', "dry-run", false},
@@ -96,6 +99,13 @@ public:
         case OptionId::CleanTemp:
             cleanTemp_ = true;
             break;
+        case OptionId::Runs:
+        case OptionId::Undo:
+        case OptionId::Forget:
+            if (history_ && *history_ != option.id)
+                fail("choose only one of --runs, --undo and --forget");
+            history_ = option.id;
+            break;
         case OptionId::Recursive:
             options_.settings.subfolders = true;
             break;
@@ -138,6 +148,8 @@ public:
             result.options.action = help_ ? Action::Help : Action::Version;
             return result;
         }
+        if (history_ && error_.empty())
+            return finishHistory();
         if (error_.empty()) {
             const bool rewriteOption = dateOption_ || options_.settings.dates.zoneMinutes
                 || options_.settings.dates.allDates || fileTimeGiven_;
@@ -169,6 +181,37 @@ public:
     }
 
 private:
+    // --runs, --undo [RUN], --forget RUN: the journal of past runs. The run
+    // is named where a PATH would stand.
+    ParseResult finishHistory()
+    {
+        ParseResult result;
+        const bool forget = *history_ == OptionId::Forget;
+        const bool undo = *history_ == OptionId::Undo;
+        const std::size_t maxPaths = *history_ == OptionId::Runs ? 0 : 1;
+        if (dateOption_ || options_.settings.dates.zoneMinutes || options_.settings.dates.allDates || fileTimeGiven_
+            || cleanTemp_ || options_.settings.outputFolder || options_.settings.dryRun
+            || options_.settings.subfolders || (!undo && (options_.json || verbose_ || quiet_)))
+            fail(std::string(forget ? "--forget" : undo ? "--undo" : "--runs")
+                 + " takes no new date and no other option but -v, -q or --json with --undo");
+        else if (paths_.size() > maxPaths)
+            fail(maxPaths == 0 ? "--runs takes no PATH" : "give one run (as --runs lists them)");
+        else if (forget && paths_.empty())
+            fail("--forget needs a run (as --runs lists them)");
+        else if (verbose_ && quiet_)
+            fail("--verbose and --quiet cannot be used together");
+        if (!error_.empty()) {
+            result.error = error_;
+            return result;
+        }
+        result.ok = true;
+        result.options = options_;
+        result.options.action = forget ? Action::Forget : undo ? Action::Undo : Action::Runs;
+        result.options.runId = paths_.empty() ? std::string() : paths_[0];
+        result.options.verbosity = verbose_ ? Verbosity::Verbose : quiet_ ? Verbosity::Quiet : Verbosity::Normal;
+        return result;
+    }
+
     void applyZone(const std::string& value)
     {
         if (options_.settings.dates.zoneMinutes)
@@ -223,6 +266,7 @@ private:
     bool help_ = false;
     bool version_ = false;
     bool cleanTemp_ = false;
+    std::optional<OptionId> history_;
     bool fileTimeGiven_ = false;
     std::string error_;
 };
@@ -305,6 +349,7 @@ ParseResult parseArguments(const std::vector<std::string>& args)
 std::string usageText()
 {
     return "Usage: shotdate-cli [options] PATH...\n"
+           "       shotdate-cli --runs | --undo [RUN] | --forget RUN\n"
            "Rewrites the EXIF shooting dates (DateTimeOriginal and DateTimeDigitized) of the\n"
            "photos in each PATH, a folder or a single file. Several PATHs make one run with\n"
            "one summary; in place, a photo named twice is rewritten once.\n"
@@ -342,6 +387,12 @@ std::string usageText()
            "                     (.shotdate-*.tmp) that a killed run left in each PATH\n"
            "                     (and below it with -r); the originals beside them are\n"
            "                     complete\n"
+           "      --runs         list the runs kept in the journal (id, time, path, mode,\n"
+           "                     files rewritten, the run that undid it)\n"
+           "      --undo [RUN]   give the files of RUN (by default the latest run that is\n"
+           "                     neither an undo nor undone) their old dates back; the\n"
+           "                     undo of an undo is a redo\n"
+           "      --forget RUN   delete the journal of RUN (it can no longer be undone)\n"
            "      --help         show this help\n"
            "      --version      show the version\n"
            "\n"

@@ -13,13 +13,14 @@ enum class Verbosity {
     Quiet,    // problems only: no progress, no per-file lines, no summary
 };
 
-enum class Action { Run, CleanTemp, Help, Version };
+enum class Action { Run, CleanTemp, Help, Version, Runs, Undo, Forget };
 
 struct CliOptions {
     Action action = Action::Run;
     RunSettings settings;
     Verbosity verbosity = Verbosity::Normal;
     bool json = false;        // JSON Lines on stdout instead of text
+    std::string runId;        // --undo RUN, --forget RUN ("" for --undo alone: the latest)
 };
 
 struct ParseResult {

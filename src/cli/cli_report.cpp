@@ -56,6 +56,9 @@ std::string_view reasonText(Reason reason)
     case Reason::CannotKeepAttributes: return "its ACL or security label cannot be kept";
     case Reason::LinkOutside: return "a symbolic link to a file outside the input folder: not followed";
     case Reason::FolderGone: return "its folder was removed or could no longer be read during the run";
+    case Reason::DatesChangedSince: return "its dates were changed again since that run: left as they are";
+    case Reason::CannotRestoreCopies: return "other copies of the date that run laid out again cannot be put back: left as it is";
+    case Reason::NotChangedByRun: return "that run never changed this file: nothing to undo";
     case Reason::CannotChangeCopy: return "an XMP copy of the date has no room for its new value";
     case Reason::BoxPastEnd: return "a box of the movie runs past the end of the file (cut off?) or of its container";
     case Reason::MovieHeaderTooLarge: return "its movie header (moov) is larger than 64 MiB";

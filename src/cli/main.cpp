@@ -2,8 +2,10 @@
 // or of single files, from the command line.
 
 #include "run/batch_run.h"
+#include "run/undo_run.h"
 #include "cli_args.h"
 #include "cli_report.h"
+#include "run_history.h"
 #include "run_printer.h"
 #include "stop_signal.h"
 #include "io/temporary_cleanup.h"
@@ -13,9 +15,12 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <ctime>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,6 +70,89 @@ int cleanTemporaryFiles(const RunSettings& settings)
     return problems ? kExitSomePassedOver : kExitAllRewritten;
 }
 
+RunPrinter::Setup printerSetup(const CliOptions& options)
+{
+    RunPrinter::Setup setup;
+    setup.verbosity = options.verbosity;
+    setup.dryRun = options.settings.dryRun;
+    setup.json = options.json;
+    setup.progress = isatty(STDERR_FILENO) == 1;
+    if (setup.progress)
+        setup.columns = terminalColumns(STDERR_FILENO);
+    return setup;
+}
+
+void prepareSignals()
+{
+    // A reader that goes away (`| head`) must not kill the run between a
+    // file's preparation and its rename; writes to it just fail.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (!installStopOnInterrupt())
+        std::fprintf(stderr, "%s: warning: Ctrl-C will end the program at once, not after the current file\n",
+                     kProgramName);
+}
+
+int forgetRun(const std::string& id)
+{
+    const int error = forgetJournal(id);
+    if (error == ENOENT) {
+        std::fprintf(stderr, "%s: no run %s in the journal (see --runs)\n", kProgramName, printable(id).c_str());
+        return kExitUsage;
+    }
+    if (error != 0) {
+        std::fprintf(stderr, "%s: the journal of run %s cannot be deleted: %s\n", kProgramName,
+                     printable(id).c_str(), std::strerror(error));
+        return kExitSomePassedOver;
+    }
+    return kExitAllRewritten;
+}
+
+// An undo is a run like any other: progress, Ctrl-C, its own journal, the
+// same reasons and exit status.
+int undoRun(const CliOptions& options)
+{
+    forgetOldJournals(std::time(nullptr));
+    const std::vector<JournalRun> runs = readAllJournals(journalFolder(), true);
+    const JournalRun* chosen = nullptr;
+    if (options.runId.empty()) {
+        chosen = latestUndoable(runs);
+        if (!chosen) {
+            std::fprintf(stderr, "%s: no run to undo (see --runs)\n", kProgramName);
+            return kExitUsage;
+        }
+    } else {
+        for (const JournalRun& run : runs)
+            if (run.header.id == options.runId)
+                chosen = &run;
+        if (!chosen) {
+            std::fprintf(stderr, "%s: no run %s in the journal (see --runs)\n", kProgramName,
+                         printable(options.runId).c_str());
+            return kExitUsage;
+        }
+    }
+    const std::optional<JournalRun> whole = readJournal(chosen->path);
+    if (!whole) {
+        std::fprintf(stderr, "%s: the journal of run %s cannot be read\n", kProgramName, chosen->header.id.c_str());
+        return kExitSomePassedOver;
+    }
+    chosen = &*whole;
+    if (chosen->header.output)
+        std::fprintf(stderr,
+                     "%s: note: undo gives the files run %s wrote into %s their old dates back; a file it replaced "
+                     "there cannot be brought back\n",
+                     kProgramName, chosen->header.id.c_str(), printable(*chosen->header.output).c_str());
+    prepareSignals();
+    const auto journal = startJournal(stderr, journalHeaderFor(undoSettings(*chosen), chosen->header.id));
+    RunPrinter printer(stdout, stderr, printerSetup(options));
+    const RunSummary summary = runUndo(*chosen, stopFlag(), printer.callbacks(), journal.get());
+    if (journal)
+        journal->finish(summary.rewritten, summary.stopped);
+    noteJournalBroken(stderr, summary);
+    const int status = exitStatus(summary);
+    printer.finish(summary, status);
+    return status;
+}
+
 int run(const std::vector<std::string>& args)
 {
     const ParseResult parsed = parseArguments(args);
@@ -82,6 +170,14 @@ int run(const std::vector<std::string>& args)
 
     if (options.action == Action::CleanTemp)
         return cleanTemporaryFiles(options.settings);
+    if (options.action == Action::Runs) {
+        printRuns(stdout, readAllJournals());
+        return kExitAllRewritten;
+    }
+    if (options.action == Action::Forget)
+        return forgetRun(options.runId);
+    if (options.action == Action::Undo)
+        return undoRun(options);
 
     RunSettings settings = options.settings;
     const SettingsError refused = checkAndNoteRunSettings(settings);
@@ -90,23 +186,20 @@ int run(const std::vector<std::string>& args)
         return kExitUsage;
     }
 
-    // A reader that goes away (`| head`) must not kill the run between a
-    // file's preparation and its rename; writes to it just fail.
-    std::signal(SIGPIPE, SIG_IGN);
-    if (!installStopOnInterrupt())
-        std::fprintf(stderr, "%s: warning: Ctrl-C will end the program at once, not after the current file\n",
-                     kProgramName);
+    prepareSignals();
+    RunPrinter printer(stdout, stderr, printerSetup(options));
 
-    RunPrinter::Setup setup;
-    setup.verbosity = options.verbosity;
-    setup.dryRun = options.settings.dryRun;
-    setup.json = options.json;
-    setup.progress = isatty(STDERR_FILENO) == 1;
-    if (setup.progress)
-        setup.columns = terminalColumns(STDERR_FILENO);
-    RunPrinter printer(stdout, stderr, setup);
-
-    const RunSummary summary = runBatch(settings, stopFlag(), printer.callbacks());
+    // Shifting the same files twice is the common accident: say so first.
+    noteRecentShifts(stderr, settings, std::time(nullptr));
+    std::unique_ptr<RunJournal> journal;
+    if (!settings.dryRun) {
+        forgetOldJournals(std::time(nullptr));
+        journal = startJournal(stderr, journalHeaderFor(settings));
+    }
+    const RunSummary summary = runBatch(settings, stopFlag(), printer.callbacks(), journal.get());
+    if (journal)
+        journal->finish(summary.rewritten, summary.stopped);
+    noteJournalBroken(stderr, summary);
     const int status = exitStatus(summary);
     printer.finish(summary, status);
     return status;

@@ -64,6 +64,16 @@ QPushButton* ClosingMessageDialog::addButton(const QString& text)
     return button;
 }
 
+void ClosingMessageDialog::setDetails(const QString& details)
+{
+    auto* label = new QLabel(details);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* layout = static_cast<QVBoxLayout*>(this->layout());
+    layout->insertWidget(1, label);
+}
+
 QString ClosingMessageDialog::text() const
 {
     return text_->text();

@@ -22,6 +22,8 @@ public:
                          const QList<PassedOverRow>& passedOver);
 
     QPushButton* addButton(const QString& text);
+    // Lines below the text (what the run's journal could not do, ...).
+    void setDetails(const QString& details);
 
     QString text() const;
     QPushButton* closeButton() const { return close_; }

@@ -13,8 +13,12 @@
 #include "settings_store.h"
 #include "window_texts.h"
 
+#include "io/path_text.h"
+#include "run/run_journal.h"
+
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDateEdit>
 #include <QFile>
 #include <QFontMetrics>
@@ -25,6 +29,8 @@
 #include <QSettings>
 #include <QTimeEdit>
 #include <QTimer>
+
+#include <ctime>
 
 MainContentView::MainContentView(QSettings& settings, QWidget* parent)
     : QWidget(parent)
@@ -239,7 +245,7 @@ void MainContentView::start()
         hyojiShinai_ = dontShowAgain ? QStringLiteral("YES") : QStringLiteral("NO");
         store_->saveHyojiShinai(*hyojiShinai_);
         scheduleRun();
-    }, [this](QWidget* over) { openPreview(over); });
+    }, [this](QWidget* over) { openPreview(over); }, recentShiftDetails());
 }
 
 void MainContentView::openPreview(QWidget* over)
@@ -287,17 +293,8 @@ void MainContentView::beginRun()
     if (!runPending_ || isRunning())
         return;
 
-    c_.jikkochuLabel->setText(QString());
-    c_.progressBar->setRange(0, 1);
-    c_.progressBar->setValue(0);
-
-    c_.jikkochuLabel->setVisible(true);
-    c_.progressBar->setVisible(true);
-    c_.StartButton->setEnabled(false);
-    // Cleared before Stop can be pressed, so a press is never lost.
-    run_->clearStop();
-    c_.StopButton->setEnabled(true);
-    MukoComponent();
+    undoing_ = false;
+    showRunDisplay();
 
     const shotdate::RunSettings settings = currentRunSettings();
     emit runStarting();
@@ -321,6 +318,64 @@ void MainContentView::beginRun()
     emit runStarted();
 }
 
+void MainContentView::showRunDisplay()
+{
+    c_.jikkochuLabel->setText(QString());
+    c_.progressBar->setRange(0, 1);
+    c_.progressBar->setValue(0);
+
+    c_.jikkochuLabel->setVisible(true);
+    c_.progressBar->setVisible(true);
+    c_.StartButton->setEnabled(false);
+    // Cleared before Stop can be pressed, so a press is never lost.
+    run_->clearStop();
+    c_.StopButton->setEnabled(true);
+    MukoComponent();
+}
+
+void MainContentView::beginUndo(const std::string& runId)
+{
+    if (runPending_ || isRunning())
+        return;
+    undoing_ = true;
+    const auto undone = shotdate::readJournal(shotdate::joinPath(shotdate::journalFolder(), runId + ".jsonl"));
+    undoNote_ = undone && undone->header.output ? window_texts::replacedCannotReturn() : QString();
+    showRunDisplay();
+    emit runStarting();
+    bool started = false;
+    try {
+        started = run_->startUndo(runId);
+    } catch (const std::exception&) {
+        started = false;
+    }
+    if (!started) {
+        shotdate::RunSummary none;
+        none.stopped = true;
+        endRun(none);
+        return;
+    }
+    emit runStarted();
+}
+
+QString MainContentView::recentShiftDetails() const
+{
+    const std::vector<shotdate::JournalRun> runs = shotdate::readAllJournals(shotdate::journalFolder(), true);
+    QStringList lines;
+    for (const shotdate::JournalRun* run : shotdate::recentShiftsOf(runs, currentRunSettings(), std::time(nullptr))) {
+        const QDateTime when = QDateTime::fromSecsSinceEpoch(run->header.when);
+        const std::int32_t seconds = run->header.shiftSeconds;
+        const std::int32_t magnitude = seconds < 0 ? -seconds : seconds;
+        QString shift = QStringLiteral("%1%2")
+                            .arg(seconds < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+                            .arg(QStringLiteral("%1:%2:%3")
+                                     .arg(magnitude / 3600, 2, 10, QLatin1Char('0'))
+                                     .arg(magnitude / 60 % 60, 2, 10, QLatin1Char('0'))
+                                     .arg(magnitude % 60, 2, 10, QLatin1Char('0')));
+        lines << window_texts::recentShift(when.toString(QStringLiteral("yyyy-MM-dd HH:mm")), shift);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 void MainContentView::showProgress(int count, const QString& fileName, int filesDone)
 {
     // Empty until the first file has been rewritten.
@@ -341,9 +396,21 @@ void MainContentView::endRun(const shotdate::RunSummary& summary)
     if (!quitAfterRun_) {
         const QString text = summary.stopped ? window_texts::stopped(summary.rewritten)
                                              : window_texts::finished(summary.rewritten);
-        message_sheets::showClosingMessage(
-            window(), {text, summary.stopped ? message_sheets::Icon::Bickuri : message_sheets::Icon::Spacer,
-                       passedOverRows(summary)});
+        message_sheets::ClosingMessage message{
+            text, summary.stopped ? message_sheets::Icon::Bickuri : message_sheets::Icon::Spacer,
+            passedOverRows(summary)};
+        QStringList details;
+        if (run_->lastJournalFailed())
+            details << window_texts::journalFailed();
+        if (undoing_ && !undoNote_.isEmpty())
+            details << undoNote_;
+        message.details = details.join(QLatin1Char('\n'));
+        // An undo is offered once, for the run that just wrote; an undo's
+        // own closing message offers none.
+        const std::string runId = run_->lastRunId();
+        if (!undoing_ && summary.rewritten > 0 && !runId.empty())
+            message.undo = [this, runId] { beginUndo(runId); };
+        message_sheets::showClosingMessage(window(), message);
     }
     emit runFinished(summary);
 }

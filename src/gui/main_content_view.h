@@ -72,6 +72,12 @@ private:
     void scheduleRun();
     void openPreview(QWidget* over);
     void beginRun();
+    // The run's display while it goes: progress, Stop, the controls locked.
+    void showRunDisplay();
+    // Undoes the run `runId` with the same progress, Stop and closing
+    // message; nothing is saved.
+    void beginUndo(const std::string& runId);
+    QString recentShiftDetails() const;
     void endRun(const shotdate::RunSummary& summary);
     void showProgress(int count, const QString& fileName, int filesDone);
     RunSettingsValues currentSettingsValues() const;
@@ -86,4 +92,6 @@ private:
     std::optional<QString> hyojiShinai_;
     bool runPending_ = false;
     bool quitAfterRun_ = false;
+    bool undoing_ = false; // the run going (or just ended) is an undo
+    QString undoNote_; // for the undo's closing message
 };

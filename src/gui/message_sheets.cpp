@@ -29,6 +29,7 @@ struct TestState {
     QList<Shown> shown;
     std::deque<std::pair<bool, bool>> answers;
     bool pressPreview = false;
+    bool pressUndo = false;
 };
 
 TestState* g_test = nullptr;
@@ -83,19 +84,65 @@ void showMessage(QWidget* window, const QString& text, Icon icon)
 void showClosingMessage(QWidget* window, const ClosingMessage& message)
 {
     if (g_test) {
-        g_test->shown.append(Shown{false, message.text, message.icon, message.passedOver});
+        g_test->shown.append(
+            Shown{false, message.text, message.icon, message.passedOver, false, message.details, bool(message.undo)});
+        if (message.undo && std::exchange(g_test->pressUndo, false))
+            QTimer::singleShot(0, window, [window, undo = message.undo] { askUndo(window, undo); });
         return;
     }
     auto* dialog = new ClosingMessageDialog(window, message.text, iconPixmap(message.icon, window), message.passedOver);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
+    if (!message.details.isEmpty())
+        dialog->setDetails(message.details);
+    if (message.undo) {
+        QPushButton* undoButton = dialog->addButton(window_texts::undoButton());
+        QObject::connect(undoButton, &QPushButton::clicked, dialog, [dialog, window, undo = message.undo] {
+            dialog->accept();
+            askUndo(window, undo);
+        });
+    }
     dialog->open();
 }
 
-void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered, PreviewOpener preview)
+QMessageBox* makeUndoQuestion(QWidget* window)
+{
+    QMessageBox* box = makeBox(window, window_texts::undoQuestion(), Icon::Bickuri);
+    box->addButton(window_texts::undoButton(), QMessageBox::AcceptRole);
+    QPushButton* cancel = box->addButton(window_texts::confirmCancel(), QMessageBox::RejectRole);
+    // Undoing rewrites every file again: only a deliberate press does it.
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    return box;
+}
+
+void askUndo(QWidget* window, std::function<void()> undo)
 {
     if (g_test) {
-        g_test->shown.append(Shown{true, text, Icon::Bickuri, {}});
+        g_test->shown.append(Shown{true, window_texts::undoQuestion(), Icon::Bickuri, {}});
+        if (g_test->answers.empty())
+            return;
+        const bool yes = g_test->answers.front().first;
+        g_test->answers.pop_front();
+        QTimer::singleShot(0, [undo = std::move(undo), yes] {
+            if (yes && undo)
+                undo();
+        });
+        return;
+    }
+    QMessageBox* box = makeUndoQuestion(window);
+    QObject::connect(box, &QMessageBox::finished, box, [box, undo = std::move(undo)](int) {
+        if (box->buttonRole(box->clickedButton()) == QMessageBox::AcceptRole && undo)
+            undo();
+    });
+    box->open();
+}
+
+void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered, PreviewOpener preview,
+                     const QString& details)
+{
+    if (g_test) {
+        g_test->shown.append(Shown{true, text, Icon::Bickuri, {}, false, details});
         if (std::exchange(g_test->pressPreview, false) && preview)
             QTimer::singleShot(0, window, [window, preview] { preview(window); });
         if (g_test->answers.empty())
@@ -114,6 +161,8 @@ void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer an
     QPushButton* cancel = box->addButton(window_texts::confirmCancel(), QMessageBox::RejectRole);
     box->setDefaultButton(run);
     box->setEscapeButton(cancel);
+    if (!details.isEmpty())
+        box->setDetailedText(details);
     auto* check = new QCheckBox(window_texts::dontShowAgain(), box);
     check->setChecked(false);
     box->setCheckBox(check);
@@ -163,6 +212,11 @@ void TestAnswers::answerNextConfirmation(bool run, bool dontShowAgain)
 void TestAnswers::pressPreviewOnNextConfirmation()
 {
     g_test->pressPreview = true;
+}
+
+void TestAnswers::pressUndoOnNextClosingMessage()
+{
+    g_test->pressUndo = true;
 }
 
 const QList<Shown>& TestAnswers::shown() const

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QDialog;
+class QMessageBox;
 class QWidget;
 
 // Every message the window shows goes through here: window-modal dialogs
@@ -34,6 +35,10 @@ struct ClosingMessage {
     QString text;
     Icon icon = Icon::Spacer;
     QList<PassedOverRow> passedOver;
+    QString details {}; // lines below the text (the journal could not be written, ...)
+    // When set, the button "元に戻す" beside "閉じる": it asks once
+    // (askUndo) and calls this when the answer is yes.
+    std::function<void()> undo {};
 };
 void showClosingMessage(QWidget* window, const ClosingMessage& message);
 
@@ -46,7 +51,14 @@ using ConfirmationAnswer = std::function<void(bool run, bool dontShowAgain)>;
 // confirmation open.
 using PreviewOpener = std::function<void(QWidget* over)>;
 void askConfirmation(QWidget* window, const QString& text, ConfirmationAnswer answered,
-                     PreviewOpener preview = {});
+                     PreviewOpener preview = {}, const QString& details = {});
+
+// "今回の変更を元に戻しますか？" with "元に戻す" and "キャンセル" (the
+// default); `undo` runs when the answer is yes. Tests answer it as a
+// confirmation.
+void askUndo(QWidget* window, std::function<void()> undo);
+// The question as it would open (for tests to look at its buttons).
+QMessageBox* makeUndoQuestion(QWidget* window);
 
 // Opens the preview (window-modal over `over`). Under TestAnswers it is
 // recorded and left closed; the test looks at the dialog itself.
@@ -59,6 +71,8 @@ struct Shown {
     Icon icon = Icon::Spacer;
     QList<PassedOverRow> passedOver;
     bool preview = false;
+    QString details {}; // a confirmation's details, a closing message's lines below the text
+    bool undoOffered = false; // a closing message with "元に戻す"
 };
 
 // While one exists, nothing is shown on screen: messages are recorded, and
@@ -76,6 +90,8 @@ public:
     // The next confirmation has its preview button pressed first (before
     // its answer, if one is queued).
     void pressPreviewOnNextConfirmation();
+    // The next closing message that offers "元に戻す" has it pressed.
+    void pressUndoOnNextClosingMessage();
     const QList<Shown>& shown() const;
     void clearShown();
 };

@@ -53,6 +53,12 @@ QString reasonText(Reason reason)
         return QStringLiteral("リンク先が対象フォルダの外にあります");
     case Reason::FolderGone:
         return QStringLiteral("フォルダがなくなりました");
+    case Reason::DatesChangedSince:
+        return QStringLiteral("その後に日付が変更されています");
+    case Reason::CannotRestoreCopies:
+        return QStringLiteral("ほかの日付の写しを元に戻せません");
+    case Reason::NotChangedByRun:
+        return QStringLiteral("このファイルは変更されていません");
     case Reason::CannotChangeCopy:
         return QStringLiteral("XMPの日付を書き換える余地がありません");
     case Reason::BoxPastEnd:

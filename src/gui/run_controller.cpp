@@ -3,7 +3,14 @@
 #include <QFile>
 #include <QMetaObject>
 
+#include "io/path_text.h"
+#include "run/run_journal.h"
+#include "run/undo_run.h"
+
+#include <cerrno>
+#include <ctime>
 #include <exception>
+#include <optional>
 
 RunController::RunController(QObject* parent)
     : QObject(parent)
@@ -27,6 +34,16 @@ void RunController::setFileHookForTests(std::function<void(const shotdate::FileR
 
 bool RunController::start(const shotdate::RunSettings& settings)
 {
+    return begin(settings, {});
+}
+
+bool RunController::startUndo(const std::string& runId)
+{
+    return begin({}, runId);
+}
+
+bool RunController::begin(const shotdate::RunSettings& settings, const std::string& undoId)
+{
     if (worker_.joinable())
         return false;
     {
@@ -35,12 +52,14 @@ bool RunController::start(const shotdate::RunSettings& settings)
         progressQueued_ = false;
     }
     progressDeliveries_ = 0;
+    lastRunId_.clear();
+    lastJournalFailed_ = false;
     sinceProgress_.invalidate();
-    worker_ = std::thread(&RunController::work, this, settings);
+    worker_ = std::thread(&RunController::work, this, settings, undoId);
     return true;
 }
 
-void RunController::work(shotdate::RunSettings settings)
+void RunController::work(shotdate::RunSettings settings, std::string undoId)
 {
     shotdate::RunSummary summary;
     try {
@@ -67,7 +86,7 @@ void RunController::work(shotdate::RunSettings settings)
             }
             postProgress();
         };
-        summary = shotdate::runBatch(settings, stop_, callbacks);
+        summary = journaledRun(settings, undoId, callbacks);
     } catch (const std::exception&) {
         // The core never throws; a failure to allocate in a callback still
         // ends the run in order, with the count reached so far.
@@ -79,6 +98,37 @@ void RunController::work(shotdate::RunSettings settings)
     // the last count before the end.
     QMetaObject::invokeMethod(
         this, [this, summary] { deliverFinished(summary); }, Qt::QueuedConnection);
+}
+
+shotdate::RunSummary RunController::journaledRun(const shotdate::RunSettings& settings, const std::string& undoId,
+                                                const shotdate::RunCallbacks& callbacks)
+{
+    using namespace shotdate;
+    if (settings.dryRun)
+        return runBatch(settings, stop_, callbacks);
+    forgetOldJournals(std::time(nullptr));
+    std::optional<JournalRun> undone;
+    if (!undoId.empty()) {
+        undone = readJournal(joinPath(journalFolder(), undoId + ".jsonl"));
+        if (!undone) {
+            RunSummary none;
+            none.journalError = ENOENT;
+            return none;
+        }
+    }
+    int error = 0;
+    const auto journal = RunJournal::start(
+        undone ? journalHeaderFor(undoSettings(*undone), undoId) : journalHeaderFor(settings), error);
+    if (journal)
+        lastRunId_ = journal->header().id;
+    RunSummary summary = undone ? runUndo(*undone, stop_, callbacks, journal.get())
+                                : runBatch(settings, stop_, callbacks, journal.get());
+    if (journal)
+        journal->finish(summary.rewritten, summary.stopped);
+    else
+        summary.journalError = error;
+    lastJournalFailed_ = summary.journalError != 0;
+    return summary;
 }
 
 void RunController::postProgress()

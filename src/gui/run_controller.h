@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 // Runs the core's batch on a thread of its own and reports back on the UI
@@ -26,8 +27,15 @@ public:
     // is always finished, never cut off.
     ~RunController() override;
 
-    // False (and nothing starts) while a run is active.
+    // False (and nothing starts) while a run is active. A run that writes
+    // keeps a journal; its id is lastRunId() once it has finished.
     bool start(const shotdate::RunSettings& settings);
+    // Undoes the journaled run `runId`, as a run of its own.
+    bool startUndo(const std::string& runId);
+    const std::string& lastRunId() const { return lastRunId_; }
+    // Whether the last run wrote its journal whole (read after finished).
+    bool lastJournalFailed() const { return lastJournalFailed_; }
+
     bool isRunning() const { return worker_.joinable(); }
 
     // The stop request the batch tests before each file.
@@ -57,7 +65,10 @@ private:
         bool hasSuccess = false;
     };
 
-    void work(shotdate::RunSettings settings);
+    void work(shotdate::RunSettings settings, std::string undoId);
+    bool begin(const shotdate::RunSettings& settings, const std::string& undoId);
+    shotdate::RunSummary journaledRun(const shotdate::RunSettings& settings, const std::string& undoId,
+                                      const shotdate::RunCallbacks& callbacks);
     void postProgress();
     void deliverProgress();
     void deliverFinished(const shotdate::RunSummary& summary);
@@ -73,6 +84,9 @@ private:
     bool progressQueued_ = false;
 
     int progressDeliveries_ = 0;
+    // Written by the worker, read on the UI thread once it has joined.
+    std::string lastRunId_;
+    bool lastJournalFailed_ = false;
 
     // A label repainted for every quick file costs the run time on a busy
     // machine and shows nothing a person can read: reports closer together

@@ -64,6 +64,22 @@ inline QString stopped(int count)
     return QStringLiteral("中止しました。\n\n計%1ファイル実行").arg(count);
 }
 
+// Undo from the closing message, and what the journal of runs has to say.
+inline QString undoButton() { return QStringLiteral("元に戻す"); }
+inline QString undoQuestion() { return QStringLiteral("今回の変更を元に戻しますか？"); }
+inline QString journalFailed()
+{
+    return QStringLiteral("この実行の記録を書き込めなかったため、元に戻すことはできません。");
+}
+inline QString replacedCannotReturn()
+{
+    return QStringLiteral("出力フォルダで置き換えたファイルは元に戻せません。");
+}
+inline QString recentShift(const QString& when, const QString& shift)
+{
+    return QStringLiteral("%1に、同じファイルの日付を%2ずらした実行があります（24時間以内）。").arg(when, shift);
+}
+
 } // namespace window_texts
 
 // The preview opened from the run confirmation.

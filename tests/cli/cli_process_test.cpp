@@ -3,6 +3,7 @@
 // exiftool.
 
 #include "child_process.h"
+#include "file_bytes.h"
 #include "needed_tools.h"
 #include "photo_fixtures.h"
 #include "temp_folder.h"
@@ -462,9 +463,71 @@ INSTANTIATE_TEST_SUITE_P(
                     UsageRow{"InputMissing", {"--set-date", "2019-12-31", "WORK/nothing"}, "no such file or folder"},
                     UsageRow{"OutputMissing", {"--set-date", "2019-12-31", "-o", "WORK/missing", "PHOTOS"},
                              "does not exist"},
+                    UsageRow{"UndoWithDate", {"--undo", "--set-date", "2019-12-31"}, "takes no new date"},
+                    UsageRow{"ForgetWhichRun", {"--forget"}, "--forget needs a run"},
+                    UsageRow{"RunsAndUndo", {"--runs", "--undo"}, "only one of --runs"},
                     UsageRow{"OutputNotAFolder", {"--set-date", "2019-12-31", "-o", "WORK/not-a-folder", "PHOTOS"},
                              "is not a folder"}),
     [](const auto& info) { return info.param.name; });
+
+// Two shifts by mistake, then undone one after the other from the journal
+// (kept in the test's folder), listed and forgotten.
+TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
+{
+    ::setenv("XDG_STATE_HOME", (work_ / "state").c_str(), 1);
+    struct Restore {
+        ~Restore() { ::unsetenv("XDG_STATE_HOME"); }
+    } restore;
+    const std::string photo = addPhoto("photos/a.jpg");
+    const fixtures::Bytes original = fixtures::readBytes(photo);
+    // No journal to be had: the run goes on, says so once, and is not listed.
+    writeTextFile(work_ / "state", "not a folder");
+    ProcessResult r = runCli({"--shift", "+00:00:00", photos()});
+    EXPECT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(r.err.find("cannot be undone"), r.err.rfind("cannot be undone")) << describe(r);
+    EXPECT_NE(r.err.find("journal cannot be written"), std::string::npos) << describe(r);
+    fs::remove(work_ / "state");
+    r = runCli({"--shift", "+01:00:00", photos()});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(r.err.find("already shifted"), std::string::npos) << describe(r);
+    r = runCli({"--shift", "+01:00:00", photos()});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_NE(r.err.find("already shifted these files by +01:00:00"), std::string::npos) << describe(r);
+    EXPECT_EQ(readDates(photo), bothDates("2012:05:03 15:45:12"));
+
+    r = runCli({"--undo"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(readDates(photo), bothDates("2012:05:03 14:45:12"));
+    r = runCli({"--undo", "-q"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(fixtures::readBytes(photo), original);
+    r = runCli({"--undo"});
+    EXPECT_EQ(r.exitCode, 2) << describe(r);
+    EXPECT_NE(r.err.find("no run to undo"), std::string::npos) << describe(r);
+
+    r = runCli({"--runs"});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    std::vector<std::string> lines;
+    for (std::stringstream in(r.out); std::getline(in, lines.emplace_back());)
+        ;
+    lines.pop_back();
+    ASSERT_EQ(lines.size(), 4u) << r.out;
+    const std::string firstId = lines[0].substr(0, lines[0].find(' '));
+    EXPECT_NE(lines[0].find("--shift +01:00:00  1 rewritten  undone by"), std::string::npos) << r.out;
+    EXPECT_NE(lines[2].find("--undo "), std::string::npos) << r.out;
+    EXPECT_NE(lines[0].find(photos()), std::string::npos) << r.out;
+
+    // The undo of an undo is a redo.
+    r = runCli({"--undo", lines[3].substr(0, lines[3].find(' '))});
+    ASSERT_EQ(r.exitCode, 0) << describe(r);
+    EXPECT_EQ(readDates(photo), bothDates("2012:05:03 14:45:12"));
+
+    EXPECT_EQ(runCli({"--forget", firstId}).exitCode, 0);
+    r = runCli({"--forget", firstId});
+    EXPECT_EQ(r.exitCode, 2) << describe(r);
+    r = runCli({"--runs"});
+    EXPECT_FALSE(r.out.starts_with(firstId) || r.out.find("\n" + firstId) != std::string::npos) << r.out;
+}
 
 TEST(CliInfo, HelpAndVersionExitZero)
 {

@@ -18,7 +18,8 @@ constexpr Reason kAllReasons[] = {
     Reason::DateOutOfRange, Reason::CannotAddDate, Reason::UnsupportedFormat, Reason::VerifyFailed,
     Reason::WriteFailed,   Reason::RenameFailed,   Reason::SameFileTwice,     Reason::RewrittenNotSynced,
     Reason::CannotKeepOwner, Reason::CannotKeepAttributes, Reason::LinkOutside, Reason::FolderGone,
-    Reason::CannotChangeCopy,
+    Reason::DatesChangedSince, Reason::NotChangedByRun, Reason::CannotRestoreCopies,
+    Reason::CannotChangeCopy, Reason::BoxPastEnd, Reason::MovieHeaderTooLarge,
 };
 
 TEST(ReasonText, EveryReasonHasItsOwnWords)

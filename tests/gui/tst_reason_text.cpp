@@ -36,7 +36,7 @@ void TestReasonText::everyReasonHasItsOwnText()
 {
     // From the first to the last reason the core knows today.
     QSet<QString> seen;
-    for (int r = int(Reason::Rewritten); r <= int(Reason::CannotChangeCopy); ++r) {
+    for (int r = int(Reason::Rewritten); r <= int(Reason::MovieHeaderTooLarge); ++r) {
         const QString text = reasonText(Reason(r));
         QVERIFY2(!text.isEmpty(), qPrintable(QString::number(r)));
         QVERIFY2(!seen.contains(text), qPrintable(text));

@@ -27,6 +27,11 @@
 #include <QTimeEdit>
 #include <QTimer>
 
+#include "run/batch_run.h"
+#include "run/run_journal.h"
+
+#include <QMessageBox>
+
 #include <atomic>
 
 using namespace gui_test;
@@ -130,6 +135,9 @@ private slots:
     void closingProcessExitsCleanly();
     void previewFromTheConfirmation_data();
     void previewFromTheConfirmation();
+    void undoFromTheClosingMessage_data();
+    void undoFromTheClosingMessage();
+    void confirmationDetailsNoteARecentShift();
 
 private:
     void fillInput(int good);
@@ -139,6 +147,7 @@ private:
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<message_sheets::TestAnswers> answers_;
     QString in_;
+    QByteArray stateHome_;
 };
 
 void TestWindowRun::initTestCase()
@@ -156,10 +165,14 @@ void TestWindowRun::init()
     QVERIFY(QDir().mkpath(dir_->filePath(QStringLiteral("out"))));
     settings_ = temporarySettings(*dir_);
     answers_ = std::make_unique<message_sheets::TestAnswers>();
+    // Each test's run journals in its own folder.
+    stateHome_ = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", dir_->filePath(QStringLiteral("state")).toLocal8Bit());
 }
 
 void TestWindowRun::cleanup()
 {
+    qputenv("XDG_STATE_HOME", stateHome_);
     answers_.reset();
     settings_.reset();
     dir_.reset();
@@ -573,4 +586,82 @@ void TestWindowRun::previewFromTheConfirmation()
 }
 
 QTEST_MAIN(TestWindowRun)
+void TestWindowRun::undoFromTheClosingMessage_data()
+{
+    QTest::addColumn<int>("photos");
+    QTest::addColumn<bool>("answer");  // to "今回の変更を元に戻しますか？"
+    QTest::newRow("rewritten, undone") << 2 << true;
+    QTest::newRow("rewritten, undo cancelled") << 2 << false;
+    QTest::newRow("nothing rewritten: no undo offered") << 0 << false;
+}
+
+void TestWindowRun::undoFromTheClosingMessage()
+{
+    QFETCH(int, photos);
+    QFETCH(bool, answer);
+    fillInput(photos);
+    const QByteArray original = photos > 0 ? readFile(photo(in_, 1)) : QByteArray();
+    settings_->setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
+    MainContentView view(*settings_);
+    setFixedDate(view);
+    answers_->pressUndoOnNextClosingMessage();
+    answers_->answerNextConfirmation(answer, false);
+    view.controls().StartButton->click();
+    QTRY_VERIFY(!answers_->shown().isEmpty() && !view.isRunning());
+    QCOMPARE(answers_->shown().first().undoOffered, photos > 0);
+    if (photos == 0)
+        return;
+    // The question, then (when answered yes) the undo's own closing message.
+    QTRY_COMPARE(answers_->shown().size(), answer ? 3 : 2);
+    QCOMPARE(answers_->shown().at(1).text, QStringLiteral("今回の変更を元に戻しますか？"));
+    if (answer) {
+        QTRY_VERIFY(!view.isRunning());
+        const message_sheets::Shown closing = answers_->shown().at(2);
+        QCOMPARE(closing.text, window_texts::finished(photos));
+        QVERIFY(!closing.undoOffered);
+        QCOMPARE(readFile(photo(in_, 1)), original);
+        QCOMPARE(view.controls().InpPathLabel->text(), in_);
+        QVERIFY(view.controls().StartButton->isEnabled());
+    } else {
+        QVERIFY(fileHoldsDate(photo(in_, 1), kNewDate));
+    }
+
+    // The question as it opens: キャンセル is the default and Escape's.
+    QWidget parent;
+    std::unique_ptr<QMessageBox> box(message_sheets::makeUndoQuestion(&parent));
+    box->setAttribute(Qt::WA_DeleteOnClose, false);
+    QCOMPARE(box->text(), QStringLiteral("今回の変更を元に戻しますか？"));
+    QStringList texts;
+    for (QAbstractButton* button : box->buttons())
+        texts << button->text();
+    texts.sort();
+    QCOMPARE(texts, (QStringList{QStringLiteral("キャンセル"), QStringLiteral("元に戻す")}));
+    QCOMPARE(box->defaultButton()->text(), QStringLiteral("キャンセル"));
+    QCOMPARE(box->escapeButton()->text(), QStringLiteral("キャンセル"));
+}
+
+void TestWindowRun::confirmationDetailsNoteARecentShift()
+{
+    fillInput(1);
+    shotdate::RunSettings shifted;
+    shifted.inputPath = in_.toStdString();
+    shifted.dates.mode = std::int32_t(shotdate::DateMode::Shift);
+    shifted.dates.shiftSeconds = 3600;
+    int error = 0;
+    const auto journal = shotdate::RunJournal::start(shotdate::journalHeaderFor(shifted), error);
+    QVERIFY(journal);
+    std::atomic<bool> stop{false};
+    QCOMPARE(shotdate::runBatch(shifted, stop, {}, journal.get()).rewritten, 1);
+    journal->finish(1, false);
+
+    MainContentView view(*settings_);
+    setFixedDate(view);
+    view.controls().StartButton->click();
+    QTRY_COMPARE(answers_->shown().size(), 1);
+    const message_sheets::Shown confirmation = answers_->shown().first();
+    QCOMPARE(confirmation.text, window_texts::confirmation());  // its wording stays
+    QVERIFY2(confirmation.details.contains(QStringLiteral("+01:00:00ずらした実行があります（24時間以内）")),
+             qPrintable(confirmation.details));
+}
+
 #include "tst_window_run.moc"

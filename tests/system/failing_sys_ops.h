@@ -150,6 +150,7 @@ private:
             [](int fd, const char* name, const void* value, size_t size, int flags) {
                 return realSysOps().fsetxattr(fd, name, value, size, flags);
             },
+            [](int dirfd, const char* path, mode_t mode) { return realSysOps().mkdirat(dirfd, path, mode); },
             [](int fd, void* buf, size_t count, off_t offset) -> ssize_t {
                 return fails(SysCall::Read) ? failedTransfer()
                                             : realSysOps().pread(fd, buf, limited(SysCall::Read, count), offset);

@@ -99,6 +99,8 @@ public:
     // vouches for this file's data.
     void markSynced() { synced_ = fd_ >= 0; }
     int folderDescriptor() const { return dirFd_; }
+    // The new file itself, while it is prepared (its inode and size for a journal).
+    int fileDescriptor() const { return fd_; }
     // In place the rename must replace the very file that was read, as it
     // was read: when another program has meanwhile saved a new file under the
     // name, or written into the same one, commit refuses (TargetChanged)

@@ -43,6 +43,7 @@ const SysOps kRealSysOps{
     [](int fd, const char* name, const void* value, size_t size, int flags) {
         return ::fsetxattr(fd, name, value, size, flags);
     },
+    [](int dirfd, const char* path, mode_t mode) { return ::mkdirat(dirfd, path, mode); },
     [](int fd, void* buf, size_t count, off_t offset) { return ::pread(fd, buf, count, offset); },
 };
 

@@ -39,6 +39,7 @@ struct SysOps {
     int (*fstatfs)(int fd, struct statfs* st);
     int (*uname)(struct utsname* name);
     int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
+    int (*mkdirat)(int dirfd, const char* path, mode_t mode); // the journal's folders
     ssize_t (*pread)(int fd, void* buf, size_t count, off_t offset);
 };
 

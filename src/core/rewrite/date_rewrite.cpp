@@ -12,6 +12,7 @@
 #include "rewrite/xmp_rewrite.h"
 
 #include <algorithm>
+#include <functional>
 #include <string_view>
 
 namespace shotdate {
@@ -90,7 +91,8 @@ bool addFieldPatches(std::vector<FilePatch>& patches, const DateField& field, co
     return true;
 }
 
-// Exiv2's keys for the tags a rewrite may set.
+} // namespace
+
 std::string exiv2Key(std::uint16_t tag)
 {
     switch (tag) {
@@ -104,23 +106,15 @@ std::string exiv2Key(std::uint16_t tag)
     }
 }
 
-// The new file when a field is missing or has another size: Exiv2 lays the
-// metadata out again, and the result is accepted only if it carries over
-// every picture and every other value unchanged and reads back right.
 Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFormat& format, const ExifBlock& block,
-                           const std::string& newDate, const ExtraPlan& extras, std::vector<std::uint8_t>& out)
+                           const ExifValues& values, std::span<const std::uint16_t> alsoChanged,
+                           const std::function<bool(std::span<const std::uint8_t>)>& readsBack,
+                           std::vector<std::uint8_t>& out)
 {
     if (format.dateAddition == DateAddition::None || !format.pictureDigests)
         return Reason::CannotAddDate;
     if (format.keepsLayout && format.keepsLayout(file))
         return Reason::CannotAddDate;
-    ExifValues values;
-    if (!newDate.empty())
-        values = {{exiv2Key(0x9003), newDate}, {exiv2Key(0x9004), newDate}};
-    for (const TextWrite& write : extras.writes)
-        values.push_back({exiv2Key(write.field.tag), write.text});
-    for (const TagText& added : extras.additions)
-        values.push_back({exiv2Key(added.tag), added.text});
     const bool spliced = format.dateAddition == DateAddition::SpliceBlock;
     const auto before = exiv2ReadMetadata(file);
     const auto payloadBefore = format.pictureDigests(file);
@@ -145,19 +139,20 @@ Reason rewriteThroughExiv2(std::span<const std::uint8_t> file, const ContainerFo
     if (!newBlock)
         return Reason::VerifyFailed;
     const auto newTiff = std::span<const std::uint8_t>(*written).subspan(newBlock->offset, newBlock->size);
-    if (!extrasReadBack(newTiff, newDate, extras, false))
+    if (!readsBack(newTiff))
         return Reason::VerifyFailed;
     // The byte order is part of how the values are stored: keep it.
     if (newBlock->size < 2 || block.size < 2 || (*written)[newBlock->offset] != file[block.offset])
         return Reason::VerifyFailed;
     // Exiv2 checking its own work would miss what it mis-reads: every IFD
     // must come through as our own walker sees it.
-    const auto alsoChanged = changedTags(extras);
     if (!sameIfdsOutsideDates(file.subspan(block.offset, block.size), newTiff, alsoChanged))
         return Reason::VerifyFailed;
     out = std::move(*written);
     return Reason::Rewritten;
 }
+
+namespace {
 
 // With every copy of the date, the XMP packets move too: patched beside the
 // EXIF dates, or in the bytes Exiv2 laid out (which keep the packet as it
@@ -274,6 +269,8 @@ DateRewrite rewriteOwnDates(std::span<const std::uint8_t> file, const ContainerF
 
     const DateField& original = dates->original;
     result.oldDate = original.text;
+    if (dates->digitized.present)
+        result.oldDigitized = dates->digitized.text;
     // A run that only relabels the zone leaves both dates as they are.
     std::string newDateText;
     if (args.datesChange) {
@@ -392,7 +389,17 @@ DateRewrite rewriteOwnDates(std::span<const std::uint8_t> file, const ContainerF
     if (!iptc.patches.empty())
         withIptc = withPatches(file, iptc.patches);
     const auto input = iptc.patches.empty() ? file : std::span<const std::uint8_t>(withIptc);
-    result.reason = rewriteThroughExiv2(input, format, *block, newDateText, extras, result.bytes);
+    ExifValues values;
+    if (!newDateText.empty())
+        values = {{exiv2Key(0x9003), newDateText}, {exiv2Key(0x9004), newDateText}};
+    for (const TextWrite& write : extras.writes)
+        values.push_back({exiv2Key(write.field.tag), write.text});
+    for (const TagText& added : extras.additions)
+        values.push_back({exiv2Key(added.tag), added.text});
+    const auto readsBack = [&](std::span<const std::uint8_t> newTiff) {
+        return extrasReadBack(newTiff, newDateText, extras, false);
+    };
+    result.reason = rewriteThroughExiv2(input, format, *block, values, changedTags(extras), readsBack, result.bytes);
     if (result.reason != Reason::Rewritten)
         result.exiv2Message = exiv2LastMessage();
     return result;

@@ -45,6 +45,7 @@ DateRewrite rewriteDateSites(std::span<const std::uint8_t> file, const Container
     if (wantWholeFile)
         result.bytes = withPatches(file, result.patches);
     result.patchedInPlace = true;
+    result.datesAreSites = true;
     result.reason = Reason::Rewritten;
     return result;
 }

@@ -65,6 +65,20 @@ void addAll(MetadataSnapshot& snapshot, const Data& data)
     }
 }
 
+// nullopt removes the value: an undo takes away a field the run had added.
+void setValues(Exiv2::ExifData& exif, const ExifValues& values)
+{
+    for (const auto& [key, text] : values) {
+        if (text) {
+            exif[key] = *text;
+            continue;
+        }
+        const auto found = exif.findKey(Exiv2::ExifKey(key));
+        if (found != exif.end())
+            exif.erase(found);
+    }
+}
+
 } // namespace
 
 std::string exiv2LastMessage()
@@ -80,9 +94,7 @@ std::optional<std::vector<std::uint8_t>> exiv2WriteValues(std::span<const std::u
         auto image = openInMemory(file, copy);
         // Write the XMP packet back exactly as it was, not re-serialised.
         image->writeXmpFromPacket(true);
-        Exiv2::ExifData& exif = image->exifData();
-        for (const auto& [key, text] : values)
-            exif[key] = text;
+        setValues(image->exifData(), values);
         image->writeMetadata();
         Exiv2::BasicIo& io = image->io();
         if (io.open() != 0)
@@ -112,8 +124,7 @@ std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const s
         const Exiv2::ByteOrder order = Exiv2::ExifParser::decode(exif, tiff.data(), size);
         if (order == Exiv2::invalidByteOrder)
             return std::nullopt;
-        for (const auto& [key, text] : values)
-            exif[key] = text;
+        setValues(exif, values);
         // Exiv2 writes into the block it is given when the values fit
         // ("non-intrusive"), so it gets a copy, which is then the result.
         std::vector<std::uint8_t> copy(tiff.begin(), tiff.end());

@@ -14,8 +14,9 @@ namespace shotdate {
 // last call is kept for the file's report (exiv2LastMessage()).
 
 // Exif values to set, by Exiv2's key ("Exif.Photo.DateTimeOriginal"), as
-// ASCII text.
-using ExifValues = std::vector<std::pair<std::string, std::string>>;
+// ASCII text; nullopt removes the value (an undo takes away a field the run
+// had added).
+using ExifValues = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
 // Sets `values` in a copy of the file held in memory; nullopt when Exiv2
 // cannot do it.

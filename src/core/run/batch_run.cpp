@@ -6,6 +6,7 @@
 #include "io/path_text.h"
 #include "run/durable_batch.h"
 #include "run/file_rewrite.h"
+#include "run/run_journal.h"
 #include "run/sidecar_rewrite.h"
 
 #include <cerrno>
@@ -68,7 +69,8 @@ int folderUnusable(FolderTree& folders, const Target& target)
 
 } // namespace
 
-RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, const RunCallbacks& callbacks)
+RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, const RunCallbacks& callbacks,
+                    RunJournal* journal)
 {
     RunSummary summary;
     // Every input is listed before the first file is touched: the count is
@@ -114,6 +116,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     }
     OutputClaims claims(lists, output.fd(), foldsCase);
     DurableBatch batch;
+    batch.setJournal(journal);
     // In place, the files already rewritten: their folder (by identity, the
     // same whichever input reached it) and name.
     std::set<std::pair<FileIdentity, std::string>> rewrittenInPlace;
@@ -223,6 +226,17 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         fileReport.oldDate = result.oldDate;
         fileReport.newDate = result.newDate;
         fileReport.exiv2Message = result.exiv2Message;
+        if (fileReport.reason == Reason::Rewritten && journal) {
+            pending.change = std::move(result.change);
+            pending.change->relativePath =
+                settings.outputFolder ? lastPathComponent(fileReport.outPath) : target.relative;
+            // A sidecar stands beside its photo, in the same folder below the run's.
+            const std::string& relative = pending.change->relativePath;
+            const std::string folder = relative.substr(0, relative.rfind('/') + 1);
+            for (JournalFile& sidecar : result.sidecarChanges)
+                sidecar.relativePath = folder + lastPathComponent(sidecar.path);
+            pending.sidecarChanges = std::move(result.sidecarChanges);
+        }
         fileReport.changes = std::move(result.changes);
         fileReport.notes = std::move(result.notes);
         if (isSuccess(fileReport.reason) && settings.outputFolder)
@@ -244,6 +258,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
             break;
     }
     batch.flush(report);
+    if (journal)
+        summary.journalError = journal->error();
     return summary;
 }
 

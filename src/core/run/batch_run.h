@@ -34,11 +34,18 @@ struct RunSummary {
     // rewritten whose folder could not be synced.
     std::vector<FileReport> passedOverFiles;
     std::vector<ListingProblem> listingProblems;
+    // The errno that stopped the run's journal part-way (0: it is whole, or
+    // there was none): files written after that cannot be undone.
+    int journalError = 0;
 };
+
+class RunJournal;
 
 // The whole run: list the targets, then rewrite them one after another.
 // `stop` is tested before each file; a file whose rewrite has begun is
 // always finished. Never throws.
-RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, const RunCallbacks& callbacks = {});
+// With a journal, every file written is recorded in it first.
+RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, const RunCallbacks& callbacks = {},
+                    RunJournal* journal = nullptr);
 
 } // namespace shotdate

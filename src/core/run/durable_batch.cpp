@@ -1,9 +1,13 @@
 #include "run/durable_batch.h"
 
 #include "io/file_probe.h"
+#include "io/path_text.h"
 #include "io/sync_policy.h"
 #include "io/sys_ops.h"
 #include "run/file_rewrite.h"
+#include "run/run_journal.h"
+
+#include <fcntl.h>
 
 #include <cerrno>
 #include <map>
@@ -31,6 +35,7 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
     if (pending_.empty())
         return;
     syncAll();
+    journalChanges();
     const SysOps& ops = sysOps();
     // One descriptor per folder, synced once after the renames; -1 (with the
     // errno beside it) when none could be had: its files are then in place
@@ -97,10 +102,47 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
             p.report.reason = Reason::RewrittenNotSynced;
             p.report.error = folderError;
         }
+        if (journal_ && p.change && p.prepared.active() == false && countsAsRewritten(p.report.reason)) {
+            journal_->recordDone(p.report.outPath, p.report.reason);
+            for (const JournalFile& sidecar : p.sidecarChanges)
+                journal_->recordDone(sidecar.path, p.report.reason);
+        }
         report(p);
     }
     pending_.clear();
     bytes_ = 0;
+}
+
+void DurableBatch::journalChanges()
+{
+    if (!journal_)
+        return;
+    std::vector<JournalFile*> files;
+    for (auto& p : pending_) {
+        if (!p.prepared.active() || !p.change)
+            continue;
+        struct stat st {};
+        if (sysOps().fstat(p.prepared.fileDescriptor(), &st) == 0)
+            p.change->after = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::uint64_t(st.st_size),
+                               st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+        struct stat existing {};
+        p.change->replacedOther = p.change->before.inode != 0
+            && sysOps().fstatat(p.prepared.folderDescriptor(), lastPathComponent(p.prepared.targetPath()).c_str(),
+                                &existing, AT_SYMLINK_NOFOLLOW)
+                == 0
+            && (std::uint64_t(existing.st_ino) != p.change->before.inode
+                || std::uint64_t(existing.st_dev) != p.change->before.device);
+        files.push_back(&*p.change);
+        // Its sidecars as files of their own, undone with it.
+        for (std::size_t s = 0; s < p.sidecars.size() && s < p.sidecarChanges.size(); ++s) {
+            JournalFile& sidecar = p.sidecarChanges[s];
+            if (sysOps().fstat(p.sidecars[s].fileDescriptor(), &st) == 0)
+                sidecar.after = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::uint64_t(st.st_size),
+                                 st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
+            files.push_back(&sidecar);
+        }
+    }
+    journal_->recordPrepared(std::move(files));
 }
 
 void DurableBatch::syncAll()

@@ -3,15 +3,19 @@
 #include "io/deferred_close.h"
 #include "io/safe_replace.h"
 #include "run/file_report.h"
+#include "run/journal_record.h"
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace shotdate {
+
+class RunJournal;
 
 // Files prepared but not yet in place. Syncing each file on its own costs a
 // journal commit per file, more than the data on most disks; instead the
@@ -29,9 +33,15 @@ public:
         FileReport report;
         std::string fileName; // of the input, for the progress text
         PreparedReplacement prepared;
+        std::optional<JournalFile> change; // what the file changes, for the journal
         // Its XMP sidecars, put in place right after it, in its folder.
         std::vector<PreparedReplacement> sidecars;
+        std::vector<JournalFile> sidecarChanges; // beside `sidecars`, when journaled
     };
+
+    // Every file's change goes to the journal, made durable after the
+    // files' data and before the first rename of the batch.
+    void setJournal(RunJournal* journal) { journal_ = journal; }
 
     bool full() const;
 
@@ -42,11 +52,13 @@ public:
 
 private:
     void syncAll();
+    void journalChanges();
 
     std::vector<Pending> pending_;
     std::uint64_t bytes_ = 0;
     std::chrono::steady_clock::time_point started_;
     DeferredClose releases_;
+    RunJournal* journal_ = nullptr;
 };
 
 } // namespace shotdate

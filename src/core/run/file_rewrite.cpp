@@ -12,6 +12,7 @@
 #include "rewrite/date_rewrite.h"
 #include "rewrite/movie_date_rewrite.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <span>
@@ -35,7 +36,20 @@ DateRewrite rewriteMovie(InputFile& input, std::uint64_t fileSize, const DateArg
     const ReadRange read = [&](std::uint64_t offset, std::size_t length, std::vector<std::uint8_t>& out) {
         return input.readAt(offset, length, out) || ((readError = errno), false);
     };
-    return rewriteMovieAt(findMovieHeader(fileSize, read), read, args);
+    DateRewrite result = rewriteMovieAt(findMovieHeader(fileSize, read), read, args);
+    // The journal keeps each patch's old bytes; the movie was read in parts,
+    // so they are read again, a few bytes each.
+    for (std::size_t i = 0; result.reason == Reason::Rewritten && i < result.patches.size(); ++i) {
+        const FilePatch& patch = result.patches[i];
+        std::vector<std::uint8_t> old;
+        if (!read(patch.offset, patch.bytes.size(), old) || old.size() != patch.bytes.size()) {
+            DateRewrite failed;
+            failed.reason = Reason::Unreadable;
+            return failed;
+        }
+        result.patchedBefore.push_back(std::move(old));
+    }
+    return result;
 }
 
 } // namespace
@@ -157,6 +171,7 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
         return result;
     }
 
+    result.change = describeChange(out.path, before, bytes, rewrite);
     const bool inPlace = out.folderFd == in.folderFd && out.name == in.name;
     const ReplaceTarget target{out.folderFd, out.name, out.path};
     const AttributeRule rule = inPlace ? AttributeRule::KeepEverything : AttributeRule::Copy;
@@ -198,6 +213,58 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
         prepared.expectTarget(before);
     result.reason = Reason::Rewritten;
     return result;
+}
+
+FileStamp stampOf(const struct stat& st)
+{
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::uint64_t(st.st_size), st.st_ctim.tv_sec,
+            st.st_ctim.tv_nsec};
+}
+
+// What the rewrite changes, as the journal keeps it: the bytes of each
+// patch before and after (`read` holds at least every patched byte that
+// lay inside the file), and the two EXIF dates before and after.
+JournalFile describeChange(const std::string& path, const struct stat& before, const std::vector<std::uint8_t>& read,
+                           const DateRewrite& rewrite)
+{
+    JournalFile change;
+    change.path = path;
+    change.before = stampOf(before);
+    change.oldSize = std::uint64_t(before.st_size);
+    change.laidOut = !rewrite.patchedInPlace;
+    if (rewrite.patchedInPlace && rewrite.patchedBefore.size() == rewrite.patches.size()) {
+        for (std::size_t i = 0; i < rewrite.patches.size(); ++i)
+            change.ranges.push_back({rewrite.patches[i].offset, rewrite.patchedBefore[i], rewrite.patches[i].bytes});
+    } else if (rewrite.patchedInPlace) {
+        for (const FilePatch& patch : rewrite.patches) {
+            const std::uint64_t end = std::min<std::uint64_t>(patch.offset + patch.bytes.size(), change.oldSize);
+            if (end > read.size()) {
+                // Not all of it at hand: an undo goes by the dates instead.
+                change.ranges.clear();
+                change.laidOut = true;
+                break;
+            }
+            ChangedRange range{patch.offset, {}, patch.bytes};
+            if (patch.offset < end)
+                range.oldBytes.assign(read.begin() + std::ptrdiff_t(patch.offset), read.begin() + std::ptrdiff_t(end));
+            change.ranges.push_back(std::move(range));
+        }
+    }
+    // A file whose dates are other values (a CRW's seconds) is undone by its bytes alone.
+    if (!rewrite.newDate.empty() && !rewrite.datesAreSites) {
+        const auto old = rewrite.oldDate.empty() ? std::nullopt : std::optional<std::string>(rewrite.oldDate);
+        change.dates.push_back({kOriginalDateName, old, rewrite.newDate});
+        change.dates.push_back({kDigitizedDateName, rewrite.oldDigitized, rewrite.newDate});
+    }
+    // Laid out again, the other copies of the date (ModifyDate, the zone
+    // tags, XMP, IPTC) have no bytes to go back by: the journal names them,
+    // so that an undo never puts back the two dates alone.
+    if (change.laidOut)
+        for (const DateChange& copy : rewrite.changes)
+            if (copy.name != kOriginalDateName && copy.name != kDigitizedDateName)
+                change.dates.push_back(
+                    {copy.name, copy.oldValue.empty() ? std::nullopt : std::optional(copy.oldValue), copy.newValue});
+    return change;
 }
 
 Reason reasonForCommit(const ReplaceError& error)

@@ -2,7 +2,9 @@
 
 #include "dates/date_rule.h"
 #include "io/safe_replace.h"
+#include "rewrite/date_rewrite.h"
 #include "run/file_report.h"
+#include "run/journal_record.h"
 #include "run/reason.h"
 #include "run/run_settings.h"
 
@@ -31,6 +33,8 @@ struct FileRewrite {
     std::vector<std::string> notes;
     std::uint64_t size = 0; // of the input, as read
     bool folderFailed = false; // the folder itself gave an I/O error when the file was looked up
+    JournalFile change; // on success: what the new file changes, for the run's journal
+    std::vector<JournalFile> sidecarChanges; // one for each sidecar prepared, in the same order
 };
 
 // A file as the run reaches it: the entry `name` of a folder it holds open.
@@ -50,6 +54,15 @@ struct FileLocation {
 // (runBatch).
 FileRewrite rewriteFile(const std::string& inPath, const std::string& outPath, const DateArguments& args,
                         const FileRewriteOptions& options = {});
+
+// A file's state as the journal keeps it.
+FileStamp stampOf(const struct stat& st);
+
+// What a rewrite changes, as the journal keeps it: the bytes of each patch
+// before and after (`read` holds at least every patched byte inside the
+// file) and the two EXIF dates before and after.
+JournalFile describeChange(const std::string& path, const struct stat& before, const std::vector<std::uint8_t>& read,
+                           const DateRewrite& rewrite);
 
 // The reason for a failed commit of a prepared rewrite.
 Reason reasonForCommit(const ReplaceError& error);

@@ -29,6 +29,9 @@ std::string_view reasonKey(Reason reason)
     case Reason::CannotKeepAttributes: return "cannot-keep-attributes";
     case Reason::LinkOutside: return "link-outside";
     case Reason::FolderGone: return "folder-gone";
+    case Reason::DatesChangedSince: return "dates-changed-since";
+    case Reason::NotChangedByRun: return "not-changed-by-run";
+    case Reason::CannotRestoreCopies: return "cannot-restore-copies";
     case Reason::CannotChangeCopy: return "cannot-change-copy";
     case Reason::BoxPastEnd: return "box-past-end";
     case Reason::MovieHeaderTooLarge: return "movie-header-too-large";

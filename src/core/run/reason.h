@@ -36,6 +36,16 @@ enum class Reason {
     CannotKeepAttributes, // in place, an ACL or security label could not be carried over
     LinkOutside, // a symbolic link met in a folder leads outside the input folder: not followed
     FolderGone, // its folder (or the output folder) was removed or stopped answering mid-run
+    // Undo: the dates no longer read as the run left them (changed again
+    // since, by another run or program): they stay as they are.
+    DatesChangedSince,
+    // Undo: the file still holds what it held before the run (a killed run
+    // never put its new file in place): nothing to undo.
+    NotChangedByRun,
+    // Undo: the run laid the metadata out again and changed other copies of
+    // the date with the two (XMP, IPTC, ModifyDate, zone tags): they have no
+    // old bytes to go back by, and the file is left as the run left it.
+    CannotRestoreCopies,
     CannotChangeCopy, // another copy of the date (in XMP) has no room for its new value
     BoxPastEnd, // a movie's box runs past the end of the file or of the box holding it
     MovieHeaderTooLarge, // a movie header box too large to read whole (over 64 MiB)

@@ -14,6 +14,26 @@ namespace shotdate {
 
 namespace {
 
+// A sidecar is written whole: the journal keeps the span between its first
+// and last differing bytes (to the end of the longer text when its length
+// changes), which is all an undo needs to put back.
+std::vector<ChangedRange> changedRanges(std::span<const std::uint8_t> before, std::span<const std::uint8_t> after)
+{
+    std::size_t first = 0;
+    while (first < before.size() && first < after.size() && before[first] == after[first])
+        ++first;
+    std::size_t endBefore = before.size();
+    std::size_t endAfter = after.size();
+    if (endBefore == endAfter)
+        while (endBefore > first && before[endBefore - 1] == after[endAfter - 1])
+            --endBefore, --endAfter;
+    if (first == endBefore && first == endAfter)
+        return {};
+    return {ChangedRange{first,
+                         {before.begin() + std::ptrdiff_t(first), before.begin() + std::ptrdiff_t(endBefore)},
+                         {after.begin() + std::ptrdiff_t(first), after.begin() + std::ptrdiff_t(endAfter)}}};
+}
+
 // Sidecars are a few kilobytes; anything far larger is no sidecar to read whole.
 constexpr std::size_t kMaxSidecarBytes = 16u << 20;
 
@@ -61,6 +81,7 @@ void fail(FileRewrite& result, Reason reason, int error, PreparedReplacement& ph
     result.reason = reason;
     result.error = error;
     result.changes.clear();
+    result.sidecarChanges.clear();
     photo.abandon();
     for (PreparedReplacement& sidecar : sidecars)
         sidecar.abandon();
@@ -156,6 +177,13 @@ void addSidecarRewrites(const FileLocation& in, const FileLocation& out, const D
         if (inPlace)
             prepared.expectTarget(before);
         sidecars.push_back(std::move(prepared));
+        JournalFile change;
+        change.path = outPath;
+        change.before = {std::uint64_t(before.st_dev), std::uint64_t(before.st_ino), std::uint64_t(before.st_size),
+                         before.st_ctim.tv_sec, before.st_ctim.tv_nsec};
+        change.oldSize = std::uint64_t(before.st_size);
+        change.ranges = changedRanges(bytes, newBytes);
+        result.sidecarChanges.push_back(std::move(change));
     }
 }
 

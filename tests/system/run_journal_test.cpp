@@ -1,0 +1,307 @@
+// Runs keep a journal, and an undo gives each file its old dates back:
+// byte for byte where the run patched the file it wrote, by the date fields
+// where the file was laid out again or saved anew by another program since.
+// Read back with exiftool and cmp-style byte comparison.
+
+#include "fixtures.h"
+#include "format_fixtures.h"
+#include "needed_tools.h"
+#include "run/batch_run.h"
+#include "run/run_journal.h"
+#include "run/undo_run.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace shotdate {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace fixtures;
+
+constexpr std::int32_t kHour = 3600;
+
+// Every test keeps its journals in a temporary folder of its own.
+class JournalTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SKIP_WITHOUT_TOOLS({"convert", "exiftool"});
+        ::setenv("XDG_STATE_HOME", (state_ / "state").c_str(), 1);
+        fs::create_directories(folder());
+    }
+    void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
+
+    std::string folder() const { return photos_ / "in"; }
+
+    // A shift (or another rule) over the folder, journaled as the programs do.
+    RunSummary journaledRun(const DateArguments& dates, std::optional<std::string> output = std::nullopt)
+    {
+        RunSettings settings;
+        settings.inputPath = folder();
+        settings.outputFolder = output;
+        settings.dates = dates;
+        int error = 0;
+        const auto journal = RunJournal::start(journalHeaderFor(settings), error);
+        EXPECT_TRUE(journal) << error;
+        const RunSummary summary = runBatch(settings, stop_, {}, journal.get());
+        journal->finish(summary.rewritten, summary.stopped);
+        return summary;
+    }
+
+    // Undoes the latest run, itself journaled.
+    RunSummary undoLatest(std::vector<FileReport>* reports = nullptr)
+    {
+        const std::vector<JournalRun> runs = readAllJournals();
+        const JournalRun* latest = latestUndoable(runs);
+        EXPECT_NE(latest, nullptr);
+        int error = 0;
+        const auto journal = RunJournal::start(journalHeaderFor(undoSettings(*latest), latest->header.id), error);
+        RunCallbacks callbacks;
+        callbacks.onFile = [&](const FileReport& report) {
+            if (reports)
+                reports->push_back(report);
+        };
+        const RunSummary summary = runUndo(*latest, stop_, callbacks, journal.get());
+        journal->finish(summary.rewritten, summary.stopped);
+        return summary;
+    }
+
+    TempFolder state_;
+    TempFolder photos_;
+    std::atomic<bool> stop_{false};
+};
+
+DateArguments shift(std::int32_t seconds)
+{
+    return DateArguments{std::int32_t(DateMode::Shift), {}, seconds};
+}
+
+// A maker puts one photo into the folder and answers its path ("" to skip,
+// with the reason in `why`).
+using Maker = std::function<std::string(const std::string& folder, std::string& why)>;
+
+Maker fixture(Fixture kind)
+{
+    return [kind](const std::string& folder, std::string& why) {
+        const MadeFixture made = makeFixture(kind, folder);
+        why = made.error;
+        return made.path;
+    };
+}
+
+Maker container(format_fixtures::Container kind)
+{
+    return [kind](const std::string& folder, std::string& why) {
+        why = missingToolsReason(format_fixtures::makerTools(kind));
+        if (!why.empty())
+            return std::string();
+        const format_fixtures::MadeFile made = format_fixtures::makeContainer(kind, true, folder);
+        why = made.error;
+        return made.path;
+    };
+}
+
+// A JPEG with a sidecar in each convention, every copy of its date in them.
+Maker withSidecars()
+{
+    return [](const std::string& folder, std::string& why) {
+        const MadeFixture made = makeFixture(Fixture::JpegLittleEndian, folder);
+        why = made.error;
+        const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                                "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                                "xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:CreateDate='2018-09-10T11:12:13'/>"
+                                "</rdf:RDF></x:xmpmeta>\n";
+        const fs::path photo(made.path);
+        for (const fs::path& sidecar : {fs::path(photo).replace_extension(".xmp"), fs::path(made.path + ".xmp")})
+            std::ofstream(sidecar) << xmp;
+        return made.path;
+    };
+}
+
+Maker movie()
+{
+    return [](const std::string& folder, std::string& why) {
+        why = missingToolsReason({"ffmpeg"});
+        const std::string path = folder + "/clip.mov";
+        if (why.empty()
+            && runCommand({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=d=1:s=64x48", "-c:v", "mpeg4",
+                           "-metadata", "creation_time=2019-03-02T01:11:12Z", "-f", "mov", path})
+                    .exitCode
+                != 0)
+            why = "ffmpeg could not make a movie";
+        return why.empty() ? path : std::string();
+    };
+}
+
+struct UndoCase {
+    const char* name;
+    Maker make;
+    bool toOutputFolder;
+    // true: the undone file equals the original byte for byte; false: it
+    // was laid out again, and exiftool shows the old dates (and no
+    // DateTimeDigitized where the run added it).
+    bool byteExact;
+    bool allDates = false; // every file in the folder (sidecars too) must come back byte for byte
+};
+
+class UndoEachRewrite : public JournalTest, public ::testing::WithParamInterface<UndoCase> {};
+
+TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
+{
+    const UndoCase& c = GetParam();
+    std::string why;
+    const std::string path = c.make(folder(), why);
+    if (path.empty())
+        GTEST_SKIP() << why;
+    const Bytes original = readBytes(path);
+    std::map<std::string, Bytes> sidecars;
+    for (const auto& entry : fs::directory_iterator(folder()))
+        if (entry.path() != path)
+            sidecars[entry.path()] = readBytes(entry.path());
+    const TagList before = readAllTags({path}).begin()->second;
+    const std::string out = photos_ / "out";
+    if (c.toOutputFolder)
+        fs::create_directories(out);
+    DateArguments dates = shift(kHour);
+    dates.allDates = c.allDates;
+    ASSERT_EQ(journaledRun(dates, c.toOutputFolder ? std::optional(out) : std::nullopt).rewritten, 1);
+    const std::string written = c.toOutputFolder ? out + "/" + fs::path(path).filename().string() : path;
+    ASSERT_NE(readBytes(written), original);
+
+    std::vector<FileReport> reports;
+    const RunSummary undone = undoLatest(&reports);
+    ASSERT_EQ(undone.rewritten, int(1 + sidecars.size())) << (reports.empty() ? "" : reasonKey(reports[0].reason));
+    if (c.byteExact) {
+        EXPECT_EQ(readBytes(written), original);
+        for (const auto& [sidecar, bytes] : sidecars)
+            EXPECT_EQ(readBytes(sidecar), bytes) << sidecar;
+    } else {
+        const TagList after = readAllTags({written}).begin()->second;
+        EXPECT_EQ(tagValue(after, "ExifIFD:DateTimeOriginal"), tagValue(before, "ExifIFD:DateTimeOriginal"));
+        EXPECT_EQ(tagValue(after, "ExifIFD:CreateDate"), tagValue(before, "ExifIFD:CreateDate"));
+        EXPECT_EQ(comparableTags(after, true), comparableTags(before, true));
+    }
+    // The undo is journaled too: undoing it moves the dates again (a redo).
+    const std::vector<JournalRun> runs = readAllJournals();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(undoneBy(runs, runs[0].header.id), runs[1].header.id);
+    EXPECT_EQ(latestUndoable(runs), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rewrites, UndoEachRewrite,
+    ::testing::Values(UndoCase{"PatchedJpeg", fixture(Fixture::JpegBigEndian), false, true},
+                      UndoCase{"PatchedTiff", fixture(Fixture::TiffThreePages), false, true},
+                      UndoCase{"PatchedPng", fixture(Fixture::PngExif), false, true},
+                      UndoCase{"PatchedWebp", fixture(Fixture::WebpExif), false, true},
+                      UndoCase{"PatchedHeif", container(format_fixtures::Container::HeicBaseOffsets), false, true},
+                      UndoCase{"TiffGivenDigitized", fixture(Fixture::TiffOriginalOnly), false, true},
+                      UndoCase{"JpegLaidOutWithDigitized", fixture(Fixture::JpegOriginalOnly), false, false},
+                      UndoCase{"PngLaidOutWithDigitized", fixture(Fixture::PngOriginalOnly), false, false},
+                      UndoCase{"WebpLaidOutWithDigitized", fixture(Fixture::WebpOriginalOnly), false, false},
+                      UndoCase{"JpegToOutputFolder", fixture(Fixture::JpegLittleEndian), true, true},
+                      UndoCase{"AllDatesWithSidecars", withSidecars(), false, true, true},
+                      UndoCase{"Movie", movie(), false, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// After the run, another program changes each file: one saves it anew with
+// another tag (a new inode), one moves its date again.
+TEST_F(JournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
+{
+    const std::string edited = makeFixture(Fixture::JpegLittleEndian, folder()).path;
+    const std::string redated = folder() + "/redated.jpg";
+    fs::copy_file(edited, redated);
+    const std::string oldDate = tagValue(readAllTags({edited}).begin()->second, "ExifIFD:DateTimeOriginal");
+    ASSERT_EQ(journaledRun(shift(kHour)).rewritten, 2);
+    ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-IFD0:Artist=Someone", edited}).exitCode, 0);
+    ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-DateTimeOriginal=2001:01:01 01:01:01", redated})
+                  .exitCode,
+              0);
+
+    std::vector<FileReport> reports;
+    const RunSummary undone = undoLatest(&reports);
+    EXPECT_EQ(undone.rewritten, 1);
+    ASSERT_EQ(undone.passedOverFiles.size(), 1u);
+    EXPECT_EQ(undone.passedOverFiles[0].inPath, redated);
+    EXPECT_EQ(undone.passedOverFiles[0].reason, Reason::DatesChangedSince);
+    const auto tags = readAllTags({edited, redated});
+    EXPECT_EQ(tagValue(tags.at(edited), "IFD0:Artist"), "Someone");
+    EXPECT_EQ(tagValue(tags.at(edited), "ExifIFD:DateTimeOriginal"), oldDate);
+    EXPECT_EQ(tagValue(tags.at(edited), "ExifIFD:CreateDate"), oldDate);
+    EXPECT_EQ(tagValue(tags.at(redated), "ExifIFD:DateTimeOriginal"), "2001:01:01 01:01:01");
+}
+
+// A run killed mid-way leaves records of files it never put in place, and
+// no last line: the files it finished are undone, the others left alone.
+TEST_F(JournalTest, UndoesTheFinishedFilesOfAKilledRun)
+{
+    const std::string finished = makeFixture(Fixture::JpegLittleEndian, folder()).path;
+    const std::string unfinished = folder() + "/unfinished.jpg";
+    fs::copy_file(finished, unfinished);
+    const Bytes original = readBytes(finished);
+    ASSERT_EQ(journaledRun(shift(kHour)).rewritten, 2);
+    // As if the kill came between the records and the second rename.
+    ASSERT_TRUE(writeBytes(unfinished, original));
+    const std::string journal = readAllJournals().at(0).path;
+    std::ifstream in(journal);
+    std::string lines, line;
+    while (std::getline(in, line))
+        if (line.find("\"type\":\"done\"") == std::string::npos && line.find("\"type\":\"end\"") == std::string::npos)
+            lines += line + "\n";
+    in.close();
+    std::ofstream(journal, std::ios::trunc) << lines;
+    ASSERT_FALSE(readAllJournals().at(0).ended);
+
+    const RunSummary undone = undoLatest();
+    EXPECT_EQ(undone.rewritten, 1);
+    ASSERT_EQ(undone.passedOverFiles.size(), 1u);
+    EXPECT_EQ(undone.passedOverFiles[0].reason, Reason::NotChangedByRun);
+    EXPECT_EQ(readBytes(finished), original);
+    EXPECT_EQ(readBytes(unfinished), original);
+}
+
+// The journal's folder and file are the user's alone; old journals go, and
+// a run forgotten cannot be undone.
+TEST_F(JournalTest, KeepsJournalsPrivateAndForgetsThem)
+{
+    makeFixture(Fixture::JpegLittleEndian, folder());
+    ASSERT_EQ(journaledRun(shift(kHour)).rewritten, 1);
+    ASSERT_EQ(journaledRun(shift(kHour)).rewritten, 1);
+    std::vector<JournalRun> runs = readAllJournals();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(fs::status(journalFolder()).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(runs[0].path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(runs[0].rewritten, 1);
+    EXPECT_TRUE(runs[0].ended);
+
+    // Two shifts of the same file within a day: the second run is warned.
+    RunSettings again;
+    again.inputPath = folder();
+    EXPECT_EQ(recentShiftsOf(runs, again, std::time(nullptr)).size(), 2u);
+    EXPECT_TRUE(recentShiftsOf(runs, again, std::time(nullptr) + 86400 + 60).empty());
+    RunSettings elsewhere;
+    elsewhere.inputPath = photos_ / "other";
+    EXPECT_TRUE(recentShiftsOf(runs, elsewhere, std::time(nullptr)).empty());
+
+    EXPECT_EQ(forgetJournal(runs[1].header.id), 0);
+    EXPECT_EQ(forgetJournal(runs[1].header.id), ENOENT);
+    EXPECT_EQ(forgetJournal("../" + runs[0].header.id), ENOENT);
+    EXPECT_EQ(forgetOldJournals(std::time(nullptr) + 89 * 86400), 0);
+    EXPECT_EQ(forgetOldJournals(std::time(nullptr) + 91 * 86400), 1);
+    EXPECT_TRUE(readAllJournals().empty());
+}
+
+} // namespace
+} // namespace shotdate
