@@ -3,8 +3,8 @@
 #include "bytes/file_patch.h"
 #include "dates/date_rule.h"
 #include "formats/format_table.h"
-#include "rewrite/exiv2_adapter.h"
 #include "formats/fotostation.h"
+#include "rewrite/exiv2_adapter.h"
 #include "run/file_report.h"
 #include "run/reason.h"
 
