@@ -1,6 +1,7 @@
-// Failures seen from a whole run: every system call on the write path fails
-// in turn, the disk is read-only or full, a file vanishes or changes under
-// the run. Whatever happens, each file must end as its original or as its
+// Failures on the write path, one table of steps: replaceFile meeting each
+// at one call, and whole runs meeting each at every call of its kind in
+// turn; then read-only and full disks, and files that vanish or change under
+// a run. Whatever happens, each file must end as its original or as its
 // complete rewrite, no temporary file may stay behind, a file passed over
 // must say why, and the run must go on with the next file.
 
@@ -11,8 +12,7 @@
 #include "io/sys_ops.h"
 #include "needed_tools.h"
 #include "open_descriptors.h"
-#include "run/batch_run.h"
-#include "run/file_rewrite.h"
+#include "run_outcome.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -23,14 +23,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
-#include <map>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -45,40 +43,8 @@ using fixtures::Bytes;
 using fixtures::Fixture;
 using fixtures::TempFolder;
 
-constexpr std::int32_t kOneHour = 3600;
-
 // What makes the fixtures.
 const std::vector<std::string> kTools = {"convert", "exiftool"};
-
-DateArguments oneHourLater()
-{
-    return DateArguments{std::int32_t(DateMode::Shift), {}, kOneHour};
-}
-
-// Fixtures cost an exiftool run each; every test copies them from here.
-const Bytes& fixtureBytes(Fixture fixture)
-{
-    static TempFolder folder;
-    static std::map<Fixture, Bytes> made;
-    auto found = made.find(fixture);
-    if (found == made.end()) {
-        const fixtures::MadeFixture result = fixtures::makeFixture(fixture, folder.path());
-        EXPECT_TRUE(result.error.empty()) << fixtures::fixtureFileName(fixture) << ": " << result.error;
-        found = made.emplace(fixture, result.error.empty() ? fixtures::readBytes(result.path) : Bytes{}).first;
-    }
-    return found->second;
-}
-
-// What an undisturbed rewrite makes of `bytes`, worked out by the engine on
-// a copy of its own; the tests only ask whether a file is this or the original.
-Bytes rewrittenBytes(const Bytes& bytes, const std::string& name)
-{
-    TempFolder side;
-    fixtures::writeBytes(side / name, bytes);
-    const FileRewrite result = rewriteFile(side / name, side / name, oneHourLater());
-    EXPECT_EQ(result.reason, Reason::Rewritten) << name << " cannot be rewritten even without a failure";
-    return fixtures::readBytes(side / name);
-}
 
 bool exists(const std::string& path)
 {
@@ -86,30 +52,128 @@ bool exists(const std::string& path)
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-// A run with its per-file reports gathered by input path.
-struct RunOutcome {
-    RunSummary summary;
-    std::map<std::string, FileReport> reports;
+// --- the steps ----------------------------------------------------------------------
+
+// One way a step of the write path fails. replaceFile alone meets it at call
+// `nth`; a whole run at every call of its kind in turn (`nth` ignored).
+struct Step {
+    const char* name;
+    InjectedFailure failure;
+    std::optional<ReplaceStep> step; // what replaceFile reports (None: it works round it); nullopt: runs only
+    std::vector<Reason> reasons; // how a run may report a file hit by it; empty and not harmless: replaceFile only
+    bool mayBeHarmless = false; // a run may work round it
 };
 
-RunOutcome runOver(const std::string& input, std::optional<std::string> output = std::nullopt,
-                   std::function<void()> afterListing = {})
+void PrintTo(const Step& step, std::ostream* os)
 {
-    RunSettings settings;
-    settings.inputPath = input;
-    settings.outputFolder = std::move(output);
-    settings.dates = oneHourLater();
-    RunOutcome outcome;
-    RunCallbacks callbacks;
-    callbacks.onTargets = [&](std::size_t) {
-        if (afterListing)
-            afterListing();
-    };
-    callbacks.onFile = [&](const FileReport& report) { outcome.reports[report.inPath] = report; };
-    const std::atomic<bool> stop{false};
-    outcome.summary = runBatch(settings, stop, callbacks);
-    return outcome;
+    *os << step.name;
 }
+
+const std::vector<Reason> kOpenReasons = {Reason::Unreadable, Reason::WriteFailed, Reason::FolderGone};
+const std::vector<Reason> kSyncReasons = {Reason::WriteFailed, Reason::RewrittenNotSynced};
+using enum SysCall;
+using RS = ReplaceStep;
+
+const Step kSteps[] = {
+    {"open_refused", {.call = Openat, .error = EACCES}, RS::CreateTemp, kOpenReasons},
+    {"temporary_create_refused", {.call = Openat, .nth = 2, .error = EACCES}, RS::CreateTemp, {}},
+    {"temporary_name_taken_once", {.call = Openat, .nth = 2, .error = EEXIST}, RS::None, {}},
+    {"temporary_names_always_taken", {.call = Openat, .nth = 2, .times = 0, .error = EEXIST}, RS::CreateTemp, {}},
+    {"read_io_error", {.call = Read, .error = EIO}, std::nullopt, {Reason::Unreadable}},
+    {"write_io_error", {.call = Write, .error = EIO}, RS::Write, {Reason::WriteFailed}},
+    {"write_disk_full", {.call = Write, .error = ENOSPC}, RS::Write, {Reason::WriteFailed}},
+    {"later_write_io_error", {.call = Write, .nth = 3, .maxBytes = 1000}, RS::Write, {}},
+    // Short writes of 100 bytes, then one that makes no progress at all.
+    {"short_write_then_no_progress",
+     {.call = Write, .nth = 2, .maxBytes = 100, .returnsZero = true},
+     RS::Write,
+     {Reason::WriteFailed}},
+    {"short_writes", {.call = Write, .nth = 0, .maxBytes = 7}, RS::None, {}},
+    {"write_interrupted", {.call = Write, .times = 3, .error = EINTR}, RS::None, {}},
+    {"clone_unsupported", {.call = Clone, .error = EOPNOTSUPP}, std::nullopt, {}, true},
+    {"sync_io_error", {.call = Fsync}, RS::Sync, kSyncReasons, true},
+    // A batch's shared sync failing sends each file to its own sync; this
+    // makes that one fail too.
+    {"sync_io_error_twice", {.call = Fsync, .times = 2}, std::nullopt, kSyncReasons, true},
+    // After the rename: the new file is in place but may not survive a power cut.
+    {"folder_sync_io_error", {.call = Fsync, .nth = 2}, RS::SyncFolder, {}},
+    // No descriptor to sync the folder with: the files are in place, not durable.
+    {"folder_descriptor_refused", {.call = Dup, .error = EMFILE}, std::nullopt, {Reason::RewrittenNotSynced}},
+    {"owner_io_error", {.call = Fchown}, RS::Attributes, {Reason::WriteFailed}},
+    // In place another user's photo would silently become the runner's.
+    {"owner_not_permitted", {.call = Fchown, .error = EPERM}, RS::Owner, {Reason::CannotKeepOwner}},
+    {"permissions_refused", {.call = Fchmod, .error = EPERM}, RS::Attributes, {Reason::WriteFailed}},
+    {"times_refused", {.call = Futimens, .error = EPERM}, RS::Attributes, {Reason::WriteFailed}},
+    {"rename_across_devices", {.call = Renameat, .error = EXDEV}, RS::Rename, {Reason::RenameFailed}},
+    {"rename_io_error", {.call = Renameat}, RS::Rename, {Reason::RenameFailed}},
+};
+
+std::vector<Step> stepsOf(bool inRuns)
+{
+    std::vector<Step> steps;
+    for (const Step& s : kSteps)
+        if (inRuns ? !s.reasons.empty() || s.mayBeHarmless : s.step.has_value())
+            steps.push_back(s);
+    return steps;
+}
+
+std::string nameOf(const ::testing::TestParamInfo<Step>& info)
+{
+    return info.param.name;
+}
+
+// --- replaceFile meets one failing call ------------------------------------------------
+
+class InjectedFailureTest : public ::testing::TestWithParam<Step> {};
+
+TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
+{
+    const Step& c = GetParam();
+    TempFolder folder;
+    const std::string target = folder / "photo.jpg";
+    Bytes oldBytes(3000, 1);
+    Bytes newBytes(10000); // several writes when they are limited to 1000 bytes
+    for (std::size_t i = 0; i < newBytes.size(); ++i)
+        newBytes[i] = std::uint8_t(i * 31 + 7);
+    ASSERT_TRUE(fixtures::writeBytes(target, oldBytes));
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    fixtures::setTimes(target);
+    const struct stat original = fixtures::lstatOf(target);
+    const int descriptorsBefore = fixtures::openDescriptorCount();
+
+    ReplaceError error;
+    bool preparedWasActive = false;
+    {
+        FailingSysOps failing(c.failure);
+        PreparedReplacement prepared;
+        error = prepareReplacement(target, newBytes, original, prepared);
+        preparedWasActive = prepared.active();
+        if (!error)
+            error = prepared.commit();
+        EXPECT_GT(failing.calls(c.failure.call), 0) << "the injected call was never made";
+    }
+    EXPECT_EQ(&sysOps(), &realSysOps());
+
+    EXPECT_EQ(error.step, *c.step);
+    EXPECT_EQ(error.error, *c.step == RS::None ? 0 : c.failure.error);
+    const bool failedInPrepare =
+        *c.step == RS::CreateTemp || *c.step == RS::Write || *c.step == RS::Attributes || *c.step == RS::Owner;
+    EXPECT_EQ(preparedWasActive, !failedInPrepare);
+    EXPECT_EQ(fixtures::openDescriptorCount(), descriptorsBefore);
+    const struct stat now = fixtures::lstatOf(target); // before reading, which may move the access time
+    EXPECT_TRUE(fixtures::sameTime(now.st_mtim, fixtures::kMtime));
+    if (*c.step == RS::None || *c.step == RS::SyncFolder) {
+        EXPECT_EQ(fixtures::readBytes(target), newBytes);
+    } else {
+        EXPECT_EQ(now.st_ino, original.st_ino);
+        EXPECT_EQ(fixtures::readBytes(target), oldBytes);
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1) << "a leftover";
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, InjectedFailureTest, ::testing::ValuesIn(stepsOf(false)), nameOf);
+
+// --- whole runs meet every call failing in turn --------------------------------------
 
 // A victim of the scene's format and an ordinary JPEG listed after it, in
 // one folder; with an output folder beside it when the scene writes there.
@@ -124,78 +188,22 @@ void PrintTo(const Scene& scene, std::ostream* os)
     *os << scene.name;
 }
 
-class SceneFiles {
-public:
-    explicit SceneFiles(const Scene& scene)
-        : scene_(scene), input_(folder_ / "photos"), victim_(input_ + "/a-" + fixtures::fixtureFileName(scene.victim)),
-          next_(input_ + "/b-next.jpg")
-    {
-        fs::create_directory(input_);
-        if (scene.toOutputFolder)
-            fs::create_directory(output());
-        victimOriginal_ = fixtureBytes(scene.victim);
-        nextOriginal_ = fixtureBytes(Fixture::JpegLittleEndian);
-        victimRewritten_ = rewrittenBytes(victimOriginal_, fs::path(victim_).filename());
-        nextRewritten_ = rewrittenBytes(nextOriginal_, "b-next.jpg");
-    }
-
-    void lay() const
-    {
-        fixtures::writeBytes(victim_, victimOriginal_);
-        fixtures::writeBytes(next_, nextOriginal_);
-        fixtures::setTimes(victim_);
-        fixtures::setTimes(next_);
-    }
-
-    std::string input() const { return input_; }
-    std::optional<std::string> outputFolder() const
-    {
-        return scene_.toOutputFolder ? std::optional<std::string>(output()) : std::nullopt;
-    }
-    std::string output() const { return folder_ / "out"; }
-    const std::string& victim() const { return victim_; }
-    const std::string& next() const { return next_; }
-
-    std::string outputOf(const std::string& inPath) const
-    {
-        return scene_.toOutputFolder ? output() + "/" + fs::path(inPath).filename().string() : inPath;
-    }
-    const Bytes& original(const std::string& inPath) const
-    {
-        return inPath == victim_ ? victimOriginal_ : nextOriginal_;
-    }
-    const Bytes& rewritten(const std::string& inPath) const
-    {
-        return inPath == victim_ ? victimRewritten_ : nextRewritten_;
-    }
-
-    std::vector<std::string> leftovers() const { return fixtures::leftoverTemporaryFiles(folder_.path()); }
-
-private:
-    Scene scene_;
-    TempFolder folder_;
-    std::string input_;
-    std::string victim_;
-    std::string next_;
-    Bytes victimOriginal_;
-    Bytes nextOriginal_;
-    Bytes victimRewritten_;
-    Bytes nextRewritten_;
+const Scene kScenes[] = {
+    {"jpeg_in_place", Fixture::JpegLittleEndian, false},
+    {"tiff_in_place", Fixture::TiffThreePages, false},
+    {"jpeg_to_output_folder", Fixture::JpegLittleEndian, true},
+    // Adding a missing date lays the metadata out again: the new file is
+    // written from memory rather than copied.
+    {"jpeg_laid_out_again", Fixture::JpegOriginalOnly, false},
 };
 
-// --- every step of the write path fails in turn ---------------------------------
-
-struct Step {
-    const char* name;
-    InjectedFailure failure; // `nth` is filled in: every call of this kind in turn
-    std::vector<Reason> reasons; // how a file hit by it may be reported
-    bool mayBeHarmless; // a failure the write path works around (EPERM owner, a clone)
+// One photo of the scene: where it lies, what it is before and after.
+struct ScenePhoto {
+    std::string in;
+    std::string out;
+    Bytes original;
+    Bytes rewritten;
 };
-
-void PrintTo(const Step& step, std::ostream* os)
-{
-    *os << step.name;
-}
 
 class SeamFailureTest : public ::testing::TestWithParam<std::tuple<Scene, Step>> {};
 
@@ -203,23 +211,40 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
 {
     SKIP_WITHOUT_TOOLS(kTools);
     const auto& [scene, step] = GetParam();
-    SceneFiles files(scene);
+    TempFolder folder;
+    const std::string input = folder / "photos";
+    const std::string output = folder / "out";
+    const std::optional<std::string> outputFolder = scene.toOutputFolder ? std::optional(output) : std::nullopt;
+    fs::create_directory(input);
+    std::vector<ScenePhoto> photos;
+    for (const auto& [name, fixture] :
+         {std::pair(std::string("a-") + fixtures::fixtureFileName(scene.victim), scene.victim),
+          std::pair(std::string("b-next.jpg"), Fixture::JpegLittleEndian)}) {
+        const Bytes& original = fixtureBytes(fixture);
+        photos.push_back({input + "/" + name, (scene.toOutputFolder ? output : input) + "/" + name, original,
+                          rewrittenBytes(original, name)});
+    }
     ASSERT_FALSE(HasFailure());
+    const auto lay = [&] {
+        fs::remove_all(output);
+        if (scene.toOutputFolder)
+            fs::create_directory(output);
+        for (const ScenePhoto& photo : photos) {
+            fixtures::writeBytes(photo.in, photo.original);
+            fixtures::setTimes(photo.in);
+        }
+    };
 
     // A run without failures counts the calls of this kind.
     int calls = 0;
     {
-        files.lay();
-        InjectedFailure counting = step.failure;
-        counting.nth = 0;
-        counting.maxBytes = 0;
-        FailingSysOps failing(counting);
-        const RunOutcome clean = runOver(files.input(), files.outputFolder());
+        lay();
+        FailingSysOps failing({.call = step.failure.call, .nth = 0});
+        ASSERT_EQ(runOver(input, outputFolder).summary.rewritten, 2) << "the scene does not rewrite cleanly";
         calls = failing.calls(step.failure.call);
-        ASSERT_EQ(clean.summary.rewritten, 2) << "the scene does not rewrite cleanly";
     }
     // A copy into an output folder belongs to the runner: no owner to change.
-    const bool ownerOfACopy = step.failure.call == SysCall::Fchown && scene.toOutputFolder;
+    const bool ownerOfACopy = step.failure.call == Fchown && scene.toOutputFolder;
     if ((step.mayBeHarmless || ownerOfACopy) && calls == 0)
         GTEST_SKIP() << step.name << ": this write path makes no such call";
     ASSERT_GT(calls, 0) << "the run never makes the call " << step.name << " is about";
@@ -228,70 +253,63 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
     int filesPassedOver = 0;
     for (int nth = 1; nth <= calls; ++nth) {
         SCOPED_TRACE(std::string(step.name) + " at call " + std::to_string(nth) + " of " + std::to_string(calls));
-        if (scene.toOutputFolder) {
-            fs::remove_all(files.output());
-            fs::create_directory(files.output());
-        }
-        files.lay();
+        lay();
         const int descriptors = fixtures::openDescriptorCount();
         RunOutcome outcome;
         {
             InjectedFailure failure = step.failure;
             failure.nth = nth;
             FailingSysOps failing(failure);
-            outcome = runOver(files.input(), files.outputFolder());
+            outcome = runOver(input, outputFolder);
         }
         EXPECT_EQ(&sysOps(), &realSysOps());
         EXPECT_EQ(fixtures::openDescriptorCount(), descriptors) << "a descriptor leaked";
-        EXPECT_TRUE(files.leftovers().empty()) << "temporary left: " << files.leftovers().front();
+        EXPECT_EQ(fixtures::leftoverTemporaryFiles(folder.path()), std::vector<std::string>{});
         if (outcome.reports.empty()) {
             // The input folder itself could not be opened: nothing listed, nothing touched.
             ASSERT_EQ(outcome.summary.listingProblems.size(), 1u);
             EXPECT_EQ(outcome.summary.listingProblems[0].error, step.failure.error);
-            for (const std::string& in : {files.victim(), files.next()})
-                EXPECT_EQ(fixtures::readBytes(in), files.original(in)) << in;
+            for (const ScenePhoto& photo : photos)
+                EXPECT_EQ(fixtures::readBytes(photo.in), photo.original) << photo.in;
             continue;
         }
         ASSERT_EQ(outcome.reports.size(), 2u);
 
         int failed = 0;
         bool folderFailed = false;
-        for (const std::string& in : {files.victim(), files.next()}) {
-            const FileReport& report = outcome.reports.at(in);
-            const std::string out = files.outputOf(in);
+        for (const ScenePhoto& photo : photos) {
+            const FileReport& report = outcome.reports.at(photo.in);
             if (scene.toOutputFolder) {
-                EXPECT_EQ(fixtures::readBytes(in), files.original(in)) << "the input itself changed: " << in;
+                EXPECT_EQ(fixtures::readBytes(photo.in), photo.original) << "the input itself changed: " << photo.in;
             }
             if (report.reason == Reason::Rewritten) {
-                EXPECT_EQ(fixtures::readBytes(out), files.rewritten(in)) << out;
+                EXPECT_EQ(fixtures::readBytes(photo.out), photo.rewritten) << photo.out;
                 continue;
             }
             ++failed;
             folderFailed = folderFailed || report.reason == Reason::FolderGone;
-            victimPassedOver += in == files.victim() ? 1 : 0;
+            victimPassedOver += &photo == &photos.front() ? 1 : 0;
             EXPECT_NE(std::find(step.reasons.begin(), step.reasons.end(), report.reason), step.reasons.end())
-                << in << ": reported as " << reasonKey(report.reason);
-            EXPECT_EQ(report.error, step.failure.error) << in << ": the reason hides the system's error";
+                << photo.in << ": reported as " << reasonKey(report.reason);
+            EXPECT_EQ(report.error, step.failure.error) << photo.in << ": the reason hides the system's error";
             // After the rename only the folder's sync can still fail: the new
             // file stands complete under its name, counted as rewritten, and
             // listed because the run cannot promise it is durable.
             if (report.reason == Reason::RewrittenNotSynced) {
-                EXPECT_EQ(fixtures::readBytes(out), files.rewritten(in)) << "reported as rewritten: " << out;
+                EXPECT_EQ(fixtures::readBytes(photo.out), photo.rewritten) << "reported as rewritten: " << photo.out;
                 EXPECT_EQ(std::count_if(outcome.summary.passedOverFiles.begin(), outcome.summary.passedOverFiles.end(),
-                                        [&](const FileReport& r) { return r.inPath == in; }),
+                                        [&](const FileReport& r) { return r.inPath == photo.in; }),
                           1);
-                continue;
-            }
-            if (scene.toOutputFolder) {
-                EXPECT_FALSE(exists(out)) << "a file was left in the output folder: " << out;
+            } else if (scene.toOutputFolder) {
+                EXPECT_FALSE(exists(photo.out)) << "a file was left in the output folder: " << photo.out;
             } else {
-                EXPECT_EQ(fixtures::readBytes(out), files.original(in)) << "the original changed: " << out;
+                EXPECT_EQ(fixtures::readBytes(photo.out), photo.original) << "the original changed: " << photo.out;
             }
         }
         // One failing call costs at most the file it belongs to; only a
         // folder's sync (and the descriptor it needs), or the folder itself,
         // is shared by the files in it.
-        if (step.failure.call != SysCall::Fsync && step.failure.call != SysCall::Dup && !folderFailed) {
+        if (step.failure.call != Fsync && step.failure.call != Dup && !folderFailed) {
             EXPECT_LE(failed, 1) << "one failure cost more than one file";
         }
         if (!step.mayBeHarmless) {
@@ -310,49 +328,8 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
               << filesPassedOver << " files passed over, " << victimPassedOver << " of them the victim\n";
 }
 
-const Scene kScenes[] = {
-    {"jpeg_in_place", Fixture::JpegLittleEndian, false},
-    {"tiff_in_place", Fixture::TiffThreePages, false},
-    {"jpeg_to_output_folder", Fixture::JpegLittleEndian, true},
-    // Adding a missing date lays the metadata out again: the new file is
-    // written from memory rather than copied.
-    {"jpeg_laid_out_again", Fixture::JpegOriginalOnly, false},
-};
-
-const Step kSteps[] = {
-    {"open_refused",
-     {.call = SysCall::Openat, .error = EACCES},
-     {Reason::Unreadable, Reason::WriteFailed, Reason::FolderGone},
-     false},
-    {"read_io_error", {.call = SysCall::Read, .error = EIO}, {Reason::Unreadable}, false},
-    {"write_io_error", {.call = SysCall::Write, .error = EIO}, {Reason::WriteFailed}, false},
-    {"write_disk_full", {.call = SysCall::Write, .error = ENOSPC}, {Reason::WriteFailed}, false},
-    // Short writes of 100 bytes, then one that makes no progress at all.
-    {"short_write_then_no_progress",
-     {.call = SysCall::Write, .error = EIO, .maxBytes = 100, .returnsZero = true},
-     {Reason::WriteFailed},
-     false},
-    {"clone_unsupported", {.call = SysCall::Clone, .error = EOPNOTSUPP}, {}, true},
-    {"sync_io_error", {.call = SysCall::Fsync, .error = EIO}, {Reason::WriteFailed, Reason::RewrittenNotSynced}, true},
-    // A batch's shared sync failing sends each file to its own sync; this
-    // makes that one fail too.
-    {"sync_io_error_twice",
-     {.call = SysCall::Fsync, .times = 2, .error = EIO},
-     {Reason::WriteFailed, Reason::RewrittenNotSynced},
-     true},
-    // No descriptor to sync the folder with: the files are in place, not durable.
-    {"folder_descriptor_refused", {.call = SysCall::Dup, .error = EMFILE}, {Reason::RewrittenNotSynced}, false},
-    {"owner_io_error", {.call = SysCall::Fchown, .error = EIO}, {Reason::WriteFailed}, false},
-    // In place another user's photo would silently become the runner's.
-    {"owner_not_permitted", {.call = SysCall::Fchown, .error = EPERM}, {Reason::CannotKeepOwner}, false},
-    {"permissions_refused", {.call = SysCall::Fchmod, .error = EPERM}, {Reason::WriteFailed}, false},
-    {"times_refused", {.call = SysCall::Futimens, .error = EPERM}, {Reason::WriteFailed}, false},
-    {"rename_across_devices", {.call = SysCall::Renameat, .error = EXDEV}, {Reason::RenameFailed}, false},
-    {"rename_io_error", {.call = SysCall::Renameat, .error = EIO}, {Reason::RenameFailed}, false},
-};
-
 INSTANTIATE_TEST_SUITE_P(Steps, SeamFailureTest,
-                         ::testing::Combine(::testing::ValuesIn(kScenes), ::testing::ValuesIn(kSteps)),
+                         ::testing::Combine(::testing::ValuesIn(kScenes), ::testing::ValuesIn(stepsOf(true))),
                          [](const auto& info) {
                              return std::string(std::get<0>(info.param).name) + "__" + std::get<1>(info.param).name;
                          });
@@ -366,26 +343,22 @@ public:
     SmallMount(const std::string& at, const std::string& options) : at_(at)
     {
         fs::create_directory(at_);
-        if (::mount("tmpfs", at_.c_str(), "tmpfs", 0, options.c_str()) != 0)
-            error_ = errno;
-        else
-            mounted_ = true;
+        error_ = ::mount("tmpfs", at_.c_str(), "tmpfs", 0, options.c_str()) == 0 ? 0 : errno;
     }
     ~SmallMount()
     {
-        if (mounted_)
+        if (mounted())
             ::umount2(at_.c_str(), MNT_DETACH);
     }
     SmallMount(const SmallMount&) = delete;
     SmallMount& operator=(const SmallMount&) = delete;
 
-    bool mounted() const { return mounted_; }
+    bool mounted() const { return error_ == 0; }
     std::string why() const { return std::strerror(error_); }
     bool makeReadOnly() { return ::mount("tmpfs", at_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
 
 private:
     std::string at_;
-    bool mounted_ = false;
     int error_ = 0;
 };
 
@@ -401,32 +374,42 @@ protected:
     {
         SKIP_WITHOUT_TOOLS(kTools);
         photo = fixtureBytes(Fixture::JpegLittleEndian);
-        photoRewritten = rewrittenBytes(photo, "photo.jpg");
+        photoRewritten = rewrittenBytes(photo);
+    }
+
+    // Permission bits do not stop root, a read-only mount does. `fill`
+    // puts files in first.
+    void makeReadOnly(const std::string& path, const std::function<void()>& fill = {})
+    {
+        if (::geteuid() != 0) {
+            fs::create_directory(path);
+            if (fill)
+                fill();
+            ASSERT_EQ(::chmod(path.c_str(), 0555), 0);
+            return;
+        }
+        mount.emplace(path, "size=1m");
+        SKIP_UNLESS_MOUNTED(*mount);
+        if (fill)
+            fill();
+        ASSERT_TRUE(mount->makeReadOnly()) << std::strerror(errno);
     }
 
     TempFolder folder;
+    std::optional<SmallMount> mount;
     Bytes photo;
     Bytes photoRewritten;
 };
 
 TEST_F(RealFileSystemTest, AReadOnlyFolderPassesEveryFileOverUntouched)
 {
-    // Permission bits do not stop root, a read-only mount does.
     const std::string photos = folder / "photos";
-    std::optional<SmallMount> mount;
-    if (::geteuid() == 0) {
-        mount.emplace(photos, "size=1m");
-        SKIP_UNLESS_MOUNTED(*mount);
-    } else {
-        fs::create_directory(photos);
-    }
-    fixtures::writeBytes(photos + "/a.jpg", photo);
-    fixtures::writeBytes(photos + "/b.jpg", photo);
-    if (mount) {
-        ASSERT_TRUE(mount->makeReadOnly()) << std::strerror(errno);
-    } else {
-        ASSERT_EQ(::chmod(photos.c_str(), 0555), 0);
-    }
+    makeReadOnly(photos, [&] {
+        fixtures::writeBytes(photos + "/a.jpg", photo);
+        fixtures::writeBytes(photos + "/b.jpg", photo);
+    });
+    if (IsSkipped() || HasFatalFailure())
+        return;
 
     const RunOutcome outcome = runOver(photos);
 
@@ -438,21 +421,14 @@ TEST_F(RealFileSystemTest, AReadOnlyFolderPassesEveryFileOverUntouched)
         EXPECT_EQ(fixtures::readBytes(path), photo) << path;
     }
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(photos).empty());
-    ::chmod(photos.c_str(), 0755);
 }
 
 TEST_F(RealFileSystemTest, AReadOnlyOutputFolderIsRefusedBeforeAnythingHappens)
 {
     const std::string out = folder / "out";
-    std::optional<SmallMount> mount;
-    if (::geteuid() == 0) {
-        mount.emplace(out, "size=1m");
-        SKIP_UNLESS_MOUNTED(*mount);
-        ASSERT_TRUE(mount->makeReadOnly()) << std::strerror(errno);
-    } else {
-        fs::create_directory(out);
-        ASSERT_EQ(::chmod(out.c_str(), 0555), 0);
-    }
+    makeReadOnly(out);
+    if (IsSkipped() || HasFatalFailure())
+        return;
     fixtures::writeBytes(folder / "a.jpg", photo);
 
     RunSettings settings;
@@ -467,7 +443,6 @@ TEST_F(RealFileSystemTest, AReadOnlyOutputFolderIsRefusedBeforeAnythingHappens)
     EXPECT_EQ(outcome.summary.passedOverFiles.front().reason, Reason::WriteFailed);
     EXPECT_EQ(fixtures::readBytes(folder / "a.jpg"), photo);
     EXPECT_FALSE(exists(out + "/a.jpg"));
-    ::chmod(out.c_str(), 0755);
 }
 
 TEST_F(RealFileSystemTest, AFullFileSystemPassesTheFileOverAndTheNextSmallerOneStillFits)
@@ -513,8 +488,7 @@ TEST_F(RealFileSystemTest, AFullFileSystemPassesTheFileOverAndTheNextSmallerOneS
 
     // Once there is room again the same file goes through.
     ASSERT_EQ(::unlink(filler.c_str()), 0);
-    const RunOutcome again = runOver(photos + "/a-big.jpg");
-    EXPECT_EQ(again.summary.rewritten, 1);
+    EXPECT_EQ(runOver(photos + "/a-big.jpg").summary.rewritten, 1);
     EXPECT_EQ(fixtures::readBytes(photos + "/a-big.jpg"), bigRewritten);
 }
 
@@ -522,7 +496,7 @@ TEST_F(RealFileSystemTest, AFullFileSystemPassesTheFileOverAndTheNextSmallerOneS
 
 struct Replacement {
     const char* name;
-    std::function<void(const std::string& path)> replace; // acts on the path of the file
+    int (*make)(const char* path); // puts something new at the path once the file is gone; nullptr: nothing
     Reason reason;
 };
 
@@ -538,7 +512,7 @@ TEST_P(ReplacedAfterListingTest, TheChangedEntryIsPassedOverAndLeftAlone)
     SKIP_WITHOUT_TOOLS(kTools);
     const auto& [replacement, toOutputFolder] = GetParam();
     const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
-    const Bytes rewritten = rewrittenBytes(photo, "photo.jpg");
+    const Bytes rewritten = rewrittenBytes(photo);
     TempFolder folder;
     const std::string photos = folder / "photos";
     const std::string out = folder / "out";
@@ -548,50 +522,33 @@ TEST_P(ReplacedAfterListingTest, TheChangedEntryIsPassedOverAndLeftAlone)
         fixtures::writeBytes(photos + "/" + name, photo);
     const std::string victim = photos + "/b.jpg";
 
-    const RunOutcome outcome = runOver(photos, toOutputFolder ? std::optional<std::string>(out) : std::nullopt,
-                                       [&] { replacement.replace(victim); });
+    const RunOutcome outcome = runOver(photos, toOutputFolder ? std::optional(out) : std::nullopt, false, [&] {
+        ASSERT_EQ(::unlink(victim.c_str()), 0);
+        if (replacement.make) {
+            ASSERT_EQ(replacement.make(victim.c_str()), 0);
+        }
+    });
 
     ASSERT_EQ(outcome.reports.size(), 3u);
-    const FileReport& report = outcome.reports.at(victim);
-    EXPECT_EQ(report.reason, replacement.reason) << reasonKey(report.reason);
+    EXPECT_EQ(outcome.reports.at(victim).reason, replacement.reason) << reasonKey(outcome.reports.at(victim).reason);
     for (const char* name : {"a.jpg", "c.jpg"}) {
         EXPECT_EQ(outcome.reports.at(photos + "/" + name).reason, Reason::Rewritten) << name;
         EXPECT_EQ(fixtures::readBytes((toOutputFolder ? out : photos) + "/" + name), rewritten) << name;
     }
     EXPECT_FALSE(exists(out + "/b.jpg"));
-    struct stat st {};
-    if (::lstat(victim.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (fs::is_directory(fs::symlink_status(victim))) {
         EXPECT_TRUE(fs::is_empty(victim)) << "something was written into the folder";
     }
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty());
 }
 
+// A link swapped in after listing is never followed.
 const Replacement kReplacements[] = {
-    {"deleted", [](const std::string& p) { ASSERT_EQ(::unlink(p.c_str()), 0); }, Reason::NotFound},
-    {"replaced_by_a_folder",
-     [](const std::string& p) {
-         ASSERT_EQ(::unlink(p.c_str()), 0);
-         ASSERT_EQ(::mkdir(p.c_str(), 0755), 0);
-     },
-     Reason::NotRegularFile},
-    {"replaced_by_a_fifo",
-     [](const std::string& p) {
-         ASSERT_EQ(::unlink(p.c_str()), 0);
-         ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0);
-     },
-     Reason::NotRegularFile},
-    {"replaced_by_a_dangling_link",
-     [](const std::string& p) {
-         ASSERT_EQ(::unlink(p.c_str()), 0);
-         ASSERT_EQ(::symlink("nowhere.jpg", p.c_str()), 0);
-     },
-     Reason::NotRegularFile}, // a link swapped in after listing is never followed
-    {"replaced_by_a_link_to_a_folder",
-     [](const std::string& p) {
-         ASSERT_EQ(::unlink(p.c_str()), 0);
-         ASSERT_EQ(::symlink(".", p.c_str()), 0);
-     },
-     Reason::NotRegularFile},
+    {"deleted", nullptr, Reason::NotFound},
+    {"replaced_by_a_folder", [](const char* p) { return ::mkdir(p, 0755); }, Reason::NotRegularFile},
+    {"replaced_by_a_fifo", [](const char* p) { return ::mkfifo(p, 0644); }, Reason::NotRegularFile},
+    {"replaced_by_a_dangling_link", [](const char* p) { return ::symlink("nowhere.jpg", p); }, Reason::NotRegularFile},
+    {"replaced_by_a_link_to_a_folder", [](const char* p) { return ::symlink(".", p); }, Reason::NotRegularFile},
 };
 
 INSTANTIATE_TEST_SUITE_P(Replacements, ReplacedAfterListingTest,
@@ -602,100 +559,6 @@ INSTANTIATE_TEST_SUITE_P(Replacements, ReplacedAfterListingTest,
                          });
 
 // --- a file changes while it is read ------------------------------------------------
-
-// The real system calls, except that reading or copying the watched file,
-// or the sync that comes before the renames, first lets the test change it,
-// once.
-class ChangingFileOps {
-public:
-    static constexpr int kAtSync = -1;
-
-    ChangingFileOps(std::string path, int atRead, std::function<void(const std::string&)> change)
-        : scope_(install(std::move(path), atRead, std::move(change)))
-    {}
-    ~ChangingFileOps() { state() = {}; }
-    ChangingFileOps(const ChangingFileOps&) = delete;
-    ChangingFileOps& operator=(const ChangingFileOps&) = delete;
-
-    static int reads() { return state().reads; }
-    static bool changed() { return state().done; }
-
-private:
-    struct State {
-        std::string path;
-        int atRead = 0; // 1-based read of the watched file; 0: at the start of the copy; kAtSync
-        int reads = 0;
-        bool done = false;
-        std::function<void(const std::string&)> change;
-    };
-    static State& state()
-    {
-        static State shared;
-        return shared;
-    }
-
-    static bool isWatched(int fd)
-    {
-        struct stat a {};
-        struct stat b {};
-        return ::fstat(fd, &a) == 0 && ::stat(state().path.c_str(), &b) == 0 && a.st_ino == b.st_ino
-            && a.st_dev == b.st_dev;
-    }
-
-    static void changeAtSync()
-    {
-        State& s = state();
-        if (s.done || s.atRead != kAtSync)
-            return;
-        s.done = true;
-        s.change(s.path);
-    }
-
-    static void maybeChange(int fd, bool isRead)
-    {
-        State& s = state();
-        if (s.done || s.atRead == kAtSync || !isWatched(fd))
-            return;
-        if (isRead && ++s.reads != s.atRead)
-            return;
-        if (!isRead && s.atRead != 0)
-            return;
-        s.done = true;
-        s.change(s.path);
-    }
-
-    static const SysOps& install(std::string path, int atRead, std::function<void(const std::string&)> change)
-    {
-        state() = State{std::move(path), atRead, 0, false, std::move(change)};
-        static SysOps ops = [] {
-            SysOps copy = realSysOps();
-            copy.read = [](int fd, void* buf, size_t count) {
-                maybeChange(fd, true);
-                return realSysOps().read(fd, buf, count);
-            };
-            copy.copyFileRange = [](int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t length) {
-                maybeChange(fdIn, false);
-                return realSysOps().copyFileRange(fdIn, offIn, fdOut, offOut, length);
-            };
-            copy.cloneFile = [](int destFd, int srcFd) {
-                maybeChange(srcFd, false);
-                return realSysOps().cloneFile(destFd, srcFd);
-            };
-            copy.syncfs = [](int fd) {
-                changeAtSync();
-                return realSysOps().syncfs(fd);
-            };
-            copy.fsync = [](int fd) {
-                changeAtSync();
-                return realSysOps().fsync(fd);
-            };
-            return copy;
-        }();
-        return ops;
-    }
-
-    ScopedSysOps scope_;
-};
 
 void appendBytes(const std::string& path)
 {
@@ -722,9 +585,11 @@ void overwrittenInPlace(const std::string& path, bool timeSetBack)
     ::close(fd);
 }
 
+constexpr int kAtSync = -1;
+
 struct Change {
     const char* name;
-    int atRead; // 0: when the copy starts; kAtSync: after the new file is complete, before its rename
+    int atRead; // 1-based read of the file; 0: when the copy of its bytes starts; kAtSync: before the renames
     std::function<void(const std::string& path)> change;
 };
 
@@ -740,7 +605,7 @@ TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
     SKIP_WITHOUT_TOOLS(kTools);
     const Change& change = GetParam();
     const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
-    const Bytes rewritten = rewrittenBytes(photo, "photo.jpg");
+    const Bytes rewritten = rewrittenBytes(photo);
     TempFolder folder;
     const std::string victim = folder / "a.jpg";
     fixtures::writeBytes(victim, photo);
@@ -749,14 +614,31 @@ TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
 
     RunOutcome outcome;
     Bytes changedBytes;
+    bool changed = false;
+    int reads = 0;
     {
-        ChangingFileOps ops(victim, change.atRead, [&](const std::string& path) {
-            change.change(path);
-            changedBytes = fixtures::readBytes(path);
+        const auto isVictim = [&](int fd) {
+            struct stat a {};
+            struct stat b {};
+            return ::fstat(fd, &a) == 0 && ::stat(victim.c_str(), &b) == 0 && a.st_ino == b.st_ino
+                && a.st_dev == b.st_dev;
+        };
+        FailingSysOps ops({.nth = 0}, [&](SysCall call, int fd) {
+            bool now = false;
+            if (change.atRead == kAtSync)
+                now = call == Fsync;
+            else if (call == Read)
+                now = isVictim(fd) && ++reads == change.atRead;
+            else if (call == Write || call == Clone)
+                now = change.atRead == 0 && isVictim(fd);
+            if (now && !changed) {
+                changed = true;
+                change.change(victim);
+                changedBytes = fixtures::readBytes(victim);
+            }
         });
         outcome = runOver(folder.path());
-        ASSERT_TRUE(ChangingFileOps::changed())
-            << "the run never reached the moment of the change (" << ChangingFileOps::reads() << " reads)";
+        ASSERT_TRUE(changed) << "the run never reached the moment of the change (" << reads << " reads)";
     }
 
     EXPECT_EQ(outcome.reports.at(victim).reason, Reason::ChangedWhileReading)
@@ -781,13 +663,11 @@ const Change kChanges[] = {
     // name now stands for a file this run never read.
     {"replaced_by_rename_during_the_first_read", 1,
      [](const std::string& p) {
-         const std::string other = p + ".new";
-         fixtures::writeBytes(other, Bytes{'n', 'e', 'w'});
-         ASSERT_EQ(::rename(other.c_str(), p.c_str()), 0);
+         fixtures::writeBytes(p + ".new", Bytes{'n', 'e', 'w'});
+         ASSERT_EQ(::rename((p + ".new").c_str(), p.c_str()), 0);
      }},
-    {"overwritten_before_the_rename", ChangingFileOps::kAtSync,
-     [](const std::string& p) { overwrittenInPlace(p, false); }},
-    {"overwritten_before_the_rename_with_its_time_set_back", ChangingFileOps::kAtSync,
+    {"overwritten_before_the_rename", kAtSync, [](const std::string& p) { overwrittenInPlace(p, false); }},
+    {"overwritten_before_the_rename_with_its_time_set_back", kAtSync,
      [](const std::string& p) { overwrittenInPlace(p, true); }},
 };
 

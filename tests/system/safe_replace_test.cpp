@@ -1,10 +1,13 @@
+// The safe write path on its own: what the new file carries over, where its
+// temporary lies, the two phases and their hand-overs. Failing system calls
+// are in rewrite_failure_test.cpp, in one table with whole runs.
+
 #include "io/safe_replace.h"
 
 #include "failing_sys_ops.h"
 #include "file_bytes.h"
 #include "file_times.h"
 #include "io/sys_ops.h"
-#include "open_descriptors.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -17,9 +20,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
-#include <ostream>
 #include <set>
 #include <string>
 #include <utility>
@@ -47,14 +49,6 @@ std::set<std::string> entriesOf(const std::string& folder)
     return names;
 }
 
-int countOurTemporaries(const std::string& folder)
-{
-    int count = 0;
-    for (const std::string& name : entriesOf(folder))
-        count += isOurTemporaryName(name) ? 1 : 0;
-    return count;
-}
-
 // A photo in its own folder, with owner, permissions and times worth keeping.
 class SafeReplaceTest : public ::testing::Test {
 protected:
@@ -75,32 +69,19 @@ protected:
         EXPECT_EQ(readBytes(target), oldBytes);
     }
 
-    void expectOnlyTargetInFolder()
-    {
-        EXPECT_EQ(entriesOf(folder.path()), std::set<std::string>{"photo.jpg"});
-        EXPECT_EQ(countOurTemporaries(folder.path()), 0);
-    }
+    // No temporary or other leftover beside it.
+    void expectOnlyTargetInFolder() { EXPECT_EQ(entriesOf(folder.path()), std::set<std::string>{"photo.jpg"}); }
 
     TempFolder folder;
     std::string target = folder / "photo.jpg";
     Bytes oldBytes = patternBytes(3000, 1);
-    Bytes newBytes = patternBytes(10000, 7); // several writes when they are limited to 1000 bytes
+    Bytes newBytes = patternBytes(10000, 7);
     struct stat original {};
 };
 
 // --- success ---------------------------------------------------------------
 
-struct KeptAttributesCase {
-    const char* name;
-    mode_t mode;
-};
-
-void PrintTo(const KeptAttributesCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class KeptAttributesTest : public SafeReplaceTest, public ::testing::WithParamInterface<KeptAttributesCase> {};
+class KeptAttributesTest : public SafeReplaceTest, public ::testing::WithParamInterface<mode_t> {};
 
 TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
 {
@@ -108,7 +89,7 @@ TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
     if (::geteuid() == 0) {
         ASSERT_EQ(::chown(target.c_str(), 4321, 8765), 0);
     }
-    ASSERT_EQ(::chmod(target.c_str(), GetParam().mode), 0); // chown cleared the set-id bits
+    ASSERT_EQ(::chmod(target.c_str(), GetParam()), 0); // chown cleared the set-id bits
     setTimes(target, kAtime, kMtime);
     const struct stat before = lstatOf(target);
 
@@ -116,7 +97,7 @@ TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
 
     const struct stat after = lstatOf(target);
     EXPECT_NE(after.st_ino, before.st_ino) << "the file must have been replaced, not rewritten in place";
-    EXPECT_EQ(after.st_mode & 07777, GetParam().mode);
+    EXPECT_EQ(after.st_mode & 07777, GetParam());
     EXPECT_EQ(after.st_uid, before.st_uid);
     EXPECT_EQ(after.st_gid, before.st_gid);
     EXPECT_TRUE(sameTime(after.st_mtim, kMtime)) << after.st_mtim.tv_sec << "." << after.st_mtim.tv_nsec;
@@ -125,13 +106,13 @@ TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
     expectOnlyTargetInFolder();
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, KeptAttributesTest,
-                         ::testing::Values(KeptAttributesCase{"owner_rw_group_r", 0640},
-                                           KeptAttributesCase{"executable", 0755}, KeptAttributesCase{"private", 0600},
-                                           KeptAttributesCase{"read_only", 0444},
-                                           KeptAttributesCase{"set_user_id", 04750},
-                                           KeptAttributesCase{"set_group_id", 02755}),
-                         [](const auto& info) { return std::string(info.param.name); });
+// Read-only, private and executable files, set-user-ID and set-group-ID ones.
+INSTANTIATE_TEST_SUITE_P(Modes, KeptAttributesTest, ::testing::Values(0640, 0755, 0600, 0444, 04750, 02755),
+                         [](const auto& info) {
+                             char name[16];
+                             std::snprintf(name, sizeof name, "mode_%04o", unsigned(info.param));
+                             return std::string(name);
+                         });
 
 TEST_F(SafeReplaceTest, CreatesATargetThatDidNotExistYet)
 {
@@ -180,17 +161,7 @@ TEST_F(SafeReplaceTest, CopiesExtendedAttributesFromTheSource)
 }
 
 // Paths as a user types them, resolved against the working folder.
-struct PathFormCase {
-    const char* name;
-    const char* path; // relative to the test folder
-};
-
-void PrintTo(const PathFormCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class PathFormTest : public SafeReplaceTest, public ::testing::WithParamInterface<PathFormCase> {
+class PathFormTest : public SafeReplaceTest, public ::testing::WithParamInterface<const char*> {
 protected:
     void SetUp() override
     {
@@ -209,7 +180,7 @@ protected:
 
 TEST_P(PathFormTest, PutsTheTemporaryBesideTheTarget)
 {
-    const std::string path = GetParam().path;
+    const std::string path = GetParam();
     PreparedReplacement prepared;
     ASSERT_FALSE(prepareReplacement(path, newBytes, original, prepared));
 
@@ -226,13 +197,11 @@ TEST_P(PathFormTest, PutsTheTemporaryBesideTheTarget)
     EXPECT_FALSE(fs::exists(temporary));
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, PathFormTest,
-                         ::testing::Values(PathFormCase{"bare_name", "photo.jpg"},
-                                           PathFormCase{"dot_slash", "./photo.jpg"},
-                                           PathFormCase{"sub_folder", "sub/photo.jpg"},
-                                           PathFormCase{"doubled_slash", "sub//photo.jpg"},
-                                           PathFormCase{"dot_dot", "sub/../photo.jpg"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const char* const kPathForms[] = {"photo.jpg", "./photo.jpg", "sub/photo.jpg", "sub//photo.jpg", "sub/../photo.jpg"};
+const char* const kPathFormNames[] = {"bare_name", "dot_slash", "sub_folder", "doubled_slash", "dot_dot"};
+
+INSTANTIATE_TEST_SUITE_P(Forms, PathFormTest, ::testing::ValuesIn(kPathForms),
+                         [](const auto& info) { return std::string(kPathFormNames[info.index]); });
 
 // --- the two phases ----------------------------------------------------------
 
@@ -247,7 +216,7 @@ TEST_F(SafeReplaceTest, PreparedFileIsCompleteWhileTheTargetIsStillUntouched)
     EXPECT_TRUE(sameTime(temporary.st_mtim, kMtime));
     EXPECT_EQ(readBytes(prepared.temporaryPath()), newBytes);
     expectTargetUntouched();
-    EXPECT_EQ(countOurTemporaries(folder.path()), 1);
+    EXPECT_EQ(entriesOf(folder.path()).size(), 2u);
 
     ASSERT_FALSE(prepared.sync());
     ASSERT_FALSE(prepared.commit());
@@ -293,19 +262,23 @@ TEST_F(SafeReplaceTest, MovingHandsTheTemporaryOver)
     expectOnlyTargetInFolder();
 }
 
+// Many replacements of one target prepared at once get names of their own,
+// and committing one leaves the others' temporaries alone.
 TEST_F(SafeReplaceTest, TwoPreparedReplacementsOfOneTargetDoNotCollide)
 {
-    const Bytes secondBytes = patternBytes(7000, 99);
-    PreparedReplacement first;
-    PreparedReplacement second;
-    ASSERT_FALSE(prepareReplacement(target, newBytes, original, first));
-    ASSERT_FALSE(prepareReplacement(target, secondBytes, original, second));
-    EXPECT_NE(first.temporaryPath(), second.temporaryPath());
-
-    ASSERT_FALSE(first.commit());
-    EXPECT_EQ(readBytes(target), newBytes);
-    ASSERT_FALSE(second.commit());
-    EXPECT_EQ(readBytes(target), secondBytes);
+    std::vector<PreparedReplacement> prepared(50);
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < prepared.size(); ++i) {
+        ASSERT_FALSE(prepareReplacement(target, patternBytes(100 + i, std::uint8_t(i)), original, prepared[i]));
+        const std::string name = fs::path(prepared[i].temporaryPath()).filename().string();
+        EXPECT_TRUE(isOurTemporaryName(name)) << name;
+        seen.insert(name);
+    }
+    EXPECT_EQ(seen.size(), prepared.size());
+    for (std::size_t i = 0; i < prepared.size(); ++i) {
+        ASSERT_FALSE(prepared[i].commit()) << i;
+        EXPECT_EQ(readBytes(target), patternBytes(100 + i, std::uint8_t(i))) << i;
+    }
     expectOnlyTargetInFolder();
 }
 
@@ -328,100 +301,7 @@ TEST_F(SafeReplaceTest, AFolderRenamedMidwayStillReceivesTheFile)
     EXPECT_EQ(entriesOf(folder / "album-moved"), std::set<std::string>{"photo.jpg"});
 }
 
-// --- failures ----------------------------------------------------------------
-
-struct InjectionCase {
-    const char* name;
-    InjectedFailure failure;
-    ReplaceStep step; // None: the replacement must still succeed
-    int error;
-};
-
-void PrintTo(const InjectionCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class InjectedFailureTest : public SafeReplaceTest, public ::testing::WithParamInterface<InjectionCase> {};
-
-TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
-{
-    const InjectionCase& c = GetParam();
-    const int descriptorsBefore = openDescriptorCount();
-    ReplaceError error;
-    bool preparedWasActive = false;
-    {
-        FailingSysOps failing(c.failure);
-        PreparedReplacement prepared;
-        error = prepareReplacement(target, newBytes, original, prepared);
-        preparedWasActive = prepared.active();
-        if (!error)
-            error = prepared.commit();
-        EXPECT_GT(failing.calls(c.failure.call), 0) << "the injected call was never made";
-    }
-    EXPECT_EQ(&sysOps(), &realSysOps());
-
-    EXPECT_EQ(static_cast<int>(error.step), static_cast<int>(c.step));
-    EXPECT_EQ(error.error, c.error);
-    const bool failedInPrepare = c.step == ReplaceStep::CreateTemp || c.step == ReplaceStep::Write
-        || c.step == ReplaceStep::Attributes || c.step == ReplaceStep::Owner;
-    EXPECT_EQ(preparedWasActive, !failedInPrepare);
-    EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
-    if (c.step == ReplaceStep::None || c.step == ReplaceStep::SyncFolder) {
-        // After a failed folder sync the new file is in place but may not
-        // survive a power cut: the caller reports it as not durable.
-        EXPECT_EQ(readBytes(target), newBytes);
-        EXPECT_TRUE(sameTime(lstatOf(target).st_mtim, kMtime));
-    } else {
-        expectTargetUntouched();
-    }
-    expectOnlyTargetInFolder();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Steps, InjectedFailureTest,
-    ::testing::Values(
-        InjectionCase{"folder_open_refused",
-                      {.call = SysCall::Openat, .nth = 1, .error = EACCES},
-                      ReplaceStep::CreateTemp,
-                      EACCES},
-        InjectionCase{"temporary_create_refused",
-                      {.call = SysCall::Openat, .nth = 2, .error = EACCES},
-                      ReplaceStep::CreateTemp,
-                      EACCES},
-        InjectionCase{
-            "temporary_name_taken_once", {.call = SysCall::Openat, .nth = 2, .error = EEXIST}, ReplaceStep::None, 0},
-        InjectionCase{"temporary_names_always_taken",
-                      {.call = SysCall::Openat, .nth = 2, .times = 0, .error = EEXIST},
-                      ReplaceStep::CreateTemp,
-                      EEXIST},
-        InjectionCase{
-            "first_write_disk_full", {.call = SysCall::Write, .nth = 1, .error = ENOSPC}, ReplaceStep::Write, ENOSPC},
-        InjectionCase{"later_write_io_error",
-                      {.call = SysCall::Write, .nth = 3, .error = EIO, .maxBytes = 1000},
-                      ReplaceStep::Write,
-                      EIO},
-        InjectionCase{"write_makes_no_progress",
-                      {.call = SysCall::Write, .nth = 2, .maxBytes = 1000, .returnsZero = true},
-                      ReplaceStep::Write,
-                      EIO},
-        InjectionCase{"short_writes", {.call = SysCall::Write, .nth = 0, .maxBytes = 7}, ReplaceStep::None, 0},
-        InjectionCase{
-            "write_interrupted", {.call = SysCall::Write, .nth = 1, .times = 3, .error = EINTR}, ReplaceStep::None, 0},
-        InjectionCase{
-            "owner_not_permitted", {.call = SysCall::Fchown, .nth = 1, .error = EPERM}, ReplaceStep::Owner, EPERM},
-        InjectionCase{
-            "owner_io_error", {.call = SysCall::Fchown, .nth = 1, .error = EIO}, ReplaceStep::Attributes, EIO},
-        InjectionCase{
-            "permissions_refused", {.call = SysCall::Fchmod, .nth = 1, .error = EPERM}, ReplaceStep::Attributes, EPERM},
-        InjectionCase{
-            "times_refused", {.call = SysCall::Futimens, .nth = 1, .error = EPERM}, ReplaceStep::Attributes, EPERM},
-        InjectionCase{"file_sync_io_error", {.call = SysCall::Fsync, .nth = 1, .error = EIO}, ReplaceStep::Sync, EIO},
-        InjectionCase{
-            "rename_across_devices", {.call = SysCall::Renameat, .nth = 1, .error = EXDEV}, ReplaceStep::Rename, EXDEV},
-        InjectionCase{
-            "folder_sync_io_error", {.call = SysCall::Fsync, .nth = 2, .error = EIO}, ReplaceStep::SyncFolder, EIO}),
-    [](const auto& info) { return std::string(info.param.name); });
+// --- failures outside the table of failing calls -------------------------------
 
 TEST_F(SafeReplaceTest, AFailedSyncDropsThePreparedFile)
 {
@@ -441,20 +321,6 @@ TEST_F(SafeReplaceTest, AFailedSyncDropsThePreparedFile)
     expectOnlyTargetInFolder();
 }
 
-TEST_F(SafeReplaceTest, AReadOnlyFolderRefusesTheTemporary)
-{
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders; the injected EACCES rows cover this path";
-    ASSERT_EQ(::chmod(folder.path().c_str(), 0555), 0);
-
-    const ReplaceError error = replaceFile(target, newBytes, original);
-
-    EXPECT_EQ(error.step, ReplaceStep::CreateTemp);
-    EXPECT_EQ(error.error, EACCES);
-    expectTargetUntouched();
-    expectOnlyTargetInFolder();
-}
-
 TEST_F(SafeReplaceTest, AMissingFolderFailsBeforeAnythingIsWritten)
 {
     const ReplaceError error = replaceFile(folder / "absent/photo.jpg", newBytes, original);
@@ -465,61 +331,25 @@ TEST_F(SafeReplaceTest, AMissingFolderFailsBeforeAnythingIsWritten)
 
 // --- temporary names -----------------------------------------------------------
 
-struct TemporaryNameCase {
-    const char* name;
-    const char* fileName;
-    bool ours;
-};
-
-void PrintTo(const TemporaryNameCase& c, std::ostream* os)
+TEST(TemporaryNames, RecognisesOnlyOurOwnNames)
 {
-    *os << c.name;
-}
-
-class TemporaryNameTest : public ::testing::TestWithParam<TemporaryNameCase> {};
-
-TEST_P(TemporaryNameTest, RecognisesOnlyOurOwnNames)
-{
-    EXPECT_EQ(isOurTemporaryName(GetParam().fileName), GetParam().ours) << GetParam().fileName;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, TemporaryNameTest,
-    ::testing::Values(TemporaryNameCase{"digits", ".shotdate-0123456789abcdef.tmp", true},
-                      TemporaryNameCase{"all_f", ".shotdate-ffffffffffffffff.tmp", true},
-                      TemporaryNameCase{"all_zero", ".shotdate-0000000000000000.tmp", true},
-                      TemporaryNameCase{"fifteen_digits", ".shotdate-0123456789abcde.tmp", false},
-                      TemporaryNameCase{"seventeen_digits", ".shotdate-0123456789abcdef0.tmp", false},
-                      TemporaryNameCase{"upper_case_hex", ".shotdate-0123456789ABCDEF.tmp", false},
-                      TemporaryNameCase{"not_hex", ".shotdate-0123456789abcdeg.tmp", false},
-                      TemporaryNameCase{"no_dot", "shotdate-0123456789abcdef.tmp", false},
-                      TemporaryNameCase{"other_suffix", ".shotdate-0123456789abcdef.jpg", false},
-                      TemporaryNameCase{"suffix_upper_case", ".shotdate-0123456789abcdef.TMP", false},
-                      TemporaryNameCase{"other_prefix", ".shotdata-0123456789abcdef.tmp", false},
-                      TemporaryNameCase{"a_photo", "photo.jpg", false}, TemporaryNameCase{"empty", "", false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(TemporaryNames, FreshNamesAreOursAndDiffer)
-{
-    TempFolder folder;
-    std::set<std::string> seen;
-    std::vector<PreparedReplacement> prepared(50);
-    const struct stat attributes = [] {
-        struct stat st {};
-        st.st_mode = S_IFREG | 0600;
-        st.st_uid = ::geteuid();
-        st.st_gid = ::getegid();
-        st.st_atim = kAtime;
-        st.st_mtim = kMtime;
-        return st;
-    }();
-    for (auto& replacement : prepared) {
-        ASSERT_FALSE(prepareReplacement(folder / "photo.jpg", Bytes{1, 2, 3}, attributes, replacement));
-        const std::string name = fs::path(replacement.temporaryPath()).filename().string();
-        EXPECT_TRUE(isOurTemporaryName(name)) << name;
-        seen.insert(name);
-    }
-    EXPECT_EQ(seen.size(), prepared.size());
+    const std::pair<const char*, bool> names[] = {
+        {".shotdate-0123456789abcdef.tmp", true},
+        {".shotdate-ffffffffffffffff.tmp", true},
+        {".shotdate-0000000000000000.tmp", true},
+        {".shotdate-0123456789abcde.tmp", false}, // 15 digits
+        {".shotdate-0123456789abcdef0.tmp", false},
+        {".shotdate-0123456789ABCDEF.tmp", false},
+        {".shotdate-0123456789abcdeg.tmp", false},
+        {"shotdate-0123456789abcdef.tmp", false},
+        {".shotdate-0123456789abcdef.jpg", false},
+        {".shotdate-0123456789abcdef.TMP", false},
+        {".shotdata-0123456789abcdef.tmp", false},
+        {"photo.jpg", false},
+        {"", false},
+    };
+    for (const auto& [name, ours] : names)
+        EXPECT_EQ(isOurTemporaryName(name), ours) << '"' << name << '"';
 }
 
 } // namespace

@@ -1,0 +1,82 @@
+#pragma once
+
+// A whole run as the seam tests drive it (every date one hour later), with
+// each file's report gathered by input path, and the photos they run over.
+
+#include "fixtures.h"
+#include "run/batch_run.h"
+#include "run/file_rewrite.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+namespace shotdate {
+
+struct RunOutcome {
+    RunSummary summary;
+    std::map<std::string, FileReport> reports; // by input path
+};
+
+inline DateArguments oneHourLater()
+{
+    return DateArguments{std::int32_t(DateMode::Shift), {}, 3600};
+}
+
+// `afterListing` runs once the targets are listed, before the first file.
+inline RunOutcome runOver(const std::string& input, std::optional<std::string> output = std::nullopt,
+                          bool subfolders = false, const std::function<void()>& afterListing = {})
+{
+    RunSettings settings;
+    settings.inputPath = input;
+    settings.outputFolder = std::move(output);
+    settings.subfolders = subfolders;
+    settings.dates = oneHourLater();
+    RunOutcome outcome;
+    RunCallbacks callbacks;
+    callbacks.onTargets = [&](std::size_t) {
+        if (afterListing)
+            afterListing();
+    };
+    callbacks.onFile = [&](const FileReport& report) {
+        EXPECT_EQ(outcome.reports.count(report.inPath), 0u) << "reported twice: " << report.inPath;
+        outcome.reports[report.inPath] = report;
+    };
+    const std::atomic<bool> stop{false};
+    outcome.summary = runBatch(settings, stop, callbacks);
+    return outcome;
+}
+
+// Fixtures cost an exiftool run each; every test copies them from here.
+inline const fixtures::Bytes& fixtureBytes(fixtures::Fixture fixture)
+{
+    static fixtures::TempFolder folder;
+    static std::map<fixtures::Fixture, fixtures::Bytes> made;
+    auto found = made.find(fixture);
+    if (found == made.end()) {
+        const fixtures::MadeFixture result = fixtures::makeFixture(fixture, folder.path());
+        EXPECT_TRUE(result.error.empty()) << fixtures::fixtureFileName(fixture) << ": " << result.error;
+        found =
+            made.emplace(fixture, result.error.empty() ? fixtures::readBytes(result.path) : fixtures::Bytes{}).first;
+    }
+    return found->second;
+}
+
+// What an undisturbed run makes of `bytes`, worked out by the engine on a
+// copy of its own; the tests only ask whether a file is this or the original.
+inline fixtures::Bytes rewrittenBytes(const fixtures::Bytes& bytes, const std::string& name = "photo.jpg")
+{
+    fixtures::TempFolder side;
+    fixtures::writeBytes(side / name, bytes);
+    const FileRewrite result = rewriteFile(side / name, side / name, oneHourLater());
+    EXPECT_EQ(result.reason, Reason::Rewritten) << name << " cannot be rewritten even without a failure";
+    return fixtures::readBytes(side / name);
+}
+
+} // namespace shotdate
