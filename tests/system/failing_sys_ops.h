@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <functional>
+#include <tuple>
 #include <utility>
 
 namespace shotdate {
@@ -42,9 +43,12 @@ using BeforeCall = std::function<void(SysCall call, int fd)>;
 
 class FailingSysOps {
 public:
-    explicit FailingSysOps(const InjectedFailure& plan, BeforeCall before = {})
-        : scope_(install(plan, std::move(before)))
-    {}
+    explicit FailingSysOps(const InjectedFailure& plan, BeforeCall before = {}) : scope_(table())
+    {
+        if (state().installed)
+            std::abort(); // two plans at once would silently mix their counts
+        state() = State{plan, std::move(before), {}, true};
+    }
     ~FailingSysOps() { state() = State{}; }
     FailingSysOps(const FailingSysOps&) = delete;
     FailingSysOps& operator=(const FailingSysOps&) = delete;
@@ -56,7 +60,7 @@ private:
     struct State {
         InjectedFailure plan;
         BeforeCall before;
-        std::array<int, 12> counts{};
+        std::array<int, 32> counts{}; // room for more kinds of call
         bool installed = false;
     };
 
@@ -64,14 +68,6 @@ private:
     {
         static State shared;
         return shared;
-    }
-
-    static const SysOps& install(const InjectedFailure& plan, BeforeCall before)
-    {
-        if (state().installed)
-            std::abort(); // two plans at once would silently mix their counts
-        state() = State{plan, std::move(before), {}, true};
-        return table();
     }
 
     // Counts the call and decides whether it fails; a failing call has errno set.
@@ -88,72 +84,52 @@ private:
         return true;
     }
 
-    static ssize_t failedTransfer() { return state().plan.returnsZero ? 0 : -1; }
-
-    static std::size_t limited(SysCall call, std::size_t count)
+    // The real `member`, counted as `call` and failing when the plan says so.
+    // Argument `fdArg` is the descriptor the hook sees; a read or write moves
+    // at most the plan's maxBytes of its count at `countArg`.
+    template <SysCall call, auto member, int fdArg = 0, int countArg = -1, typename R, typename... A>
+    static auto seam(R (*)(A...)) -> R (*)(A...)
     {
-        const InjectedFailure& plan = state().plan;
-        return plan.call == call && plan.maxBytes > 0 && count > plan.maxBytes ? plan.maxBytes : count;
+        return [](A... args) -> R {
+            std::tuple<A...> a(args...);
+            const InjectedFailure& plan = state().plan;
+            if (fails(call, int(std::get<fdArg>(a))))
+                return R(countArg >= 0 && plan.returnsZero ? 0 : -1);
+            if constexpr (countArg >= 0) {
+                if (plan.call == call && plan.maxBytes > 0 && std::get<countArg>(a) > plan.maxBytes)
+                    std::get<countArg>(a) = plan.maxBytes;
+            }
+            return std::apply(realSysOps().*member, a);
+        };
     }
 
-    // The real calls, but for those a plan can make fail.
     static const SysOps& table()
     {
+        using enum SysCall;
         static const SysOps ops = [] {
             SysOps t = realSysOps();
-            t.openat = [](int dirfd, const char* path, int flags, mode_t mode) {
-                return fails(SysCall::Openat, dirfd) ? -1 : realSysOps().openat(dirfd, path, flags, mode);
-            };
-            t.write = [](int fd, const void* buf, size_t count) {
-                return fails(SysCall::Write, fd) ? failedTransfer()
-                                                 : realSysOps().write(fd, buf, limited(SysCall::Write, count));
-            };
-            t.pwrite = [](int fd, const void* buf, size_t count, off_t offset) {
-                return fails(SysCall::Write, fd) ? failedTransfer()
-                                                 : realSysOps().pwrite(fd, buf, limited(SysCall::Write, count), offset);
-            };
-            t.copyFileRange = [](int fdIn, off_t* offIn, int fdOut, off_t* offOut, size_t length) {
-                return fails(SysCall::Write, fdIn)
-                    ? failedTransfer()
-                    : realSysOps().copyFileRange(fdIn, offIn, fdOut, offOut, limited(SysCall::Write, length));
-            };
-            t.read = [](int fd, void* buf, size_t count) {
-                return fails(SysCall::Read, fd) ? failedTransfer()
-                                                : realSysOps().read(fd, buf, limited(SysCall::Read, count));
-            };
-            t.pread = [](int fd, void* buf, size_t count, off_t offset) {
-                return fails(SysCall::Read, fd) ? failedTransfer()
-                                                : realSysOps().pread(fd, buf, limited(SysCall::Read, count), offset);
-            };
-            t.fsync = [](int fd) { return fails(SysCall::Fsync, fd) ? -1 : realSysOps().fsync(fd); };
-            t.syncfs = [](int fd) { return fails(SysCall::Fsync, fd) ? -1 : realSysOps().syncfs(fd); };
-            t.fchown = [](int fd, uid_t owner, gid_t group) {
-                return fails(SysCall::Fchown, fd) ? -1 : realSysOps().fchown(fd, owner, group);
-            };
-            t.fchmod = [](int fd, mode_t mode) {
-                return fails(SysCall::Fchmod, fd) ? -1 : realSysOps().fchmod(fd, mode);
-            };
-            t.futimens = [](int fd, const struct timespec times[2]) {
-                return fails(SysCall::Futimens, fd) ? -1 : realSysOps().futimens(fd, times);
-            };
-            t.renameat = [](int olddirfd, const char* oldpath, int newdirfd, const char* newpath) {
-                return fails(SysCall::Renameat, olddirfd) ? -1
-                                                          : realSysOps().renameat(olddirfd, oldpath, newdirfd, newpath);
-            };
-            t.unlinkat = [](int dirfd, const char* path, int flags) {
-                return fails(SysCall::Unlinkat, dirfd) ? -1 : realSysOps().unlinkat(dirfd, path, flags);
-            };
+            t.openat = seam<Openat, &SysOps::openat>(t.openat);
+            t.write = seam<Write, &SysOps::write, 0, 2>(t.write);
+            t.pwrite = seam<Write, &SysOps::pwrite, 0, 2>(t.pwrite);
+            t.copyFileRange = seam<Write, &SysOps::copyFileRange, 0, 4>(t.copyFileRange);
+            t.read = seam<Read, &SysOps::read, 0, 2>(t.read);
+            t.pread = seam<Read, &SysOps::pread, 0, 2>(t.pread);
+            t.fsync = seam<Fsync, &SysOps::fsync>(t.fsync);
+            t.syncfs = seam<Fsync, &SysOps::syncfs>(t.syncfs);
+            t.fchown = seam<Fchown, &SysOps::fchown>(t.fchown);
+            t.fchmod = seam<Fchmod, &SysOps::fchmod>(t.fchmod);
+            t.futimens = seam<Futimens, &SysOps::futimens>(t.futimens);
+            t.renameat = seam<Renameat, &SysOps::renameat>(t.renameat);
+            t.unlinkat = seam<Unlinkat, &SysOps::unlinkat>(t.unlinkat);
+            t.cloneFile = seam<Clone, &SysOps::cloneFile, 1>(t.cloneFile); // the source
+            t.dup = seam<Dup, &SysOps::dup>(t.dup);
             // A close that "fails" still releases the descriptor, as on Linux.
             t.close = [](int fd) {
-                const bool failing = fails(SysCall::Close, fd);
+                const bool failing = fails(Close, fd);
                 const int result = realSysOps().close(fd);
                 errno = failing ? state().plan.error : errno;
                 return failing ? -1 : result;
             };
-            t.cloneFile = [](int destFd, int srcFd) {
-                return fails(SysCall::Clone, srcFd) ? -1 : realSysOps().cloneFile(destFd, srcFd);
-            };
-            t.dup = [](int fd) { return fails(SysCall::Dup, fd) ? -1 : realSysOps().dup(fd); };
             return t;
         }();
         return ops;
