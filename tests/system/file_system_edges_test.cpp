@@ -7,7 +7,7 @@
 #include "file_bytes.h"
 #include "fixtures.h"
 #include "io/sys_ops.h"
-#include "run/batch_run.h"
+#include "run_outcome.h"
 #include "temp_folder.h"
 #include "tiff_builder.h"
 
@@ -52,7 +52,7 @@ struct Look {
 
 class LookalikeFileSystem {
 public:
-    explicit LookalikeFileSystem(const Look& look) : scope_(install(look)) {}
+    explicit LookalikeFileSystem(const Look& look) : scope_(table()) { state() = State{look}; }
     ~LookalikeFileSystem() { state() = {}; }
 
     static int syncfsCalls() { return state().syncfs; }
@@ -70,9 +70,8 @@ private:
         return shared;
     }
 
-    static const SysOps& install(const Look& look)
+    static const SysOps& table()
     {
-        state() = State{look};
         static const SysOps ops = [] {
             SysOps copy = realSysOps();
             copy.fstatfs = [](int fd, struct statfs* st) {
@@ -104,17 +103,14 @@ private:
                     ++state().fileFsync;
                 return realSysOps().fsync(fd);
             };
+            // errno set to 0 before a real call does no harm.
             copy.fchown = [](int fd, uid_t owner, gid_t group) {
-                if (state().look.fchownError == 0)
-                    return realSysOps().fchown(fd, owner, group);
-                errno = state().look.fchownError;
-                return -1;
+                return (errno = state().look.fchownError) != 0 ? -1 : realSysOps().fchown(fd, owner, group);
             };
             copy.fsetxattr = [](int fd, const char* name, const void* value, size_t size, int flags) {
-                if (state().look.fsetxattrError == 0)
-                    return realSysOps().fsetxattr(fd, name, value, size, flags);
-                errno = state().look.fsetxattrError;
-                return -1;
+                return (errno = state().look.fsetxattrError) != 0
+                    ? -1
+                    : realSysOps().fsetxattr(fd, name, value, size, flags);
             };
             return copy;
         }();
@@ -124,31 +120,17 @@ private:
     ScopedSysOps scope_;
 };
 
+template <typename Row>
+std::string nameOf(const testing::TestParamInfo<Row>& info)
+{
+    return info.param.name;
+}
+
 const Bytes& photo()
 {
     static const Bytes bytes =
         testing_support::jpegWith(testing_support::exifTiff("2016:09:28 18:18:05", "2016:09:28 18:18:05"));
     return bytes;
-}
-
-struct Outcome {
-    RunSummary summary;
-    std::map<std::string, FileReport> reports; // by input path
-};
-
-Outcome shiftOneHour(const std::string& input, std::optional<std::string> output, bool subfolders = false)
-{
-    RunSettings settings;
-    settings.inputPath = input;
-    settings.outputFolder = std::move(output);
-    settings.subfolders = subfolders;
-    settings.dates = DateArguments{std::int32_t(DateMode::Shift), {}, 3600};
-    Outcome outcome;
-    RunCallbacks callbacks;
-    callbacks.onFile = [&](const FileReport& report) { outcome.reports[report.inPath] = report; };
-    const std::atomic<bool> stop{false};
-    outcome.summary = runBatch(settings, stop, callbacks);
-    return outcome;
 }
 
 // --- syncfs only where it makes data durable ----------------------------------------
@@ -168,19 +150,19 @@ TEST_P(SyncChoice, EachNewFileIsSyncedUnlessTheFileSystemIsTrusted)
         fixtures::writeBytes(folder / name, photo());
     {
         LookalikeFileSystem lookalike(GetParam().look);
-        EXPECT_EQ(shiftOneHour(folder.path(), std::nullopt).summary.rewritten, 3);
+        EXPECT_EQ(runOver(folder.path()).summary.rewritten, 3);
         EXPECT_EQ(LookalikeFileSystem::syncfsCalls(), GetParam().batched ? 1 : 0);
         EXPECT_EQ(LookalikeFileSystem::fileFsyncCalls(), GetParam().batched ? 0 : 3);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, SyncChoice,
-                         testing::Values(SyncRow{"ext4", {.fileSystemType = EXT4_SUPER_MAGIC}, true},
-                                         SyncRow{"fuse", {.fileSystemType = kFuseMagic}, false},
-                                         SyncRow{"ext4_on_linux_5_4",
-                                                 {.fileSystemType = EXT4_SUPER_MAGIC, .kernelRelease = "5.4.0-150"},
-                                                 false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const SyncRow kSyncRows[] = {
+    {"ext4", {.fileSystemType = EXT4_SUPER_MAGIC}, true},
+    {"fuse", {.fileSystemType = kFuseMagic}, false},
+    {"ext4_on_linux_5_4", {.fileSystemType = EXT4_SUPER_MAGIC, .kernelRelease = "5.4.0-150"}, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, SyncChoice, testing::ValuesIn(kSyncRows), nameOf<SyncRow>);
 
 // --- output folders that fold case --------------------------------------------------
 
@@ -203,10 +185,10 @@ TEST_P(CaseFoldingOutput, NamesDifferingOnlyInCaseGetNumbers)
     fixtures::writeBytes(folder / "in/sub1/IMG_0001.JPG", photo());
     fixtures::writeBytes(folder / "in/sub2/img_0001.jpg", photo());
 
-    Outcome outcome;
+    RunOutcome outcome;
     {
         LookalikeFileSystem lookalike(GetParam().look);
-        outcome = shiftOneHour(folder / "in", folder / "out", true);
+        outcome = runOver(folder / "in", folder / "out", true);
     }
     ASSERT_EQ(outcome.summary.rewritten, 2);
     const FileReport& second = outcome.reports.at(folder / "in/sub2/img_0001.jpg");
@@ -216,16 +198,17 @@ TEST_P(CaseFoldingOutput, NamesDifferingOnlyInCaseGetNumbers)
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty()) << "the probe was left behind";
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, CaseFoldingOutput,
-                         testing::Values(CaseRow{"fat", {.fileSystemType = MSDOS_SUPER_MAGIC}, true},
-                                         CaseRow{"exfat", {.fileSystemType = EXFAT_SUPER_MAGIC}, true},
-                                         CaseRow{"ntfs", {.fileSystemType = kNtfsMagic}, true},
-                                         // Type unknown: the probe in the folder finds out.
-                                         CaseRow{
-                                             "fuse_folding", {.fileSystemType = kFuseMagic, .foldsCase = true}, true},
-                                         CaseRow{"fuse_keeping_case", {.fileSystemType = kFuseMagic}, false},
-                                         CaseRow{"this_machine", {}, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const CaseRow kCaseRows[] = {
+    {"fat", {.fileSystemType = MSDOS_SUPER_MAGIC}, true},
+    {"exfat", {.fileSystemType = EXFAT_SUPER_MAGIC}, true},
+    {"ntfs", {.fileSystemType = kNtfsMagic}, true},
+    // Type unknown: the probe in the folder finds out.
+    {"fuse_folding", {.fileSystemType = kFuseMagic, .foldsCase = true}, true},
+    {"fuse_keeping_case", {.fileSystemType = kFuseMagic}, false},
+    {"this_machine", {}, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, CaseFoldingOutput, testing::ValuesIn(kCaseRows), nameOf<CaseRow>);
 
 // --- owner, group and ACLs ------------------------------------------------------------
 
@@ -280,10 +263,10 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
     struct stat before {};
     ASSERT_EQ(::stat(input.c_str(), &before), 0);
 
-    Outcome outcome;
+    RunOutcome outcome;
     {
         LookalikeFileSystem lookalike(row.look);
-        outcome = shiftOneHour(input, row.toOutputFolder ? std::optional(folder / "out") : std::nullopt);
+        outcome = runOver(input, row.toOutputFolder ? std::optional(folder / "out") : std::nullopt);
     }
     const FileReport& report = outcome.reports.at(input);
     EXPECT_EQ(report.reason, row.reason) << reasonKey(report.reason);
@@ -304,31 +287,22 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, Ownership,
-    testing::Values(
-        OwnershipRow{"in_place", false, {}, nullptr, Reason::Rewritten},
-        OwnershipRow{"in_place_owner_refused", false, {.fchownError = EPERM}, nullptr, Reason::CannotKeepOwner},
-        OwnershipRow{"in_place_acl_refused",
-                     false,
-                     {.fsetxattrError = EOPNOTSUPP},
-                     "system.posix_acl_access",
-                     Reason::CannotKeepAttributes},
-        OwnershipRow{"in_place_security_label_refused",
-                     false,
-                     {.fsetxattrError = EPERM},
-                     "security.shotdate_test",
-                     Reason::CannotKeepAttributes},
-        OwnershipRow{
-            "in_place_user_attribute_refused", false, {.fsetxattrError = EOPNOTSUPP}, "user.tag", Reason::Rewritten},
-        OwnershipRow{"to_output_folder", true, {}, nullptr, Reason::Rewritten},
-        OwnershipRow{"to_output_folder_owner_refused", true, {.fchownError = EPERM}, nullptr, Reason::Rewritten},
-        OwnershipRow{"to_output_folder_acl_refused",
-                     true,
-                     {.fsetxattrError = EOPNOTSUPP},
-                     "system.posix_acl_access",
-                     Reason::Rewritten}),
-    [](const auto& info) { return std::string(info.param.name); });
+constexpr const char* kAcl = "system.posix_acl_access";
+constexpr const char* kLabel = "security.shotdate_test";
+using R = Reason;
+
+const OwnershipRow kOwnershipRows[] = {
+    {"in_place", false, {}, nullptr, R::Rewritten},
+    {"in_place_owner_refused", false, {.fchownError = EPERM}, nullptr, R::CannotKeepOwner},
+    {"in_place_acl_refused", false, {.fsetxattrError = EOPNOTSUPP}, kAcl, R::CannotKeepAttributes},
+    {"in_place_security_label_refused", false, {.fsetxattrError = EPERM}, kLabel, R::CannotKeepAttributes},
+    {"in_place_user_attribute_refused", false, {.fsetxattrError = EOPNOTSUPP}, "user.tag", R::Rewritten},
+    {"to_output_folder", true, {}, nullptr, R::Rewritten},
+    {"to_output_folder_owner_refused", true, {.fchownError = EPERM}, nullptr, R::Rewritten},
+    {"to_output_folder_acl_refused", true, {.fsetxattrError = EOPNOTSUPP}, kAcl, R::Rewritten},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, Ownership, testing::ValuesIn(kOwnershipRows), nameOf<OwnershipRow>);
 
 } // namespace
 } // namespace shotdate

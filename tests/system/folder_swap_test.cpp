@@ -42,7 +42,7 @@ struct SwapCase {
     int rewritten;
     Reason otherReason; // what the rest are reported as
     const char* resultFolder; // where the rewritten photos are afterwards
-    bool listingProblem;
+    bool listingProblem = false;
 };
 
 void PrintTo(const SwapCase& row, std::ostream* out)
@@ -160,45 +160,26 @@ TEST_P(FolderSwapTest, NothingOutsideTheGivenFoldersIsWritten)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Moments, FolderSwapTest,
-    testing::Values(
-        // Renamed and replaced by a link after the first file: the files
-        // follow the folder the run holds, none goes to the link's target.
-        SwapCase{"output_folder_swapped_for_a_link",
-                 true,
-                 "s02.jpg",
-                 Act::SwapOutputForLink,
-                 kPhotos,
-                 {},
-                 "out-moved",
-                 false},
-        SwapCase{"subfolder_swapped_for_a_link_in_place",
-                 false,
-                 "s02.jpg",
-                 Act::SwapSubfolderForLink,
-                 kPhotos,
-                 {},
-                 "in/sub-moved",
-                 false},
-        SwapCase{"subfolder_swapped_for_a_link_to_an_output_folder",
-                 true,
-                 "s02.jpg",
-                 Act::SwapSubfolderForLink,
-                 kPhotos,
-                 {},
-                 "out",
-                 false},
-        // Seen as a folder, a link by the time it is opened: not walked.
-        SwapCase{
-            "subfolder_swapped_while_listed", false, "sub", Act::SwapSubfolderForLink, 0, {}, "in/sub-moved", true},
-        // A file turned into a link to a device after listing is never
-        // opened for reading.
-        SwapCase{"file_swapped_for_a_device_link", false, "s02.jpg", Act::SwapFileForDeviceLink, kPhotos - 1,
-                 Reason::NotRegularFile, "in/sub", false},
-        SwapCase{"subfolder_removed", true, "s05.jpg", Act::RemoveSubfolder, 4, Reason::FolderGone, "out", false},
-        SwapCase{"subfolder_failing", false, "s05.jpg", Act::FailWithIoError, 4, Reason::FolderGone, "in/sub", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+using enum Act;
+constexpr Reason kNone{};
+
+const SwapCase kSwaps[] = {
+    // Renamed and replaced by a link after the first file: the files follow
+    // the folder the run holds, none goes to the link's target.
+    {"output_folder_swapped_for_a_link", true, "s02.jpg", SwapOutputForLink, kPhotos, kNone, "out-moved"},
+    {"subfolder_swapped_for_a_link_in_place", false, "s02.jpg", SwapSubfolderForLink, kPhotos, kNone, "in/sub-moved"},
+    {"subfolder_swapped_for_a_link_to_an_output_folder", true, "s02.jpg", SwapSubfolderForLink, kPhotos, kNone, "out"},
+    // Seen as a folder, a link by the time it is opened: not walked.
+    {"subfolder_swapped_while_listed", false, "sub", SwapSubfolderForLink, 0, kNone, "in/sub-moved", true},
+    // A file turned into a link to a device after listing is never opened for reading.
+    {"file_swapped_for_a_device_link", false, "s02.jpg", SwapFileForDeviceLink, kPhotos - 1, Reason::NotRegularFile,
+     "in/sub"},
+    {"subfolder_removed", true, "s05.jpg", RemoveSubfolder, 4, Reason::FolderGone, "out"},
+    {"subfolder_failing", false, "s05.jpg", FailWithIoError, 4, Reason::FolderGone, "in/sub"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Moments, FolderSwapTest, testing::ValuesIn(kSwaps),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Ten thousand folders under the default limit of 1024 descriptors: the
 // same, scaled down to a lower limit.
