@@ -1,39 +1,26 @@
-// Failures on the write path, one table of steps: replaceFile meeting each
-// at one call, and whole runs meeting each at every call of its kind in
-// turn; then read-only and full disks, and files that vanish or change under
-// a run. Whatever happens, each file must end as its original or as its
-// complete rewrite, no temporary file may stay behind, a file passed over
-// must say why, and the run must go on with the next file.
+// Failures on the write path, one table of steps: replaceFile meets each at
+// one call, whole runs at every call of its kind in turn. Then read-only and
+// full disks, and files that vanish or change under a run. Each file must end
+// as its original or its complete rewrite, with no temporary left behind; a
+// file passed over says why, and the run goes on with the next.
 
 #include "failing_sys_ops.h"
 #include "file_times.h"
-#include "fixtures.h"
 #include "io/safe_replace.h"
-#include "io/sys_ops.h"
 #include "needed_tools.h"
 #include "open_descriptors.h"
 #include "run_outcome.h"
-#include "temp_folder.h"
-
-#include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <functional>
+#include <fstream>
 #include <iostream>
-#include <optional>
-#include <ostream>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace shotdate {
 namespace {
@@ -340,21 +327,21 @@ INSTANTIATE_TEST_SUITE_P(Steps, SeamFailureTest,
 // a container may lack the right to mount; the tests then skip.
 class SmallMount {
 public:
-    SmallMount(const std::string& at, const std::string& options) : at_(at)
+    SmallMount(const std::string& at, const char* options) : at_(at)
     {
         fs::create_directory(at_);
-        error_ = ::mount("tmpfs", at_.c_str(), "tmpfs", 0, options.c_str()) == 0 ? 0 : errno;
+        error_ = ::mount("tmpfs", at_.c_str(), "tmpfs", 0, options) == 0 ? 0 : errno;
     }
     ~SmallMount()
     {
-        if (mounted())
+        if (error_ == 0)
             ::umount2(at_.c_str(), MNT_DETACH);
     }
     SmallMount(const SmallMount&) = delete;
     SmallMount& operator=(const SmallMount&) = delete;
 
-    bool mounted() const { return error_ == 0; }
-    std::string why() const { return std::strerror(error_); }
+    // Why there is no mount, "" when there is one.
+    std::string missing() const { return error_ == 0 ? "" : std::strerror(error_); }
     bool makeReadOnly() { return ::mount("tmpfs", at_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
 
 private:
@@ -362,58 +349,31 @@ private:
     int error_ = 0;
 };
 
-#define SKIP_UNLESS_MOUNTED(mount)                                                                                     \
-    do {                                                                                                               \
-        if (!(mount).mounted())                                                                                        \
-            GTEST_SKIP() << "cannot mount a tmpfs here (" << (mount).why() << "): skipped";                            \
-    } while (false)
-
 class RealFileSystemTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        SKIP_WITHOUT_TOOLS(kTools);
-        photo = fixtureBytes(Fixture::JpegLittleEndian);
-        photoRewritten = rewrittenBytes(photo);
-    }
-
-    // Permission bits do not stop root, a read-only mount does. `fill`
-    // puts files in first.
-    void makeReadOnly(const std::string& path, const std::function<void()>& fill = {})
-    {
-        if (::geteuid() != 0) {
-            fs::create_directory(path);
-            if (fill)
-                fill();
-            ASSERT_EQ(::chmod(path.c_str(), 0555), 0);
-            return;
-        }
-        mount.emplace(path, "size=1m");
-        SKIP_UNLESS_MOUNTED(*mount);
-        if (fill)
-            fill();
-        ASSERT_TRUE(mount->makeReadOnly()) << std::strerror(errno);
-    }
+    void SetUp() override { SKIP_WITHOUT_TOOLS(kTools); }
 
     TempFolder folder;
-    std::optional<SmallMount> mount;
-    Bytes photo;
-    Bytes photoRewritten;
+    std::string photos = folder / "photos";
+    const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
 };
 
+// Permission bits do not stop root, a read-only mount does. The folder
+// refuses a run in place, and as an output folder it is refused up front.
 TEST_F(RealFileSystemTest, AReadOnlyFolderPassesEveryFileOverUntouched)
 {
-    const std::string photos = folder / "photos";
-    makeReadOnly(photos, [&] {
-        fixtures::writeBytes(photos + "/a.jpg", photo);
-        fixtures::writeBytes(photos + "/b.jpg", photo);
-    });
-    if (IsSkipped() || HasFatalFailure())
-        return;
+    std::optional<SmallMount> mount;
+    if (::geteuid() == 0) {
+        mount.emplace(photos, "size=1m");
+        if (!mount->missing().empty())
+            GTEST_SKIP() << "cannot mount a tmpfs here (" << mount->missing() << "): skipped";
+    }
+    fs::create_directory(photos);
+    fixtures::writeBytes(photos + "/a.jpg", photo);
+    fixtures::writeBytes(photos + "/b.jpg", photo);
+    ASSERT_TRUE(mount ? mount->makeReadOnly() : ::chmod(photos.c_str(), 0555) == 0) << std::strerror(errno);
 
     const RunOutcome outcome = runOver(photos);
-
-    EXPECT_EQ(outcome.summary.rewritten, 0);
     EXPECT_EQ(outcome.summary.passedOver, 2);
     for (const auto& [path, report] : outcome.reports) {
         EXPECT_EQ(report.reason, Reason::WriteFailed) << path;
@@ -421,98 +381,105 @@ TEST_F(RealFileSystemTest, AReadOnlyFolderPassesEveryFileOverUntouched)
         EXPECT_EQ(fixtures::readBytes(path), photo) << path;
     }
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(photos).empty());
-}
 
-TEST_F(RealFileSystemTest, AReadOnlyOutputFolderIsRefusedBeforeAnythingHappens)
-{
-    const std::string out = folder / "out";
-    makeReadOnly(out);
-    if (IsSkipped() || HasFatalFailure())
-        return;
-    fixtures::writeBytes(folder / "a.jpg", photo);
-
+    fixtures::writeBytes(folder / "c.jpg", photo);
     RunSettings settings;
-    settings.inputPath = folder / "a.jpg";
-    settings.outputFolder = out;
+    settings.inputPath = folder / "c.jpg";
+    settings.outputFolder = photos;
     settings.dates = oneHourLater();
     EXPECT_EQ(checkRunSettings(settings), SettingsError::OutputNotWritable);
-
     // And if a front end started the run anyway, the file says why.
-    const RunOutcome outcome = runOver(folder / "a.jpg", out);
-    ASSERT_EQ(outcome.summary.passedOver, 1);
-    EXPECT_EQ(outcome.summary.passedOverFiles.front().reason, Reason::WriteFailed);
-    EXPECT_EQ(fixtures::readBytes(folder / "a.jpg"), photo);
-    EXPECT_FALSE(exists(out + "/a.jpg"));
+    const RunOutcome toOutput = runOver(folder / "c.jpg", photos);
+    ASSERT_EQ(toOutput.summary.passedOver, 1);
+    EXPECT_EQ(toOutput.summary.passedOverFiles.front().reason, Reason::WriteFailed);
+    EXPECT_EQ(fixtures::readBytes(folder / "c.jpg"), photo);
+    EXPECT_FALSE(exists(photos + "/c.jpg"));
 }
 
 TEST_F(RealFileSystemTest, AFullFileSystemPassesTheFileOverAndTheNextSmallerOneStillFits)
 {
-    const std::string photos = folder / "photos";
     SmallMount mount(photos, "size=64k");
-    SKIP_UNLESS_MOUNTED(mount);
+    if (!mount.missing().empty())
+        GTEST_SKIP() << "cannot mount a tmpfs here (" << mount.missing() << "): skipped";
 
     // A photo padded after its image data to 24 KiB, too big to be copied
     // once the disk is nearly full; a small one that still fits after it.
     Bytes big = photo;
     for (std::size_t i = 0; big.size() < 24 * 1024; ++i)
         big.push_back(static_cast<std::uint8_t>(i * 7));
-    const Bytes bigRewritten = rewrittenBytes(big, "a-big.jpg");
     fixtures::writeBytes(photos + "/a-big.jpg", big);
     fixtures::writeBytes(photos + "/b-small.jpg", photo);
 
     // Fill the disk, then free two pages: room for the small copy only.
     const std::string filler = photos + "/filler.bin";
-    {
-        const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_GE(fd, 0);
-        const std::vector<char> page(4096, 'x');
-        off_t size = 0;
-        for (ssize_t n; (n = ::write(fd, page.data(), page.size())) > 0;)
-            size += n;
-        ASSERT_EQ(errno, ENOSPC);
-        ASSERT_EQ(::ftruncate(fd, size > 8192 ? size - 8192 : 0), 0);
-        ::close(fd);
-    }
+    const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const std::vector<char> page(4096, 'x');
+    off_t size = 0;
+    for (ssize_t n; (n = ::write(fd, page.data(), page.size())) > 0;)
+        size += n;
+    ASSERT_EQ(errno, ENOSPC);
+    ASSERT_EQ(::ftruncate(fd, size > 8192 ? size - 8192 : 0), 0);
+    ::close(fd);
     const Bytes fillerBytes = fixtures::readBytes(filler);
 
     const RunOutcome outcome = runOver(photos);
-
     const FileReport& bigReport = outcome.reports.at(photos + "/a-big.jpg");
     EXPECT_EQ(bigReport.reason, Reason::WriteFailed);
     EXPECT_EQ(bigReport.error, ENOSPC);
     EXPECT_EQ(fixtures::readBytes(photos + "/a-big.jpg"), big);
     EXPECT_EQ(outcome.reports.at(photos + "/b-small.jpg").reason, Reason::Rewritten);
-    EXPECT_EQ(fixtures::readBytes(photos + "/b-small.jpg"), photoRewritten);
+    EXPECT_EQ(fixtures::readBytes(photos + "/b-small.jpg"), rewrittenBytes(photo));
     EXPECT_EQ(fixtures::readBytes(filler), fillerBytes);
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(photos).empty());
 
     // Once there is room again the same file goes through.
     ASSERT_EQ(::unlink(filler.c_str()), 0);
     EXPECT_EQ(runOver(photos + "/a-big.jpg").summary.rewritten, 1);
-    EXPECT_EQ(fixtures::readBytes(photos + "/a-big.jpg"), bigRewritten);
+    EXPECT_EQ(fixtures::readBytes(photos + "/a-big.jpg"), rewrittenBytes(big, "a-big.jpg"));
 }
 
-// --- a file vanishes or is replaced after the listing -------------------------------
+// --- a file vanishes, is replaced or changes under the run ---------------------------
 
-struct Replacement {
+// Another program writes into the same file, keeping its size: only the
+// times tell. With `timeSetBack` it even restores the modification time,
+// and only the change time is left to tell.
+void overwriteInPlace(const char* path, bool timeSetBack)
+{
+    struct stat st {};
+    const int fd = ::open(path, O_WRONLY);
+    ASSERT_TRUE(fd >= 0 && ::fstat(fd, &st) == 0);
+    ASSERT_EQ(::pwrite(fd, "edit", 4, st.st_size / 2), 4);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_TRUE(!timeSetBack || ::futimens(fd, times) == 0);
+    ::close(fd);
+}
+
+void append(const char* path)
+{
+    std::ofstream(path, std::ios::app) << "more";
+}
+
+constexpr int kAfterListing = -2;
+constexpr int kAtSync = -1; // once the new file is complete, before its rename
+
+// The middle one of three photos is changed at one moment of the run.
+struct Disturbance {
     const char* name;
-    int (*make)(const char* path); // puts something new at the path once the file is gone; nullptr: nothing
+    int at; // kAfterListing, kAtSync, the nth read of the file, or 0: when the copy of its bytes starts
+    void (*change)(const char* path);
     Reason reason;
 };
 
-void PrintTo(const Replacement& replacement, std::ostream* os)
+void PrintTo(const Disturbance& disturbance, std::ostream* os)
 {
-    *os << replacement.name;
+    *os << disturbance.name;
 }
 
-class ReplacedAfterListingTest : public ::testing::TestWithParam<std::tuple<Replacement, bool>> {};
-
-TEST_P(ReplacedAfterListingTest, TheChangedEntryIsPassedOverAndLeftAlone)
+void runDisturbed(const Disturbance& disturbance, bool toOutputFolder)
 {
     SKIP_WITHOUT_TOOLS(kTools);
-    const auto& [replacement, toOutputFolder] = GetParam();
     const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
-    const Bytes rewritten = rewrittenBytes(photo);
     TempFolder folder;
     const std::string photos = folder / "photos";
     const std::string out = folder / "out";
@@ -521,35 +488,100 @@ TEST_P(ReplacedAfterListingTest, TheChangedEntryIsPassedOverAndLeftAlone)
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
         fixtures::writeBytes(photos + "/" + name, photo);
     const std::string victim = photos + "/b.jpg";
+    fixtures::setTimes(victim);
 
-    const RunOutcome outcome = runOver(photos, toOutputFolder ? std::optional(out) : std::nullopt, false, [&] {
-        ASSERT_EQ(::unlink(victim.c_str()), 0);
-        if (replacement.make) {
-            ASSERT_EQ(replacement.make(victim.c_str()), 0);
-        }
-    });
+    Bytes changedBytes;
+    bool changed = false;
+    int reads = 0;
+    const auto changeNow = [&] {
+        changed = true;
+        disturbance.change(victim.c_str());
+        if (fs::is_regular_file(fs::symlink_status(victim)))
+            changedBytes = fixtures::readBytes(victim);
+    };
+    const auto isVictim = [&](int fd) {
+        struct stat a {};
+        struct stat b {};
+        return ::fstat(fd, &a) == 0 && ::stat(victim.c_str(), &b) == 0 && a.st_ino == b.st_ino && a.st_dev == b.st_dev;
+    };
+    RunOutcome outcome;
+    {
+        FailingSysOps ops({.nth = 0}, [&](SysCall call, int fd) {
+            const int at = disturbance.at;
+            if (!changed
+                && (at == kAtSync      ? call == Fsync
+                        : call == Read ? isVictim(fd) && ++reads == at
+                                       : (call == Write || call == Clone) && at == 0 && isVictim(fd)))
+                changeNow();
+        });
+        outcome = runOver(photos, toOutputFolder ? std::optional(out) : std::nullopt, false, [&] {
+            if (disturbance.at == kAfterListing)
+                changeNow();
+        });
+    }
+    ASSERT_TRUE(changed) << "the run never reached the moment of the change (" << reads << " reads)";
 
     ASSERT_EQ(outcome.reports.size(), 3u);
-    EXPECT_EQ(outcome.reports.at(victim).reason, replacement.reason) << reasonKey(outcome.reports.at(victim).reason);
+    EXPECT_EQ(outcome.reports.at(victim).reason, disturbance.reason) << reasonKey(outcome.reports.at(victim).reason);
     for (const char* name : {"a.jpg", "c.jpg"}) {
         EXPECT_EQ(outcome.reports.at(photos + "/" + name).reason, Reason::Rewritten) << name;
-        EXPECT_EQ(fixtures::readBytes((toOutputFolder ? out : photos) + "/" + name), rewritten) << name;
+        EXPECT_EQ(fixtures::readBytes((toOutputFolder ? out : photos) + "/" + name), rewrittenBytes(photo)) << name;
     }
     EXPECT_FALSE(exists(out + "/b.jpg"));
     if (fs::is_directory(fs::symlink_status(victim))) {
         EXPECT_TRUE(fs::is_empty(victim)) << "something was written into the folder";
     }
+    if (fs::is_regular_file(fs::symlink_status(victim))) {
+        EXPECT_EQ(fixtures::readBytes(victim), changedBytes) << "the changed file was written over";
+    }
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty());
 }
 
 // A link swapped in after listing is never followed.
-const Replacement kReplacements[] = {
-    {"deleted", nullptr, Reason::NotFound},
-    {"replaced_by_a_folder", [](const char* p) { return ::mkdir(p, 0755); }, Reason::NotRegularFile},
-    {"replaced_by_a_fifo", [](const char* p) { return ::mkfifo(p, 0644); }, Reason::NotRegularFile},
-    {"replaced_by_a_dangling_link", [](const char* p) { return ::symlink("nowhere.jpg", p); }, Reason::NotRegularFile},
-    {"replaced_by_a_link_to_a_folder", [](const char* p) { return ::symlink(".", p); }, Reason::NotRegularFile},
+const Disturbance kReplacements[] = {
+    {"deleted", kAfterListing, [](const char* p) { EXPECT_EQ(::unlink(p), 0); }, Reason::NotFound},
+    {"replaced_by_a_folder", kAfterListing, [](const char* p) { EXPECT_FALSE(::unlink(p) || ::mkdir(p, 0755)); },
+     Reason::NotRegularFile},
+    {"replaced_by_a_fifo", kAfterListing, [](const char* p) { EXPECT_FALSE(::unlink(p) || ::mkfifo(p, 0644)); },
+     Reason::NotRegularFile},
+    {"replaced_by_a_dangling_link", kAfterListing,
+     [](const char* p) { EXPECT_FALSE(::unlink(p) || ::symlink("nowhere.jpg", p)); }, Reason::NotRegularFile},
+    {"replaced_by_a_link_to_a_folder", kAfterListing,
+     [](const char* p) { EXPECT_FALSE(::unlink(p) || ::symlink(".", p)); }, Reason::NotRegularFile},
 };
+
+const Disturbance kChanges[] = {
+    {"grows_during_the_first_read", 1, append, Reason::ChangedWhileReading},
+    {"grows_during_the_second_read", 2, append, Reason::ChangedWhileReading},
+    {"shrinks_during_the_first_read", 1, [](const char* p) { EXPECT_EQ(::truncate(p, 100), 0); },
+     Reason::ChangedWhileReading},
+    {"touched_during_the_first_read", 1,
+     [](const char* p) {
+         const struct timespec times[2] = {{0, UTIME_OMIT}, {1500000000, 1}};
+         EXPECT_EQ(::utimensat(AT_FDCWD, p, times, 0), 0);
+     },
+     Reason::ChangedWhileReading},
+    {"grows_when_the_copy_starts", 0, append, Reason::ChangedWhileReading},
+    // Another program saves a new version by rename, as editors do: the
+    // name now stands for a file this run never read.
+    {"replaced_by_rename_during_the_first_read", 1,
+     [](const char* p) {
+         fixtures::writeBytes(std::string(p) + ".new", Bytes{'n', 'e', 'w'});
+         EXPECT_EQ(::rename((std::string(p) + ".new").c_str(), p), 0);
+     },
+     Reason::ChangedWhileReading},
+    {"overwritten_before_the_rename", kAtSync, [](const char* p) { overwriteInPlace(p, false); },
+     Reason::ChangedWhileReading},
+    {"overwritten_before_the_rename_with_its_time_set_back", kAtSync, [](const char* p) { overwriteInPlace(p, true); },
+     Reason::ChangedWhileReading},
+};
+
+class ReplacedAfterListingTest : public ::testing::TestWithParam<std::tuple<Disturbance, bool>> {};
+
+TEST_P(ReplacedAfterListingTest, TheChangedEntryIsPassedOverAndLeftAlone)
+{
+    runDisturbed(std::get<0>(GetParam()), std::get<1>(GetParam()));
+}
 
 INSTANTIATE_TEST_SUITE_P(Replacements, ReplacedAfterListingTest,
                          ::testing::Combine(::testing::ValuesIn(kReplacements), ::testing::Bool()),
@@ -558,118 +590,12 @@ INSTANTIATE_TEST_SUITE_P(Replacements, ReplacedAfterListingTest,
                                  + (std::get<1>(info.param) ? "__to_output_folder" : "__in_place");
                          });
 
-// --- a file changes while it is read ------------------------------------------------
-
-void appendBytes(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::write(fd, "more", 4), 4);
-    ::close(fd);
-}
-
-// Another program writes into the same file, keeping its size: only the
-// times tell. With `timeSetBack` it even restores the modification time,
-// and only the change time is left to tell.
-void overwrittenInPlace(const std::string& path, bool timeSetBack)
-{
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    const int fd = ::open(path.c_str(), O_WRONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::pwrite(fd, "edit", 4, st.st_size / 2), 4);
-    if (timeSetBack) {
-        const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        ASSERT_EQ(::futimens(fd, times), 0);
-    }
-    ::close(fd);
-}
-
-constexpr int kAtSync = -1;
-
-struct Change {
-    const char* name;
-    int atRead; // 1-based read of the file; 0: when the copy of its bytes starts; kAtSync: before the renames
-    std::function<void(const std::string& path)> change;
-};
-
-void PrintTo(const Change& change, std::ostream* os)
-{
-    *os << change.name;
-}
-
-class ChangedWhileReadingTest : public ::testing::TestWithParam<Change> {};
+class ChangedWhileReadingTest : public ::testing::TestWithParam<Disturbance> {};
 
 TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
 {
-    SKIP_WITHOUT_TOOLS(kTools);
-    const Change& change = GetParam();
-    const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
-    const Bytes rewritten = rewrittenBytes(photo);
-    TempFolder folder;
-    const std::string victim = folder / "a.jpg";
-    fixtures::writeBytes(victim, photo);
-    fixtures::writeBytes(folder / "b.jpg", photo);
-    fixtures::setTimes(victim);
-
-    RunOutcome outcome;
-    Bytes changedBytes;
-    bool changed = false;
-    int reads = 0;
-    {
-        const auto isVictim = [&](int fd) {
-            struct stat a {};
-            struct stat b {};
-            return ::fstat(fd, &a) == 0 && ::stat(victim.c_str(), &b) == 0 && a.st_ino == b.st_ino
-                && a.st_dev == b.st_dev;
-        };
-        FailingSysOps ops({.nth = 0}, [&](SysCall call, int fd) {
-            bool now = false;
-            if (change.atRead == kAtSync)
-                now = call == Fsync;
-            else if (call == Read)
-                now = isVictim(fd) && ++reads == change.atRead;
-            else if (call == Write || call == Clone)
-                now = change.atRead == 0 && isVictim(fd);
-            if (now && !changed) {
-                changed = true;
-                change.change(victim);
-                changedBytes = fixtures::readBytes(victim);
-            }
-        });
-        outcome = runOver(folder.path());
-        ASSERT_TRUE(changed) << "the run never reached the moment of the change (" << reads << " reads)";
-    }
-
-    EXPECT_EQ(outcome.reports.at(victim).reason, Reason::ChangedWhileReading)
-        << reasonKey(outcome.reports.at(victim).reason);
-    EXPECT_EQ(fixtures::readBytes(victim), changedBytes) << "the changed file was written over";
-    EXPECT_EQ(outcome.reports.at(folder / "b.jpg").reason, Reason::Rewritten);
-    EXPECT_EQ(fixtures::readBytes(folder / "b.jpg"), rewritten);
-    EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty());
+    runDisturbed(GetParam(), false);
 }
-
-const Change kChanges[] = {
-    {"grows_during_the_first_read", 1, appendBytes},
-    {"grows_during_the_second_read", 2, appendBytes},
-    {"shrinks_during_the_first_read", 1, [](const std::string& p) { ASSERT_EQ(::truncate(p.c_str(), 100), 0); }},
-    {"touched_during_the_first_read", 1,
-     [](const std::string& p) {
-         const struct timespec times[2] = {{0, UTIME_OMIT}, {1500000000, 1}};
-         ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
-     }},
-    {"grows_when_the_copy_starts", 0, appendBytes},
-    // Another program saves a new version by rename, as editors do: the
-    // name now stands for a file this run never read.
-    {"replaced_by_rename_during_the_first_read", 1,
-     [](const std::string& p) {
-         fixtures::writeBytes(p + ".new", Bytes{'n', 'e', 'w'});
-         ASSERT_EQ(::rename((p + ".new").c_str(), p.c_str()), 0);
-     }},
-    {"overwritten_before_the_rename", kAtSync, [](const std::string& p) { overwrittenInPlace(p, false); }},
-    {"overwritten_before_the_rename_with_its_time_set_back", kAtSync,
-     [](const std::string& p) { overwrittenInPlace(p, true); }},
-};
 
 INSTANTIATE_TEST_SUITE_P(Changes, ChangedWhileReadingTest, ::testing::ValuesIn(kChanges),
                          [](const auto& info) { return std::string(info.param.name); });
