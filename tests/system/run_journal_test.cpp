@@ -13,24 +13,16 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace shotdate {
 namespace {
 
 namespace fs = std::filesystem;
 using namespace fixtures;
-
-constexpr std::int32_t kHour = 3600;
 
 // Every test keeps its journals in a temporary folder of its own.
 class JournalTest : public ::testing::Test {
@@ -61,19 +53,14 @@ protected:
     }
 
     // Undoes the latest run, itself journaled.
-    RunSummary undoLatest(std::vector<FileReport>* reports = nullptr)
+    RunSummary undoLatest()
     {
         const std::vector<JournalRun> runs = readAllJournals();
         const JournalRun* latest = latestUndoable(runs);
         EXPECT_NE(latest, nullptr);
         int error = 0;
         const auto journal = RunJournal::start(journalHeaderFor(undoSettings(*latest), latest->header.id), error);
-        RunCallbacks callbacks;
-        callbacks.onFile = [&](const FileReport& report) {
-            if (reports)
-                reports->push_back(report);
-        };
-        const RunSummary summary = runUndo(*latest, stop_, callbacks, journal.get());
+        const RunSummary summary = runUndo(*latest, stop_, {}, journal.get());
         journal->finish(summary.rewritten, summary.stopped);
         return summary;
     }
@@ -83,10 +70,7 @@ protected:
     std::atomic<bool> stop_{false};
 };
 
-DateArguments shift(std::int32_t seconds)
-{
-    return DateArguments{std::int32_t(DateMode::Shift), {}, seconds};
-}
+const DateArguments kHourLater{std::int32_t(DateMode::Shift), {}, 3600};
 
 // A maker puts one photo into the folder and answers its path ("" to skip,
 // with the reason in `why`).
@@ -105,56 +89,53 @@ Maker container(format_fixtures::Container kind)
 {
     return [kind](const std::string& folder, std::string& why) {
         why = missingToolsReason(format_fixtures::makerTools(kind));
-        if (!why.empty())
-            return std::string();
-        const format_fixtures::MadeFile made = format_fixtures::makeContainer(kind, true, folder);
-        why = made.error;
+        const format_fixtures::MadeFile made =
+            why.empty() ? format_fixtures::makeContainer(kind, true, folder) : format_fixtures::MadeFile{};
+        why += made.error;
         return made.path;
     };
 }
 
 // A JPEG with a sidecar in each convention, every copy of its date in them.
-Maker withSidecars()
+std::string withSidecars(const std::string& folder, std::string& why)
 {
-    return [](const std::string& folder, std::string& why) {
-        const MadeFixture made = makeFixture(Fixture::JpegLittleEndian, folder);
-        why = made.error;
-        const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
-                                "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
-                                "xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:CreateDate='2018-09-10T11:12:13'/>"
-                                "</rdf:RDF></x:xmpmeta>\n";
-        const fs::path photo(made.path);
-        for (const fs::path& sidecar : {fs::path(photo).replace_extension(".xmp"), fs::path(made.path + ".xmp")})
-            std::ofstream(sidecar) << xmp;
-        return made.path;
-    };
+    const MadeFixture made = makeFixture(Fixture::JpegLittleEndian, folder);
+    why = made.error;
+    for (const std::string& sidecar : {fs::path(made.path).replace_extension(".xmp").string(), made.path + ".xmp"})
+        std::ofstream(sidecar) << "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                                  "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                                  "xmlns:xmp='http://ns.adobe.com/xap/1.0/' xmp:CreateDate='2018-09-10T11:12:13'/>"
+                                  "</rdf:RDF></x:xmpmeta>\n";
+    return made.path;
 }
 
-Maker movie()
+std::string movie(const std::string& folder, std::string& why)
 {
-    return [](const std::string& folder, std::string& why) {
-        why = missingToolsReason({"ffmpeg"});
-        const std::string path = folder + "/clip.mov";
-        if (why.empty()
-            && runCommand({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=d=1:s=64x48", "-c:v", "mpeg4",
-                           "-metadata", "creation_time=2019-03-02T01:11:12Z", "-f", "mov", path})
-                    .exitCode
-                != 0)
-            why = "ffmpeg could not make a movie";
-        return why.empty() ? path : std::string();
-    };
+    why = missingToolsReason({"ffmpeg"});
+    const std::string path = folder + "/clip.mov";
+    if (why.empty()
+        && runCommand({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=d=1:s=64x48", "-c:v", "mpeg4",
+                       "-metadata", "creation_time=2019-03-02T01:11:12Z", "-f", "mov", path})
+                .exitCode
+            != 0)
+        why = "ffmpeg could not make a movie";
+    return why.empty() ? path : std::string();
 }
 
 struct UndoCase {
     const char* name;
     Maker make;
     bool toOutputFolder;
-    // true: the undone file equals the original byte for byte; false: it
-    // was laid out again, and exiftool shows the old dates (and no
-    // DateTimeDigitized where the run added it).
+    // true: the undone file (and every sidecar) equals the original byte for
+    // byte; false: it was laid out again, and exiftool shows the old dates.
     bool byteExact;
-    bool allDates = false; // every file in the folder (sidecars too) must come back byte for byte
+    bool allDates = false;
 };
+
+void PrintTo(const UndoCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class UndoEachRewrite : public JournalTest, public ::testing::WithParamInterface<UndoCase> {};
 
@@ -174,15 +155,15 @@ TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
     const std::string out = photos_ / "out";
     if (c.toOutputFolder)
         fs::create_directories(out);
-    DateArguments dates = shift(kHour);
+    DateArguments dates = kHourLater;
     dates.allDates = c.allDates;
     ASSERT_EQ(journaledRun(dates, c.toOutputFolder ? std::optional(out) : std::nullopt).rewritten, 1);
     const std::string written = c.toOutputFolder ? out + "/" + fs::path(path).filename().string() : path;
     ASSERT_NE(readBytes(written), original);
 
-    std::vector<FileReport> reports;
-    const RunSummary undone = undoLatest(&reports);
-    ASSERT_EQ(undone.rewritten, int(1 + sidecars.size())) << (reports.empty() ? "" : reasonKey(reports[0].reason));
+    const RunSummary undone = undoLatest();
+    ASSERT_EQ(undone.rewritten, int(1 + sidecars.size()))
+        << (undone.passedOverFiles.empty() ? "" : reasonKey(undone.passedOverFiles[0].reason));
     if (c.byteExact) {
         EXPECT_EQ(readBytes(written), original);
         for (const auto& [sidecar, bytes] : sidecars)
@@ -200,21 +181,25 @@ TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
     EXPECT_EQ(latestUndoable(runs), nullptr);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rewrites, UndoEachRewrite,
-    ::testing::Values(UndoCase{"PatchedJpeg", fixture(Fixture::JpegBigEndian), false, true},
-                      UndoCase{"PatchedTiff", fixture(Fixture::TiffThreePages), false, true},
-                      UndoCase{"PatchedPng", fixture(Fixture::PngExif), false, true},
-                      UndoCase{"PatchedWebp", fixture(Fixture::WebpExif), false, true},
-                      UndoCase{"PatchedHeif", container(format_fixtures::Container::HeicBaseOffsets), false, true},
-                      UndoCase{"TiffGivenDigitized", fixture(Fixture::TiffOriginalOnly), false, true},
-                      UndoCase{"JpegLaidOutWithDigitized", fixture(Fixture::JpegOriginalOnly), false, false},
-                      UndoCase{"PngLaidOutWithDigitized", fixture(Fixture::PngOriginalOnly), false, false},
-                      UndoCase{"WebpLaidOutWithDigitized", fixture(Fixture::WebpOriginalOnly), false, false},
-                      UndoCase{"JpegToOutputFolder", fixture(Fixture::JpegLittleEndian), true, true},
-                      UndoCase{"AllDatesWithSidecars", withSidecars(), false, true, true},
-                      UndoCase{"Movie", movie(), false, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+// Patched in place, laid out again (the run added DateTimeDigitized), to an
+// output folder, with sidecars, a movie.
+const UndoCase kUndoCases[] = {
+    {"PatchedJpeg", fixture(Fixture::JpegBigEndian), false, true},
+    {"PatchedTiff", fixture(Fixture::TiffThreePages), false, true},
+    {"PatchedPng", fixture(Fixture::PngExif), false, true},
+    {"PatchedWebp", fixture(Fixture::WebpExif), false, true},
+    {"PatchedHeif", container(format_fixtures::Container::HeicBaseOffsets), false, true},
+    {"TiffGivenDigitized", fixture(Fixture::TiffOriginalOnly), false, true},
+    {"JpegLaidOutWithDigitized", fixture(Fixture::JpegOriginalOnly), false, false},
+    {"PngLaidOutWithDigitized", fixture(Fixture::PngOriginalOnly), false, false},
+    {"WebpLaidOutWithDigitized", fixture(Fixture::WebpOriginalOnly), false, false},
+    {"JpegToOutputFolder", fixture(Fixture::JpegLittleEndian), true, true},
+    {"AllDatesWithSidecars", withSidecars, false, true, true},
+    {"Movie", movie, false, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rewrites, UndoEachRewrite, ::testing::ValuesIn(kUndoCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // After the run, another program changes each file: one saves it anew with
 // another tag (a new inode), one moves its date again.
@@ -224,14 +209,13 @@ TEST_F(JournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
     const std::string redated = folder() + "/redated.jpg";
     fs::copy_file(edited, redated);
     const std::string oldDate = tagValue(readAllTags({edited}).begin()->second, "ExifIFD:DateTimeOriginal");
-    ASSERT_EQ(journaledRun(shift(kHour)).rewritten, 2);
+    ASSERT_EQ(journaledRun(kHourLater).rewritten, 2);
     ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-IFD0:Artist=Someone", edited}).exitCode, 0);
     ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-DateTimeOriginal=2001:01:01 01:01:01", redated})
                   .exitCode,
               0);
 
-    std::vector<FileReport> reports;
-    const RunSummary undone = undoLatest(&reports);
+    const RunSummary undone = undoLatest();
     EXPECT_EQ(undone.rewritten, 1);
     ASSERT_EQ(undone.passedOverFiles.size(), 1u);
     EXPECT_EQ(undone.passedOverFiles[0].inPath, redated);
@@ -251,7 +235,7 @@ TEST_F(JournalTest, UndoesTheFinishedFilesOfAKilledRun)
     const std::string unfinished = folder() + "/unfinished.jpg";
     fs::copy_file(finished, unfinished);
     const Bytes original = readBytes(finished);
-    ASSERT_EQ(journaledRun(shift(kHour)).rewritten, 2);
+    ASSERT_EQ(journaledRun(kHourLater).rewritten, 2);
     // As if the kill came between the records and the second rename.
     ASSERT_TRUE(writeBytes(unfinished, original));
     const std::string journal = readAllJournals().at(0).path;
@@ -277,8 +261,8 @@ TEST_F(JournalTest, UndoesTheFinishedFilesOfAKilledRun)
 TEST_F(JournalTest, KeepsJournalsPrivateAndForgetsThem)
 {
     makeFixture(Fixture::JpegLittleEndian, folder());
-    ASSERT_EQ(journaledRun(shift(kHour)).rewritten, 1);
-    ASSERT_EQ(journaledRun(shift(kHour)).rewritten, 1);
+    ASSERT_EQ(journaledRun(kHourLater).rewritten, 1);
+    ASSERT_EQ(journaledRun(kHourLater).rewritten, 1);
     std::vector<JournalRun> runs = readAllJournals();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(fs::status(journalFolder()).permissions(), fs::perms::owner_all);
