@@ -4,32 +4,19 @@
 // The file system's answers are faked through the system-call table, so
 // each case is exact and needs no mount.
 
-#include "file_bytes.h"
-#include "fixtures.h"
 #include "io/sys_ops.h"
 #include "run_outcome.h"
-#include "temp_folder.h"
 #include "tiff_builder.h"
-
-#include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <linux/magic.h>
-#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 namespace shotdate {
 namespace {
@@ -126,12 +113,7 @@ std::string nameOf(const testing::TestParamInfo<Row>& info)
     return info.param.name;
 }
 
-const Bytes& photo()
-{
-    static const Bytes bytes =
-        testing_support::jpegWith(testing_support::exifTiff("2016:09:28 18:18:05", "2016:09:28 18:18:05"));
-    return bytes;
-}
+const Bytes kPhoto = testing_support::jpegWith(testing_support::exifTiff("2016:09:28 18:18:05", "2016:09:28 18:18:05"));
 
 // --- syncfs only where it makes data durable ----------------------------------------
 
@@ -147,7 +129,7 @@ TEST_P(SyncChoice, EachNewFileIsSyncedUnlessTheFileSystemIsTrusted)
 {
     TempFolder folder;
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        fixtures::writeBytes(folder / name, photo());
+        fixtures::writeBytes(folder / name, kPhoto);
     {
         LookalikeFileSystem lookalike(GetParam().look);
         EXPECT_EQ(runOver(folder.path()).summary.rewritten, 3);
@@ -182,8 +164,8 @@ TEST_P(CaseFoldingOutput, NamesDifferingOnlyInCaseGetNumbers)
     fs::create_directories(folder / "in/sub1");
     fs::create_directories(folder / "in/sub2");
     fs::create_directory(folder / "out");
-    fixtures::writeBytes(folder / "in/sub1/IMG_0001.JPG", photo());
-    fixtures::writeBytes(folder / "in/sub2/img_0001.jpg", photo());
+    fixtures::writeBytes(folder / "in/sub1/IMG_0001.JPG", kPhoto);
+    fixtures::writeBytes(folder / "in/sub2/img_0001.jpg", kPhoto);
 
     RunOutcome outcome;
     {
@@ -250,7 +232,7 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
     fs::create_directory(folder / "in");
     fs::create_directory(folder / "out");
     const std::string input = folder / "in/a.jpg";
-    fixtures::writeBytes(input, photo());
+    fixtures::writeBytes(input, kPhoto);
     // Another user's photo, set-group-ID, shared with the group only.
     ASSERT_EQ(::chown(input.c_str(), 4321, 4321), 0);
     ASSERT_EQ(::chmod(input.c_str(), 02640), 0);
@@ -274,7 +256,7 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
     struct stat after {};
     ASSERT_EQ(::stat(report.outPath.c_str(), &after), 0);
     if (report.reason != Reason::Rewritten) {
-        EXPECT_EQ(fixtures::readBytes(input), photo()) << "the original changed";
+        EXPECT_EQ(fixtures::readBytes(input), kPhoto) << "the original changed";
         EXPECT_EQ(after.st_ino, before.st_ino);
     } else if (row.toOutputFolder) {
         // The copy is the runner's: no set-ID bit, and no wider access than the original.

@@ -7,25 +7,18 @@
 #include "failing_sys_ops.h"
 #include "file_bytes.h"
 #include "file_times.h"
-#include "io/sys_ops.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <set>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace shotdate {
 namespace {
@@ -113,19 +106,6 @@ INSTANTIATE_TEST_SUITE_P(Modes, KeptAttributesTest, ::testing::Values(0640, 0755
                              std::snprintf(name, sizeof name, "mode_%04o", unsigned(info.param));
                              return std::string(name);
                          });
-
-TEST_F(SafeReplaceTest, CreatesATargetThatDidNotExistYet)
-{
-    const std::string fresh = folder / "new.jpg";
-    struct stat attributes = original;
-    attributes.st_mode = S_IFREG | 0604;
-
-    ASSERT_FALSE(replaceFile(fresh, newBytes, attributes));
-
-    EXPECT_EQ(lstatOf(fresh).st_mode & 07777, 0604u);
-    EXPECT_EQ(readBytes(fresh), newBytes);
-    EXPECT_EQ(entriesOf(folder.path()), (std::set<std::string>{"new.jpg", "photo.jpg"}));
-}
 
 TEST_F(SafeReplaceTest, ReplacesASymbolicLinkItselfNotTheFileItPointsTo)
 {
@@ -225,6 +205,8 @@ TEST_F(SafeReplaceTest, PreparedFileIsCompleteWhileTheTargetIsStillUntouched)
     expectOnlyTargetInFolder();
 }
 
+// Abandoned, dropped or replaced by a move, a prepared file takes its
+// temporary with it; moved, it hands it over.
 TEST_F(SafeReplaceTest, AbandonAndDestructionRemoveTheTemporary)
 {
     PreparedReplacement abandoned;
@@ -237,10 +219,7 @@ TEST_F(SafeReplaceTest, AbandonAndDestructionRemoveTheTemporary)
     }
     expectTargetUntouched();
     expectOnlyTargetInFolder();
-}
 
-TEST_F(SafeReplaceTest, MovingHandsTheTemporaryOver)
-{
     PreparedReplacement first;
     ASSERT_FALSE(prepareReplacement(target, newBytes, original, first));
     const std::string temporary = first.temporaryPath();
