@@ -1,24 +1,17 @@
 #pragma once
 
 // Makes one system call on the write path fail on purpose, so that a test can
-// prove what survives an I/O error, a full disk or a refused rename.
-//
+// prove what survives an I/O error, a full disk or a refused rename:
 //     FailingSysOps failing({.call = SysCall::Write, .nth = 2, .error = ENOSPC});
-//     ... code under test ...   // its second write fails with ENOSPC
-//
-// Every other call goes to the real system. The table holds plain function
-// pointers, so the plan lives in one shared place: only one FailingSysOps may
-// exist at a time.
+// makes the second write fail with ENOSPC. Every other call goes to the real
+// system. The plan lives in one shared place: one FailingSysOps at a time.
 
 #include "io/sys_ops.h"
 
 #include <array>
 #include <cerrno>
-#include <cstddef>
-#include <cstdlib>
 #include <functional>
 #include <tuple>
-#include <utility>
 
 namespace shotdate {
 
@@ -63,7 +56,6 @@ private:
         std::array<int, 32> counts{}; // room for more kinds of call
         bool installed = false;
     };
-
     static State& state()
     {
         static State shared;
@@ -102,7 +94,6 @@ private:
             return std::apply(realSysOps().*member, a);
         };
     }
-
     static const SysOps& table()
     {
         using enum SysCall;
@@ -134,7 +125,6 @@ private:
         }();
         return ops;
     }
-
     ScopedSysOps scope_;
 };
 

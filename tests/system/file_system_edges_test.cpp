@@ -41,7 +41,6 @@ class LookalikeFileSystem {
 public:
     explicit LookalikeFileSystem(const Look& look) : scope_(table()) { state() = State{look}; }
     ~LookalikeFileSystem() { state() = {}; }
-
     static int syncfsCalls() { return state().syncfs; }
     static int fileFsyncCalls() { return state().fileFsync; }
 
@@ -56,7 +55,6 @@ private:
         static State shared;
         return shared;
     }
-
     static const SysOps& table()
     {
         static const SysOps ops = [] {
@@ -103,7 +101,6 @@ private:
         }();
         return ops;
     }
-
     ScopedSysOps scope_;
 };
 
@@ -166,7 +163,6 @@ TEST_P(CaseFoldingOutput, NamesDifferingOnlyInCaseGetNumbers)
     fs::create_directory(folder / "out");
     fixtures::writeBytes(folder / "in/sub1/IMG_0001.JPG", kPhoto);
     fixtures::writeBytes(folder / "in/sub2/img_0001.jpg", kPhoto);
-
     RunOutcome outcome;
     {
         LookalikeFileSystem lookalike(GetParam().look);
@@ -244,7 +240,6 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
     }
     struct stat before {};
     ASSERT_EQ(::stat(input.c_str(), &before), 0);
-
     RunOutcome outcome;
     {
         LookalikeFileSystem lookalike(row.look);

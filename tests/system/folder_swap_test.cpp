@@ -70,7 +70,6 @@ protected:
             fixtures::writeBytes(root_ / "elsewhere" / photoName(i), kPhoto);
         }
     }
-
     void act(Act what)
     {
         const fs::path sub = root_ / "in/sub";
@@ -91,7 +90,6 @@ protected:
         case Act::FailWithIoError: break;
         }
     }
-
     fixtures::TempFolder folder_;
     fs::path root_ = folder_.path();
 };
@@ -106,7 +104,6 @@ TEST_P(FolderSwapTest, NothingOutsideTheGivenFoldersIsWritten)
         settings.outputFolder = (root_ / "out").string();
     settings.dates = DateArguments{99, {}, 3600};
     ASSERT_EQ(checkAndNoteRunSettings(settings), SettingsError::None);
-
     bool fired = false;
     int readOpensAfter = 0; // opens of the trigger's name for reading once the act is done
     RunSummary summary;
@@ -125,7 +122,6 @@ TEST_P(FolderSwapTest, NothingOutsideTheGivenFoldersIsWritten)
         summary = runBatch(settings, stop);
     }
     ASSERT_TRUE(fired);
-
     int shifted = 0;
     for (int i = 1; i <= kPhotos; ++i) {
         EXPECT_EQ(fixtures::readBytes(root_ / "elsewhere" / photoName(i)), kPhoto) << "written outside";

@@ -127,7 +127,6 @@ TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
     fixtures::setTimes(target);
     const struct stat original = fixtures::lstatOf(target);
     const int descriptorsBefore = fixtures::openDescriptorCount();
-
     ReplaceError error;
     bool preparedWasActive = false;
     {
@@ -140,7 +139,6 @@ TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
         EXPECT_GT(failing.calls(c.failure.call), 0) << "the injected call was never made";
     }
     EXPECT_EQ(&sysOps(), &realSysOps());
-
     EXPECT_EQ(error.step, *c.step);
     EXPECT_EQ(error.error, *c.step == RS::None ? 0 : c.failure.error);
     const bool failedInPrepare =
@@ -235,7 +233,6 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
     if ((step.mayBeHarmless || ownerOfACopy) && calls == 0)
         GTEST_SKIP() << step.name << ": this write path makes no such call";
     ASSERT_GT(calls, 0) << "the run never makes the call " << step.name << " is about";
-
     int victimPassedOver = 0;
     int filesPassedOver = 0;
     for (int nth = 1; nth <= calls; ++nth) {
@@ -261,7 +258,6 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
             continue;
         }
         ASSERT_EQ(outcome.reports.size(), 2u);
-
         int failed = 0;
         bool folderFailed = false;
         for (const ScenePhoto& photo : photos) {
@@ -348,7 +344,6 @@ private:
 class RealFileSystemTest : public ::testing::Test {
 protected:
     void SetUp() override { SKIP_WITHOUT_TOOLS(kTools); }
-
     TempFolder folder;
     std::string photos = folder / "photos";
     const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
@@ -368,7 +363,6 @@ TEST_F(RealFileSystemTest, AReadOnlyFolderPassesEveryFileOverUntouched)
     fixtures::writeBytes(photos + "/a.jpg", photo);
     fixtures::writeBytes(photos + "/b.jpg", photo);
     ASSERT_TRUE(mount ? mount->makeReadOnly() : ::chmod(photos.c_str(), 0555) == 0) << std::strerror(errno);
-
     const RunOutcome outcome = runOver(photos);
     EXPECT_EQ(outcome.summary.passedOver, 2);
     for (const auto& [path, report] : outcome.reports) {
@@ -377,12 +371,11 @@ TEST_F(RealFileSystemTest, AReadOnlyFolderPassesEveryFileOverUntouched)
         EXPECT_EQ(fixtures::readBytes(path), photo) << path;
     }
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(photos).empty());
-
     fixtures::writeBytes(folder / "c.jpg", photo);
     RunSettings settings;
     settings.inputPath = folder / "c.jpg";
     settings.outputFolder = photos;
-    settings.dates = oneHourLater();
+    settings.dates = kOneHourLater;
     EXPECT_EQ(checkRunSettings(settings), SettingsError::OutputNotWritable);
     // And if a front end started the run anyway, the file says why.
     const RunOutcome toOutput = runOver(folder / "c.jpg", photos);
@@ -418,7 +411,6 @@ TEST_F(RealFileSystemTest, AFullFileSystemPassesTheFileOverAndTheNextSmallerOneS
     ASSERT_EQ(::ftruncate(fd, size > 8192 ? size - 8192 : 0), 0);
     ::close(fd);
     const Bytes fillerBytes = fixtures::readBytes(filler);
-
     const RunOutcome outcome = runOver(photos);
     const FileReport& bigReport = outcome.reports.at(photos + "/a-big.jpg");
     EXPECT_EQ(bigReport.reason, Reason::WriteFailed);
@@ -485,7 +477,6 @@ void runDisturbed(const Disturbance& disturbance, bool toOutputFolder)
         fixtures::writeBytes(photos + "/" + name, photo);
     const std::string victim = photos + "/b.jpg";
     fixtures::setTimes(victim);
-
     Bytes changedBytes;
     bool changed = false;
     int reads = 0;
@@ -516,7 +507,6 @@ void runDisturbed(const Disturbance& disturbance, bool toOutputFolder)
         });
     }
     ASSERT_TRUE(changed) << "the run never reached the moment of the change (" << reads << " reads)";
-
     ASSERT_EQ(outcome.reports.size(), 3u);
     EXPECT_EQ(outcome.reports.at(victim).reason, disturbance.reason) << reasonKey(outcome.reports.at(victim).reason);
     for (const char* name : {"a.jpg", "c.jpg"}) {

@@ -34,7 +34,6 @@ protected:
         fs::create_directories(folder());
     }
     void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
-
     std::string folder() const { return photos_ / "in"; }
 
     // A shift (or another rule) over the folder, journaled as the programs do.
@@ -64,7 +63,6 @@ protected:
         journal->finish(summary.rewritten, summary.stopped);
         return summary;
     }
-
     TempFolder state_;
     TempFolder photos_;
     std::atomic<bool> stop_{false};
@@ -160,7 +158,6 @@ TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
     ASSERT_EQ(journaledRun(dates, c.toOutputFolder ? std::optional(out) : std::nullopt).rewritten, 1);
     const std::string written = c.toOutputFolder ? out + "/" + fs::path(path).filename().string() : path;
     ASSERT_NE(readBytes(written), original);
-
     const RunSummary undone = undoLatest();
     ASSERT_EQ(undone.rewritten, int(1 + sidecars.size()))
         << (undone.passedOverFiles.empty() ? "" : reasonKey(undone.passedOverFiles[0].reason));
@@ -214,7 +211,6 @@ TEST_F(JournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
     ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-DateTimeOriginal=2001:01:01 01:01:01", redated})
                   .exitCode,
               0);
-
     const RunSummary undone = undoLatest();
     EXPECT_EQ(undone.rewritten, 1);
     ASSERT_EQ(undone.passedOverFiles.size(), 1u);
@@ -247,7 +243,6 @@ TEST_F(JournalTest, UndoesTheFinishedFilesOfAKilledRun)
     in.close();
     std::ofstream(journal, std::ios::trunc) << lines;
     ASSERT_FALSE(readAllJournals().at(0).ended);
-
     const RunSummary undone = undoLatest();
     EXPECT_EQ(undone.rewritten, 1);
     ASSERT_EQ(undone.passedOverFiles.size(), 1u);
@@ -278,7 +273,6 @@ TEST_F(JournalTest, KeepsJournalsPrivateAndForgetsThem)
     RunSettings elsewhere;
     elsewhere.inputPath = photos_ / "other";
     EXPECT_TRUE(recentShiftsOf(runs, elsewhere, std::time(nullptr)).empty());
-
     EXPECT_EQ(forgetJournal(runs[1].header.id), 0);
     EXPECT_EQ(forgetJournal(runs[1].header.id), ENOENT);
     EXPECT_EQ(forgetJournal("../" + runs[0].header.id), ENOENT);

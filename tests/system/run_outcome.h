@@ -10,12 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
-#include <string>
 
 namespace shotdate {
 
@@ -24,10 +20,7 @@ struct RunOutcome {
     std::map<std::string, FileReport> reports; // by input path
 };
 
-inline DateArguments oneHourLater()
-{
-    return DateArguments{std::int32_t(DateMode::Shift), {}, 3600};
-}
+inline const DateArguments kOneHourLater{std::int32_t(DateMode::Shift), {}, 3600};
 
 // `afterListing` runs once the targets are listed, before the first file.
 inline RunOutcome runOver(const std::string& input, std::optional<std::string> output = std::nullopt,
@@ -37,7 +30,7 @@ inline RunOutcome runOver(const std::string& input, std::optional<std::string> o
     settings.inputPath = input;
     settings.outputFolder = std::move(output);
     settings.subfolders = subfolders;
-    settings.dates = oneHourLater();
+    settings.dates = kOneHourLater;
     RunOutcome outcome;
     RunCallbacks callbacks;
     callbacks.onTargets = [&](std::size_t) {
@@ -74,7 +67,7 @@ inline fixtures::Bytes rewrittenBytes(const fixtures::Bytes& bytes, const std::s
 {
     fixtures::TempFolder side;
     fixtures::writeBytes(side / name, bytes);
-    const FileRewrite result = rewriteFile(side / name, side / name, oneHourLater());
+    const FileRewrite result = rewriteFile(side / name, side / name, kOneHourLater);
     EXPECT_EQ(result.reason, Reason::Rewritten) << name << " cannot be rewritten even without a failure";
     return fixtures::readBytes(side / name);
 }

@@ -64,7 +64,6 @@ protected:
 
     // No temporary or other leftover beside it.
     void expectOnlyTargetInFolder() { EXPECT_EQ(entriesOf(folder.path()), std::set<std::string>{"photo.jpg"}); }
-
     TempFolder folder;
     std::string target = folder / "photo.jpg";
     Bytes oldBytes = patternBytes(3000, 1);
@@ -85,9 +84,7 @@ TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
     ASSERT_EQ(::chmod(target.c_str(), GetParam()), 0); // chown cleared the set-id bits
     setTimes(target, kAtime, kMtime);
     const struct stat before = lstatOf(target);
-
     ASSERT_FALSE(replaceFile(target, newBytes, before));
-
     const struct stat after = lstatOf(target);
     EXPECT_NE(after.st_ino, before.st_ino) << "the file must have been replaced, not rewritten in place";
     EXPECT_EQ(after.st_mode & 07777, GetParam());
@@ -113,9 +110,7 @@ TEST_F(SafeReplaceTest, ReplacesASymbolicLinkItselfNotTheFileItPointsTo)
     // behind a link rewritten resolves the link first and passes that path.
     const std::string link = folder / "link.jpg";
     ASSERT_EQ(::symlink("photo.jpg", link.c_str()), 0);
-
     ASSERT_FALSE(replaceFile(link, newBytes, original));
-
     EXPECT_TRUE(S_ISREG(lstatOf(link).st_mode));
     EXPECT_EQ(readBytes(link), newBytes);
     expectTargetUntouched();
@@ -128,10 +123,8 @@ TEST_F(SafeReplaceTest, CopiesExtendedAttributesFromTheSource)
         GTEST_SKIP() << "this file system has no user extended attributes (errno " << errno << ")";
     const int source = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_GE(source, 0);
-
     const ReplaceError error = replaceFile(target, newBytes, original, source);
     ::close(source);
-
     ASSERT_FALSE(error);
     char copied[16] = {};
     ASSERT_EQ(::getxattr(target.c_str(), "user.shotdate.test", copied, sizeof copied),
@@ -154,7 +147,6 @@ protected:
         ASSERT_EQ(::chdir(folder.path().c_str()), 0);
     }
     void TearDown() override { ASSERT_EQ(::chdir(previousCwd.c_str()), 0); }
-
     std::string previousCwd;
 };
 
@@ -163,7 +155,6 @@ TEST_P(PathFormTest, PutsTheTemporaryBesideTheTarget)
     const std::string path = GetParam();
     PreparedReplacement prepared;
     ASSERT_FALSE(prepareReplacement(path, newBytes, original, prepared));
-
     const fs::path temporary = prepared.temporaryPath();
     EXPECT_TRUE(isOurTemporaryName(temporary.filename().string())) << temporary;
     EXPECT_TRUE(fs::equivalent(temporary.parent_path().empty() ? "." : temporary.parent_path(),
@@ -171,7 +162,6 @@ TEST_P(PathFormTest, PutsTheTemporaryBesideTheTarget)
         << temporary;
     EXPECT_EQ(readBytes(temporary), newBytes);
     EXPECT_EQ(prepared.targetPath(), path);
-
     ASSERT_FALSE(prepared.commit());
     EXPECT_EQ(readBytes(path), newBytes);
     EXPECT_FALSE(fs::exists(temporary));
@@ -190,14 +180,12 @@ TEST_F(SafeReplaceTest, PreparedFileIsCompleteWhileTheTargetIsStillUntouched)
     PreparedReplacement prepared;
     ASSERT_FALSE(prepareReplacement(target, newBytes, original, prepared));
     ASSERT_TRUE(prepared.active());
-
     const struct stat temporary = lstatOf(prepared.temporaryPath());
     EXPECT_EQ(temporary.st_mode & 07777, 0640u);
     EXPECT_TRUE(sameTime(temporary.st_mtim, kMtime));
     EXPECT_EQ(readBytes(prepared.temporaryPath()), newBytes);
     expectTargetUntouched();
     EXPECT_EQ(entriesOf(folder.path()).size(), 2u);
-
     ASSERT_FALSE(prepared.sync());
     ASSERT_FALSE(prepared.commit());
     EXPECT_FALSE(prepared.active());
@@ -219,23 +207,19 @@ TEST_F(SafeReplaceTest, AbandonAndDestructionRemoveTheTemporary)
     }
     expectTargetUntouched();
     expectOnlyTargetInFolder();
-
     PreparedReplacement first;
     ASSERT_FALSE(prepareReplacement(target, newBytes, original, first));
     const std::string temporary = first.temporaryPath();
-
     PreparedReplacement moved(std::move(first));
     EXPECT_FALSE(first.active());
     first = PreparedReplacement(); // the empty husk must not remove anything
     EXPECT_TRUE(fs::exists(temporary));
-
     PreparedReplacement assigned;
     ASSERT_FALSE(prepareReplacement(folder / "other.jpg", oldBytes, original, assigned));
     const std::string replacedTemporary = assigned.temporaryPath();
     assigned = std::move(moved); // drops what `assigned` held before
     EXPECT_FALSE(fs::exists(replacedTemporary));
     EXPECT_EQ(assigned.temporaryPath(), temporary);
-
     ASSERT_FALSE(assigned.commit());
     EXPECT_EQ(readBytes(target), newBytes);
     expectOnlyTargetInFolder();
@@ -270,11 +254,9 @@ TEST_F(SafeReplaceTest, AFolderRenamedMidwayStillReceivesTheFile)
     ASSERT_TRUE(writeBytes(inner + "/photo.jpg", oldBytes));
     PreparedReplacement prepared;
     ASSERT_FALSE(prepareReplacement(inner + "/photo.jpg", newBytes, original, prepared));
-
     ASSERT_EQ(::rename(inner.c_str(), (folder / "album-moved").c_str()), 0);
     ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
     ASSERT_FALSE(prepared.commit());
-
     EXPECT_EQ(readBytes(folder / "album-moved/photo.jpg"), newBytes);
     EXPECT_TRUE(entriesOf(inner).empty());
     EXPECT_EQ(entriesOf(folder / "album-moved"), std::set<std::string>{"photo.jpg"});
@@ -289,7 +271,6 @@ TEST_F(SafeReplaceTest, AFailedSyncDropsThePreparedFile)
     FailingSysOps failing({.call = SysCall::Fsync, .nth = 1, .error = EIO});
     PreparedReplacement prepared;
     ASSERT_FALSE(prepareReplacement(target, newBytes, original, prepared));
-
     const ReplaceError syncError = prepared.sync();
     EXPECT_EQ(syncError.step, ReplaceStep::Sync);
     EXPECT_EQ(syncError.error, EIO);
