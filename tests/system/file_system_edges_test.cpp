@@ -190,24 +190,14 @@ INSTANTIATE_TEST_SUITE_P(Table, CaseFoldingOutput, testing::ValuesIn(kCaseRows),
 
 // --- owner, group and ACLs ------------------------------------------------------------
 
-// A POSIX access ACL granting one more user read access (the kernel's
-// xattr form: version 2, then tag, permissions and id of each entry).
-Bytes aclGrantingAnotherUser()
-{
-    Bytes acl;
-    testing_support::put32(acl, 2, false);
-    const auto entry = [&](std::uint16_t tag, std::uint16_t perm, std::uint32_t id) {
-        testing_support::put16(acl, tag, false);
-        testing_support::put16(acl, perm, false);
-        testing_support::put32(acl, id, false);
-    };
-    entry(0x01, 6, ~0u); // owner
-    entry(0x02, 4, 4321); // user 4321
-    entry(0x04, 4, ~0u); // group
-    entry(0x10, 4, ~0u); // mask
-    entry(0x20, 0, ~0u); // others
-    return acl;
-}
+// A POSIX access ACL granting user 4321 read access, in the kernel's xattr
+// form: version 2, then tag, permissions and id (little-endian) of each entry.
+const Bytes kAclForAnotherUser = {
+    2,    0, 0, 0, 0x01, 0,    6,    0,    0xff, 0xff, 0xff, 0xff, // version; owner
+    0x02, 0, 4, 0, 0xe1, 0x10, 0,    0, // user 4321
+    0x04, 0, 4, 0, 0xff, 0xff, 0xff, 0xff, 0x10, 0,    4,    0,    0xff, 0xff, 0xff, 0xff, // group, mask
+    0x20, 0, 0, 0, 0xff, 0xff, 0xff, 0xff, // others
+};
 
 struct OwnershipRow {
     const char* name;
@@ -233,8 +223,8 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
     ASSERT_EQ(::chown(input.c_str(), 4321, 4321), 0);
     ASSERT_EQ(::chmod(input.c_str(), 02640), 0);
     if (row.attribute) {
-        const Bytes value = std::string(row.attribute).starts_with("system.posix_acl_") ? aclGrantingAnotherUser()
-                                                                                        : Bytes{'r', 'e', 'd'};
+        const Bytes value =
+            std::string(row.attribute).starts_with("system.posix_acl_") ? kAclForAnotherUser : Bytes{'r', 'e', 'd'};
         if (::setxattr(input.c_str(), row.attribute, value.data(), value.size(), 0) != 0)
             GTEST_SKIP() << "this file system takes no " << row.attribute << " (" << std::strerror(errno) << ")";
     }
