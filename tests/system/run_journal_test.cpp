@@ -235,12 +235,11 @@ TEST_F(JournalTest, UndoesTheFinishedFilesOfAKilledRun)
     // As if the kill came between the records and the second rename.
     ASSERT_TRUE(writeBytes(unfinished, original));
     const std::string journal = readAllJournals().at(0).path;
+    std::string lines;
     std::ifstream in(journal);
-    std::string lines, line;
-    while (std::getline(in, line))
-        if (line.find("\"type\":\"done\"") == std::string::npos && line.find("\"type\":\"end\"") == std::string::npos)
+    for (std::string line; std::getline(in, line);)
+        if (line.find("\"type\":\"done\"") == line.npos && line.find("\"type\":\"end\"") == line.npos)
             lines += line + "\n";
-    in.close();
     std::ofstream(journal, std::ios::trunc) << lines;
     ASSERT_FALSE(readAllJournals().at(0).ended);
     const RunSummary undone = undoLatest();
