@@ -104,12 +104,6 @@ private:
     ScopedSysOps scope_;
 };
 
-template <typename Row>
-std::string nameOf(const testing::TestParamInfo<Row>& info)
-{
-    return info.param.name;
-}
-
 const Bytes kPhoto = testing_support::jpegWith(testing_support::exifTiff("2016:09:28 18:18:05", "2016:09:28 18:18:05"));
 
 // --- syncfs only where it makes data durable ----------------------------------------
@@ -141,7 +135,7 @@ const SyncRow kSyncRows[] = {
     {"ext4_on_linux_5_4", {.fileSystemType = EXT4_SUPER_MAGIC, .kernelRelease = "5.4.0-150"}, false},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, SyncChoice, testing::ValuesIn(kSyncRows), nameOf<SyncRow>);
+INSTANTIATE_TEST_SUITE_P(Table, SyncChoice, testing::ValuesIn(kSyncRows), kRowName);
 
 // --- output folders that fold case --------------------------------------------------
 
@@ -186,7 +180,7 @@ const CaseRow kCaseRows[] = {
     {"this_machine", {}, false},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, CaseFoldingOutput, testing::ValuesIn(kCaseRows), nameOf<CaseRow>);
+INSTANTIATE_TEST_SUITE_P(Table, CaseFoldingOutput, testing::ValuesIn(kCaseRows), kRowName);
 
 // --- owner, group and ACLs ------------------------------------------------------------
 
@@ -269,7 +263,7 @@ const OwnershipRow kOwnershipRows[] = {
     {"to_output_folder_acl_refused", true, {.fsetxattrError = EOPNOTSUPP}, kAcl, R::Rewritten},
 };
 
-INSTANTIATE_TEST_SUITE_P(Table, Ownership, testing::ValuesIn(kOwnershipRows), nameOf<OwnershipRow>);
+INSTANTIATE_TEST_SUITE_P(Table, Ownership, testing::ValuesIn(kOwnershipRows), kRowName);
 
 } // namespace
 } // namespace shotdate

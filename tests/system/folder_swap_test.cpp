@@ -39,11 +39,6 @@ struct SwapCase {
     bool listingProblem = false;
 };
 
-void PrintTo(const SwapCase& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 std::string photoName(int i)
 {
     char name[16];
@@ -157,8 +152,7 @@ const SwapCase kSwaps[] = {
     {"subfolder_failing", false, "s05.jpg", FailWithIoError, 4, Reason::FolderGone, "in/sub"},
 };
 
-INSTANTIATE_TEST_SUITE_P(Moments, FolderSwapTest, testing::ValuesIn(kSwaps),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Moments, FolderSwapTest, testing::ValuesIn(kSwaps), kRowName);
 
 // Ten thousand folders under the default limit of 1024 descriptors: the
 // same, scaled down to a lower limit.

@@ -35,8 +35,7 @@ const std::vector<std::string> kTools = {"convert", "exiftool"};
 
 bool exists(const std::string& path)
 {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return fs::exists(fs::symlink_status(path));
 }
 
 // --- the steps ----------------------------------------------------------------------
@@ -50,11 +49,6 @@ struct Step {
     std::vector<Reason> reasons; // how a run may report a file hit by it; empty and not harmless: replaceFile only
     bool mayBeHarmless = false; // a run may work round it
 };
-
-void PrintTo(const Step& step, std::ostream* os)
-{
-    *os << step.name;
-}
 
 const std::vector<Reason> kOpenReasons = {Reason::Unreadable, Reason::WriteFailed, Reason::FolderGone};
 const std::vector<Reason> kSyncReasons = {Reason::WriteFailed, Reason::RewrittenNotSynced};
@@ -104,11 +98,6 @@ std::vector<Step> stepsOf(bool inRuns)
     return steps;
 }
 
-std::string nameOf(const ::testing::TestParamInfo<Step>& info)
-{
-    return info.param.name;
-}
-
 // --- replaceFile meets one failing call ------------------------------------------------
 
 class InjectedFailureTest : public ::testing::TestWithParam<Step> {};
@@ -156,7 +145,7 @@ TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1) << "a leftover";
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, InjectedFailureTest, ::testing::ValuesIn(stepsOf(false)), nameOf);
+INSTANTIATE_TEST_SUITE_P(Steps, InjectedFailureTest, ::testing::ValuesIn(stepsOf(false)), kRowName);
 
 // --- whole runs meet every call failing in turn --------------------------------------
 
@@ -167,11 +156,6 @@ struct Scene {
     Fixture victim;
     bool toOutputFolder;
 };
-
-void PrintTo(const Scene& scene, std::ostream* os)
-{
-    *os << scene.name;
-}
 
 const Scene kScenes[] = {
     {"jpeg_in_place", Fixture::JpegLittleEndian, false},
@@ -459,11 +443,6 @@ struct Disturbance {
     Reason reason;
 };
 
-void PrintTo(const Disturbance& disturbance, std::ostream* os)
-{
-    *os << disturbance.name;
-}
-
 void runDisturbed(const Disturbance& disturbance, bool toOutputFolder)
 {
     SKIP_WITHOUT_TOOLS(kTools);
@@ -583,8 +562,7 @@ TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
     runDisturbed(GetParam(), false);
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, ChangedWhileReadingTest, ::testing::ValuesIn(kChanges),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Changes, ChangedWhileReadingTest, ::testing::ValuesIn(kChanges), kRowName);
 
 } // namespace
 } // namespace shotdate

@@ -9,6 +9,7 @@
 #include "run/batch_run.h"
 #include "run/run_journal.h"
 #include "run/undo_run.h"
+#include "run_outcome.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -130,11 +131,6 @@ struct UndoCase {
     bool allDates = false;
 };
 
-void PrintTo(const UndoCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class UndoEachRewrite : public JournalTest, public ::testing::WithParamInterface<UndoCase> {};
 
 TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
@@ -195,8 +191,7 @@ const UndoCase kUndoCases[] = {
     {"Movie", movie, false, true},
 };
 
-INSTANTIATE_TEST_SUITE_P(Rewrites, UndoEachRewrite, ::testing::ValuesIn(kUndoCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rewrites, UndoEachRewrite, ::testing::ValuesIn(kUndoCases), kRowName);
 
 // After the run, another program changes each file: one saves it anew with
 // another tag (a new inode), one moves its date again.

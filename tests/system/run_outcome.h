@@ -14,6 +14,22 @@
 #include <optional>
 
 namespace shotdate {
+namespace {
+
+// Table rows print, and name their tests, by their `name`.
+template <typename Row>
+requires requires(const Row& row)
+{
+    std::string(row.name);
+}
+void PrintTo(const Row& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+constexpr auto kRowName = [](const auto& info) { return std::string(info.param.name); };
+
+} // namespace
 
 struct RunOutcome {
     RunSummary summary;

@@ -4,7 +4,6 @@
 
 #include "io/safe_replace.h"
 
-#include "failing_sys_ops.h"
 #include "file_bytes.h"
 #include "file_times.h"
 #include "temp_folder.h"
@@ -228,42 +227,6 @@ TEST_F(SafeReplaceTest, TwoPreparedReplacementsOfOneTargetDoNotCollide)
         ASSERT_FALSE(prepared[i].commit()) << i;
         EXPECT_EQ(readBytes(target), patternBytes(100 + i, std::uint8_t(i))) << i;
     }
-    expectOnlyTargetInFolder();
-}
-
-TEST_F(SafeReplaceTest, AFolderRenamedMidwayStillReceivesTheFile)
-{
-    // The folder is held open from the start, so the new file follows the
-    // folder and never lands in whatever takes the old name.
-    const std::string inner = folder / "album";
-    ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
-    ASSERT_TRUE(writeBytes(inner + "/photo.jpg", oldBytes));
-    PreparedReplacement prepared;
-    ASSERT_FALSE(prepareReplacement(inner + "/photo.jpg", newBytes, original, prepared));
-    ASSERT_EQ(::rename(inner.c_str(), (folder / "album-moved").c_str()), 0);
-    ASSERT_EQ(::mkdir(inner.c_str(), 0755), 0);
-    ASSERT_FALSE(prepared.commit());
-    EXPECT_EQ(readBytes(folder / "album-moved/photo.jpg"), newBytes);
-    EXPECT_TRUE(entriesOf(inner).empty());
-    EXPECT_EQ(entriesOf(folder / "album-moved"), std::set<std::string>{"photo.jpg"});
-}
-
-// --- failures outside the table of failing calls -------------------------------
-
-TEST_F(SafeReplaceTest, AFailedSyncDropsThePreparedFile)
-{
-    // A second fsync after a failed one may report success for pages the
-    // kernel already threw away, so the file must not be committed later.
-    FailingSysOps failing({.call = SysCall::Fsync, .nth = 1, .error = EIO});
-    PreparedReplacement prepared;
-    ASSERT_FALSE(prepareReplacement(target, newBytes, original, prepared));
-    const ReplaceError syncError = prepared.sync();
-    EXPECT_EQ(syncError.step, ReplaceStep::Sync);
-    EXPECT_EQ(syncError.error, EIO);
-    EXPECT_FALSE(prepared.active());
-    EXPECT_TRUE(prepared.commit()) << "a dropped replacement must not commit";
-    EXPECT_EQ(failing.calls(SysCall::Renameat), 0);
-    expectTargetUntouched();
     expectOnlyTargetInFolder();
 }
 
