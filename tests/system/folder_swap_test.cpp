@@ -15,11 +15,11 @@
 #include <cstdio>
 #include <filesystem>
 
-namespace fs = std::filesystem;
-using namespace shotdate;
-using namespace shotdate::testing_support;
-
+namespace shotdate {
 namespace {
+
+namespace fs = std::filesystem;
+using namespace testing_support;
 
 constexpr int kPhotos = 20;
 constexpr const char* kOldDate = "2016:09:28 18:18:05";
@@ -180,3 +180,4 @@ TEST(HeldFolders, ARunOverMoreFoldersThanDescriptorsFinishes)
 }
 
 } // namespace
+} // namespace shotdate
