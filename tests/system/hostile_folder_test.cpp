@@ -21,6 +21,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <thread>
@@ -28,6 +29,7 @@
 namespace shotdate {
 namespace {
 
+namespace fs = std::filesystem;
 using fixtures::Bytes;
 using fixtures::TempFolder;
 
@@ -79,23 +81,10 @@ int countTemporaries(const std::string& folder)
     return count;
 }
 
-std::string readLink(const std::string& path)
-{
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
-    return n < 0 ? std::string() : std::string(buffer, std::size_t(n));
-}
-
-mode_t typeOf(const std::string& path)
-{
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
-}
-
 // One entry of the folder and what a run must make of it.
 struct Expected {
     std::optional<Reason> reason; // nullopt: must not be listed at all
-    mode_t type; // what the entry itself still is afterwards
+    fs::file_type type; // what the entry itself still is afterwards
     std::string linkText = {}; // links: where they still point
     Bytes bytes = {}; // files: what they hold unless rewritten in place
 };
@@ -123,16 +112,16 @@ protected:
         if (::geteuid() != 0)
             expected[photos + "/unreadable.jpg"].reason = Reason::Unreadable;
         EXPECT_EQ(::mkfifo((photos + "/fifo.jpg").c_str(), 0644), 0);
-        expected[photos + "/fifo.jpg"] = {Reason::NotRegularFile, S_IFIFO};
+        expected[photos + "/fifo.jpg"] = {Reason::NotRegularFile, fs::file_type::fifo};
         const int socketFd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
         std::snprintf(address.sun_path, sizeof address.sun_path, "%s/socket.jpg", photos.c_str());
         EXPECT_EQ(::bind(socketFd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
         ::close(socketFd); // the socket file stays behind, unconnected
-        expected[photos + "/socket.jpg"] = {Reason::NotRegularFile, S_IFSOCK};
+        expected[photos + "/socket.jpg"] = {Reason::NotRegularFile, fs::file_type::socket};
         // A device node needs privileges a container may not grant.
         if (::mknod((photos + "/device.jpg").c_str(), S_IFCHR | 0644, makedev(1, 3)) == 0)
-            expected[photos + "/device.jpg"] = {Reason::NotRegularFile, S_IFCHR};
+            expected[photos + "/device.jpg"] = {Reason::NotRegularFile, fs::file_type::character};
         else
             std::cout << "[ note ] no device node (" << std::strerror(errno) << "): that entry is left out\n";
 
@@ -172,12 +161,12 @@ protected:
     void file(const std::string& relative, const Bytes& bytes, Reason reason)
     {
         fixtures::writeBytes(photos + "/" + relative, bytes);
-        expected[photos + "/" + relative] = {reason, S_IFREG, {}, bytes};
+        expected[photos + "/" + relative] = {reason, fs::file_type::regular, {}, bytes};
     }
     void link(const std::string& name, const std::string& target, std::optional<Reason> reason)
     {
         EXPECT_EQ(::symlink(target.c_str(), (photos + "/" + name).c_str()), 0) << name;
-        expected[photos + "/" + name] = {reason, S_IFLNK, target};
+        expected[photos + "/" + name] = {reason, fs::file_type::symlink, target};
     }
     TempFolder root;
     const std::string photos = root / "photos";
@@ -209,12 +198,12 @@ TEST_P(HostileFolderTest, EveryEntryGetsAReasonAndNothingElseIsTouched)
                 EXPECT_NE(found->second.error, 0) << "no system error behind it";
             }
         }
-        EXPECT_EQ(typeOf(path), expect.type) << "the entry itself changed its kind";
-        if (expect.type == S_IFLNK) {
-            EXPECT_EQ(readLink(path), expect.linkText) << "a link was replaced or redirected";
+        EXPECT_EQ(fs::symlink_status(path).type(), expect.type) << "the entry itself changed its kind";
+        if (expect.type == fs::file_type::symlink) {
+            EXPECT_EQ(fs::read_symlink(path), expect.linkText) << "a link was replaced or redirected";
         }
         const bool rewritten = expect.reason == Reason::Rewritten;
-        if (expect.type == S_IFREG && expect.reason != Reason::Unreadable) {
+        if (expect.type == fs::file_type::regular && expect.reason != Reason::Unreadable) {
             EXPECT_EQ(fixtures::readBytes(path), rewritten && !toOutputFolder ? photoRewritten() : expect.bytes);
         }
         if (toOutputFolder && rewritten) {
