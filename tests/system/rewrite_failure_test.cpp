@@ -440,7 +440,7 @@ struct Disturbance {
     const char* name;
     int at; // kAfterListing, kAtSync, the nth read of the file, or 0: when the copy of its bytes starts
     void (*change)(const char* path);
-    Reason reason;
+    Reason reason = Reason::ChangedWhileReading;
 };
 
 void runDisturbed(const Disturbance& disturbance, bool toOutputFolder)
@@ -516,29 +516,24 @@ const Disturbance kReplacements[] = {
 };
 
 const Disturbance kChanges[] = {
-    {"grows_during_the_first_read", 1, append, Reason::ChangedWhileReading},
-    {"grows_during_the_second_read", 2, append, Reason::ChangedWhileReading},
-    {"shrinks_during_the_first_read", 1, [](const char* p) { EXPECT_EQ(::truncate(p, 100), 0); },
-     Reason::ChangedWhileReading},
+    {"grows_during_the_first_read", 1, append},
+    {"grows_during_the_second_read", 2, append},
+    {"shrinks_during_the_first_read", 1, [](const char* p) { EXPECT_EQ(::truncate(p, 100), 0); }},
     {"touched_during_the_first_read", 1,
      [](const char* p) {
          const struct timespec times[2] = {{0, UTIME_OMIT}, {1500000000, 1}};
          EXPECT_EQ(::utimensat(AT_FDCWD, p, times, 0), 0);
-     },
-     Reason::ChangedWhileReading},
-    {"grows_when_the_copy_starts", 0, append, Reason::ChangedWhileReading},
+     }},
+    {"grows_when_the_copy_starts", 0, append},
     // Another program saves a new version by rename, as editors do: the
     // name now stands for a file this run never read.
     {"replaced_by_rename_during_the_first_read", 1,
      [](const char* p) {
          fixtures::writeBytes(std::string(p) + ".new", Bytes{'n', 'e', 'w'});
          EXPECT_EQ(::rename((std::string(p) + ".new").c_str(), p), 0);
-     },
-     Reason::ChangedWhileReading},
-    {"overwritten_before_the_rename", kAtSync, [](const char* p) { overwriteInPlace(p, false); },
-     Reason::ChangedWhileReading},
-    {"overwritten_before_the_rename_with_its_time_set_back", kAtSync, [](const char* p) { overwriteInPlace(p, true); },
-     Reason::ChangedWhileReading},
+     }},
+    {"overwritten_before_the_rename", kAtSync, [](const char* p) { overwriteInPlace(p, false); }},
+    {"overwritten_before_the_rename_with_its_time_set_back", kAtSync, [](const char* p) { overwriteInPlace(p, true); }},
 };
 
 class ReplacedAfterListingTest : public ::testing::TestWithParam<std::tuple<Disturbance, bool>> {};
