@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -96,12 +95,11 @@ TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
 }
 
 // Read-only, private and executable files, set-user-ID and set-group-ID ones.
-INSTANTIATE_TEST_SUITE_P(Modes, KeptAttributesTest, ::testing::Values(0640, 0755, 0600, 0444, 04750, 02755),
-                         [](const auto& info) {
-                             char name[16];
-                             std::snprintf(name, sizeof name, "mode_%04o", unsigned(info.param));
-                             return std::string(name);
-                         });
+const mode_t kModes[] = {0640, 0755, 0600, 0444, 04750, 02755};
+const char* const kModeNames[] = {"owner_rw_group_r", "executable",  "private",
+                                  "read_only",        "set_user_id", "set_group_id"};
+INSTANTIATE_TEST_SUITE_P(Modes, KeptAttributesTest, ::testing::ValuesIn(kModes),
+                         [](const auto& info) { return std::string(kModeNames[info.index]); });
 
 TEST_F(SafeReplaceTest, ReplacesASymbolicLinkItselfNotTheFileItPointsTo)
 {
