@@ -3,18 +3,12 @@
 // where the file was laid out again or saved anew by another program since.
 // Read back with exiftool and cmp-style byte comparison.
 
-#include "fixtures.h"
 #include "format_fixtures.h"
 #include "needed_tools.h"
-#include "run/batch_run.h"
 #include "run/run_journal.h"
 #include "run/undo_run.h"
 #include "run_outcome.h"
-#include "temp_folder.h"
 
-#include <gtest/gtest.h>
-
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -31,7 +25,7 @@ protected:
     void SetUp() override
     {
         SKIP_WITHOUT_TOOLS({"convert", "exiftool"});
-        ::setenv("XDG_STATE_HOME", (state_ / "state").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (photos_ / "state").c_str(), 1);
         fs::create_directories(folder());
     }
     void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
@@ -64,12 +58,9 @@ protected:
         journal->finish(summary.rewritten, summary.stopped);
         return summary;
     }
-    TempFolder state_;
-    TempFolder photos_;
+    TempFolder photos_; // the journals' state folder too
     std::atomic<bool> stop_{false};
 };
-
-const DateArguments kHourLater{std::int32_t(DateMode::Shift), {}, 3600};
 
 // A maker puts one photo into the folder and answers its path ("" to skip,
 // with the reason in `why`).
@@ -149,7 +140,7 @@ TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
     const std::string out = photos_ / "out";
     if (c.toOutputFolder)
         fs::create_directories(out);
-    DateArguments dates = kHourLater;
+    DateArguments dates = kOneHourLater;
     dates.allDates = c.allDates;
     ASSERT_EQ(journaledRun(dates, c.toOutputFolder ? std::optional(out) : std::nullopt).rewritten, 1);
     const std::string written = c.toOutputFolder ? out + "/" + fs::path(path).filename().string() : path;
@@ -201,7 +192,7 @@ TEST_F(JournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
     const std::string redated = folder() + "/redated.jpg";
     fs::copy_file(edited, redated);
     const std::string oldDate = tagValue(readAllTags({edited}).begin()->second, "ExifIFD:DateTimeOriginal");
-    ASSERT_EQ(journaledRun(kHourLater).rewritten, 2);
+    ASSERT_EQ(journaledRun(kOneHourLater).rewritten, 2);
     ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-IFD0:Artist=Someone", edited}).exitCode, 0);
     ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-DateTimeOriginal=2001:01:01 01:01:01", redated})
                   .exitCode,
@@ -226,7 +217,7 @@ TEST_F(JournalTest, UndoesTheFinishedFilesOfAKilledRun)
     const std::string unfinished = folder() + "/unfinished.jpg";
     fs::copy_file(finished, unfinished);
     const Bytes original = readBytes(finished);
-    ASSERT_EQ(journaledRun(kHourLater).rewritten, 2);
+    ASSERT_EQ(journaledRun(kOneHourLater).rewritten, 2);
     // As if the kill came between the records and the second rename.
     ASSERT_TRUE(writeBytes(unfinished, original));
     const std::string journal = readAllJournals().at(0).path;
@@ -250,8 +241,8 @@ TEST_F(JournalTest, UndoesTheFinishedFilesOfAKilledRun)
 TEST_F(JournalTest, KeepsJournalsPrivateAndForgetsThem)
 {
     makeFixture(Fixture::JpegLittleEndian, folder());
-    ASSERT_EQ(journaledRun(kHourLater).rewritten, 1);
-    ASSERT_EQ(journaledRun(kHourLater).rewritten, 1);
+    ASSERT_EQ(journaledRun(kOneHourLater).rewritten, 1);
+    ASSERT_EQ(journaledRun(kOneHourLater).rewritten, 1);
     std::vector<JournalRun> runs = readAllJournals();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(fs::status(journalFolder()).permissions(), fs::perms::owner_all);
