@@ -93,6 +93,10 @@ MainControls buildMainControls(QWidget* view)
     auto* timeOnlyRadio = radio(QStringLiteral("時刻のみ"), c.shiteiNichijiMatrix, 2, dateBox);
 
     c.shiteiHidukePicker = new QDateEdit(dateBox);
+    // A QDateEdit built without a date keeps UTC: every local date and time
+    // handed to it would be converted, and east of Greenwich the day shown
+    // would be yesterday's until the morning.
+    c.shiteiHidukePicker->setTimeSpec(Qt::LocalTime);
     c.shiteiHidukePicker->setDisplayFormat(QStringLiteral("yyyy/MM/dd"));
     c.shiteiHidukePicker->setCalendarPopup(true);
     c.shiteiHidukePicker->setDateRange(QDate(1, 1, 1), QDate(9999, 12, 31));
@@ -102,6 +106,7 @@ MainControls buildMainControls(QWidget* view)
     c.HonjitsuButton = new QPushButton(QStringLiteral("今日(&T)"), dateBox);
     c.HonjitsuButton->setToolTip(QStringLiteral("日付を今日にする"));
     c.shiteiJikanPicker = new QTimeEdit(dateBox);
+    c.shiteiJikanPicker->setTimeSpec(Qt::LocalTime);
     c.shiteiJikanPicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     c.shiteiJikanPicker->setAccessibleName(QStringLiteral("指定する時刻"));
     c.shiteiHidukeLabel = caption(QStringLiteral("日付："), c.shiteiHidukePicker, dateBox);
@@ -117,6 +122,7 @@ MainControls buildMainControls(QWidget* view)
     c.jisaNissuStepper = new DaysStepper(c.jisaNissuTextField, dateBox);
     c.daysUnitLabel = new QLabel(QStringLiteral("日"), dateBox);
     c.jisaJikanPicker = new QTimeEdit(dateBox);
+    c.jisaJikanPicker->setTimeSpec(Qt::LocalTime);
     c.jisaJikanPicker->setDisplayFormat(QStringLiteral("HH:mm:ss"));
     c.jisaJikanPicker->setTime(QTime(0, 0, 0));
     c.jisaJikanPicker->setAccessibleName(QStringLiteral("ずらす時間"));

@@ -217,8 +217,13 @@ void TestMainContentView::honjitsuSetsTheWholeDateEvenWhenDisabled()
     c.shiteiMatrix->button(1)->click();
     QVERIFY(!c.shiteiHidukePicker->isEnabled());
     QVERIFY(c.HonjitsuButton->isEnabled());
+    // Early morning in Japan (the tests run with TZ=Asia/Tokyo) is still
+    // yesterday in UTC: the picker must show the local date.
+    window_clock::setSourceForTests([] { return QDateTime(QDate(2024, 1, 1), QTime(0, 30)); });
     c.HonjitsuButton->click();
-    QCOMPARE(c.shiteiHidukePicker->dateTime(), fixedNow());
+    window_clock::setSourceForTests(&fixedNow);
+    QCOMPARE(c.shiteiHidukePicker->date(), QDate(2024, 1, 1));
+    QCOMPARE(c.shiteiHidukePicker->time(), QTime(0, 30));
     QCOMPARE(c.shiteiJikanPicker->time(), QTime(7, 7, 7));
 }
 

@@ -202,6 +202,7 @@ TEST_F(JournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
     ASSERT_EQ(undone.passedOverFiles.size(), 1u);
     EXPECT_EQ(undone.passedOverFiles[0].inPath, redated);
     EXPECT_EQ(undone.passedOverFiles[0].reason, Reason::DatesChangedSince);
+    EXPECT_EQ(undone.passedOverFiles[0].oldDate, "2001:01:01 01:01:01"); // what it holds, not what the run left
     const auto tags = readAllTags({edited, redated});
     EXPECT_EQ(tagValue(tags.at(edited), "IFD0:Artist"), "Someone");
     EXPECT_EQ(tagValue(tags.at(edited), "ExifIFD:DateTimeOriginal"), oldDate);

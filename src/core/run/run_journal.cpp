@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -512,13 +513,14 @@ std::vector<const JournalRun*> recentShiftsOf(const std::vector<JournalRun>& run
     std::vector<const JournalRun*> found;
     const std::string cwd = currentFolder();
     std::vector<std::string> inputs;
-    // A single photo named as an input, by what stands there now.
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> inputFiles;
+    // A single photo named as an input, by what stands there now: device,
+    // inode and size, since a freed inode number is soon given to a new file.
+    std::vector<std::array<std::uint64_t, 3>> inputFiles;
     for (const std::string& input : runInputs(settings)) {
         inputs.push_back(absoluteIn(cwd, input));
         struct stat st {};
         if (::stat(inputs.back().c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            inputFiles.emplace_back(std::uint64_t(st.st_dev), std::uint64_t(st.st_ino));
+            inputFiles.push_back({std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::uint64_t(st.st_size)});
     }
     for (const JournalRun& run : runs) {
         if (run.header.mode != "shift" || run.header.when < std::int64_t(now) - 86400 || undoneBy(runs, run.header.id))
@@ -531,7 +533,7 @@ std::vector<const JournalRun*> recentShiftsOf(const std::vector<JournalRun>& run
             if (!file.done)
                 return false;
             // The same file by its path, or reached now by another name.
-            const std::pair<std::uint64_t, std::uint64_t> written{file.after.device, file.after.inode};
+            const std::array<std::uint64_t, 3> written{file.after.device, file.after.inode, file.after.size};
             return std::any_of(inputs.begin(), inputs.end(),
                                [&](const std::string& input) { return isPathWithin(file.path, input); })
                 || std::find(inputFiles.begin(), inputFiles.end(), written) != inputFiles.end();

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <optional>
+#include <string>
 
 namespace shotdate {
 
@@ -55,6 +57,10 @@ struct UndoPlan {
     Reason reason = Reason::NotFound;
     int error = 0;
     JournalFile change; // what the undo changes, for its own journal
+    // The DateTimeOriginal the file holds now, where it was read: a file
+    // passed over is reported with what it holds, not with what the run
+    // left in it.
+    std::optional<std::string> foundDate;
 };
 
 // One file: checks it still holds what the run wrote, and prepares the file
@@ -116,6 +122,7 @@ UndoPlan prepareUndo(const JournalFile& file, const FileLocation& where, Prepare
     } else if (original && digitized) {
         restored = restoreExifDates(
             bytes, {original->newValue, digitized->newValue, {original->oldValue, digitized->oldValue}});
+        plan.foundDate = restored.oldDate;
         if (restored.reason == Reason::DatesChangedSince && restored.oldDate == original->oldValue.value_or("")
             && restored.oldDigitized == digitized->oldValue) {
             plan.reason = Reason::NotChangedByRun;
@@ -255,7 +262,7 @@ RunSummary runUndo(const JournalRun& run, const std::atomic<bool>& stop, const R
             fileReport.reason = plan.reason;
             fileReport.error = plan.error;
             if (const ChangedDate* original = dateNamed(*file, kOriginalDateName)) {
-                fileReport.oldDate = original->newValue.value_or("");
+                fileReport.oldDate = plan.foundDate.value_or(original->newValue.value_or(""));
                 fileReport.newDate = original->oldValue.value_or("");
             }
             if (plan.reason == Reason::Rewritten && journal) {
