@@ -34,13 +34,11 @@ void TestQtJapaneseTexts::qtTextsAreJapanese_data()
 {
     QTest::addColumn<QString>("where");
     QTest::addColumn<QString>("expected");
+    // One text of each kind: Qt's own widgets, the chooser's header and
+    // buttons, and the file types the chooser names.
     QTest::newRow("message box details button") << u"details"_s << u"詳細を表示..."_s;
-    QTest::newRow("chooser column: name") << u"column0"_s << u"名前"_s;
-    QTest::newRow("chooser column: size") << u"column1"_s << u"サイズ"_s;
-    QTest::newRow("chooser column: type") << u"column2"_s << u"タイプ"_s;
     QTest::newRow("chooser column: date modified") << u"column3"_s << u"更新日"_s;
     QTest::newRow("chooser back button tooltip") << u"backButton"_s << u"戻る"_s;
-    QTest::newRow("chooser detail view tooltip") << u"detailModeButton"_s << u"詳細表示"_s;
     QTest::newRow("chooser type of a folder") << u"folderType"_s << u"フォルダ"_s;
 }
 
