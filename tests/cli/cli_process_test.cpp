@@ -293,12 +293,13 @@ const RunRow kRuns[] = {
      {"--json", "--shift", "+01:00:00", "WORK/photos/a.jpg", "WORK/photos/b.jpg"}, 0, "", {}, {},
      {{"photos/a.jpg", kShifted}, {"photos/b.jpg", kShifted}, {"other/a.jpg", kOldDate}}, {},
      {"photos/a.jpg rewritten photos/a.jpg", "photos/b.jpg rewritten photos/b.jpg"}},
-    // In place, a photo named again (alone or inside a folder) keeps the date it got the first time.
-    {"NamedTwiceMovesOnce", {"photos/a.jpg", "photos/b.jpg"},
-     {"--json", "--shift", "+01:00:00", "WORK/photos/a.jpg", "WORK/photos", "WORK/photos/a.jpg"}, 1, "", {}, {},
+    // In place, a photo named again (alone, inside a folder, or spelled
+    // another way) keeps the date it got the first time.
+    {"NamedTwiceMovesOnce", {"photos/a.jpg", "photos/b.jpg", "other/"},
+     {"--json", "--shift", "+01:00:00", "WORK/photos/a.jpg", "WORK/photos", "WORK/other/../photos/a.jpg"}, 1, "", {}, {},
      {{"photos/a.jpg", kShifted}, {"photos/b.jpg", kShifted}}, {},
      {"photos/a.jpg rewritten photos/a.jpg", "photos/a.jpg same-file-twice -", "photos/b.jpg rewritten photos/b.jpg",
-      "photos/a.jpg same-file-twice -"}},
+      "other/../photos/a.jpg same-file-twice -"}},
     // Into one folder, same names from different PATHs get numbered names, never replace each other.
     {"SameNamesIntoOneOutput", {"photos/a.jpg", "photos/b.jpg", "other/a.jpg", "out/"},
      {"--json", "--shift", "+01:00:00", "-o", "WORK/out", "WORK/photos", "WORK/other/a.jpg"}, 0, "", {}, {},
