@@ -11,13 +11,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <ostream>
-
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <ostream>
 #include <regex>
 #include <sstream>
 
@@ -30,11 +31,6 @@ using fixtures::TempFolder;
 
 const std::string kCli = SHOTDATE_CLI_PATH;
 const std::string kOldDate = "2012:05:03 13:45:12";
-
-ProcessResult runCli(const std::vector<std::string>& args, const ChildProcess::Options& options = {})
-{
-    return runProcess(kCli, args, options);
-}
 
 std::string lastLine(const std::string& text)
 {
@@ -69,6 +65,29 @@ std::string base64Decoded(const std::string& text)
     return bytes;
 }
 
+// Every line of a --json stdout as an object; a line that is not one fails the test.
+std::vector<nlohmann::json> jsonLines(const std::string& out)
+{
+    std::vector<nlohmann::json> records;
+    std::stringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        records.push_back(nlohmann::json::parse(line, nullptr, false));
+        EXPECT_TRUE(records.back().is_object()) << "not a JSON object: " << line;
+    }
+    return records;
+}
+
+// A record's path below `work` as the bytes it stands for, a name that is
+// not UTF-8 included; "-" for none.
+std::string recordPath(const nlohmann::json& record, const std::string& key, const std::string& work)
+{
+    if (record[key].is_null())
+        return "-";
+    const std::string path =
+        record.contains(key + "_base64") ? base64Decoded(record[key + "_base64"]) : record[key].get<std::string>();
+    return path.substr(work.size());
+}
+
 std::string describe(const ProcessResult& r)
 {
     return "exit " + std::to_string(r.exitCode) + (r.termSignal ? " signal " + std::to_string(r.termSignal) : "")
@@ -76,7 +95,10 @@ std::string describe(const ProcessResult& r)
 }
 
 // One dated JPEG made once per test program and copied for each test:
-// ImageMagick and exiftool cost a good part of a second per file.
+// ImageMagick and exiftool cost a good part of a second per file. Each test
+// keeps its run journals in its own folder, so that one test's runs never
+// show up in another's ("already shifted these files") when ctest runs
+// them side by side.
 class CliProcess : public testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -99,37 +121,57 @@ protected:
 
     void SetUp() override
     {
+        if (const char* old = ::getenv("XDG_STATE_HOME"))
+            savedStateHome_ = old;
+        ::setenv("XDG_STATE_HOME", (work_ / "state").c_str(), 1); // the child inherits it
         if (!skipReason_->empty())
             GTEST_SKIP() << *skipReason_;
     }
 
-    // A copy of the dated JPEG at `relative` below the test's folder.
-    std::string addPhoto(const std::string& relative)
+    void TearDown() override
     {
-        const fs::path target = work_ / relative;
-        fs::create_directories(target.parent_path());
-        fs::copy_file(*templates_ / "dated.jpg", target);
+        if (savedStateHome_)
+            ::setenv("XDG_STATE_HOME", savedStateHome_->c_str(), 1);
+        else
+            ::unsetenv("XDG_STATE_HOME");
+    }
+
+    // `relative` below the test's folder: "x/" a folder, "x=text" a text
+    // posing as a JPEG, "x=plain" a JPEG without EXIF, else the dated JPEG.
+    std::string add(const std::string& relative)
+    {
+        const auto kind = relative.find('=');
+        const fs::path target = work_ / relative.substr(0, kind);
+        fs::create_directories(relative.ends_with('/') ? target : target.parent_path());
+        if (kind == std::string::npos && !relative.ends_with('/'))
+            fs::copy_file(*templates_ / "dated.jpg", target);
+        else if (relative.ends_with("=plain"))
+            fs::copy_file(*templates_ / "plain.jpg", target);
+        else if (relative.ends_with("=text"))
+            writeTextFile(target, "this is not a photo\n");
         return target.string();
     }
 
-    std::string addPhotoWithoutExif(const std::string& relative)
+    // "WORK/" in a row stands for the test's folder.
+    std::string inWork(std::string text) const
     {
-        const fs::path target = work_ / relative;
-        fs::copy_file(*templates_ / "plain.jpg", target);
-        return target.string();
+        for (auto at = text.find("WORK/"); at != std::string::npos; at = text.find("WORK/", at))
+            text.replace(at, 4, work_.path());
+        return text;
     }
 
-    std::string addTextPosingAsJpeg(const std::string& relative)
-    {
-        const std::string path = work_ / relative;
-        writeTextFile(path, "this is not a photo\n");
-        return path;
-    }
-
-    // The photos live in their own folder, so that an output folder can sit beside them.
     std::string photos() const { return work_ / "photos"; }
 
+    ProcessResult runCli(const std::vector<std::string>& args, const ChildProcess::Options& options = {})
+    {
+        std::vector<std::string> expanded;
+        for (const std::string& arg : args)
+            expanded.push_back(inWork(arg));
+        return runProcess(kCli, expanded, options);
+    }
+
     TempFolder work_;
+    std::optional<std::string> savedStateHome_;
     static std::string* skipReason_;
     static TempFolder* templates_;
 };
@@ -137,67 +179,163 @@ protected:
 std::string* CliProcess::skipReason_ = nullptr;
 TempFolder* CliProcess::templates_ = nullptr;
 
-struct ModeRow {
+// One run: the files laid out, the command line, and all it must give.
+struct RunRow {
     std::string name;
-    std::vector<std::string> dateArgs;
-    std::string expected;
+    std::vector<std::string> files; // as CliProcess::add takes them
+    std::vector<std::string> args;
+    int exitCode;
+    // The last line of stdout; "" for an empty stdout. With --json, the
+    // file records instead, one "path reason output" each, below WORK/.
+    std::string summary;
+    std::vector<std::string> out; // parts stdout must hold
+    std::vector<std::string> err; // parts stderr must hold; "": stderr empty
+    std::map<std::string, std::string> dates = {}; // both EXIF dates of files below WORK/ afterwards
+    std::vector<std::string> unchanged = {}; // below WORK/: bytes and times as they were ("" the whole folder)
+    std::vector<std::string> records = {};
 };
 
-// Names the row in failure messages instead of dumping its bytes.
-void PrintTo(const ModeRow& row, std::ostream* os)
+void PrintTo(const RunRow& row, std::ostream* os)
 {
     *os << row.name;
 }
 
-class CliModes : public CliProcess, public testing::WithParamInterface<ModeRow> {};
+class CliRun : public CliProcess, public testing::WithParamInterface<RunRow> {};
 
-TEST_P(CliModes, WriteBothDatesInPlace)
+TEST_P(CliRun, GivesTheExpectedOutcome)
 {
-    const std::string a = addPhoto("photos/a.jpg");
-    const std::string b = addPhoto("photos/b.jpg");
-    std::vector<std::string> args = GetParam().dateArgs;
-    args.push_back(photos());
-    const ProcessResult r = runCli(args);
-    ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(lastLine(r.out), "2 rewritten, 0 passed over") << describe(r);
-    EXPECT_EQ(r.err, "") << "no progress line when stderr is not a terminal";
-    EXPECT_EQ(readDates(a), bothDates(GetParam().expected));
-    EXPECT_EQ(readDates(b), bothDates(GetParam().expected));
+    const RunRow& row = GetParam();
+    for (const std::string& file : row.files)
+        add(file);
+    const auto before = row.unchanged.empty() ? std::map<std::string, FileState>() : snapshot(work_.path());
+    const ProcessResult r = runCli(row.args);
+
+    EXPECT_EQ(r.exitCode, row.exitCode) << describe(r);
+    if (row.records.empty()) {
+        EXPECT_EQ(lastLine(r.out), row.summary) << describe(r);
+        EXPECT_TRUE(!row.summary.empty() || r.out.empty()) << describe(r);
+    } else {
+        std::vector<std::string> records;
+        std::vector<nlohmann::json> summaries;
+        const std::string work = work_.path() + "/";
+        for (const nlohmann::json& record : jsonLines(r.out)) {
+            if (record["type"] == "summary")
+                summaries.push_back(record);
+            else
+                records.push_back(recordPath(record, "path", work) + " " + record["reason"].get<std::string>() + " "
+                                  + recordPath(record, "output", work));
+        }
+        EXPECT_EQ(records, row.records) << describe(r);
+        ASSERT_EQ(summaries.size(), 1u) << describe(r);
+        EXPECT_NE(lastLine(r.out).find("\"type\":\"summary\""), std::string::npos) << "the summary comes last";
+        EXPECT_EQ(summaries[0]["exit"], row.exitCode);
+    }
+    for (const std::string& part : row.out)
+        EXPECT_NE(r.out.find(inWork(part)), std::string::npos) << part << "\n" << describe(r);
+    for (const std::string& part : row.err) {
+        EXPECT_TRUE(!part.empty() || r.err.empty()) << "no progress line when stderr is not a terminal\n" << r.err;
+        EXPECT_NE(r.err.find(inWork(part)), std::string::npos) << part << "\n" << describe(r);
+    }
+    for (const auto& [path, date] : row.dates)
+        EXPECT_EQ(readDates(work_ / path), bothDates(date)) << path;
+    const auto after = snapshot(work_.path());
+    for (const std::string& path : row.unchanged)
+        EXPECT_TRUE(path.empty() ? after == before : after.at(path) == before.at(path)) << path;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, CliModes,
-    testing::Values(ModeRow{"Set", {"--set", "2020-01-02 03:04:05"}, "2020:01:02 03:04:05"},
-                    ModeRow{"SetDateKeepsTime", {"--set-date=2019-12-31"}, "2019:12:31 13:45:12"},
-                    ModeRow{"SetTimeKeepsDate", {"--set-time", "08:09:10"}, "2012:05:03 08:09:10"},
-                    ModeRow{"ShiftAcrossMidnight", {"--shift", "1:10:14:48"}, "2012:05:05 00:00:00"},
-                    ModeRow{"ShiftAndZoneDoBoth", {"--shift", "+01:00:00", "--zone", "+09:00", "--all-dates"},
-                            "2012:05:03 14:45:12"},
-                    // 366 days back from 3 May 2012 crosses 29 February 2012.
-                    ModeRow{"ShiftBackAYearOverLeapDay", {"--shift", "-366:00:00:00"}, "2011:05:03 13:45:12"}),
-    [](const auto& info) { return info.param.name; });
+const std::string kShifted = "2012:05:03 14:45:12";
 
-TEST_F(CliProcess, PassesOverNonPhotosWithReasonsAndExitOne)
-{
-    addPhoto("photos/good.jpg");
-    const std::string fake = addTextPosingAsJpeg("photos/fake.jpg");
-    const std::string plain = addPhotoWithoutExif("photos/plain.jpg");
-    const auto fakeBefore = snapshot(photos()).at("fake.jpg");
-    const auto plainBefore = snapshot(photos()).at("plain.jpg");
+// One row a line or two, so that the rows read as a table.
+// clang-format off
+const RunRow kRuns[] = {
+    // The date modes, in place.
+    {"Set", {"photos/a.jpg", "photos/b.jpg"}, {"--set", "2020-01-02 03:04:05", "WORK/photos"}, 0,
+     "2 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", "2020:01:02 03:04:05"}, {"photos/b.jpg", "2020:01:02 03:04:05"}}},
+    {"SetDateKeepsTime", {"photos/a.jpg"}, {"--set-date=2019-12-31", "WORK/photos"}, 0, "1 rewritten, 0 passed over",
+     {}, {""}, {{"photos/a.jpg", "2019:12:31 13:45:12"}}},
+    {"SetTimeKeepsDate", {"photos/a.jpg"}, {"--set-time", "08:09:10", "WORK/photos"}, 0, "1 rewritten, 0 passed over",
+     {}, {""}, {{"photos/a.jpg", "2012:05:03 08:09:10"}}},
+    {"ShiftAcrossMidnight", {"photos/a.jpg"}, {"--shift", "1:10:14:48", "WORK/photos"}, 0,
+     "1 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", "2012:05:05 00:00:00"}}},
+    {"ShiftAndZoneDoBoth", {"photos/a.jpg"}, {"--shift", "+01:00:00", "--zone", "+09:00", "--all-dates", "WORK/photos"},
+     0, "1 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", kShifted}}},
+    // 366 days back from 3 May 2012 crosses 29 February 2012.
+    {"ShiftBackAYearOverLeapDay", {"photos/a.jpg"}, {"--shift", "-366:00:00:00", "WORK/photos"}, 0,
+     "1 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", "2011:05:03 13:45:12"}}},
+    // What is printed where, and what is left alone.
+    {"PassesOverNonPhotosWithReasonsAndExitOne", {"photos/good.jpg", "photos/fake.jpg=text", "photos/plain.jpg=plain"},
+     {"WORK/photos", "--set-date", "2019-12-31"}, 1, "1 rewritten, 2 passed over", {},
+     {"WORK/photos/fake.jpg: passed over: not an image", "WORK/photos/plain.jpg: passed over: "},
+     {{"photos/good.jpg", "2019:12:31 13:45:12"}}, {"photos/fake.jpg", "photos/plain.jpg"}},
+    // Folders' times included: a temporary file made and removed would change them.
+    {"DryRunShowsOldAndNewDatesAndWritesNothing", {"photos/a.jpg", "photos/b.jpg", "photos/fake.jpg=text"},
+     {"-n", "--shift", "+01:00:00", "WORK/photos"}, 1, "2 would be rewritten, 1 passed over",
+     {"WORK/photos/a.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2012:05:03 14:45:12\n",
+      "WORK/photos/b.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2012:05:03 14:45:12\n"}, {}, {}, {""}},
+    {"VerboseShowsEveryOutcomeWithDates", {"photos/a.jpg", "photos/fake.jpg=text"},
+     {"--verbose", "--set", "2001-02-03 04:05:06", "WORK/photos"}, 1, "1 rewritten, 1 passed over",
+     {"WORK/photos/a.jpg: rewritten: 2012:05:03 13:45:12 -> 2001:02:03 04:05:06\n"}, {"WORK/photos/fake.jpg: passed over: "}},
+    {"QuietPrintsNothingWhenAllGoesWell", {"photos/a.jpg"}, {"-q", "--set-time", "00:00:01", "WORK/photos"}, 0, "",
+     {}, {""}, {{"photos/a.jpg", "2012:05:03 00:00:01"}}},
+    {"OutputFolderGetsTheNewFilesAndOriginalsStay", {"photos/a.jpg", "out/"},
+     {"--set", "2020-01-02 03:04:05", "-o", "WORK/out", "WORK/photos"}, 0, "1 rewritten, 0 passed over", {}, {""},
+     {{"out/a.jpg", "2020:01:02 03:04:05"}}, {"photos/a.jpg"}},
+    {"OneFileAsPath", {"photos/a.jpg", "photos/b.jpg"}, {"WORK/photos/a.jpg", "--set-date", "1999-12-31"}, 0,
+     "1 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", "1999:12:31 13:45:12"}, {"photos/b.jpg", kOldDate}}},
+    {"SubfoldersLeftWithoutRecursive", {"photos/a.jpg", "photos/sub/deep.jpg"},
+     {"--set-date", "1999-12-31", "WORK/photos"}, 0, "1 rewritten, 0 passed over", {}, {""}, {{"photos/sub/deep.jpg", kOldDate}}},
+    {"SubfoldersOnlyWithRecursive", {"photos/a.jpg", "photos/sub/deep.jpg"},
+     {"-r", "--set-date", "1999-12-30", "WORK/photos"}, 0, "2 rewritten, 0 passed over", {}, {""},
+     {{"photos/sub/deep.jpg", "1999:12:30 13:45:12"}}},
+    // Several PATHs, as a shell gives IMG_*.JPG: one run, one summary, and
+    // the JSON records of every file of every PATH.
+    {"ShellExpandedFiles", {"photos/a.jpg", "photos/b.jpg", "other/a.jpg"},
+     {"--json", "--shift", "+01:00:00", "WORK/photos/a.jpg", "WORK/photos/b.jpg"}, 0, "", {}, {},
+     {{"photos/a.jpg", kShifted}, {"photos/b.jpg", kShifted}, {"other/a.jpg", kOldDate}}, {},
+     {"photos/a.jpg rewritten photos/a.jpg", "photos/b.jpg rewritten photos/b.jpg"}},
+    // In place, a photo named again (alone, inside a folder, or spelled
+    // another way) keeps the date it got the first time.
+    {"NamedTwiceMovesOnce", {"photos/a.jpg", "photos/b.jpg", "other/"},
+     {"--json", "--shift", "+01:00:00", "WORK/photos/a.jpg", "WORK/photos", "WORK/other/../photos/a.jpg"}, 1, "", {}, {},
+     {{"photos/a.jpg", kShifted}, {"photos/b.jpg", kShifted}}, {},
+     {"photos/a.jpg rewritten photos/a.jpg", "photos/a.jpg same-file-twice -", "photos/b.jpg rewritten photos/b.jpg",
+      "other/../photos/a.jpg same-file-twice -"}},
+    // Into one folder, same names from different PATHs get numbered names, never replace each other.
+    {"SameNamesIntoOneOutput", {"photos/a.jpg", "photos/b.jpg", "other/a.jpg", "out/"},
+     {"--json", "--shift", "+01:00:00", "-o", "WORK/out", "WORK/photos", "WORK/other/a.jpg"}, 0, "", {}, {},
+     {{"out/a.jpg", kShifted}, {"out/a (2).jpg", kShifted}, {"photos/a.jpg", kOldDate}, {"other/a.jpg", kOldDate}}, {},
+     {"photos/a.jpg rewritten out/a.jpg", "photos/b.jpg rewritten out/b.jpg", "other/a.jpg rewritten out/a (2).jpg"}},
+    // A script reads stdout line by line and must find every file again by
+    // what it is told, a name that is not UTF-8 included; the text reports
+    // go to stderr, where they do not disturb a parser.
+    {"JsonGivesOneRecordPerFileAndASummaryOnStdoutOnly", {"photos/good.jpg", "photos/caf\xe9.jpg", "photos/fake.jpg=text"},
+     {"--json", "-v", "--shift", "+01:00:00", "WORK/photos"}, 1, "", {},
+     {"WORK/photos/fake.jpg: passed over: not an image", "WORK/photos/good.jpg: rewritten: ", "2 rewritten, 1 passed over\n"},
+     {{"photos/good.jpg", kShifted}, {"photos/caf\xe9.jpg", kShifted}}, {},
+     {"photos/caf\xe9.jpg rewritten photos/caf\xe9.jpg", "photos/fake.jpg not-an-image -", "photos/good.jpg rewritten photos/good.jpg"}},
+    // Usage errors: exit 2, nothing on stdout, nothing touched. How each
+    // wrong option reads is the parser's own test; here, that main passes it on.
+    {"UnknownOption", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "--fast", "WORK/photos"}, 2, "", {},
+     {"Try 'shotdate-cli --help'"}, {}, {""}},
+    {"SecondPathMissing", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "WORK/photos", "WORK/nothing"}, 2, "", {},
+     {"nothing': no such file or folder"}, {}, {""}},
+    {"InputMissing", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "WORK/nothing"}, 2, "", {},
+     {"no such file or folder"}, {}, {""}},
+    {"OutputMissing", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "-o", "WORK/missing", "WORK/photos"}, 2, "", {},
+     {"does not exist"}, {}, {""}},
+    {"OutputNotAFolder", {"photos/a.jpg", "not-a-folder=text"},
+     {"--set-date", "2019-12-31", "-o", "WORK/not-a-folder", "WORK/photos"}, 2, "", {}, {"is not a folder"}, {}, {""}},
+    {"UndoWithDate", {"photos/a.jpg"}, {"--undo", "--set-date", "2019-12-31"}, 2, "", {}, {"takes no new date"}, {}, {""}},
+    {"ForgetWhichRun", {"photos/a.jpg"}, {"--forget"}, 2, "", {}, {"--forget needs a run"}, {}, {""}},
+    {"RunsAndUndo", {"photos/a.jpg"}, {"--runs", "--undo"}, 2, "", {}, {"only one of --runs"}, {}, {""}},
+};
+// clang-format on
 
-    const ProcessResult r = runCli({photos(), "--set-date", "2019-12-31"});
-    EXPECT_EQ(r.exitCode, 1) << describe(r);
-    EXPECT_EQ(lastLine(r.out), "1 rewritten, 2 passed over") << describe(r);
-    EXPECT_NE(r.err.find(fake + ": passed over: not an image"), std::string::npos) << describe(r);
-    EXPECT_NE(r.err.find(plain + ": passed over: "), std::string::npos) << describe(r);
-    EXPECT_EQ(snapshot(photos()).at("fake.jpg"), fakeBefore);
-    EXPECT_EQ(snapshot(photos()).at("plain.jpg"), plainBefore);
-    EXPECT_EQ(readDates(photos() + "/good.jpg"), bothDates("2019:12:31 13:45:12"));
-}
+INSTANTIATE_TEST_SUITE_P(Table, CliRun, testing::ValuesIn(kRuns), [](const auto& info) { return info.param.name; });
 
 TEST_F(CliProcess, SpecialEntriesArePassedOverWithoutHanging)
 {
-    addPhoto("photos/写真.jpg");
+    add("photos/写真.jpg");
     ASSERT_EQ(mkfifo((photos() + "/pipe.jpg").c_str(), 0600), 0);
     fs::create_symlink("nowhere.jpg", photos() + "/dangling.jpg");
     writeTextFile(photos() + "/two\nlines.jpg", "x");
@@ -213,272 +351,11 @@ TEST_F(CliProcess, SpecialEntriesArePassedOverWithoutHanging)
     EXPECT_EQ(lastLine(r.out), "1 rewritten, 3 passed over");
 }
 
-TEST_F(CliProcess, DryRunShowsOldAndNewDatesAndWritesNothing)
-{
-    addPhoto("photos/a.jpg");
-    addPhoto("photos/b.jpg");
-    addTextPosingAsJpeg("photos/fake.jpg");
-    const auto before = snapshot(work_.path());
-
-    const ProcessResult r = runCli({"-n", "--shift", "+01:00:00", photos()});
-    EXPECT_EQ(r.exitCode, 1) << describe(r);
-    EXPECT_NE(r.out.find(photos() + "/a.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2012:05:03 14:45:12\n"),
-              std::string::npos)
-        << describe(r);
-    EXPECT_NE(r.out.find(photos() + "/b.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2012:05:03 14:45:12\n"),
-              std::string::npos)
-        << describe(r);
-    EXPECT_EQ(lastLine(r.out), "2 would be rewritten, 1 passed over") << describe(r);
-    // Bytes and modification times of the files, and of the folders (a
-    // temporary file made and removed would change those).
-    EXPECT_EQ(snapshot(work_.path()), before);
-}
-
-// A script reads stdout line by line and must find every file again by
-// what it is told, a name that is not UTF-8 included.
-TEST_F(CliProcess, JsonGivesOneRecordPerFileAndASummaryOnStdoutOnly)
-{
-    const std::string good = addPhoto("photos/good.jpg");
-    const std::string latin1 = addPhoto("photos/caf\xe9.jpg");
-    const std::string fake = addTextPosingAsJpeg("photos/fake.jpg");
-    const ProcessResult r = runCli({"--json", "-v", "--shift", "+01:00:00", photos()});
-    EXPECT_EQ(r.exitCode, 1) << describe(r);
-
-    std::map<std::string, nlohmann::json> files;
-    nlohmann::json last;
-    std::stringstream lines(r.out);
-    for (std::string line; std::getline(lines, line);) {
-        last = nlohmann::json::parse(line, nullptr, false);
-        ASSERT_TRUE(last.is_object()) << "not a JSON object: " << line;
-        if (last["type"] == "file") {
-            std::string path = last["path"];
-            if (last.contains("path_base64"))
-                path = base64Decoded(last["path_base64"]);
-            files[path] = last;
-        }
-    }
-    EXPECT_EQ(last, nlohmann::json::parse(R"({"type":"summary","dry_run":false,"rewritten":2,"passed_over":1,)"
-                                          R"("unlisted_folders":0,"stopped":false,"exit":1})"));
-    ASSERT_EQ(files.size(), 3u) << describe(r);
-    for (const std::string& photo : {good, latin1}) {
-        EXPECT_EQ(files[photo]["reason"], "rewritten") << photo;
-        EXPECT_EQ(files[photo]["dates"][0]["old"], kOldDate);
-        EXPECT_EQ(files[photo]["dates"][0]["new"], "2012:05:03 14:45:12");
-        EXPECT_EQ(readDates(photo), bothDates("2012:05:03 14:45:12"));
-    }
-    EXPECT_EQ(files[fake]["reason"], "not-an-image");
-    // The text reports still go to stderr, where they do not disturb a parser.
-    EXPECT_NE(r.err.find(fake + ": passed over: not an image"), std::string::npos) << describe(r);
-    EXPECT_NE(r.err.find(good + ": rewritten: "), std::string::npos) << describe(r);
-    EXPECT_TRUE(r.err.ends_with("2 rewritten, 1 passed over\n")) << describe(r);
-}
-
-TEST_F(CliProcess, VerboseShowsEveryOutcomeWithDates)
-{
-    addPhoto("photos/a.jpg");
-    const std::string fake = addTextPosingAsJpeg("photos/fake.jpg");
-    const ProcessResult r = runCli({"--verbose", "--set", "2001-02-03 04:05:06", photos()});
-    EXPECT_EQ(r.exitCode, 1) << describe(r);
-    EXPECT_NE(r.out.find(photos() + "/a.jpg: rewritten: 2012:05:03 13:45:12 -> 2001:02:03 04:05:06\n"),
-              std::string::npos)
-        << describe(r);
-    EXPECT_NE(r.err.find(fake + ": passed over: "), std::string::npos) << describe(r);
-    EXPECT_EQ(lastLine(r.out), "1 rewritten, 1 passed over");
-}
-
-TEST_F(CliProcess, QuietPrintsNothingWhenAllGoesWell)
-{
-    addPhoto("photos/a.jpg");
-    const ProcessResult r = runCli({"-q", "--set-time", "00:00:01", photos()});
-    EXPECT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(readDates(photos() + "/a.jpg")[0], "2012:05:03 00:00:01");
-}
-
-TEST_F(CliProcess, OutputFolderGetsTheNewFilesAndOriginalsStay)
-{
-    addPhoto("photos/a.jpg");
-    fs::create_directory(work_ / "out");
-    const auto originals = snapshot(photos());
-    const ProcessResult r = runCli({"--set", "2020-01-02 03:04:05", "-o", work_ / "out", photos()});
-    ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(snapshot(photos()), originals);
-    EXPECT_EQ(readDates(work_ / "out/a.jpg"), bothDates("2020:01:02 03:04:05"));
-}
-
-TEST_F(CliProcess, OneFileAsPath)
-{
-    const std::string a = addPhoto("photos/a.jpg");
-    const std::string b = addPhoto("photos/b.jpg");
-    const ProcessResult r = runCli({a, "--set-date", "1999-12-31"});
-    ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(lastLine(r.out), "1 rewritten, 0 passed over");
-    EXPECT_EQ(readDates(a)[0], "1999:12:31 13:45:12");
-    EXPECT_EQ(readDates(b)[0], kOldDate);
-}
-
-TEST_F(CliProcess, SubfoldersOnlyWithRecursive)
-{
-    addPhoto("photos/a.jpg");
-    const std::string deep = addPhoto("photos/sub/deep.jpg");
-    ProcessResult r = runCli({"--set-date", "1999-12-31", photos()});
-    ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(lastLine(r.out), "1 rewritten, 0 passed over");
-    EXPECT_EQ(readDates(deep)[0], kOldDate);
-
-    r = runCli({"-r", "--set-date", "1999-12-30", photos()});
-    ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(lastLine(r.out), "2 rewritten, 0 passed over");
-    EXPECT_EQ(readDates(deep)[0], "1999:12:30 13:45:12");
-}
-
-// Several PATHs, as a shell gives IMG_*.JPG: one run, one summary, and the
-// JSON records of every file of every PATH.
-struct SeveralPathsRow {
-    std::string name;
-    std::vector<std::string> args;  // "WORK/x" stands for x below the test's folder
-    // One per JSON file record, in order: "path reason output", paths below the test's folder.
-    std::vector<std::string> records;
-    int exitCode;
-    std::map<std::string, std::string> datesAfter;  // DateTimeOriginal of files below the test's folder
-};
-
-void PrintTo(const SeveralPathsRow& row, std::ostream* os)
-{
-    *os << row.name;
-}
-
-class CliSeveralPaths : public CliProcess, public testing::WithParamInterface<SeveralPathsRow> {};
-
-TEST_P(CliSeveralPaths, MakeOneRunWithOneSummary)
-{
-    const SeveralPathsRow& row = GetParam();
-    addPhoto("photos/a.jpg");
-    addPhoto("photos/b.jpg");
-    addPhoto("other/a.jpg");
-    fs::create_directory(work_ / "out");
-    const std::string work = work_.path() + "/";
-    std::vector<std::string> args{"--json", "--shift", "+01:00:00"};
-    for (const std::string& arg : row.args)
-        args.push_back(arg.starts_with("WORK/") ? work + arg.substr(5) : arg);
-
-    const ProcessResult r = runCli(args);
-    EXPECT_EQ(r.exitCode, row.exitCode) << describe(r);
-    std::vector<std::string> records;
-    std::vector<nlohmann::json> summaries;
-    std::stringstream lines(r.out);
-    for (std::string line; std::getline(lines, line);) {
-        const nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
-        ASSERT_TRUE(record.is_object()) << "not a JSON object: " << line;
-        if (record["type"] == "summary") {
-            summaries.push_back(record);
-            continue;
-        }
-        const auto below = [&](const nlohmann::json& path) {
-            return path.is_null() ? std::string("-") : path.get<std::string>().substr(work.size());
-        };
-        records.push_back(below(record["path"]) + " " + record["reason"].get<std::string>() + " "
-                          + below(record["output"]));
-    }
-    EXPECT_EQ(records, row.records) << describe(r);
-    ASSERT_EQ(summaries.size(), 1u) << describe(r);
-    EXPECT_TRUE(lastLine(r.out).find("\"type\":\"summary\"") != std::string::npos) << "the summary comes last";
-    EXPECT_EQ(summaries[0]["exit"], row.exitCode);
-    for (const auto& [path, date] : row.datesAfter)
-        EXPECT_EQ(readDates(work + path)[0], date) << path;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, CliSeveralPaths,
-    testing::Values(
-        SeveralPathsRow{"ShellExpandedFiles",
-                        {"WORK/photos/a.jpg", "WORK/photos/b.jpg"},
-                        {"photos/a.jpg rewritten photos/a.jpg", "photos/b.jpg rewritten photos/b.jpg"},
-                        0,
-                        {{"photos/a.jpg", "2012:05:03 14:45:12"}, {"photos/b.jpg", "2012:05:03 14:45:12"},
-                         {"other/a.jpg", kOldDate}}},
-        // In place, a photo named again (alone or inside a folder) keeps the date it got the first time.
-        SeveralPathsRow{"NamedTwiceMovesOnce",
-                        {"WORK/photos/a.jpg", "WORK/photos", "WORK/photos/a.jpg"},
-                        {"photos/a.jpg rewritten photos/a.jpg", "photos/a.jpg same-file-twice -",
-                         "photos/b.jpg rewritten photos/b.jpg", "photos/a.jpg same-file-twice -"},
-                        1,
-                        {{"photos/a.jpg", "2012:05:03 14:45:12"}, {"photos/b.jpg", "2012:05:03 14:45:12"}}},
-        // Into one folder, same names from different PATHs get numbered names, never replace each other.
-        SeveralPathsRow{"SameNamesIntoOneOutput",
-                        {"-o", "WORK/out", "WORK/photos", "WORK/other/a.jpg"},
-                        {"photos/a.jpg rewritten out/a.jpg", "photos/b.jpg rewritten out/b.jpg",
-                         "other/a.jpg rewritten out/a (2).jpg"},
-                        0,
-                        {{"out/a.jpg", "2012:05:03 14:45:12"}, {"out/a (2).jpg", "2012:05:03 14:45:12"},
-                         {"photos/a.jpg", kOldDate}, {"other/a.jpg", kOldDate}}}),
-    [](const auto& info) { return info.param.name; });
-
-struct UsageRow {
-    std::string name;
-    std::vector<std::string> args;  // "PHOTOS" and "WORK" stand for the test's folders
-    std::string messagePart;
-};
-
-// Names the row in failure messages instead of dumping its bytes.
-void PrintTo(const UsageRow& row, std::ostream* os)
-{
-    *os << row.name;
-}
-
-class CliUsageErrors : public CliProcess, public testing::WithParamInterface<UsageRow> {};
-
-TEST_P(CliUsageErrors, ExitTwoAndTouchNothing)
-{
-    addPhoto("photos/a.jpg");
-    writeTextFile(work_ / "not-a-folder", "x");
-    const auto before = snapshot(work_.path());
-    std::vector<std::string> args;
-    for (const std::string& arg : GetParam().args)
-        args.push_back(arg == "PHOTOS" ? photos() : arg.starts_with("WORK/") ? work_ / arg.substr(5) : arg);
-
-    const ProcessResult r = runCli(args);
-    EXPECT_EQ(r.exitCode, 2) << describe(r);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find(GetParam().messagePart), std::string::npos) << describe(r);
-    EXPECT_EQ(snapshot(work_.path()), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, CliUsageErrors,
-    testing::Values(UsageRow{"UnknownOption", {"--set-date", "2019-12-31", "--fast", "PHOTOS"},
-                             "Try 'shotdate-cli --help'"},
-                    UsageRow{"TwoDates", {"--set-date", "2019-12-31", "--set-time", "01:00:00", "PHOTOS"},
-                             "only one of"},
-                    UsageRow{"NoDate", {"PHOTOS"}, "no new date"},
-                    UsageRow{"AllDatesIsNoDate", {"--all-dates", "PHOTOS"}, "or --zone"},
-                    UsageRow{"ZoneOutOfRange", {"--zone", "+15:00", "PHOTOS"}, "-12:00 to +14:00"},
-                    UsageRow{"FileTimeUnknown", {"--zone", "Z", "--file-time", "mtime", "PHOTOS"}, "keep or shooting"},
-                    UsageRow{"NoPath", {"--set-date", "2019-12-31"}, "no PATH"},
-                    UsageRow{"SecondPathMissing", {"--set-date", "2019-12-31", "PHOTOS", "WORK/nothing"},
-                             "nothing': no such file or folder"},
-                    UsageRow{"February30", {"--set-date", "2023-02-30", "PHOTOS"}, "not a real date"},
-                    UsageRow{"MissingValue", {"PHOTOS", "--set"}, "--set needs a value"},
-                    UsageRow{"InputMissing", {"--set-date", "2019-12-31", "WORK/nothing"}, "no such file or folder"},
-                    UsageRow{"OutputMissing", {"--set-date", "2019-12-31", "-o", "WORK/missing", "PHOTOS"},
-                             "does not exist"},
-                    UsageRow{"UndoWithDate", {"--undo", "--set-date", "2019-12-31"}, "takes no new date"},
-                    UsageRow{"ForgetWhichRun", {"--forget"}, "--forget needs a run"},
-                    UsageRow{"RunsAndUndo", {"--runs", "--undo"}, "only one of --runs"},
-                    UsageRow{"OutputNotAFolder", {"--set-date", "2019-12-31", "-o", "WORK/not-a-folder", "PHOTOS"},
-                             "is not a folder"}),
-    [](const auto& info) { return info.param.name; });
-
 // Two shifts by mistake, then undone one after the other from the journal
 // (kept in the test's folder), listed and forgotten.
 TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
 {
-    ::setenv("XDG_STATE_HOME", (work_ / "state").c_str(), 1);
-    struct Restore {
-        ~Restore() { ::unsetenv("XDG_STATE_HOME"); }
-    } restore;
-    const std::string photo = addPhoto("photos/a.jpg");
+    const std::string photo = add("photos/a.jpg");
     const fixtures::Bytes original = fixtures::readBytes(photo);
     // No journal to be had: the run goes on, says so once, and is not listed.
     writeTextFile(work_ / "state", "not a folder");
@@ -497,7 +374,7 @@ TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
 
     r = runCli({"--undo"});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(readDates(photo), bothDates("2012:05:03 14:45:12"));
+    EXPECT_EQ(readDates(photo), bothDates(kShifted));
     r = runCli({"--undo", "-q"});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_EQ(fixtures::readBytes(photo), original);
@@ -520,7 +397,7 @@ TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
     // The undo of an undo is a redo.
     r = runCli({"--undo", lines[3].substr(0, lines[3].find(' '))});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(readDates(photo), bothDates("2012:05:03 14:45:12"));
+    EXPECT_EQ(readDates(photo), bothDates(kShifted));
 
     EXPECT_EQ(runCli({"--forget", firstId}).exitCode, 0);
     r = runCli({"--forget", firstId});
@@ -542,8 +419,8 @@ TEST(CliInfo, HelpAndVersionExitZero)
 TEST_F(CliProcess, ProgressLineOnATerminal)
 {
     for (int i = 0; i < 5; ++i)
-        addPhoto("photos/p" + std::to_string(i) + ".jpg");
-    addTextPosingAsJpeg("photos/z.jpg");
+        add("photos/p" + std::to_string(i) + ".jpg");
+    add("photos/z.jpg=text");
     ChildProcess::Options options;
     options.stderrOnTerminal = true;
     const ProcessResult r = runCli({"--set-date", "2019-12-31", photos()}, options);
@@ -565,7 +442,7 @@ TEST_F(CliProcess, CtrlCStopsAfterTheCurrentFileAndSummarises)
     for (int i = 0; i < kFiles; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "photos/p%03d.jpg", i);
-        addPhoto(name);
+        add(name);
     }
     ChildProcess child(kCli, {"-v", "--set", "2020-01-02 03:04:05", photos()});
     ASSERT_TRUE(child.started());
@@ -589,8 +466,7 @@ TEST_F(CliProcess, CtrlCStopsAfterTheCurrentFileAndSummarises)
     // Exactly the files reported are rewritten, the others are untouched,
     // and no temporary file is left behind.
     int newDates = 0, oldDates = 0;
-    const auto dates = readFolderDates(photos());
-    for (const auto& [name, date] : dates) {
+    for (const auto& [name, date] : readFolderDates(photos())) {
         newDates += date == "2020:01:02 03:04:05" ? 1 : 0;
         oldDates += date == kOldDate ? 1 : 0;
     }

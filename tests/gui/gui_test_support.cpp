@@ -1,15 +1,23 @@
 #include "gui_test_support.h"
 
+#include "days_stepper.h"
+#include "drop_path_field.h"
 #include "main_content_view.h"
+#include "radio_group.h"
 #include "tiff_builder.h"
 
 #include <QBuffer>
+#include <QCheckBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimeEdit>
 
 namespace gui_test {
 namespace {
@@ -80,6 +88,29 @@ int temporaryFilesIn(const QString& folder)
         ++n;
     }
     return n;
+}
+
+QString enabledControls(const MainControls& c)
+{
+    // clang-format off
+    const std::pair<const char*, bool> controls[] = {
+        {"in", c.InpPathLabel->isEnabled()}, {"open", c.OpenButton->isEnabled()},
+        {"format", c.FormatTextField->isEnabled()}, {"note", c.setsumeiLabel->isEnabled()},
+        {"sub", c.subfolerCheckBox->isEnabled()}, {"separate", c.betsuFolderCheckBox->isEnabled()},
+        {"allDates", c.allDatesCheckBox->isEnabled()}, {"mode", c.shiteiMatrix->isEnabled()},
+        {"dateLabel", c.shiteiHidukeLabel->isEnabled()}, {"daysLabel", c.jisaNissuLabel->isEnabled()},
+        {"start", c.StartButton->isEnabled()}, {"stop", c.StopButton->isEnabled()},
+        {"variants", c.shiteiNichijiMatrix->isEnabled()}, {"date", c.shiteiHidukePicker->isEnabled()},
+        {"time", c.shiteiJikanPicker->isEnabled()}, {"today", c.HonjitsuButton->isEnabled()},
+        {"days", c.jisaNissuTextField->isEnabled()}, {"stepper", c.jisaNissuStepper->isEnabled()},
+        {"shift", c.jisaJikanPicker->isEnabled()}, {"direction", c.susumuModoruMatrix->isEnabled()},
+        {"out", c.OutPathLabel->isEnabled()}, {"outButton", c.OutFolderButton->isEnabled()}};
+    // clang-format on
+    QStringList names;
+    for (const auto& [name, enabled] : controls)
+        if (enabled)
+            names << QString::fromLatin1(name);
+    return names.join(u' ');
 }
 
 void acceptAllPaths(MainContentView& view)

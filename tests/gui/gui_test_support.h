@@ -6,6 +6,7 @@
 #include <memory>
 
 class MainContentView;
+struct MainControls;
 class QSettings;
 class QTemporaryDir;
 
@@ -22,10 +23,15 @@ QByteArray readFile(const QString& path);
 bool fileHoldsDate(const QString& path, const QString& exifDate);
 
 // A settings store in its own temporary file; never the user's.
-std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir, const QString& name = QStringLiteral("settings.ini"));
+std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir,
+                                             const QString& name = QStringLiteral("settings.ini"));
 
 // Files our safe write path leaves behind if something goes wrong.
 int temporaryFilesIn(const QString& folder);
+
+// The window's controls that are enabled, by short names in a fixed order,
+// so that a test compares the whole window's state at once.
+QString enabledControls(const MainControls& c);
 
 // Answers "yes, the paths exist" so that tests of the window's own rules
 // need no real files.

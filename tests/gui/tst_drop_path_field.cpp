@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QUrl>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // What a drag carries, written with names relative to the test folder.
@@ -19,11 +21,11 @@ std::unique_ptr<QMimeData> makeMime(const QStringList& items, const QString& bas
     QList<QUrl> urls;
     for (const QString& item : items) {
         const QString rest = item.mid(2);
-        if (item.startsWith(QStringLiteral("f:")))
+        if (item.startsWith(u"f:"_s))
             urls.append(QUrl::fromLocalFile(base + u'/' + rest));
-        else if (item.startsWith(QStringLiteral("u:")))
+        else if (item.startsWith(u"u:"_s))
             urls.append(QUrl(rest));
-        else if (item.startsWith(QStringLiteral("t:")))
+        else if (item.startsWith(u"t:"_s))
             mime->setText(rest);
     }
     if (!urls.isEmpty())
@@ -69,15 +71,15 @@ void TestDropPathField::init()
     dir_ = std::make_unique<QTemporaryDir>();
     QVERIFY(dir_->isValid());
     QDir d(dir_->path());
-    QVERIFY(d.mkpath(QStringLiteral("フォルダ")));
-    QVERIFY(d.mkpath(QStringLiteral("other")));
-    for (const QString& name : {QStringLiteral("写真.JPG"), QStringLiteral("b.txt")}) {
+    QVERIFY(d.mkpath(u"フォルダ"_s));
+    QVERIFY(d.mkpath(u"other"_s));
+    for (const QString& name : {u"写真.JPG"_s, u"b.txt"_s}) {
         QFile f(d.filePath(name));
         QVERIFY(f.open(QIODevice::WriteOnly));
     }
-    QVERIFY(QFile::link(d.filePath(QStringLiteral("フォルダ")), d.filePath(QStringLiteral("link-to-folder"))));
-    QVERIFY(QFile::link(d.filePath(QStringLiteral("写真.JPG")), d.filePath(QStringLiteral("link-to-file"))));
-    QVERIFY(QFile::link(d.filePath(QStringLiteral("gone")), d.filePath(QStringLiteral("dangling"))));
+    QVERIFY(QFile::link(d.filePath(u"フォルダ"_s), d.filePath(u"link-to-folder"_s)));
+    QVERIFY(QFile::link(d.filePath(u"写真.JPG"_s), d.filePath(u"link-to-file"_s)));
+    QVERIFY(QFile::link(d.filePath(u"gone"_s), d.filePath(u"dangling"_s)));
 }
 
 void TestDropPathField::drops_data()
@@ -87,26 +89,28 @@ void TestDropPathField::drops_data()
     QTest::addColumn<QStringList>("items");
     QTest::addColumn<bool>("accepted");
 
-    const QStringList file{QStringLiteral("f:写真.JPG")};
-    const QStringList folder{QStringLiteral("f:フォルダ")};
+    const QStringList file{u"f:写真.JPG"_s};
+    const QStringList folder{u"f:フォルダ"_s};
     QTest::newRow("input: a file") << false << true << file << true;
-    QTest::newRow("input: a text file, any type") << false << true << QStringList{QStringLiteral("f:b.txt")} << true;
+    QTest::newRow("input: a text file, any type") << false << true << QStringList{u"f:b.txt"_s} << true;
     QTest::newRow("input: a folder") << false << true << folder << true;
-    QTest::newRow("input: a link to a folder") << false << true << QStringList{QStringLiteral("f:link-to-folder")} << true;
-    QTest::newRow("input: a dangling link") << false << true << QStringList{QStringLiteral("f:dangling")} << false;
-    QTest::newRow("input: nothing there") << false << true << QStringList{QStringLiteral("f:missing.jpg")} << false;
-    QTest::newRow("input: two files") << false << true << QStringList{QStringLiteral("f:写真.JPG"), QStringLiteral("f:b.txt")} << false;
-    QTest::newRow("input: a file and a folder") << false << true << QStringList{QStringLiteral("f:写真.JPG"), QStringLiteral("f:フォルダ")} << false;
-    QTest::newRow("input: a remote address") << false << true << QStringList{QStringLiteral("u:https://example.org/a.jpg")} << false;
-    QTest::newRow("input: a local and a remote address") << false << true << QStringList{QStringLiteral("f:写真.JPG"), QStringLiteral("u:sftp://host/a.jpg")} << false;
-    QTest::newRow("input: plain text naming a path") << false << true << QStringList{QStringLiteral("t:/tmp")} << false;
+    QTest::newRow("input: a link to a folder") << false << true << QStringList{u"f:link-to-folder"_s} << true;
+    QTest::newRow("input: a dangling link") << false << true << QStringList{u"f:dangling"_s} << false;
+    QTest::newRow("input: nothing there") << false << true << QStringList{u"f:missing.jpg"_s} << false;
+    QTest::newRow("input: two files") << false << true << QStringList{u"f:写真.JPG"_s, u"f:b.txt"_s} << false;
+    QTest::newRow("input: a file and a folder")
+        << false << true << QStringList{u"f:写真.JPG"_s, u"f:フォルダ"_s} << false;
+    QTest::newRow("input: a remote address") << false << true << QStringList{u"u:https://example.org/a.jpg"_s} << false;
+    QTest::newRow("input: a local and a remote address")
+        << false << true << QStringList{u"f:写真.JPG"_s, u"u:sftp://host/a.jpg"_s} << false;
+    QTest::newRow("input: plain text naming a path") << false << true << QStringList{u"t:/tmp"_s} << false;
     QTest::newRow("input: nothing at all") << false << true << QStringList{} << false;
     QTest::newRow("input: disabled") << false << false << file << false;
     QTest::newRow("output: a folder") << true << true << folder << true;
-    QTest::newRow("output: a link to a folder") << true << true << QStringList{QStringLiteral("f:link-to-folder")} << true;
+    QTest::newRow("output: a link to a folder") << true << true << QStringList{u"f:link-to-folder"_s} << true;
     QTest::newRow("output: a file") << true << true << file << false;
-    QTest::newRow("output: a link to a file") << true << true << QStringList{QStringLiteral("f:link-to-file")} << false;
-    QTest::newRow("output: two folders") << true << true << QStringList{QStringLiteral("f:フォルダ"), QStringLiteral("f:other")} << false;
+    QTest::newRow("output: a link to a file") << true << true << QStringList{u"f:link-to-file"_s} << false;
+    QTest::newRow("output: two folders") << true << true << QStringList{u"f:フォルダ"_s, u"f:other"_s} << false;
     QTest::newRow("output: disabled") << true << false << folder << false;
 }
 
@@ -122,7 +126,7 @@ void TestDropPathField::drops()
         field = std::make_unique<UCFilePathTextField2>();
     else
         field = std::make_unique<UCFilePathTextField>();
-    const QString before = QStringLiteral("このフィールドにフォルダをドラッグするか、上のボタンで指定してください");
+    const QString before = u"このフィールドにフォルダをドラッグするか、上のボタンで指定してください"_s;
     field->setText(before);
     field->setEnabled(enabled);
     auto mime = makeMime(items, dir_->path());
@@ -142,14 +146,14 @@ void TestDropPathField::drops()
 void TestDropPathField::enterAndLeaveLeavesTextAndHighlight()
 {
     UCFilePathTextField field;
-    field.setText(QStringLiteral("/before"));
-    auto mime = makeMime({QStringLiteral("f:フォルダ")}, dir_->path());
+    field.setText(u"/before"_s);
+    auto mime = makeMime({u"f:フォルダ"_s}, dir_->path());
     QVERIFY(sendEnter(field, mime.get()));
     QVERIFY(field.inDragging());
     QDragLeaveEvent leave;
     QApplication::sendEvent(&field, &leave);
     QVERIFY(!field.inDragging());
-    QCOMPARE(field.text(), QStringLiteral("/before"));
+    QCOMPARE(field.text(), u"/before"_s);
 }
 
 void TestDropPathField::acceptableTypeRule_data()
@@ -157,11 +161,11 @@ void TestDropPathField::acceptableTypeRule_data()
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("item");
     QTest::addColumn<bool>("accepted");
-    QTest::newRow("files only: a folder") << 1 << QStringLiteral("f:フォルダ") << false;
-    QTest::newRow("files only: a file") << 1 << QStringLiteral("f:写真.JPG") << true;
-    QTest::newRow("folders only: a file") << 2 << QStringLiteral("f:写真.JPG") << false;
-    QTest::newRow("out of range: a file") << 9 << QStringLiteral("f:写真.JPG") << true;
-    QTest::newRow("out of range: a folder") << -3 << QStringLiteral("f:フォルダ") << true;
+    QTest::newRow("files only: a folder") << 1 << u"f:フォルダ"_s << false;
+    QTest::newRow("files only: a file") << 1 << u"f:写真.JPG"_s << true;
+    QTest::newRow("folders only: a file") << 2 << u"f:写真.JPG"_s << false;
+    QTest::newRow("out of range: a file") << 9 << u"f:写真.JPG"_s << true;
+    QTest::newRow("out of range: a folder") << -3 << u"f:フォルダ"_s << true;
 }
 
 void TestDropPathField::acceptableTypeRule()
@@ -178,13 +182,13 @@ void TestDropPathField::acceptableTypeRule()
 void TestDropPathField::cannotBeTypedInto()
 {
     UCFilePathTextField field;
-    field.setText(QStringLiteral("/photos"));
+    field.setText(u"/photos"_s);
     field.show();
     QVERIFY(QTest::qWaitForWindowExposed(&field));
     field.setFocus();
-    QTest::keyClicks(&field, QStringLiteral("abc"));
+    QTest::keyClicks(&field, u"abc"_s);
     QTest::keyClick(&field, Qt::Key_Backspace);
-    QCOMPARE(field.text(), QStringLiteral("/photos"));
+    QCOMPARE(field.text(), u"/photos"_s);
 }
 
 QTEST_MAIN(TestDropPathField)

@@ -16,11 +16,13 @@
 #include <chrono>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 using namespace gui_test;
 
 namespace {
 
-const QString kOldDate = QStringLiteral("2010:01:02 03:04:05");
+const QString kOldDate = u"2010:01:02 03:04:05"_s;
 
 shotdate::RunSettings settingsFor(const QString& folder, bool shift)
 {
@@ -77,14 +79,14 @@ private:
 
 QString TestPreviewDialog::fill(const QTemporaryDir& dir, int photos, bool others)
 {
-    const QString in = dir.filePath(QStringLiteral("入力"));
+    const QString in = dir.filePath(u"入力"_s);
     QDir().mkpath(in);
     const QByteArray jpeg = jpegWithExif(kOldDate);
     for (int i = 1; i <= photos; ++i)
-        writeFile(in + QStringLiteral("/p%1.jpg").arg(i, 3, 10, QLatin1Char('0')), jpeg);
+        writeFile(in + u"/p%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')), jpeg);
     if (others) {
-        writeFile(in + QStringLiteral("/0-メモ.txt"), QByteArrayLiteral("not an image"));
-        writeFile(in + QStringLiteral("/z-noexif.jpg"), jpegWithoutExif());
+        writeFile(in + u"/0-メモ.txt"_s, QByteArrayLiteral("not an image"));
+        writeFile(in + u"/z-noexif.jpg"_s, jpegWithoutExif());
     }
     return in;
 }
@@ -97,21 +99,18 @@ void TestPreviewDialog::rowsAndTotals_data()
     QTest::addColumn<bool>("separateFolder");
     QTest::addColumn<int>("rows");
     QTest::addColumn<QString>("totals");
-    QTest::addColumn<QStringList>("p001");  // folder, old, new, outcome ("%in" stands for the input folder)
+    QTest::addColumn<QStringList>("p001"); // folder, old, new, outcome ("%in" stands for the input folder)
 
-    const QStringList fixedRow{QStringLiteral("%in"), kOldDate, QStringLiteral("2021:05:06 07:08:09"),
-                               QStringLiteral("書き換えできます")};
+    const QStringList fixedRow{u"%in"_s, kOldDate, u"2021:05:06 07:08:09"_s, u"書き換えできます"_s};
     QTest::newRow("fixed date, in place, with files passed over")
-        << 3 << true << false << false << 5
-        << QStringLiteral("書き換えるもの：3件　書き換えないもの：2件（全5ファイル）") << fixedRow;
+        << 3 << true << false << false << 5 << u"書き換えるもの：3件　書き換えないもの：2件（全5ファイル）"_s
+        << fixedRow;
     QTest::newRow("shift by an hour, into a separate folder")
-        << 2 << false << true << true << 2
-        << QStringLiteral("書き換えるもの：2件　書き換えないもの：0件（全2ファイル）")
-        << QStringList{QStringLiteral("%in"), kOldDate, QStringLiteral("2010:01:02 04:04:05"),
-                       QStringLiteral("書き換えできます")};
+        << 2 << false << true << true << 2 << u"書き換えるもの：2件　書き換えないもの：0件（全2ファイル）"_s
+        << QStringList{u"%in"_s, kOldDate, u"2010:01:02 04:04:05"_s, u"書き換えできます"_s};
     QTest::newRow("more files than rows")
         << 503 << true << false << false << 500
-        << QStringLiteral("書き換えるもの：503件　書き換えないもの：2件（全505ファイル）\n最初の500件だけを表示しています。")
+        << u"書き換えるもの：503件　書き換えないもの：2件（全505ファイル）\n最初の500件だけを表示しています。"_s
         << fixedRow;
 }
 
@@ -126,7 +125,7 @@ void TestPreviewDialog::rowsAndTotals()
     QFETCH(QStringList, p001);
     QTemporaryDir dir;
     const QString in = fill(dir, photos, others);
-    const QString out = dir.filePath(QStringLiteral("out"));
+    const QString out = dir.filePath(u"out"_s);
     QVERIFY(QDir().mkpath(out));
     const auto before = contents(in);
     shotdate::RunSettings settings = settingsFor(in, shift);
@@ -142,13 +141,13 @@ void TestPreviewDialog::rowsAndTotals()
     const QTableWidget& table = *preview.table();
     QCOMPARE(table.rowCount(), rows);
     QCOMPARE(preview.totalsLabel()->text(), totals);
-    const int row = rowOf(table, QStringLiteral("p001.jpg"));
+    const int row = rowOf(table, u"p001.jpg"_s);
     QVERIFY(row >= 0);
-    p001.replaceInStrings(QStringLiteral("%in"), in);
+    p001.replaceInStrings(u"%in"_s, in);
     QCOMPARE(rowTexts(table, row), p001);
     if (others) {
-        QCOMPARE(rowTexts(table, 0), (QStringList{in, QString(), QString(), QStringLiteral("画像ではありません")}));
-        QCOMPARE(table.item(0, 0)->text(), QStringLiteral("0-メモ.txt"));
+        QCOMPARE(rowTexts(table, 0), (QStringList{in, QString(), QString(), u"画像ではありません"_s}));
+        QCOMPARE(table.item(0, 0)->text(), u"0-メモ.txt"_s);
     }
     // A preview writes nothing, anywhere.
     QCOMPARE(contents(in), before);
@@ -202,14 +201,14 @@ void TestPreviewDialog::stoppingEndsTheDryRun()
         preview->stopButton()->click();
     state->store(Released);
     if (closeIt) {
-        QTRY_VERIFY(guard.isNull());  // closed, its worker joined
+        QTRY_VERIFY(guard.isNull()); // closed, its worker joined
     } else {
         QTRY_VERIFY(!preview->stopButton()->isEnabled());
         QVERIFY(!preview->runner().isRunning());
         const QString text = preview->totalsLabel()->text();
-        QVERIFY2(text.contains(QStringLiteral("止めました（300ファイル中")), qPrintable(text));
+        QVERIFY2(text.contains(u"止めました（300ファイル中"_s), qPrintable(text));
         QVERIFY(preview->table()->rowCount() < 300);
-        QVERIFY(preview->isVisible());  // stopping does not close it
+        QVERIFY(preview->isVisible()); // stopping does not close it
     }
     QCOMPARE(contents(in), before);
 }

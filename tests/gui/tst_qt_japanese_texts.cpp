@@ -12,6 +12,8 @@
 #include <QToolButton>
 #include <QTreeView>
 
+using namespace Qt::StringLiterals;
+
 // Qt draws some texts of the window itself: they must come out in Japanese,
 // not in English, on a machine set up by tools/install-deps.
 class TestQtJapaneseTexts : public QObject {
@@ -32,14 +34,12 @@ void TestQtJapaneseTexts::qtTextsAreJapanese_data()
 {
     QTest::addColumn<QString>("where");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("message box details button") << QStringLiteral("details") << QStringLiteral("詳細を表示...");
-    QTest::newRow("chooser column: name") << QStringLiteral("column0") << QStringLiteral("名前");
-    QTest::newRow("chooser column: size") << QStringLiteral("column1") << QStringLiteral("サイズ");
-    QTest::newRow("chooser column: type") << QStringLiteral("column2") << QStringLiteral("タイプ");
-    QTest::newRow("chooser column: date modified") << QStringLiteral("column3") << QStringLiteral("更新日");
-    QTest::newRow("chooser back button tooltip") << QStringLiteral("backButton") << QStringLiteral("戻る");
-    QTest::newRow("chooser detail view tooltip") << QStringLiteral("detailModeButton") << QStringLiteral("詳細表示");
-    QTest::newRow("chooser type of a folder") << QStringLiteral("folderType") << QStringLiteral("フォルダ");
+    // One text of each kind: Qt's own widgets, the chooser's header and
+    // buttons, and the file types the chooser names.
+    QTest::newRow("message box details button") << u"details"_s << u"詳細を表示..."_s;
+    QTest::newRow("chooser column: date modified") << u"column3"_s << u"更新日"_s;
+    QTest::newRow("chooser back button tooltip") << u"backButton"_s << u"戻る"_s;
+    QTest::newRow("chooser type of a folder") << u"folderType"_s << u"フォルダ"_s;
 }
 
 void TestQtJapaneseTexts::qtTextsAreJapanese()
@@ -47,10 +47,10 @@ void TestQtJapaneseTexts::qtTextsAreJapanese()
     QFETCH(QString, where);
     QFETCH(QString, expected);
     QString actual;
-    if (where == QStringLiteral("details")) {
+    if (where == u"details"_s) {
         QMessageBox box;
-        box.setText(QStringLiteral("完了しました。"));
-        box.setDetailedText(QStringLiteral("x"));
+        box.setText(u"完了しました。"_s);
+        box.setDetailedText(u"x"_s);
         box.show();
         for (QAbstractButton* b : box.buttons()) {
             if (box.buttonRole(b) == QMessageBox::ActionRole)
@@ -58,17 +58,17 @@ void TestQtJapaneseTexts::qtTextsAreJapanese()
         }
     } else {
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("sub")));
+        QVERIFY(QDir(dir.path()).mkpath(u"sub"_s));
         InputPathDialog dialog(nullptr, dir.path());
         dialog.show();
-        if (where == QStringLiteral("folderType")) {
+        if (where == u"folderType"_s) {
             auto* model = dialog.findChild<QFileSystemModel*>();
             QVERIFY(model);
-            const QModelIndex sub = model->index(dir.filePath(QStringLiteral("sub")), 2);
+            const QModelIndex sub = model->index(dir.filePath(u"sub"_s), 2);
             QTRY_VERIFY(!sub.data().toString().isEmpty());
             actual = sub.data().toString();
-        } else if (where.startsWith(QStringLiteral("column"))) {
-            auto* tree = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+        } else if (where.startsWith(u"column"_s)) {
+            auto* tree = dialog.findChild<QTreeView*>(u"treeView"_s);
             QVERIFY(tree);
             actual = tree->model()->headerData(where.back().digitValue(), Qt::Horizontal).toString();
         } else {

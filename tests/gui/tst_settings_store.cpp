@@ -22,6 +22,7 @@
 #include <ctime>
 
 using namespace gui_test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -30,10 +31,49 @@ QDateTime fixedNow()
     return QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15));
 }
 
-void setZone(const char* zone)
+void setZone(const QByteArray& zone)
 {
-    qputenv("TZ", zone);
+    if (zone.isEmpty())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
     ::tzset();
+}
+
+// Every control the store fills, as one text, so that a row also proves
+// that a value went to no other control.
+QString loadedState(const MainContentView& view)
+{
+    const MainControls& c = view.controls();
+    const bool grey = c.OutPathLabel->palette().color(QPalette::Base)
+        == QApplication::palette(c.OutPathLabel).color(QPalette::Window);
+    return u"in=%1|sub=%2|all=%3|betsu=%4|out=%5|outOn=%6|grey=%7|shitei=%8|nichiji=%9"_s.arg(c.InpPathLabel->text())
+               .arg(c.subfolerCheckBox->isChecked())
+               .arg(c.allDatesCheckBox->isChecked())
+               .arg(c.betsuFolderCheckBox->isChecked())
+               .arg(c.OutPathLabel->text())
+               .arg(c.OutPathLabel->isEnabled())
+               .arg(grey)
+               .arg(c.shiteiMatrix->selectedTag())
+               .arg(c.shiteiNichijiMatrix->selectedTag())
+        + u"|susumu=%1|date=%2|time=%3|days=%4|jisa=%5|hyoji=%6"_s.arg(c.susumuModoruMatrix->selectedTag())
+              .arg(c.shiteiHidukePicker->date().toString(Qt::ISODate), c.shiteiJikanPicker->time().toString(),
+                   c.jisaNissuTextField->text(), c.jisaJikanPicker->time().toString(),
+                   view.hyojiShinai().value_or(u"(none)"_s));
+}
+
+// The state of an empty store with `changes` ("field=value|...") in place.
+QString defaultsWith(const QString& changes)
+{
+    QStringList fields = (u"in=|sub=0|all=0|betsu=1|out="_s + window_texts::outInit()
+                          + u"|outOn=1|grey=0|shitei=0|nichiji=0|susumu=0|date=2024-02-29|time=13:14:15|days=0"
+                            u"|jisa=00:00:00|hyoji=(none)"_s)
+                             .split(u'|');
+    for (const QString& change : changes.split(u'|', Qt::SkipEmptyParts))
+        for (QString& field : fields)
+            if (field.section(u'=', 0, 0) == change.section(u'=', 0, 0))
+                field = change;
+    return fields.join(u'|');
 }
 
 } // namespace
@@ -43,13 +83,11 @@ class TestSettingsStore : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void emptyStoreGivesTheDefaults();
-    void oddStoredValues_data();
-    void oddStoredValues();
+    void storedValuesLoad_data();
+    void storedValuesLoad();
     void runStoresTwelveKeysInTheirForms();
     void roundTripThroughARun();
     void datesKeepTheirClockTimeAcrossZones();
-    void daysTextComesBackAsTyped();
 };
 
 void TestSettingsStore::initTestCase()
@@ -63,149 +101,63 @@ void TestSettingsStore::cleanupTestCase()
     window_clock::setSourceForTests(nullptr);
 }
 
-void TestSettingsStore::emptyStoreGivesTheDefaults()
+void TestSettingsStore::storedValuesLoad_data()
 {
-    QTemporaryDir dir;
-    auto settings = temporarySettings(dir);
-    MainContentView view(*settings);
-    const MainControls& c = view.controls();
-
-    QCOMPARE(c.InpPathLabel->text(), QString());
-    QVERIFY(!c.subfolerCheckBox->isChecked());
-    QVERIFY(!c.allDatesCheckBox->isChecked());
-    QVERIFY(c.betsuFolderCheckBox->isChecked());
-    QCOMPARE(c.OutPathLabel->text(), window_texts::outInit());
-    QVERIFY(c.OutPathLabel->isEnabled());
-    QCOMPARE(c.OutPathLabel->property("inUse").toBool(), true);
-    QVERIFY(c.OutFolderButton->isEnabled());
-    QCOMPARE(c.shiteiMatrix->selectedTag(), 0);
-    QCOMPARE(c.shiteiNichijiMatrix->selectedTag(), 0);
-    QCOMPARE(c.susumuModoruMatrix->selectedTag(), 0);
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QString>("changes"); // from an empty store's state
+    const auto row = [](const char* name, const QString& key, const QVariant& value, const QString& changes) {
+        QTest::newRow(name) << QVariantMap{{key, value}} << changes;
+    };
     // The fixed date is now, not Qt's 2000-01-01.
-    QCOMPARE(c.shiteiHidukePicker->date(), fixedNow().date());
-    QVERIFY(!view.hyojiShinai().has_value());
-    QVERIFY(!c.StopButton->isEnabled());
-    QVERIFY(c.jikkochuLabel->isHidden());
-    QCOMPARE(c.setsumeiLabel->text(), window_texts::inputExplanation());
-    QVERIFY(!c.FormatTextField->text().isEmpty());
-    QVERIFY(c.FormatTextField->isReadOnly());
-    // Loading stores nothing.
-    QVERIFY(settings->allKeys().isEmpty());
-
-    // And the next Start asks first.
-    message_sheets::TestAnswers answers;
-    acceptAllPaths(view);
-    c.InpPathLabel->setText(dir.path());
-    c.betsuFolderCheckBox->click();  // off: write in place
-    c.StartButton->click();
-    QCOMPARE(answers.shown().size(), 1);
-    QVERIFY(answers.shown().first().confirmation);
-    QCOMPARE(answers.shown().first().text, window_texts::confirmation());
-}
-
-void TestSettingsStore::oddStoredValues_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("what");
-    QTest::addColumn<QVariant>("expected");
-
-    QTest::newRow("SUB_FOLDER yes in lower case is off")
-        << QStringLiteral("SUB_FOLDER") << QVariant(QStringLiteral("yes")) << QStringLiteral("subfolder") << QVariant(false);
-    QTest::newRow("SUB_FOLDER YES is on")
-        << QStringLiteral("SUB_FOLDER") << QVariant(QStringLiteral("YES")) << QStringLiteral("subfolder") << QVariant(true);
-    QTest::newRow("ALL_DATES YES is on")
-        << QStringLiteral("ALL_DATES") << QVariant(QStringLiteral("YES")) << QStringLiteral("allDates") << QVariant(true);
-    QTest::newRow("ALL_DATES yes in lower case is off")
-        << QStringLiteral("ALL_DATES") << QVariant(QStringLiteral("yes")) << QStringLiteral("allDates") << QVariant(false);
-    QTest::newRow("ALL_DATES 1 is off") << QStringLiteral("ALL_DATES") << QVariant(1) << QStringLiteral("allDates") << QVariant(false);
-    QTest::newRow("BETSU_FOLDER maybe counts as absent")
-        << QStringLiteral("BETSU_FOLDER") << QVariant(QStringLiteral("maybe")) << QStringLiteral("outText") << QVariant(window_texts::outInit());
-    QTest::newRow("BETSU_FOLDER yes in lower case counts as absent")
-        << QStringLiteral("BETSU_FOLDER") << QVariant(QStringLiteral("yes")) << QStringLiteral("betsu") << QVariant(true);
+    QTest::newRow("empty store gives the defaults") << QVariantMap() << QString();
+    row("SUB_FOLDER yes in lower case is off", u"SUB_FOLDER"_s, u"yes"_s, QString());
+    row("SUB_FOLDER YES is on", u"SUB_FOLDER"_s, u"YES"_s, u"sub=1"_s);
+    row("ALL_DATES YES is on", u"ALL_DATES"_s, u"YES"_s, u"all=1"_s);
+    row("ALL_DATES yes in lower case is off", u"ALL_DATES"_s, u"yes"_s, QString());
+    row("ALL_DATES 1 is off", u"ALL_DATES"_s, 1, QString());
+    row("BETSU_FOLDER maybe counts as absent", u"BETSU_FOLDER"_s, u"maybe"_s, QString());
+    row("BETSU_FOLDER yes in lower case counts as absent", u"BETSU_FOLDER"_s, u"yes"_s, QString());
     QTest::newRow("BETSU_FOLDER NO with a stored OUT_PATH: empty, disabled, grey")
-        << QStringLiteral("BETSU_FOLDER") << QVariant(QVariantMap{{QStringLiteral("BETSU_FOLDER"), QStringLiteral("NO")},
-                                                                   {QStringLiteral("OUT_PATH"), QStringLiteral("/写真/出力")}})
-        << QStringLiteral("outField") << QVariant(QStringLiteral("text= enabled=0 grey=1"));
-    QTest::newRow("BETSU_FOLDER YES without OUT_PATH shows an empty field")
-        << QStringLiteral("BETSU_FOLDER") << QVariant(QStringLiteral("YES")) << QStringLiteral("outText") << QVariant(QString());
-    QTest::newRow("SHITEI that matches no button") << QStringLiteral("SHITEI") << QVariant(7) << QStringLiteral("shitei") << QVariant(0);
-    QTest::newRow("SHITEI negative") << QStringLiteral("SHITEI") << QVariant(-1) << QStringLiteral("shitei") << QVariant(0);
-    QTest::newRow("SHITEI not a number") << QStringLiteral("SHITEI") << QVariant(QStringLiteral("abc")) << QStringLiteral("shitei") << QVariant(0);
-    QTest::newRow("SHITEI 1") << QStringLiteral("SHITEI") << QVariant(1) << QStringLiteral("shitei") << QVariant(1);
-    QTest::newRow("SHITEI_NICHIJI that matches no button")
-        << QStringLiteral("SHITEI_NICHIJI") << QVariant(5) << QStringLiteral("nichiji") << QVariant(0);
-    QTest::newRow("SHITEI_NICHIJI 2") << QStringLiteral("SHITEI_NICHIJI") << QVariant(2) << QStringLiteral("nichiji") << QVariant(2);
-    QTest::newRow("SUSUMU_MODORU that matches no button")
-        << QStringLiteral("SUSUMU_MODORU") << QVariant(3) << QStringLiteral("susumu") << QVariant(0);
-    QTest::newRow("SUSUMU_MODORU 1") << QStringLiteral("SUSUMU_MODORU") << QVariant(1) << QStringLiteral("susumu") << QVariant(1);
-    QTest::newRow("SHITEI_HIDUKE not a date gives now")
-        << QStringLiteral("SHITEI_HIDUKE") << QVariant(QStringLiteral("yesterday")) << QStringLiteral("hiduke") << QVariant(fixedNow().date());
-    QTest::newRow("SHITEI_HIDUKE a date")
-        << QStringLiteral("SHITEI_HIDUKE") << QVariant(QDateTime(QDate(1999, 12, 31), QTime(1, 2, 3))) << QStringLiteral("hiduke") << QVariant(QDate(1999, 12, 31));
-    QTest::newRow("JISA_NISSU not a number is shown as stored")
-        << QStringLiteral("JISA_NISSU") << QVariant(QStringLiteral("12abc")) << QStringLiteral("days") << QVariant(QStringLiteral("12abc"));
-    QTest::newRow("JISA_NISSU longer than 16 characters is shown whole")
-        << QStringLiteral("JISA_NISSU") << QVariant(QStringLiteral("00000000000000000000012")) << QStringLiteral("days")
-        << QVariant(QStringLiteral("00000000000000000000012"));
-    QTest::newRow("JISA_JIKAN a date")
-        << QStringLiteral("JISA_JIKAN") << QVariant(QDateTime(QDate(2000, 1, 1), QTime(4, 5, 6))) << QStringLiteral("jisa") << QVariant(QTime(4, 5, 6));
-    QTest::newRow("HYOJI_SHINAI YES") << QStringLiteral("HYOJI_SHINAI") << QVariant(QStringLiteral("YES")) << QStringLiteral("hyoji") << QVariant(QStringLiteral("YES"));
+        << QVariantMap{{u"BETSU_FOLDER"_s, u"NO"_s}, {u"OUT_PATH"_s, u"/写真/出力"_s}}
+        << u"betsu=0|out=|outOn=0|grey=1"_s;
+    row("BETSU_FOLDER YES without OUT_PATH shows an empty field", u"BETSU_FOLDER"_s, u"YES"_s, u"out="_s);
+    row("SHITEI that matches no button", u"SHITEI"_s, 7, QString());
+    row("SHITEI negative", u"SHITEI"_s, -1, QString());
+    row("SHITEI not a number", u"SHITEI"_s, u"abc"_s, QString());
+    row("SHITEI 1", u"SHITEI"_s, 1, u"shitei=1"_s);
+    row("SHITEI_NICHIJI that matches no button", u"SHITEI_NICHIJI"_s, 5, QString());
+    row("SHITEI_NICHIJI 2", u"SHITEI_NICHIJI"_s, 2, u"nichiji=2"_s);
+    row("SUSUMU_MODORU that matches no button", u"SUSUMU_MODORU"_s, 3, QString());
+    row("SUSUMU_MODORU 1", u"SUSUMU_MODORU"_s, 1, u"susumu=1"_s);
+    row("SHITEI_HIDUKE not a date gives now", u"SHITEI_HIDUKE"_s, u"yesterday"_s, QString());
+    row("SHITEI_HIDUKE a date", u"SHITEI_HIDUKE"_s, QDateTime(QDate(1999, 12, 31), QTime(1, 2, 3)),
+        u"date=1999-12-31"_s);
+    row("JISA_NISSU not a number is shown as stored", u"JISA_NISSU"_s, u"12abc"_s, u"days=12abc"_s);
+    row("JISA_NISSU longer than 16 characters is shown whole", u"JISA_NISSU"_s, u"00000000000000000000012"_s,
+        u"days=00000000000000000000012"_s);
+    row("JISA_JIKAN a date", u"JISA_JIKAN"_s, QDateTime(QDate(2000, 1, 1), QTime(4, 5, 6)), u"jisa=04:05:06"_s);
+    row("HYOJI_SHINAI YES", u"HYOJI_SHINAI"_s, u"YES"_s, u"hyoji=YES"_s);
 }
 
-void TestSettingsStore::oddStoredValues()
+void TestSettingsStore::storedValuesLoad()
 {
-    QFETCH(QString, key);
-    QFETCH(QVariant, value);
-    QFETCH(QString, what);
-    QFETCH(QVariant, expected);
-
+    QFETCH(QVariantMap, stored);
+    QFETCH(QString, changes);
     QTemporaryDir dir;
     {
         auto writer = temporarySettings(dir);
-        // A map stands for several keys stored together.
-        if (value.typeId() == QMetaType::QVariantMap) {
-            const QVariantMap keys = value.toMap();
-            for (auto it = keys.begin(); it != keys.end(); ++it)
-                writer->setValue(it.key(), it.value());
-        } else {
-            writer->setValue(key, value);
-        }
-        writer->sync();
+        for (auto it = stored.begin(); it != stored.end(); ++it)
+            writer->setValue(it.key(), it.value());
     }
     auto settings = temporarySettings(dir);
     MainContentView view(*settings);
+    QCOMPARE(loadedState(view), defaultsWith(changes));
+    QCOMPARE(settings->allKeys().size(), stored.size()); // loading stores nothing
     const MainControls& c = view.controls();
-    QVariant actual;
-    if (what == QStringLiteral("subfolder"))
-        actual = c.subfolerCheckBox->isChecked();
-    else if (what == QStringLiteral("allDates"))
-        actual = c.allDatesCheckBox->isChecked();
-    else if (what == QStringLiteral("betsu"))
-        actual = c.betsuFolderCheckBox->isChecked();
-    else if (what == QStringLiteral("outText"))
-        actual = c.OutPathLabel->text();
-    else if (what == QStringLiteral("outField"))
-        actual = QStringLiteral("text=%1 enabled=%2 grey=%3")
-                     .arg(c.OutPathLabel->text())
-                     .arg(int(c.OutPathLabel->isEnabled()))
-                     .arg(int(c.OutPathLabel->palette().color(QPalette::Base)
-                              == QApplication::palette(c.OutPathLabel).color(QPalette::Window)));
-    else if (what == QStringLiteral("shitei"))
-        actual = c.shiteiMatrix->selectedTag();
-    else if (what == QStringLiteral("nichiji"))
-        actual = c.shiteiNichijiMatrix->selectedTag();
-    else if (what == QStringLiteral("susumu"))
-        actual = c.susumuModoruMatrix->selectedTag();
-    else if (what == QStringLiteral("hiduke"))
-        actual = c.shiteiHidukePicker->date();
-    else if (what == QStringLiteral("days"))
-        actual = c.jisaNissuTextField->text();
-    else if (what == QStringLiteral("jisa"))
-        actual = c.jisaJikanPicker->time();
-    else if (what == QStringLiteral("hyoji"))
-        actual = view.hyojiShinai().value_or(QStringLiteral("(none)"));
-    QCOMPARE(actual, expected);
+    QVERIFY(!c.StopButton->isEnabled());
+    QVERIFY(c.jikkochuLabel->isHidden());
+    QCOMPARE(c.setsumeiLabel->text(), window_texts::inputExplanation());
+    QVERIFY(!c.FormatTextField->text().isEmpty() && c.FormatTextField->isReadOnly());
 }
 
 void TestSettingsStore::runStoresTwelveKeysInTheirForms()
@@ -214,85 +166,74 @@ void TestSettingsStore::runStoresTwelveKeysInTheirForms()
     auto settings = temporarySettings(dir);
     SettingsStore store(*settings);
     RunSettingsValues v;
-    v.inpPath = QStringLiteral("/写真/入力");
+    v.inpPath = u"/写真/入力"_s;
     v.subFolder = true;
-    v.betsuFolder = false;
-    v.outPath = QString();
     v.shitei = 1;
     v.shiteiNichiji = 2;
     v.shiteiHiduke = QDateTime(QDate(2020, 3, 4), QTime(5, 6, 7));
     v.shiteiJikan = QDateTime(QDate(2000, 1, 1), QTime(8, 9, 10));
-    v.jisaNissu = QStringLiteral("12abc");
+    v.jisaNissu = u"12abc"_s;
     v.jisaJikan = QDateTime(QDate(2000, 1, 1), QTime(1, 2, 3));
     v.susumuModoru = 1;
     v.allDates = true;
     store.saveRun(v);
 
-    QSettings raw(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    QCOMPARE(raw.allKeys().size(), 12);
-    QCOMPARE(raw.value(QStringLiteral("ALL_DATES")).toString(), QStringLiteral("YES"));
-    QVERIFY(!raw.contains(QStringLiteral("HYOJI_SHINAI")));
-    QCOMPARE(raw.value(QStringLiteral("INP_PATH")).toString(), v.inpPath);
-    QCOMPARE(raw.value(QStringLiteral("SUB_FOLDER")).toString(), QStringLiteral("YES"));
-    QCOMPARE(raw.value(QStringLiteral("BETSU_FOLDER")).toString(), QStringLiteral("NO"));
-    QCOMPARE(raw.value(QStringLiteral("OUT_PATH")).toString(), QString());
-    QCOMPARE(raw.value(QStringLiteral("SHITEI")).toInt(), 1);
-    QCOMPARE(raw.value(QStringLiteral("SHITEI_NICHIJI")).toInt(), 2);
-    QCOMPARE(raw.value(QStringLiteral("SUSUMU_MODORU")).toInt(), 1);
-    QCOMPARE(raw.value(QStringLiteral("JISA_NISSU")).toString(), QStringLiteral("12abc"));
-    for (const QString& key : {QStringLiteral("SHITEI_HIDUKE"), QStringLiteral("SHITEI_JIKAN"), QStringLiteral("JISA_JIKAN")}) {
+    QSettings raw(dir.filePath(u"settings.ini"_s), QSettings::IniFormat);
+    QStringList forms;
+    for (const QString& key : raw.allKeys())
+        forms << key + u'=' + raw.value(key).toString();
+    QCOMPARE(forms,
+             (QStringList{u"ALL_DATES=YES"_s, u"BETSU_FOLDER=NO"_s, u"INP_PATH=/写真/入力"_s,
+                          u"JISA_JIKAN=2000-01-01T01:02:03.000"_s, u"JISA_NISSU=12abc"_s, u"OUT_PATH="_s, u"SHITEI=1"_s,
+                          u"SHITEI_HIDUKE=2020-03-04T05:06:07.000"_s, u"SHITEI_JIKAN=2000-01-01T08:09:10.000"_s,
+                          u"SHITEI_NICHIJI=2"_s, u"SUB_FOLDER=YES"_s, u"SUSUMU_MODORU=1"_s}));
+    for (const QString& key : {u"SHITEI_HIDUKE"_s, u"SHITEI_JIKAN"_s, u"JISA_JIKAN"_s}) {
         const QVariant d = raw.value(key);
         QVERIFY2(d.metaType().id() == QMetaType::QDateTime, qPrintable(key));
         QCOMPARE(d.toDateTime().timeSpec(), Qt::LocalTime);
     }
-    QCOMPARE(raw.value(QStringLiteral("SHITEI_HIDUKE")).toDateTime(), v.shiteiHiduke);
 
-    store.saveHyojiShinai(QStringLiteral("NO"));
-    QSettings raw2(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
-    QCOMPARE(raw2.value(QStringLiteral("HYOJI_SHINAI")).toString(), QStringLiteral("NO"));
+    store.saveHyojiShinai(u"NO"_s);
+    QCOMPARE(QSettings(dir.filePath(u"settings.ini"_s), QSettings::IniFormat).value(u"HYOJI_SHINAI"_s), u"NO"_s);
 }
 
+// What a run stores comes back in a new window, the days text as typed.
 void TestSettingsStore::roundTripThroughARun()
 {
     QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("in")));
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("out")));
+    QVERIFY(QDir(dir.path()).mkpath(u"in"_s));
+    QVERIFY(QDir(dir.path()).mkpath(u"out"_s));
     auto settings = temporarySettings(dir);
     message_sheets::TestAnswers answers;
+    const QString in = dir.filePath(u"in"_s);
+    const QString out = dir.filePath(u"out"_s);
     {
         MainContentView view(*settings);
         const MainControls& c = view.controls();
-        c.InpPathLabel->setText(dir.filePath(QStringLiteral("in")));
+        c.InpPathLabel->setText(in);
         c.subfolerCheckBox->setChecked(true);
         c.allDatesCheckBox->setChecked(true);
-        c.OutPathLabel->setText(dir.filePath(QStringLiteral("out")));
+        c.OutPathLabel->setText(out);
         c.shiteiMatrix->button(1)->click();
-        c.jisaNissuTextField->setText(QStringLiteral("5"));
+        c.jisaNissuTextField->setText(u"12abc"_s);
         c.jisaJikanPicker->setTime(QTime(2, 3, 4));
         c.susumuModoruMatrix->button(1)->click();
         c.shiteiHidukePicker->setDate(QDate(2019, 8, 7));
         c.shiteiJikanPicker->setTime(QTime(6, 5, 4));
-        view.jikko();
+        answers.answerNextConfirmation(true, false);
+        c.StartButton->click();
+        QTRY_COMPARE(answers.shown().size(), 2); // confirmation, then the closing message
         QTRY_VERIFY(!view.isRunning() && !view.isRunPending());
-        QTRY_COMPARE(answers.shown().size(), 1);
-        QCOMPARE(answers.shown().first().text, window_texts::finished(0));
+        QCOMPARE(answers.shown().at(1).text, window_texts::finished(0));
+        QCOMPARE(c.jisaNissuTextField->text(), u"12abc"_s);
     }
     MainContentView again(*settings);
-    const MainControls& c = again.controls();
-    QCOMPARE(c.InpPathLabel->text(), dir.filePath(QStringLiteral("in")));
-    QVERIFY(c.subfolerCheckBox->isChecked());
-    QVERIFY(c.allDatesCheckBox->isChecked());
-    QVERIFY(c.betsuFolderCheckBox->isChecked());
-    QCOMPARE(c.OutPathLabel->text(), dir.filePath(QStringLiteral("out")));
-    QCOMPARE(c.shiteiMatrix->selectedTag(), 1);
-    QCOMPARE(c.jisaNissuTextField->text(), QStringLiteral("5"));
-    QCOMPARE(c.jisaJikanPicker->time(), QTime(2, 3, 4));
-    QCOMPARE(c.susumuModoruMatrix->selectedTag(), 1);
-    QCOMPARE(c.shiteiHidukePicker->date(), QDate(2019, 8, 7));
-    QCOMPARE(c.shiteiJikanPicker->time(), QTime(6, 5, 4));
+    QCOMPARE(loadedState(again),
+             defaultsWith(u"in=%1|sub=1|all=1|out=%2|shitei=1|susumu=1|date=2019-08-07"
+                          u"|time=06:05:04|days=12abc|jisa=02:03:04|hyoji=NO"_s.arg(in, out)));
     // Shift mode came back with its controls enabled.
-    QVERIFY(c.jisaNissuTextField->isEnabled());
-    QVERIFY(!c.shiteiHidukePicker->isEnabled());
+    QVERIFY(again.controls().jisaNissuTextField->isEnabled());
+    QVERIFY(!again.controls().shiteiHidukePicker->isEnabled());
 }
 
 void TestSettingsStore::datesKeepTheirClockTimeAcrossZones()
@@ -302,51 +243,21 @@ void TestSettingsStore::datesKeepTheirClockTimeAcrossZones()
     setZone("Asia/Tokyo");
     {
         auto settings = temporarySettings(dir);
-        SettingsStore store(*settings);
         RunSettingsValues v;
         v.shiteiHiduke = QDateTime(QDate(2022, 7, 1), QTime(9, 30, 0));
         v.shiteiJikan = QDateTime(QDate(2000, 1, 1), QTime(23, 45, 6));
         v.jisaJikan = QDateTime(QDate(2000, 1, 1), QTime(0, 0, 1));
-        store.saveRun(v);
+        SettingsStore(*settings).saveRun(v);
     }
     setZone("America/New_York");
     auto settings = temporarySettings(dir);
     const LoadedSettings loaded = SettingsStore(*settings).load();
-    if (oldZone.isEmpty())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", oldZone);
-    ::tzset();
+    setZone(oldZone);
     QVERIFY(loaded.shiteiHiduke && loaded.shiteiJikan && loaded.jisaJikan);
     QCOMPARE(loaded.shiteiHiduke->date(), QDate(2022, 7, 1));
     QCOMPARE(loaded.shiteiHiduke->time(), QTime(9, 30, 0));
     QCOMPARE(loaded.shiteiJikan->time(), QTime(23, 45, 6));
     QCOMPARE(loaded.jisaJikan->time(), QTime(0, 0, 1));
-}
-
-void TestSettingsStore::daysTextComesBackAsTyped()
-{
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("in")));
-    auto settings = temporarySettings(dir);
-    message_sheets::TestAnswers answers;
-    {
-        MainContentView view(*settings);
-        acceptAllPaths(view);
-        const MainControls& c = view.controls();
-        c.InpPathLabel->setText(dir.filePath(QStringLiteral("in")));
-        c.betsuFolderCheckBox->click();
-        c.shiteiMatrix->button(1)->click();
-        c.jisaNissuTextField->setText(QStringLiteral("12abc"));
-        answers.answerNextConfirmation(true, false);
-        c.StartButton->click();
-        QTRY_COMPARE(answers.shown().size(), 2);  // confirmation, then the closing message
-        QTRY_VERIFY(!view.isRunning());
-        QCOMPARE(c.jisaNissuTextField->text(), QStringLiteral("12abc"));
-    }
-    MainContentView again(*settings);
-    QCOMPARE(again.controls().jisaNissuTextField->text(), QStringLiteral("12abc"));
-    QCOMPARE(again.hyojiShinai(), std::optional<QString>(QStringLiteral("NO")));
 }
 
 QTEST_MAIN(TestSettingsStore)

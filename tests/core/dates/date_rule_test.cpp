@@ -29,45 +29,23 @@ struct RuleRow {
     const char* expected;
 };
 
+// clang-format off
 const RuleRow kRules[] = {
     {"ShiftOverYearEnd", 99, {}, 3600, "2012:12:31 23:30:00", DateRuleError::None, "2013:01:01 00:30:00"},
     {"ShiftBackIntoLeapDay", 99, {}, -86400, "2012:03:01 00:00:00", DateRuleError::None, "2012:02:29 00:00:00"},
     {"ShiftZeroWritesOwnDate", 99, {}, 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 13:45:12"},
-    {"ShiftLargestForward",
-     99,
-     {},
-     kMaxShiftSeconds,
-     "2012:01:01 00:00:00",
-     DateRuleError::None,
-     "2013:01:01 23:59:59"},
+    {"ShiftLargestForward", 99, {}, kMaxShiftSeconds, "2012:01:01 00:00:00", DateRuleError::None, "2013:01:01 23:59:59"},
     {"ShiftLargestBack", 99, {}, -kMaxShiftSeconds, "2013:01:01 23:59:59", DateRuleError::None, "2012:01:01 00:00:00"},
     {"ShiftLeapDayByYear", 99, {}, 365 * 86400, "2012:02:29 10:00:00", DateRuleError::None, "2013:02:28 10:00:00"},
     {"ShiftOverMonthEnd", 99, {}, 86400, "2013:04:30 08:00:00", DateRuleError::None, "2013:05:01 08:00:00"},
     {"ShiftOneDayKeepsClockTime", 99, {}, 86400, "2021:03:27 12:00:00", DateRuleError::None, "2021:03:28 12:00:00"},
-    {"ShiftBackOneDayOneHour",
-     99,
-     {},
-     -(86400 + 3600),
-     "2012:01:01 00:30:00",
-     DateRuleError::None,
-     "2011:12:30 23:30:00"},
-    {"ShiftToleratesPadding",
-     99,
-     {},
-     1,
-     std::string("2012:05:03 13:45:12\0", 20),
-     DateRuleError::None,
-     "2012:05:03 13:45:13"},
-    {"DateOnlyKeepsFileTime", 1, at(2013, 1, 15, 8), 0, "2012:05:03 13:45:12", DateRuleError::None,
-     "2013:01:15 13:45:12"},
-    {"DateOnlyLeapDayTarget", 1, at(2016, 2, 29, 23, 59, 59), 0, "2015:07:01 06:07:08", DateRuleError::None,
-     "2016:02:29 06:07:08"},
-    {"TimeOnlyKeepsFileDate", 2, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None,
-     "2012:05:03 08:00:00"},
-    {"UnknownModeActsAsTimeOnly", 5, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None,
-     "2012:05:03 08:00:00"},
-    {"NegativeModeActsAsTimeOnly", -1, at(2020, 6, 1, 23, 1, 2), 0, "2012:05:03 13:45:12", DateRuleError::None,
-     "2012:05:03 23:01:02"},
+    {"ShiftBackOneDayOneHour", 99, {}, -(86400 + 3600), "2012:01:01 00:30:00", DateRuleError::None, "2011:12:30 23:30:00"},
+    {"ShiftToleratesPadding", 99, {}, 1, std::string("2012:05:03 13:45:12\0", 20), DateRuleError::None, "2012:05:03 13:45:13"},
+    {"DateOnlyKeepsFileTime", 1, at(2013, 1, 15, 8), 0, "2012:05:03 13:45:12", DateRuleError::None, "2013:01:15 13:45:12"},
+    {"DateOnlyLeapDayTarget", 1, at(2016, 2, 29, 23, 59, 59), 0, "2015:07:01 06:07:08", DateRuleError::None, "2016:02:29 06:07:08"},
+    {"TimeOnlyKeepsFileDate", 2, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 08:00:00"},
+    {"UnknownModeActsAsTimeOnly", 5, at(2020, 6, 1, 8), 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 08:00:00"},
+    {"NegativeModeActsAsTimeOnly", -1, at(2020, 6, 1, 23, 1, 2), 0, "2012:05:03 13:45:12", DateRuleError::None, "2012:05:03 23:01:02"},
     {"FixedIgnoresFileDate", 0, at(2014, 7, 8, 9, 10, 11), 0, "garbage", DateRuleError::None, "2014:07:08 09:10:11"},
     {"FixedWithoutFileDate", 0, at(2014, 7, 8, 9, 10, 11), 0, std::nullopt, DateRuleError::None, "2014:07:08 09:10:11"},
     {"ShiftMissingDate", 99, {}, 60, std::nullopt, DateRuleError::NoFileDate, ""},
@@ -86,6 +64,7 @@ const RuleRow kRules[] = {
     {"ShiftPastYear9999", 99, {}, 86400, "9999:12:31 12:00:00", DateRuleError::OutOfRange, ""},
     {"ShiftBeforeYear1", 99, {}, -86400, "0001:01:01 12:00:00", DateRuleError::OutOfRange, ""},
 };
+// clang-format on
 
 class DateRule : public testing::TestWithParam<RuleRow> {};
 

@@ -173,50 +173,21 @@ TEST_P(JpegDates, RewriteOrPassOver)
 
 const LocalSeconds kGiven = *makeLocalSeconds(2013, 1, 15, 8, 0, 0);
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, JpegDates,
-    testing::Values(
-        TiffRow{"LittleEndianShift",
-                false,
-                "2012:12:31 23:30:00",
-                "2012:12:31 23:30:00",
-                {99, {}, 3600},
-                Reason::Rewritten,
-                true},
-        TiffRow{"BigEndianShift",
-                true,
-                "2012:12:31 23:30:00",
-                "2001:01:01 00:00:00",
-                {99, {}, 3600},
-                Reason::Rewritten,
-                true},
-        TiffRow{
-            "DateOnly", false, "2012:05:03 13:45:12", "2012:05:03 13:45:12", {1, kGiven, 0}, Reason::Rewritten, true},
-        TiffRow{"BlankDateShift",
-                false,
-                "    :  :     :  :  ",
-                "    :  :     :  :  ",
-                {99, {}, 60},
-                Reason::NoFileDate,
-                false},
-        TiffRow{"BlankDateFixed",
-                false,
-                "    :  :     :  :  ",
-                "    :  :     :  :  ",
-                {0, kGiven, 0},
-                Reason::Rewritten,
-                true},
-        TiffRow{"InvalidDateShift",
-                true,
-                "2012:02:30 10:00:00",
-                "2012:02:30 10:00:00",
-                {99, {}, 60},
-                Reason::BadFileDate,
-                false},
-        TiffRow{"NoDatesShift", false, "", "", {99, {}, 60}, Reason::NoFileDate, false},
-        TiffRow{
-            "ShortFieldShift", false, "2012:05:03", "2012:05:03 13:45:12", {99, {}, 60}, Reason::BadFileDate, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+const TiffRow kJpegRows[] = {
+    {"LittleEndianShift", false, "2012:12:31 23:30:00", "2012:12:31 23:30:00", {99, {}, 3600}, Reason::Rewritten, true},
+    {"BigEndianShift", true, "2012:12:31 23:30:00", "2001:01:01 00:00:00", {99, {}, 3600}, Reason::Rewritten, true},
+    {"DateOnly", false, "2012:05:03 13:45:12", "2012:05:03 13:45:12", {1, kGiven, 0}, Reason::Rewritten, true},
+    {"BlankDateShift", false, "    :  :     :  :  ", "    :  :     :  :  ", {99, {}, 60}, Reason::NoFileDate, false},
+    {"BlankDateFixed", false, "    :  :     :  :  ", "    :  :     :  :  ", {0, kGiven, 0}, Reason::Rewritten, true},
+    {"InvalidDateShift", true, "2012:02:30 10:00:00", "2012:02:30 10:00:00", {99, {}, 60}, Reason::BadFileDate, false},
+    {"NoDatesShift", false, "", "", {99, {}, 60}, Reason::NoFileDate, false},
+    {"ShortFieldShift", false, "2012:05:03", "2012:05:03 13:45:12", {99, {}, 60}, Reason::BadFileDate, false},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Rows, JpegDates, testing::ValuesIn(kJpegRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(JpegDates, WithoutExifIsNoExifInEveryMode)
 {
