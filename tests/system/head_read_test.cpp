@@ -4,6 +4,7 @@
 // further in must still be found and rewritten.
 #include "file_bytes.h"
 #include "fixtures.h"
+#include "format_fixtures.h"
 #include "io/deferred_close.h"
 #include "io/sys_ops.h"
 #include "open_descriptors.h"
@@ -207,20 +208,9 @@ Bytes tiff(std::size_t stripBytes, bool structureLast, bool farCopy)
     return b;
 }
 
-// A Fujifilm RAF: the header points at `embedded` (big-endian position and
-// length at 84 and 88), and the raw data follows it.
 Bytes raf(const Bytes& embedded, std::size_t rawBytes)
 {
-    Bytes b(148, 0);
-    const std::string magic = "FUJIFILMCCD-RAW 0201FF383501";
-    std::copy(magic.begin(), magic.end(), b.begin());
-    for (const auto& [at, value] : {std::pair{84, b.size()}, std::pair{88, embedded.size()}})
-        for (int i = 0; i < 4; ++i)
-            b[std::size_t(at + i)] = std::uint8_t(value >> (24 - 8 * i));
-    b.insert(b.end(), embedded.begin(), embedded.end());
-    const Bytes raw = noise(rawBytes);
-    b.insert(b.end(), raw.begin(), raw.end());
-    return b;
+    return format_fixtures::rafAround(embedded, noise(rawBytes));
 }
 
 struct HeadRow {
