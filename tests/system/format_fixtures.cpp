@@ -269,39 +269,31 @@ std::optional<HeifIndex> readHeifIndex(const Bytes& file)
     Iloc& out = index.iloc;
     out.box = *iloc;
     at = iloc->payload;
-    out.version = file[at];
-    out.flags = std::uint32_t(getBigEndian(file, at + 1, 3));
-    out.offsetSize = file[at + 4] >> 4;
-    out.lengthSize = file[at + 4] & 15;
-    out.baseSize = file[at + 5] >> 4;
-    out.indexSize = out.version >= 1 ? file[at + 5] & 15 : 0;
-    at += 6;
+    const auto take = [&](std::size_t size) {
+        at += size;
+        return getBigEndian(file, at - size, size);
+    };
+    out.version = std::uint8_t(take(1));
+    out.flags = std::uint32_t(take(3));
+    out.offsetSize = file[at] >> 4;
+    out.lengthSize = file[at] & 15;
+    out.baseSize = file[at + 1] >> 4;
+    out.indexSize = out.version >= 1 ? file[at + 1] & 15 : 0;
+    at += 2;
     const std::size_t idSize = out.version < 2 ? 2 : 4;
-    const std::size_t count = std::size_t(getBigEndian(file, at, idSize));
-    at += idSize;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0, count = take(idSize); i < count; ++i) {
         IlocItem item;
-        item.id = std::uint32_t(getBigEndian(file, at, idSize));
-        at += idSize;
-        if (out.version >= 1) {
-            item.methodField = std::uint16_t(getBigEndian(file, at, 2));
-            at += 2;
-        }
-        item.dataReference = std::uint16_t(getBigEndian(file, at, 2));
-        item.base = getBigEndian(file, at + 2, out.baseSize);
-        at += 2 + out.baseSize;
-        const std::size_t extents = std::size_t(getBigEndian(file, at, 2));
-        at += 2;
-        for (std::size_t e = 0; e < extents; ++e) {
+        item.id = std::uint32_t(take(idSize));
+        item.methodField = out.version >= 1 ? std::uint16_t(take(2)) : 0;
+        item.dataReference = std::uint16_t(take(2));
+        item.base = take(out.baseSize);
+        for (std::size_t e = 0, extents = take(2); e < extents; ++e) {
             IlocExtent extent;
-            extent.index = getBigEndian(file, at, out.indexSize);
-            at += out.indexSize;
+            extent.index = take(out.indexSize);
             extent.offsetAt = at;
-            extent.offset = getBigEndian(file, at, out.offsetSize);
-            at += out.offsetSize;
+            extent.offset = take(out.offsetSize);
             extent.lengthAt = at;
-            extent.length = getBigEndian(file, at, out.lengthSize);
-            at += out.lengthSize;
+            extent.length = take(out.lengthSize);
             item.extents.push_back(extent);
         }
         out.items.push_back(std::move(item));
