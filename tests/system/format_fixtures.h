@@ -41,10 +41,7 @@ inline constexpr const char* kSecondSegmentDate = "2011:11:11 11:11:11";
 // The programs a container needs, besides convert and exiftool.
 std::vector<std::string> makerTools(Container container);
 
-struct MadeFile {
-    std::string path; // set on success
-    std::string error; // what went wrong otherwise
-};
+using MadeFile = fixtures::MadeFixture;
 
 // Makes the container in `folder`. `withDigitized` false removes
 // DateTimeDigitized (exiftool's ExifIFD:CreateDate) before any reshaping.

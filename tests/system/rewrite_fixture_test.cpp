@@ -1,9 +1,11 @@
 // The engine end to end on real files: every fixture made by ImageMagick
-// and exiftool, rewritten on disk, then read back by tools that share no
-// code with the engine.
+// and exiftool, and every container the Debian tools make (heif-enc,
+// avifenc, cjxl, reshaped where no tool writes a camera's layout), rewritten
+// on disk, then read back by tools that share no code with the engine.
 
 #include "file_times.h"
 #include "fixtures.h"
+#include "format_fixtures.h"
 #include "needed_tools.h"
 #include "rewrite/date_rewrite.h"
 #include "rewrite_check.h"
@@ -24,6 +26,7 @@
 #include <filesystem>
 #include <future>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
@@ -37,6 +40,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace fixtures;
+using namespace format_fixtures;
 
 constexpr std::int32_t kDayAndHour = 86400 + 3600;
 
@@ -81,6 +85,15 @@ struct RewriteRow {
     Reason expected;
     std::string newDate; // on success
     bool elsewhere = false; // written to another folder, the input left as it was
+    // A container made by the Debian tools instead, without DateTimeDigitized unless `withDigitized`.
+    std::optional<Container> container = {};
+    bool withDigitized = true;
+    Layout layout = Layout::Patched;
+    Decoder decoder = Decoder::Identify;
+    // exiv2 0.27.6 reads a HEIF iloc only when each entry is 14, 16 or 18
+    // bytes long with one extent: heif-enc's base offsets and split items
+    // are beyond it. It reads a RAF only when the raw data is laid out as a camera's.
+    bool exiv2MayNotRead = false;
 };
 
 void PrintTo(const RewriteRow& row, std::ostream* out)
@@ -100,6 +113,24 @@ std::vector<RewriteRow> everyMode(const std::string& name, Fixture fixture, Reas
         {name + "_shift_day_and_hour", fixture, shiftBy(kDayAndHour), outcome, ok ? "2020:03:02 00:30:15" : ""},
         {name + "_shift_back_most", fixture, shiftBy(-kMaxShiftSeconds), outcome, ok ? "2019:02:27 23:30:16" : ""},
     };
+}
+
+// A container shifted by a day and an hour: patched, laid out again, given
+// an Exif IFD, or (no layout) passed over where a field cannot be added.
+RewriteRow containerRow(const char* name, Container container, bool withDigitized, std::optional<Layout> layout,
+                        Decoder decoder, bool exiv2MayNotRead = false)
+{
+    return {name,
+            {},
+            shiftBy(kDayAndHour),
+            layout ? Reason::Rewritten : Reason::CannotAddDate,
+            layout ? "2020:03:02 00:30:15" : "",
+            false,
+            container,
+            withDigitized,
+            layout.value_or(Layout::Patched),
+            decoder,
+            exiv2MayNotRead};
 }
 
 std::vector<RewriteRow> rewriteRows()
@@ -173,6 +204,30 @@ std::vector<RewriteRow> rewriteRows()
     for (const auto& [name, fixture, reason] : elsewhere)
         rows.push_back({std::string("elsewhere_") + name, fixture, withMode(DateMode::DateAndTime), reason,
                         "2021:07:04 05:06:07", true});
+    const auto patched = Layout::Patched;
+    for (const RewriteRow& row :
+         {containerRow("jpeg_xmp_before_exif", Container::JpegXmpFirst, true, patched, Decoder::Identify),
+          containerRow("jpeg_two_exif_segments", Container::JpegTwoExif, true, patched, Decoder::Identify),
+          containerRow("dng", Container::Dng, true, patched, Decoder::IdentifyAsTiff),
+          containerRow("png_exif_after_idat", Container::PngExifAfterIdat, true, patched, Decoder::Identify),
+          containerRow("heic_base_offsets", Container::HeicBaseOffsets, true, patched, Decoder::Identify, true),
+          containerRow("heic_plain_offsets", Container::HeicPlainOffsets, true, patched, Decoder::Identify),
+          containerRow("heic_exif_in_two_extents", Container::HeicSplitExif, true, patched, Decoder::Identify, true),
+          containerRow("avif", Container::Avif, true, patched, Decoder::Avifdec),
+          containerRow("jpeg_xl_exif_box", Container::JpegXl, true, patched, Decoder::Djxl),
+          containerRow("raf", Container::Raf, true, patched, Decoder::None, true),
+          containerRow("jpeg_no_digitized", Container::JpegXmpFirst, false, Layout::LaidOut, Decoder::Identify),
+          containerRow("dng_no_digitized", Container::Dng, false, Layout::Appended, Decoder::IdentifyAsTiff),
+          // PNG: Exiv2 would turn eXIf into a text chunk, so only the block is
+          // laid out again and goes back into its chunk, where it was.
+          containerRow("png_after_idat_no_digitized", Container::PngExifAfterIdat, false, Layout::LaidOut,
+                       Decoder::Identify),
+          containerRow("heic_no_digitized", Container::HeicBaseOffsets, false, {}, Decoder::Identify, true),
+          containerRow("heic_two_extents_no_digitized", Container::HeicSplitExif, false, {}, Decoder::Identify, true),
+          containerRow("avif_no_digitized", Container::Avif, false, {}, Decoder::Avifdec),
+          containerRow("jpeg_xl_no_digitized", Container::JpegXl, false, {}, Decoder::Djxl),
+          containerRow("raf_no_digitized", Container::Raf, false, {}, Decoder::None, true)})
+        rows.push_back(row);
     return rows;
 }
 
@@ -180,16 +235,25 @@ class RewriteFixtureTest : public ::testing::TestWithParam<RewriteRow> {};
 
 TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
 {
-    SKIP_WITHOUT_TOOLS(kTools);
     const RewriteRow& row = GetParam();
+    std::vector<std::string> tools = kTools;
+    tools.push_back(decoderTool(row.decoder));
+    if (row.container)
+        for (const auto& tool : makerTools(*row.container))
+            tools.push_back(tool);
+    SKIP_WITHOUT_TOOLS(tools);
     TempFolder temp;
     for (const char* folder : {"photos", "originals", "out"})
         fs::create_directory(temp / folder);
-    const std::string path = made(row.fixture, temp / "photos");
-    ASSERT_FALSE(path.empty());
-    const std::string original = temp / ("originals/" + fixtureFileName(row.fixture));
+    const MadeFixture made = row.container ? makeContainer(*row.container, row.withDigitized, temp / "photos")
+                                           : makeFixture(row.fixture, temp / "photos");
+    ASSERT_TRUE(made.error.empty()) << "cannot make the fixture: " << made.error;
+    const std::string path = made.path;
+    const std::string name = fs::path(path).filename().string();
+    const std::string storedDate = row.container ? kFormatFixtureDate : fixtureStoredDate(row.fixture);
+    const std::string original = temp / ("originals/" + name);
     copyFile(path, original);
-    const std::string output = row.elsewhere ? temp / ("out/" + fixtureFileName(row.fixture)) : path;
+    const std::string output = row.elsewhere ? temp / ("out/" + name) : path;
     const Bytes before = readBytes(path);
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     // Last, as any read of the file may move its access time.
@@ -197,11 +261,13 @@ TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
     const struct stat old = statOf(path);
 
     const FileRewrite result = rewriteFile(path, output, row.args);
+    const DateRewrite inMemory = rewriteExifDates(before, row.args);
 
     EXPECT_EQ(reasonKey(result.reason), reasonKey(row.expected));
+    EXPECT_EQ(reasonKey(inMemory.reason), reasonKey(row.expected)) << "the in-memory rewrite";
     EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
-    if (!fixtureStoredDate(row.fixture).empty() && row.expected != Reason::NotAnImage) {
-        EXPECT_EQ(result.oldDate, fixtureStoredDate(row.fixture)) << "the date the file had";
+    if (!storedDate.empty() && row.expected != Reason::NotAnImage) {
+        EXPECT_EQ(result.oldDate, storedDate) << "the date the file had";
     }
     if (row.elsewhere || result.reason != Reason::Rewritten) {
         EXPECT_TRUE(readBytes(path) == before) << "the input must stay byte for byte as it was";
@@ -221,9 +287,17 @@ TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
     EXPECT_EQ(now.st_uid, old.st_uid);
     EXPECT_EQ(now.st_gid, old.st_gid);
     EXPECT_EQ(result.newDate, row.newDate);
-    expectFaithfulRewrite(
-        original, output,
-        {.oldDate = fixtureStoredDate(row.fixture), .newDate = row.newDate, .layout = fixtureLayout(row.fixture)});
+    const Layout layout = row.container ? row.layout : fixtureLayout(row.fixture);
+    EXPECT_TRUE(readBytes(output) == inMemory.bytes) << "the file on disk is not what the in-memory rewrite made";
+    EXPECT_EQ(inMemory.patchedInPlace, layout != Layout::LaidOut);
+    Faithful expect{.oldDate = storedDate,
+                    .newDate = row.newDate,
+                    .layout = layout,
+                    .decoder = row.decoder,
+                    .exiv2Reads = !row.exiv2MayNotRead};
+    if (row.container == Container::JpegTwoExif)
+        expect.laterCopies = {kSecondSegmentDate}; // only the first Exif segment counts
+    expectFaithfulRewrite(original, output, expect);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, RewriteFixtureTest, ::testing::ValuesIn(rewriteRows()),
