@@ -1,8 +1,10 @@
-// Every copy of the date, the zone tags and the file time, on fixtures made
-// by exiftool and read back by exiftool: the copies the run asks for change
-// by its rule, everything else stays, and exiftool finds no new problem.
+// Every copy of the date (IPTC, ModifyDate, the XMP dates in each container
+// that keeps them), the zone tags and the file time, on fixtures made by
+// exiftool and read back by exiftool: the copies the run asks for change by
+// their rule, everything else stays, and exiftool finds no new problem.
 
 #include "fixtures.h"
+#include "format_fixtures.h"
 #include "needed_tools.h"
 #include "run/file_rewrite.h"
 #include "run/reason.h"
@@ -17,6 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -73,6 +76,9 @@ struct AllDatesRow {
     const char* zone = nullptr;
     std::time_t mtime = 0;
     Trailer trailer = Trailer::None;
+    std::optional<format_fixtures::Container> container = {}; // made by the container fixtures instead
+    // Made large: only its head is read (JPEG), or, its IFDs after the picture, all of it (TIFF).
+    const char* bigPicture = nullptr;
 };
 
 void PrintTo(const AllDatesRow& row, std::ostream* out)
@@ -112,6 +118,39 @@ const std::vector<std::string> kAllZones = {"-ExifIFD:OffsetTime=+01:00", "-Exif
 const std::vector<std::string> kIptc = {"-IPTC:DateCreated=2020:02:29", "-IPTC:TimeCreated=23:30:15+01:00",
                                         "-IPTC:DigitalCreationDate=2020:02:29",
                                         "-IPTC:DigitalCreationTime=23:30:15+00:00", "-IPTCDigest=new"};
+
+// One XMP value of each form: seconds, minutes only, a fraction, a zone,
+// UTC, a date alone.
+const std::vector<std::string> kXmp = {
+    "-XMP-exif:DateTimeOriginal=2020:02:29 23:30:15",   "-XMP-exif:DateTimeDigitized=2020:02:29 23:30",
+    "-XMP-xmp:CreateDate=2020:02:29 23:30:15.25+02:00", "-XMP-xmp:ModifyDate=2020:02:29 23:30Z",
+    "-XMP-tiff:DateTime=2020:02:29 23:30:15Z",          "-XMP-photoshop:DateCreated=2020:02:29",
+};
+
+// The same after a shift of one day and one hour (and in zone +09:00), as
+// `exiftool -n` prints them, with ModifyDate and the offsets that move along.
+// The date alone moves by the day.
+std::map<std::string, std::string> movedXmp(bool zone, bool modifyDate = true)
+{
+    std::map<std::string, std::string> moved = {
+        {"XMP-exif:DateTimeOriginal", "2020:03:02 00:30:15"},
+        {"XMP-exif:DateTimeDigitized", "2020:03:02 00:30"},
+        {"XMP-xmp:CreateDate", zone ? "2020:03:02 00:30:15.25+09:00" : "2020:03:02 00:30:15.25+02:00"},
+        {"XMP-xmp:ModifyDate", zone ? "2020:03:02 00:30+09:00" : "2020:03:02 00:30Z"},
+        {"XMP-tiff:DateTime", zone ? "2020:03:02 00:30:15+09:00" : "2020:03:02 00:30:15Z"},
+        {"XMP-photoshop:DateCreated", "2020:03:01"},
+    };
+    if (zone)
+        moved["ExifIFD:OffsetTimeOriginal"] = moved["ExifIFD:OffsetTimeDigitized"] = "+09:00";
+    if (modifyDate)
+        moved["IFD0:ModifyDate"] = "2019:01:03 04:04:05";
+    return moved;
+}
+
+const DateArguments kMoveXmp = shift(86400 + 3600, true, 9 * 60);
+// exiftool writes a PNG's packet without padding: no room for a longer
+// zone; HEIF, AVIF and JPEG XL cannot take the offset tags a zone adds.
+const DateArguments kMoveXmpKeepZone = shift(86400 + 3600, true);
 
 const AllDatesRow kRows[] = {
     {.name = "IptcInApp13MovesWithItsDigest",
@@ -233,7 +272,8 @@ const AllDatesRow kRows[] = {
     {.name = "IptcInAFotoStationTrailerReadFromTheEnd",
      .fixture = Fixture::JpegLittleEndian,
      .before = {"-IPTC:DateCreated=2020:02:29"},
-     .args = shift(3600, true), // A date alone is its day's midnight: one hour on, the same day.
+     .args = shift(3600, true),
+     // A date alone is its day's midnight: one hour on, the same day.
      .expected = {{"IPTC:DateCreated", "2020:02:29"},
                   {"IFD0:ModifyDate", "2019:01:02 04:04:05"},
                   {"IPTC2:DateCreated", "2020:03:01"},
@@ -247,6 +287,40 @@ const AllDatesRow kRows[] = {
      .reason = Reason::CannotAddDate,
      .trailer = Trailer::IptcCutShort},
 };
+
+// XMP dates of every form in each container that keeps them, moved with the dates.
+AllDatesRow xmp(const char* name, Fixture fixture, bool zone, const char* bigPicture = nullptr,
+                std::optional<format_fixtures::Container> container = {})
+{
+    return {.name = name,
+            .fixture = fixture,
+            .before = kXmp,
+            .args = zone ? kMoveXmp : kMoveXmpKeepZone,
+            .expected = movedXmp(zone, !bigPicture),
+            .container = container,
+            .bigPicture = bigPicture};
+}
+
+std::vector<AllDatesRow> allRows()
+{
+    using format_fixtures::Container;
+    std::vector<AllDatesRow> rows(std::begin(kRows), std::end(kRows));
+    for (const AllDatesRow& row :
+         {xmp("XmpInAJpeg", Fixture::JpegLittleEndian, true), xmp("XmpInABigEndianJpeg", Fixture::JpegBigEndian, true),
+          xmp("XmpInAJpegLaidOutAgain", Fixture::JpegOriginalOnly, true),
+          xmp("XmpInAJpegReadByItsHead", {}, true, "large.jpg"), xmp("XmpInATiff", Fixture::TiffThreePages, true),
+          xmp("XmpInATiffReadWhole", {}, true, "large.tif"), xmp("XmpInAPng", Fixture::PngExif, false),
+          xmp("XmpInAWebp", Fixture::WebpExif, true), xmp("XmpInAHeic", {}, false, nullptr, Container::HeicBaseOffsets),
+          xmp("XmpInAnAvif", {}, false, nullptr, Container::Avif),
+          xmp("XmpInAJpegXl", {}, false, nullptr, Container::JpegXl)})
+        rows.push_back(row);
+    rows.push_back({.name = "XmpStaysWithoutAllDates",
+                    .fixture = Fixture::JpegLittleEndian,
+                    .before = kXmp,
+                    .args = shift(86400 + 3600, false, 9 * 60),
+                    .expected = {{"ExifIFD:OffsetTimeOriginal", "+09:00"}, {"ExifIFD:OffsetTimeDigitized", "+09:00"}}});
+    return rows;
+}
 
 class AllDates : public testing::TestWithParam<AllDatesRow> {};
 
@@ -272,21 +346,30 @@ TEST_P(AllDates, ChangeTheCopiesAskedForAndNothingElse)
     SKIP_WITHOUT_TOOLS({"convert", "exiftool"});
     const AllDatesRow& row = GetParam();
     TempFolder folder;
-    const MadeFixture made = makeFixture(row.fixture, folder.path());
-    ASSERT_FALSE(made.path.empty()) << made.error;
-    if (!row.before.empty()) {
-        std::vector<std::string> argv = {"exiftool", "-q", "-q", "-overwrite_original"};
-        argv.insert(argv.end(), row.before.begin(), row.before.end());
-        argv.push_back(made.path);
-        ASSERT_EQ(runCommand(argv).exitCode, 0);
+    MadeFixture made;
+    if (row.container) {
+        SKIP_WITHOUT_TOOLS(format_fixtures::makerTools(*row.container));
+        made = format_fixtures::makeContainer(*row.container, true, folder.path());
+    } else if (row.bigPicture) {
+        made.path = folder / row.bigPicture;
+        runStep({"convert", "-size", "600x600", "xc:gray", "+noise", "Random", made.path}, made.error)
+            && runStep(
+                exiftoolWrite({"-EXIF:DateTimeOriginal=2020:02:29 23:30:15", "-EXIF:CreateDate=2020:02:29 23:30:15"},
+                              made.path),
+                made.error);
+    } else {
+        made = makeFixture(row.fixture, folder.path());
     }
+    ASSERT_TRUE(made.error.empty()) << made.error;
+    std::string error;
+    ASSERT_TRUE(row.before.empty() || runStep(exiftoolWrite(row.before, made.path), error)) << error;
     if (row.trailer != Trailer::None) {
         Bytes bytes = readBytes(made.path);
         const Bytes trailer = fotoStationTrailer(row.trailer);
         bytes.insert(bytes.end(), trailer.begin(), trailer.end());
         ASSERT_TRUE(writeBytes(made.path, bytes));
     }
-    const std::string out = folder / ("out-" + fixtureFileName(row.fixture));
+    const std::string out = folder / ("out-" + std::filesystem::path(made.path).filename().string());
     const TagList before = readAllTags({made.path}).begin()->second;
     const int warningsBefore = validationWarnings(made.path);
 
@@ -309,6 +392,7 @@ TEST_P(AllDates, ChangeTheCopiesAskedForAndNothingElse)
         EXPECT_EQ(tagValue(after, key), value) << key;
     EXPECT_EQ(unexpectedChanges(after, row), unexpectedChanges(before, row));
     EXPECT_LE(validationWarnings(out), warningsBefore);
+    EXPECT_TRUE(pngCrcsValid(readBytes(out)));
     // A digest that matched the IPTC data still does.
     if (tagValue(before, "Photoshop:IPTCDigest") == tagValue(before, "File:CurrentIPTCDigest")) {
         EXPECT_EQ(tagValue(after, "Photoshop:IPTCDigest"), tagValue(after, "File:CurrentIPTCDigest"));
@@ -329,7 +413,7 @@ TEST_P(AllDates, ChangeTheCopiesAskedForAndNothingElse)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, AllDates, testing::ValuesIn(kRows),
+INSTANTIATE_TEST_SUITE_P(Table, AllDates, testing::ValuesIn(allRows()),
                          [](const testing::TestParamInfo<AllDatesRow>& info) { return info.param.name; });
 
 } // namespace
