@@ -1,5 +1,7 @@
-#include "rewrite_check.h"
-
+// One check of a rewritten photo for every format, through exiftool, exiv2
+// and the pixel decoders, so that each fixture test states only what it
+// expects.
+#include "fixtures.h"
 #include "format_fixtures.h"
 #include "needed_tools.h"
 

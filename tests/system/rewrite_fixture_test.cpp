@@ -8,7 +8,6 @@
 #include "format_fixtures.h"
 #include "needed_tools.h"
 #include "rewrite/date_rewrite.h"
-#include "rewrite_check.h"
 #include "run/batch_run.h"
 #include "run/file_rewrite.h"
 #include "run/reason.h"

@@ -2,7 +2,6 @@
 // bytes another structure uses is never patched where it stands.
 #include "fixtures.h"
 #include "needed_tools.h"
-#include "rewrite_check.h"
 #include "run/file_rewrite.h"
 #include "temp_folder.h"
 #include "tiff_builder.h"
