@@ -29,7 +29,6 @@
 #include <ostream>
 #include <set>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -75,7 +74,8 @@ std::string made(Fixture fixture, const std::string& folder)
 }
 
 // ---------------------------------------------------------------------------
-// One fixture, one set of date arguments, rewritten in place.
+// One fixture, one set of date arguments, rewritten in place, elsewhere,
+// through a link or as a dry run.
 
 struct RewriteRow {
     std::string name;
@@ -93,6 +93,8 @@ struct RewriteRow {
     // bytes long with one extent: heif-enc's base offsets and split items
     // are beyond it. It reads a RAF only when the raw data is laid out as a camera's.
     bool exiv2MayNotRead = false;
+    bool viaLink = false; // given as a symbolic link from another folder, which must stay a link
+    bool dryRun = false;
 };
 
 void PrintTo(const RewriteRow& row, std::ostream* out)
@@ -202,7 +204,22 @@ std::vector<RewriteRow> rewriteRows()
         {"text", Fixture::TextNamedJpg, Reason::NotAnImage}};
     for (const auto& [name, fixture, reason] : elsewhere)
         rows.push_back({std::string("elsewhere_") + name, fixture, withMode(DateMode::DateAndTime), reason,
-                        "2021:07:04 05:06:07", true});
+                        reason == Reason::Rewritten ? "2021:07:04 05:06:07" : "", true});
+    RewriteRow link{"through_a_symbolic_link", Fixture::JpegBigEndian, shiftBy(kDayAndHour), Reason::Rewritten,
+                    "2020:03:02 00:30:15"};
+    link.viaLink = true;
+    rows.push_back(link);
+    // A dry run checks everything, here on a file to be laid out again, and writes nothing.
+    for (const bool elsewhere : {false, true}) {
+        RewriteRow dry{elsewhere ? "dry_run_elsewhere" : "dry_run",
+                       Fixture::JpegOriginalOnly,
+                       shiftBy(kDayAndHour),
+                       Reason::WouldRewrite,
+                       "2020:03:02 00:30:15",
+                       elsewhere};
+        dry.dryRun = true;
+        rows.push_back(dry);
+    }
     const auto patched = Layout::Patched;
     for (const RewriteRow& row :
          {containerRow("jpeg_xmp_before_exif", Container::JpegXmpFirst, true, patched, Decoder::Identify),
@@ -252,18 +269,29 @@ TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
     const std::string storedDate = row.container ? kFormatFixtureDate : fixtureStoredDate(row.fixture);
     const std::string original = temp / ("originals/" + name);
     copyFile(path, original);
-    const std::string output = row.elsewhere ? temp / ("out/" + name) : path;
+    const std::string link = temp / ("out/link-" + name);
+    if (row.viaLink)
+        fs::create_symlink("../photos/" + name, link);
+    const std::string given = row.viaLink ? link : path;
+    const std::string output = row.elsewhere ? temp / ("out/" + name) : given;
     const Bytes before = readBytes(path);
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     // Last, as any read of the file may move its access time.
     setTimes(path);
     const struct stat old = statOf(path);
 
-    const FileRewrite result = rewriteFile(path, output, row.args);
+    const FileRewrite result = rewriteFile(given, output, row.args, {.dryRun = row.dryRun});
     const DateRewrite inMemory = rewriteExifDates(before, row.args);
 
     EXPECT_EQ(reasonKey(result.reason), reasonKey(row.expected));
-    EXPECT_EQ(reasonKey(inMemory.reason), reasonKey(row.expected)) << "the in-memory rewrite";
+    EXPECT_EQ(reasonKey(inMemory.reason), reasonKey(row.dryRun ? Reason::Rewritten : row.expected)) << "in memory";
+    if (!row.newDate.empty()) {
+        EXPECT_EQ(result.newDate, row.newDate);
+    }
+    if (row.viaLink) {
+        EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
+        EXPECT_EQ(fs::read_symlink(link).string(), "../photos/" + name);
+    }
     EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
     if (!storedDate.empty() && row.expected != Reason::NotAnImage) {
         EXPECT_EQ(result.oldDate, storedDate) << "the date the file had";
@@ -285,7 +313,6 @@ TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
     EXPECT_TRUE(sameTime(now.st_atim, kAtime)) << "access time to the nanosecond";
     EXPECT_EQ(now.st_uid, old.st_uid);
     EXPECT_EQ(now.st_gid, old.st_gid);
-    EXPECT_EQ(result.newDate, row.newDate);
     const Layout layout = row.container ? row.layout : fixtureLayout(row.fixture);
     EXPECT_TRUE(readBytes(output) == inMemory.bytes) << "the file on disk is not what the in-memory rewrite made";
     EXPECT_EQ(inMemory.patchedInPlace, layout != Layout::LaidOut);
@@ -301,53 +328,6 @@ TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, RewriteFixtureTest, ::testing::ValuesIn(rewriteRows()),
                          [](const ::testing::TestParamInfo<RewriteRow>& info) { return info.param.name; });
-
-TEST(RewriteFileTest, InPlaceThroughASymbolicLinkKeepsTheLinkAndRewritesItsTarget)
-{
-    SKIP_WITHOUT_TOOLS(kTools);
-    TempFolder temp;
-    fs::create_directory(temp / "photos");
-    fs::create_directory(temp / "links");
-    const std::string target = made(Fixture::JpegBigEndian, temp / "photos");
-    ASSERT_FALSE(target.empty());
-    const std::string original = temp / "original.jpg";
-    copyFile(target, original);
-    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
-    setTimes(target);
-    const std::string link = temp / "links/link.jpg";
-    const std::string linkText = "../photos/" + fixtureFileName(Fixture::JpegBigEndian);
-    fs::create_symlink(linkText, link);
-
-    const FileRewrite result = rewriteFile(link, link, shiftBy(kDayAndHour));
-
-    ASSERT_EQ(reasonKey(result.reason), reasonKey(Reason::Rewritten));
-    EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
-    EXPECT_EQ(fs::read_symlink(link).string(), linkText);
-    EXPECT_EQ(statOf(target).st_mode & 07777, 0640u);
-    EXPECT_TRUE(sameTime(statOf(target).st_mtim, kMtime));
-    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
-    expectFaithfulRewrite(original, target, {.oldDate = kFixtureDate, .newDate = "2020:03:02 00:30:15"});
-}
-
-TEST(RewriteFileTest, DryRunChecksEverythingAndWritesNothing)
-{
-    SKIP_WITHOUT_TOOLS(kTools);
-    TempFolder temp;
-    const std::string path = made(Fixture::JpegOriginalOnly, temp.path());
-    ASSERT_FALSE(path.empty());
-    const Bytes before = readBytes(path);
-    const std::string output = temp / "out.jpg";
-
-    const FileRewrite inPlace = rewriteFile(path, path, shiftBy(kDayAndHour), {true});
-    const FileRewrite elsewhere = rewriteFile(path, output, shiftBy(kDayAndHour), {true});
-
-    EXPECT_EQ(reasonKey(inPlace.reason), reasonKey(Reason::WouldRewrite));
-    EXPECT_EQ(reasonKey(elsewhere.reason), reasonKey(Reason::WouldRewrite));
-    EXPECT_EQ(inPlace.newDate, "2020:03:02 00:30:15");
-    EXPECT_TRUE(readBytes(path) == before);
-    EXPECT_FALSE(fs::exists(output));
-    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
-}
 
 // ---------------------------------------------------------------------------
 // A whole run over a folder with everything a real folder may hold.
