@@ -113,10 +113,6 @@ inline Bytes jpegWith(const Bytes& tiff)
     return b;
 }
 
-} // namespace shotdate::testing_support
-
-namespace shotdate::testing_support {
-
 // IFD0 and IFD1 each with an Exif IFD of its own holding both dates, as some
 // cameras write the thumbnail's IFD.
 inline Bytes exifTiffWithSecondExifIfd(const std::string& date)
@@ -155,10 +151,6 @@ inline Bytes exifTiffWithSecondExifIfd(const std::string& date)
     }
     return b;
 }
-
-} // namespace shotdate::testing_support
-
-namespace shotdate::testing_support {
 
 // One IFD entry with its value bytes already in the file's byte order.
 struct IfdTag {

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -117,30 +118,31 @@ constexpr const char* kFirstDay = "0001:01:01 00:30:00";
 struct FixtureRecipe {
     Fixture fixture;
     const char* fileName;
-    const char* fileType;
     const char* storedDate;
+    Layout layout; // Patched: both dates stored; otherwise DateTimeOriginal alone
+    int pages = 1;
 };
 
 constexpr FixtureRecipe kRecipes[] = {
-    {Fixture::JpegLittleEndian, "little-endian.jpg", "JPEG", kFixtureDate},
-    {Fixture::JpegBigEndian, "big-endian.jpg", "JPEG", kFixtureDate},
-    {Fixture::TiffThreePages, "three-pages.tif", "TIFF", kFixtureDate},
-    {Fixture::TiffNamedJpg, "tiff-data.jpg", "TIFF", kFixtureDate},
-    {Fixture::PngExif, "exif.png", "PNG", kFixtureDate},
-    {Fixture::WebpExif, "exif.webp", "Extended WEBP", kFixtureDate},
-    {Fixture::JpegNoExif, "no-exif.jpg", "JPEG", ""},
-    {Fixture::JpegIfd0Only, "ifd0-only.jpg", "JPEG", ""},
-    {Fixture::JpegExifNoDates, "exif-no-dates.jpg", "JPEG", ""},
-    {Fixture::JpegBlankDates, "blank-dates.jpg", "JPEG", kBlank},
-    {Fixture::JpegZeroDates, "zero-dates.jpg", "JPEG", kZero},
-    {Fixture::JpegBadDate, "bad-date.jpg", "JPEG", kBad},
-    {Fixture::JpegOriginalOnly, "original-only.jpg", "JPEG", kFixtureDate},
-    {Fixture::TiffOriginalOnly, "original-only.tif", "TIFF", kFixtureDate},
-    {Fixture::PngOriginalOnly, "original-only.png", "PNG", kFixtureDate},
-    {Fixture::WebpOriginalOnly, "original-only.webp", "Extended WEBP", kFixtureDate},
-    {Fixture::JpegLastDay, "last-day.jpg", "JPEG", kLastDay},
-    {Fixture::JpegFirstDay, "first-day.jpg", "JPEG", kFirstDay},
-    {Fixture::TextNamedJpg, "text.jpg", "", ""},
+    {Fixture::JpegLittleEndian, "little-endian.jpg", kFixtureDate, Layout::Patched},
+    {Fixture::JpegBigEndian, "big-endian.jpg", kFixtureDate, Layout::Patched},
+    {Fixture::TiffThreePages, "three-pages.tif", kFixtureDate, Layout::Patched, 3},
+    {Fixture::TiffNamedJpg, "tiff-data.jpg", kFixtureDate, Layout::Patched},
+    {Fixture::PngExif, "exif.png", kFixtureDate, Layout::Patched},
+    {Fixture::WebpExif, "exif.webp", kFixtureDate, Layout::Patched},
+    {Fixture::JpegNoExif, "no-exif.jpg", "", Layout::LaidOut},
+    {Fixture::JpegIfd0Only, "ifd0-only.jpg", "", Layout::LaidOut},
+    {Fixture::JpegExifNoDates, "exif-no-dates.jpg", "", Layout::LaidOut},
+    {Fixture::JpegBlankDates, "blank-dates.jpg", kBlank, Layout::Patched},
+    {Fixture::JpegZeroDates, "zero-dates.jpg", kZero, Layout::Patched},
+    {Fixture::JpegBadDate, "bad-date.jpg", kBad, Layout::Patched},
+    {Fixture::JpegOriginalOnly, "original-only.jpg", kFixtureDate, Layout::LaidOut},
+    {Fixture::TiffOriginalOnly, "original-only.tif", kFixtureDate, Layout::Appended, 3},
+    {Fixture::PngOriginalOnly, "original-only.png", kFixtureDate, Layout::LaidOut},
+    {Fixture::WebpOriginalOnly, "original-only.webp", kFixtureDate, Layout::LaidOut},
+    {Fixture::JpegLastDay, "last-day.jpg", kLastDay, Layout::Patched},
+    {Fixture::JpegFirstDay, "first-day.jpg", kFirstDay, Layout::Patched},
+    {Fixture::TextNamedJpg, "text.jpg", "", Layout::LaidOut},
 };
 
 const FixtureRecipe& recipe(Fixture fixture)
@@ -151,128 +153,93 @@ const FixtureRecipe& recipe(Fixture fixture)
     std::abort();
 }
 
-std::string describe(const std::vector<std::string>& argv, const CommandResult& result)
+// What exiftool writes into the fixture.
+std::vector<std::string> assignments(Fixture fixture)
 {
-    std::string text;
-    for (const auto& arg : argv)
-        text += arg + " ";
-    return text + "-> exit " + std::to_string(result.exitCode) + ": " + result.err + result.out;
-}
-
-// Runs one step of a recipe; answers false (with the reason in `error`) on failure.
-bool step(const std::vector<std::string>& argv, std::string& error)
-{
-    const CommandResult result = runCommand(argv);
-    if (result.exitCode == 0)
-        return true;
-    error = describe(argv, result);
-    return false;
-}
-
-// A small picture with some structure, so that a changed pixel changes the signature.
-bool makePicture(const std::string& path, int pages, std::string& error)
-{
-    static const char* const kPages[] = {"gradient:red-blue", "gradient:green-yellow", "xc:gray50"};
-    std::vector<std::string> argv = {"convert", "-size", "24x16"};
-    for (int i = 0; i < pages; ++i)
-        argv.push_back(kPages[i]);
-    argv.insert(argv.end(), {"-strip", path});
-    return step(argv, error);
-}
-
-std::vector<std::string> exiftoolWrite(std::vector<std::string> assignments, const std::string& path)
-{
-    std::vector<std::string> argv = {"exiftool", "-q", "-q", "-overwrite_original"};
-    argv.insert(argv.end(), assignments.begin(), assignments.end());
-    argv.push_back(path);
-    return argv;
-}
-
-std::vector<std::string> bothDates(const std::string& date)
-{
-    return {"-IFD0:Make=FixtureCam", "-IFD0:ModifyDate=" + std::string(kFixtureModifyDate),
-            "-ExifIFD:ExposureTime=0.01", "-ExifIFD:DateTimeOriginal=" + date, "-ExifIFD:CreateDate=" + date};
-}
-
-std::vector<std::string> originalOnly()
-{
-    return {"-IFD0:Make=FixtureCam", "-IFD0:ModifyDate=" + std::string(kFixtureModifyDate),
-            "-ExifIFD:ExposureTime=0.01", "-ExifIFD:DateTimeOriginal=" + std::string(kFixtureDate)};
-}
-
-// exiftool only checks a date's form when it converts it; -n lets the
-// broken values that cameras really write go in verbatim.
-std::vector<std::string> verbatimDates(const std::string& date)
-{
-    auto assignments = bothDates(date);
-    assignments.insert(assignments.begin(), "-n");
-    return assignments;
+    const FixtureRecipe& r = recipe(fixture);
+    std::vector<std::string> tags = {"-IFD0:Make=FixtureCam"};
+    if (fixture == Fixture::JpegIfd0Only)
+        return tags;
+    tags.push_back("-ExifIFD:ExposureTime=0.01");
+    if (!*r.storedDate)
+        return tags;
+    tags.push_back("-IFD0:ModifyDate=" + std::string(kFixtureModifyDate));
+    tags.push_back("-ExifIFD:DateTimeOriginal=" + std::string(r.storedDate));
+    if (r.layout == Layout::Patched)
+        tags.push_back("-ExifIFD:CreateDate=" + std::string(r.storedDate));
+    // exiftool only checks a date's form when it converts it; -n lets the
+    // broken values that cameras really write go in verbatim.
+    if (fixture == Fixture::JpegBlankDates || fixture == Fixture::JpegZeroDates || fixture == Fixture::JpegBadDate)
+        tags.insert(tags.begin(), "-n");
+    if (fixture == Fixture::JpegLittleEndian || fixture == Fixture::JpegBigEndian)
+        tags.insert(tags.begin(), fixture == Fixture::JpegLittleEndian ? "-ExifByteOrder=II" : "-ExifByteOrder=MM");
+    return tags;
 }
 
 bool build(Fixture fixture, const std::string& folder, const std::string& path, std::string& error)
 {
-    switch (fixture) {
-    case Fixture::JpegLittleEndian: {
-        auto assignments = bothDates(kFixtureDate);
-        assignments.insert(assignments.begin(), "-ExifByteOrder=II");
-        return makePicture(path, 1, error) && step(exiftoolWrite(assignments, path), error);
-    }
-    case Fixture::JpegBigEndian: {
-        auto assignments = bothDates(kFixtureDate);
-        assignments.insert(assignments.begin(), "-ExifByteOrder=MM");
-        return makePicture(path, 1, error) && step(exiftoolWrite(assignments, path), error);
-    }
-    case Fixture::TiffThreePages:
-        return makePicture(path, 3, error) && step(exiftoolWrite(bothDates(kFixtureDate), path), error);
-    case Fixture::TiffNamedJpg: {
-        // exiftool refuses to write a file whose name lies about its format.
-        const std::string tiff = folder + "/.tiff-data-in-progress.tif";
-        return makePicture(tiff, 1, error) && step(exiftoolWrite(bothDates(kFixtureDate), tiff), error)
-            && step({"mv", tiff, path}, error);
-    }
-    case Fixture::PngExif:
-    case Fixture::WebpExif:
-        return makePicture(path, 1, error) && step(exiftoolWrite(bothDates(kFixtureDate), path), error);
-    case Fixture::JpegNoExif: return makePicture(path, 1, error);
-    case Fixture::JpegIfd0Only:
-        return makePicture(path, 1, error) && step(exiftoolWrite({"-IFD0:Make=FixtureCam"}, path), error);
-    case Fixture::JpegExifNoDates:
-        return makePicture(path, 1, error)
-            && step(exiftoolWrite({"-IFD0:Make=FixtureCam", "-ExifIFD:ExposureTime=0.01"}, path), error);
-    case Fixture::JpegBlankDates:
-        return makePicture(path, 1, error) && step(exiftoolWrite(verbatimDates(kBlank), path), error);
-    case Fixture::JpegZeroDates:
-        return makePicture(path, 1, error) && step(exiftoolWrite(verbatimDates(kZero), path), error);
-    case Fixture::JpegBadDate:
-        return makePicture(path, 1, error) && step(exiftoolWrite(verbatimDates(kBad), path), error);
-    case Fixture::JpegOriginalOnly: {
-        // A thumbnail and an XMP packet: a layout done again must carry both over.
-        const std::string thumbnail = folder + "/.thumbnail-in-progress.jpg";
-        auto assignments = originalOnly();
-        assignments.insert(assignments.end(), {"-ThumbnailImage<=" + thumbnail, "-XMP-dc:Title=Fixture title"});
-        const bool made = step({"convert", "-size", "8x6", "gradient:blue-red", "-strip", thumbnail}, error)
-            && makePicture(path, 1, error) && step(exiftoolWrite(assignments, path), error);
-        std::error_code ignored;
-        fs::remove(thumbnail, ignored);
-        return made;
-    }
-    case Fixture::TiffOriginalOnly:
-        return makePicture(path, 3, error) && step(exiftoolWrite(originalOnly(), path), error);
-    case Fixture::PngOriginalOnly:
-    case Fixture::WebpOriginalOnly:
-        return makePicture(path, 1, error) && step(exiftoolWrite(originalOnly(), path), error);
-    case Fixture::JpegLastDay:
-        return makePicture(path, 1, error) && step(exiftoolWrite(bothDates(kLastDay), path), error);
-    case Fixture::JpegFirstDay:
-        return makePicture(path, 1, error) && step(exiftoolWrite(bothDates(kFirstDay), path), error);
-    case Fixture::TextNamedJpg: {
+    if (fixture == Fixture::TextNamedJpg) {
         const std::string text = "This is a shopping list, not a photograph.\n";
-        writeBytes(path, Bytes(text.begin(), text.end()));
+        return writeBytes(path, Bytes(text.begin(), text.end()));
+    }
+    // exiftool refuses to write a file whose name lies about its format.
+    const bool renamed = fixture == Fixture::TiffNamedJpg;
+    const std::string picture = renamed ? folder + "/.tiff-data-in-progress.tif" : path;
+    if (!makePicture(picture, recipe(fixture).pages, error))
+        return false;
+    if (fixture == Fixture::JpegNoExif)
         return true;
-    }
-    }
-    error = "unknown fixture";
+    auto tags = assignments(fixture);
+    if (renamed)
+        return runStep(exiftoolWrite(tags, picture), error) && runStep({"mv", picture, path}, error);
+    if (fixture != Fixture::JpegOriginalOnly)
+        return runStep(exiftoolWrite(tags, path), error);
+    // A thumbnail and an XMP packet: a layout done again must carry both over.
+    const std::string thumbnail = folder + "/.thumbnail-in-progress.jpg";
+    tags.insert(tags.end(), {"-ThumbnailImage<=" + thumbnail, "-XMP-dc:Title=Fixture title"});
+    const bool made = runStep({"convert", "-size", "8x6", "gradient:blue-red", "-strip", thumbnail}, error)
+        && runStep(exiftoolWrite(tags, path), error);
+    std::error_code ignored;
+    fs::remove(thumbnail, ignored);
+    return made;
+}
+
+bool endsWith(std::string_view text, std::string_view suffix)
+{
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+} // namespace
+
+bool runStep(const std::vector<std::string>& argv, std::string& error)
+{
+    const CommandResult result = runCommand(argv);
+    if (result.exitCode == 0)
+        return true;
+    error.clear();
+    for (const auto& arg : argv)
+        error += arg + " ";
+    error += "-> exit " + std::to_string(result.exitCode) + ": " + result.err + result.out;
     return false;
+}
+
+bool makePicture(const std::string& path, int pages, std::string& error, const std::string& size)
+{
+    static const char* const kPages[] = {"gradient:red-blue", "gradient:green-yellow", "xc:gray50"};
+    std::vector<std::string> argv = {"convert", "-size", size};
+    argv.insert(argv.end(), kPages, kPages + pages);
+    argv.insert(argv.end(), {"-strip", path});
+    return runStep(argv, error);
+}
+
+std::vector<std::string> exiftoolWrite(const std::vector<std::string>& assignments, const std::string& path)
+{
+    // -m: exiftool otherwise refuses to wrap a bare JPEG XL codestream in
+    // the container that can hold an Exif box.
+    std::vector<std::string> argv = {"exiftool", "-q", "-q", "-m", "-overwrite_original"};
+    argv.insert(argv.end(), assignments.begin(), assignments.end());
+    argv.push_back(path);
+    return argv;
 }
 
 std::vector<std::string> splitLines(const std::string& text)
@@ -284,21 +251,14 @@ std::vector<std::string> splitLines(const std::string& text)
     return lines;
 }
 
-bool endsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-} // namespace
-
 std::string fixtureFileName(Fixture fixture)
 {
     return recipe(fixture).fileName;
 }
 
-std::string fixtureFileType(Fixture fixture)
+Layout fixtureLayout(Fixture fixture)
 {
-    return recipe(fixture).fileType;
+    return recipe(fixture).layout;
 }
 
 std::string fixtureStoredDate(Fixture fixture)
@@ -471,15 +431,18 @@ std::size_t countOccurrences(const Bytes& bytes, const std::string& text)
 }
 
 std::vector<std::size_t> changesOutsideDates(const Bytes& before, const Bytes& after,
-                                             const std::vector<std::string>& dateTexts)
+                                             const std::vector<std::string>& dateTexts, bool halves)
 {
     if (before.size() != after.size())
         return {SIZE_MAX};
     std::vector<bool> allowed(before.size(), false);
-    for (const auto& text : dateTexts)
-        for (const auto at : occurrences(before, text))
-            std::fill(allowed.begin() + std::ptrdiff_t(at),
-                      allowed.begin() + std::ptrdiff_t(std::min(before.size(), at + 20)), true);
+    for (const auto& text : dateTexts) {
+        const std::string value = text + std::string(1, '\0');
+        for (const auto& piece : halves ? std::vector{value.substr(0, 10), value.substr(10)} : std::vector{text})
+            for (const auto at : occurrences(before, piece))
+                std::fill(allowed.begin() + std::ptrdiff_t(at),
+                          allowed.begin() + std::ptrdiff_t(std::min(before.size(), at + (halves ? 10 : 20))), true);
+    }
     if (isPng(before)) {
         forEachPngChunk(before, [&](std::size_t type, std::size_t length) {
             if (std::equal(before.begin() + std::ptrdiff_t(type), before.begin() + std::ptrdiff_t(type + 4), "eXIf"))
@@ -491,6 +454,40 @@ std::vector<std::size_t> changesOutsideDates(const Bytes& before, const Bytes& a
         if (before[i] != after[i] && !allowed[i])
             outside.push_back(i);
     return outside;
+}
+
+std::string describeTagDifferences(const TagList& before, const TagList& after)
+{
+    TagList lost;
+    TagList gained;
+    std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(lost));
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(gained));
+    std::string text;
+    for (const auto& [key, value] : lost)
+        text += "\n  - " + key + "=" + value.substr(0, 120);
+    for (const auto& [key, value] : gained)
+        text += "\n  + " + key + "=" + value.substr(0, 120);
+    return text;
+}
+
+ZoneSetting::ZoneSetting(const char* zone)
+{
+    if (const char* old = std::getenv("TZ")) {
+        old_ = old;
+        hadOld_ = true;
+    }
+    if (zone)
+        ::setenv("TZ", zone, 1);
+    ::tzset();
+}
+
+ZoneSetting::~ZoneSetting()
+{
+    if (hadOld_)
+        ::setenv("TZ", old_.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 bool pngCrcsValid(const Bytes& bytes)

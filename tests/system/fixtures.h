@@ -1,9 +1,10 @@
 #pragma once
 
-// Test images made on the spot by ImageMagick and exiftool, and the
-// outside tools (exiftool, exiv2, identify) that read results back
-// independently of the engine. Nothing here links Exiv2: a fault in the
-// engine's own reading must not hide itself in its checks.
+// Test images made on the spot by ImageMagick and exiftool, the outside
+// tools (exiftool, exiv2, identify) that read results back independently of
+// the engine, and one check of a rewritten photo built on them. Nothing
+// here links Exiv2: a fault in the engine's own reading must not hide
+// itself in its checks.
 
 #include "file_bytes.h"
 
@@ -24,6 +25,12 @@ struct CommandResult {
 
 // Runs a program found on PATH with these arguments, no shell involved.
 CommandResult runCommand(const std::vector<std::string>& argv);
+
+// Runs one step of a fixture's making; false, with what went wrong in `error`, on failure.
+bool runStep(const std::vector<std::string>& argv, std::string& error);
+
+// The lines of a tool's output.
+std::vector<std::string> splitLines(const std::string& text);
 
 // Paths of files below `folder` (any depth) whose names look like our
 // temporary files (".shotdate-<16 hex>.tmp").
@@ -60,12 +67,25 @@ enum class Fixture {
 // The file name a fixture gets (its extension is what a user would see).
 std::string fixtureFileName(Fixture fixture);
 
-// The format the fixture really is, as exiftool's File:FileType names it
-// ("" for the text file).
-std::string fixtureFileType(Fixture fixture);
-
 // The DateTimeOriginal text the fixture stores, "" when it has none.
 std::string fixtureStoredDate(Fixture fixture);
+
+// How a rewrite may change a file besides its two dates.
+enum class Layout {
+    Patched, // only the date values (and a PNG eXIf chunk's CRC) change
+    Appended, // a TIFF given a missing date: the old bytes stay but for the Exif IFD offset; an IFD goes at the end
+    LaidOut, // the metadata written anew: positions move, every other JPEG segment, PNG or WebP chunk stays
+};
+
+// How a fixture's missing date is added.
+Layout fixtureLayout(Fixture fixture);
+
+// A small picture with some structure, so that a changed pixel changes the
+// signature; with more pages, each unlike the others.
+bool makePicture(const std::string& path, int pages, std::string& error, const std::string& size = "24x16");
+
+// An exiftool run making the assignments in the file.
+std::vector<std::string> exiftoolWrite(const std::vector<std::string>& assignments, const std::string& path);
 
 struct MadeFixture {
     std::string path; // set on success
@@ -97,6 +117,9 @@ std::vector<std::string> tagValues(const TagList& tags, const std::string& key);
 // again.
 TagList comparableTags(const TagList& tags, bool ignoreLayout);
 
+// The tags one list has and the other lacks, one per line, for a failure message.
+std::string describeTagDifferences(const TagList& before, const TagList& after);
+
 // The two dates as exiv2 reads them: key -> value for
 // Exif.Photo.DateTimeOriginal and Exif.Photo.DateTimeDigitized.
 std::map<std::string, std::string> exiv2Dates(const std::string& path);
@@ -104,9 +127,10 @@ std::map<std::string, std::string> exiv2Dates(const std::string& path);
 // Offsets where `after` differs from `before` other than in a stored date
 // (the 20 bytes from each place where one of `dateTexts` occurs in
 // `before`) or in the CRC of a PNG eXIf chunk. Files of different sizes
-// give {SIZE_MAX}.
+// give {SIZE_MAX}. `halves`: each 10-byte half of a date value may lie
+// apart (an Exif item split over two HEIF extents).
 std::vector<std::size_t> changesOutsideDates(const Bytes& before, const Bytes& after,
-                                             const std::vector<std::string>& dateTexts);
+                                             const std::vector<std::string>& dateTexts, bool halves = false);
 
 // How often `text` occurs in `bytes`.
 std::size_t countOccurrences(const Bytes& bytes, const std::string& text);
@@ -126,6 +150,41 @@ std::string shiftedDateText(const std::string& text, long long seconds);
 // One pixel signature per image the file holds, from `identify -format '%#\n'`.
 // Empty when identify cannot decode the file.
 std::vector<std::string> pixelSignatures(const std::string& path);
+
+// How the pixels are read back where ImageMagick 6 has no decoder. None: a
+// raw file nothing here decodes.
+enum class Decoder { Identify, IdentifyAsTiff, Avifdec, Djxl, None };
+const char* decoderTool(Decoder decoder);
+
+// What a faithful rewrite of a photo looks like to the outside tools.
+struct Faithful {
+    std::string oldDate = {}; // both fields' value before
+    std::string newDate = {}; // both fields' value after
+    Layout layout = Layout::Patched;
+    Decoder decoder = Decoder::Identify;
+    bool exiv2Reads = true; // false: exiv2 0.27 may not read this layout; checked only where it does
+    std::vector<std::string> laterCopies = {}; // further values of each date, which stay
+    std::vector<std::pair<std::size_t, std::size_t>> untouched = {}; // (start, length): another structure's bytes
+};
+
+// Checks `rewritten` against `original` with tools that share no code with
+// the engine: both dates read back as `newDate` by exiftool and exiv2, the
+// format, every other tag and the pixels stay, and the bytes change only
+// as `layout` allows.
+void expectFaithfulRewrite(const std::string& original, const std::string& rewritten, const Faithful& expect);
+
+// Sets TZ for a scope.
+class ZoneSetting {
+public:
+    explicit ZoneSetting(const char* zone);
+    ~ZoneSetting();
+    ZoneSetting(const ZoneSetting&) = delete;
+    ZoneSetting& operator=(const ZoneSetting&) = delete;
+
+private:
+    std::string old_;
+    bool hadOld_ = false;
+};
 
 // The camera corpus: file name -> the format column of its SOURCES.tsv.
 std::map<std::string, std::string> corpusFormats(const std::string& corpus);

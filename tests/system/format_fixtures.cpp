@@ -9,53 +9,26 @@
 namespace shotdate::format_fixtures {
 
 namespace fs = std::filesystem;
+using fixtures::exiftoolWrite;
 using fixtures::readBytes;
-using fixtures::runCommand;
 using fixtures::writeBytes;
+constexpr auto step = fixtures::runStep;
 
 namespace {
 
-// --- running the tools ------------------------------------------------------
-
-bool step(const std::vector<std::string>& argv, std::string& error)
-{
-    const fixtures::CommandResult result = runCommand(argv);
-    if (result.exitCode == 0)
-        return true;
-    error.clear();
-    for (const auto& arg : argv)
-        error += arg + " ";
-    error += "-> exit " + std::to_string(result.exitCode) + ": " + result.err + result.out;
-    return false;
-}
-
 bool makePicture(const std::string& path, std::string& error)
 {
-    return step({"convert", "-size", "32x24", "gradient:red-blue", "-strip", path}, error);
-}
-
-// -m: exiftool otherwise refuses to wrap a bare JPEG XL codestream in the
-// container that can hold an Exif box.
-std::vector<std::string> exiftoolWrite(const std::vector<std::string>& assignments, const std::string& path)
-{
-    std::vector<std::string> argv = {"exiftool", "-q", "-q", "-m", "-overwrite_original"};
-    argv.insert(argv.end(), assignments.begin(), assignments.end());
-    argv.push_back(path);
-    return argv;
-}
-
-std::vector<std::string> dateTags()
-{
-    const std::string date = kFormatFixtureDate;
-    return {"-IFD0:Make=FixtureCam", "-IFD0:ModifyDate=" + std::string(fixtures::kFixtureModifyDate),
-            "-ExifIFD:ExposureTime=0.01", "-ExifIFD:DateTimeOriginal=" + date, "-ExifIFD:CreateDate=" + date};
+    return fixtures::makePicture(path, 1, error, "32x24");
 }
 
 bool setDates(const std::string& path, std::vector<std::string> extra, std::string& error)
 {
-    auto assignments = dateTags();
-    assignments.insert(assignments.end(), extra.begin(), extra.end());
-    return step(exiftoolWrite(assignments, path), error);
+    const std::string date = kFormatFixtureDate;
+    std::vector<std::string> tags = {
+        "-IFD0:Make=FixtureCam", "-IFD0:ModifyDate=" + std::string(fixtures::kFixtureModifyDate),
+        "-ExifIFD:ExposureTime=0.01", "-ExifIFD:DateTimeOriginal=" + date, "-ExifIFD:CreateDate=" + date};
+    tags.insert(tags.end(), extra.begin(), extra.end());
+    return step(exiftoolWrite(tags, path), error);
 }
 
 bool dropDigitized(const std::string& path, std::string& error)
@@ -200,25 +173,9 @@ bool moveExifAfterImageData(const std::string& path, std::string& error)
     return true;
 }
 
-// A RAF header (the layout exiftool reads: the embedded JPEG's position and
-// length at 84 and 88, the raw data's at 100 and 104, big-endian).
 bool wrapInRaf(const std::string& jpegPath, const std::string& rawPath, const std::string& path)
 {
-    const Bytes jpeg = readBytes(jpegPath);
-    const Bytes raw = readBytes(rawPath);
-    Bytes raf(148, 0);
-    const std::string_view magic = "FUJIFILMCCD-RAW 0201FF383501FixtureCam";
-    std::copy(magic.begin(), magic.end(), raf.begin());
-    const std::string_view directoryVersion = "0100";
-    std::copy(directoryVersion.begin(), directoryVersion.end(), raf.begin() + 60);
-    putBigEndian(raf, 84, 4, raf.size());
-    putBigEndian(raf, 88, 4, jpeg.size());
-    putBigEndian(raf, 100, 4, raf.size() + jpeg.size());
-    putBigEndian(raf, 104, 4, raw.size());
-    raf.insert(raf.end(), jpeg.begin(), jpeg.end());
-    raf.insert(raf.end(), raw.begin(), raw.end());
-    writeBytes(path, raf);
-    return true;
+    return writeBytes(path, rafAround(readBytes(jpegPath), readBytes(rawPath)));
 }
 
 // --- ISO base media boxes ---------------------------------------------------
@@ -312,39 +269,31 @@ std::optional<HeifIndex> readHeifIndex(const Bytes& file)
     Iloc& out = index.iloc;
     out.box = *iloc;
     at = iloc->payload;
-    out.version = file[at];
-    out.flags = std::uint32_t(getBigEndian(file, at + 1, 3));
-    out.offsetSize = file[at + 4] >> 4;
-    out.lengthSize = file[at + 4] & 15;
-    out.baseSize = file[at + 5] >> 4;
-    out.indexSize = out.version >= 1 ? file[at + 5] & 15 : 0;
-    at += 6;
+    const auto take = [&](std::size_t size) {
+        at += size;
+        return getBigEndian(file, at - size, size);
+    };
+    out.version = std::uint8_t(take(1));
+    out.flags = std::uint32_t(take(3));
+    out.offsetSize = file[at] >> 4;
+    out.lengthSize = file[at] & 15;
+    out.baseSize = file[at + 1] >> 4;
+    out.indexSize = out.version >= 1 ? file[at + 1] & 15 : 0;
+    at += 2;
     const std::size_t idSize = out.version < 2 ? 2 : 4;
-    const std::size_t count = std::size_t(getBigEndian(file, at, idSize));
-    at += idSize;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = 0, count = take(idSize); i < count; ++i) {
         IlocItem item;
-        item.id = std::uint32_t(getBigEndian(file, at, idSize));
-        at += idSize;
-        if (out.version >= 1) {
-            item.methodField = std::uint16_t(getBigEndian(file, at, 2));
-            at += 2;
-        }
-        item.dataReference = std::uint16_t(getBigEndian(file, at, 2));
-        item.base = getBigEndian(file, at + 2, out.baseSize);
-        at += 2 + out.baseSize;
-        const std::size_t extents = std::size_t(getBigEndian(file, at, 2));
-        at += 2;
-        for (std::size_t e = 0; e < extents; ++e) {
+        item.id = std::uint32_t(take(idSize));
+        item.methodField = out.version >= 1 ? std::uint16_t(take(2)) : 0;
+        item.dataReference = std::uint16_t(take(2));
+        item.base = take(out.baseSize);
+        for (std::size_t e = 0, extents = take(2); e < extents; ++e) {
             IlocExtent extent;
-            extent.index = getBigEndian(file, at, out.indexSize);
-            at += out.indexSize;
+            extent.index = take(out.indexSize);
             extent.offsetAt = at;
-            extent.offset = getBigEndian(file, at, out.offsetSize);
-            at += out.offsetSize;
+            extent.offset = take(out.offsetSize);
             extent.lengthAt = at;
-            extent.length = getBigEndian(file, at, out.lengthSize);
-            at += out.lengthSize;
+            extent.length = take(out.lengthSize);
             item.extents.push_back(extent);
         }
         out.items.push_back(std::move(item));
@@ -472,11 +421,8 @@ std::string fileNameOf(Container container)
     switch (container) {
     case Container::JpegXmpFirst: return "xmp-first.jpg";
     case Container::JpegTwoExif: return "two-exif.jpg";
-    case Container::Tiff: return "plain.tif";
     case Container::Dng: return "minimal.dng";
-    case Container::PngExifBeforeIdat: return "exif-before-idat.png";
     case Container::PngExifAfterIdat: return "exif-after-idat.png";
-    case Container::WebP: return "exif.webp";
     case Container::HeicBaseOffsets: return "base-offsets.heic";
     case Container::HeicPlainOffsets: return "plain-offsets.heic";
     case Container::HeicSplitExif: return "split-exif.heic";
@@ -503,9 +449,6 @@ bool build(Container container, bool withDigitized, const std::string& folder, c
     case Container::JpegXmpFirst:
         return makePicture(path, error) && dates({"-XMP-dc:Title=Fixture title"}) && moveXmpBeforeExif(path, error);
     case Container::JpegTwoExif: return makePicture(path, error) && dates() && addSecondExifSegment(path, error);
-    case Container::Tiff:
-    case Container::PngExifBeforeIdat:
-    case Container::WebP: return makePicture(path, error) && dates();
     case Container::PngExifAfterIdat: return makePicture(path, error) && dates() && moveExifAfterImageData(path, error);
     case Container::Dng: {
         // exiftool writes only into files whose name matches their content.
@@ -583,6 +526,22 @@ HeifExifExtent heifExifExtent(const Bytes& file)
     result.lengthField = extent.lengthAt;
     result.lengthSize = index->iloc.lengthSize;
     return result;
+}
+
+Bytes rafAround(const Bytes& jpeg, const Bytes& raw)
+{
+    Bytes raf(148, 0);
+    const std::string_view magic = "FUJIFILMCCD-RAW 0201FF383501FixtureCam";
+    std::copy(magic.begin(), magic.end(), raf.begin());
+    const std::string_view directoryVersion = "0100";
+    std::copy(directoryVersion.begin(), directoryVersion.end(), raf.begin() + 60);
+    putBigEndian(raf, 84, 4, raf.size());
+    putBigEndian(raf, 88, 4, jpeg.size());
+    putBigEndian(raf, 100, 4, raf.size() + jpeg.size());
+    putBigEndian(raf, 104, 4, raw.size());
+    raf.insert(raf.end(), jpeg.begin(), jpeg.end());
+    raf.insert(raf.end(), raw.begin(), raw.end());
+    return raf;
 }
 
 void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t value)

@@ -22,11 +22,8 @@ using fixtures::Bytes;
 enum class Container {
     JpegXmpFirst, // XMP APP1 before the Exif APP1
     JpegTwoExif, // two Exif APP1 segments; the second holds kSecondSegmentDate
-    Tiff, // a plain TIFF
     Dng, // a TIFF with DNGVersion, which exiftool then calls DNG
-    PngExifBeforeIdat, // eXIf where exiftool puts it
-    PngExifAfterIdat, // eXIf moved between the last IDAT and IEND
-    WebP, // EXIF chunk in an extended WebP
+    PngExifAfterIdat, // eXIf moved from where exiftool puts it to between the last IDAT and IEND
     HeicBaseOffsets, // heif-enc's iloc: version 1, item positions in base_offset
     HeicPlainOffsets, // the same file with the positions in the extents (what exiv2 0.27 reads)
     HeicSplitExif, // the Exif item in two extents stored in reverse order, split inside a date
@@ -44,10 +41,7 @@ inline constexpr const char* kSecondSegmentDate = "2011:11:11 11:11:11";
 // The programs a container needs, besides convert and exiftool.
 std::vector<std::string> makerTools(Container container);
 
-struct MadeFile {
-    std::string path; // set on success
-    std::string error; // what went wrong otherwise
-};
+using MadeFile = fixtures::MadeFixture;
 
 // Makes the container in `folder`. `withDigitized` false removes
 // DateTimeDigitized (exiftool's ExifIFD:CreateDate) before any reshaping.
@@ -65,6 +59,10 @@ struct HeifExifExtent {
     std::size_t lengthSize = 0;
 };
 HeifExifExtent heifExifExtent(const Bytes& file);
+
+// A Fujifilm RAF around an embedded JPEG and raw data (the layout exiftool
+// reads: their positions and lengths at 84 and 100, big-endian).
+Bytes rafAround(const Bytes& jpeg, const Bytes& raw);
 
 // Writes `value` big-endian into `size` bytes at `at`.
 void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t value);

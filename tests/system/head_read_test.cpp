@@ -4,6 +4,7 @@
 // further in must still be found and rewritten.
 #include "file_bytes.h"
 #include "fixtures.h"
+#include "format_fixtures.h"
 #include "io/deferred_close.h"
 #include "io/sys_ops.h"
 #include "open_descriptors.h"
@@ -150,77 +151,37 @@ Bytes webp(const Bytes& tiff, bool exifFirst, std::size_t imageBytes)
     return b;
 }
 
-// The Exif IFD (both dates) and the date values, for a TIFF at `at`.
-void exifIfdWithDates(Bytes& b, std::size_t at)
-{
-    put16(b, 2, false);
-    for (std::uint16_t tag : {0x9003, 0x9004}) {
-        put16(b, tag, false);
-        put16(b, 2, false);
-        put32(b, 20, false);
-        put32(b, std::uint32_t(at + 30 + (tag == 0x9003 ? 0 : 20)), false);
-    }
-    put32(b, 0, false);
-    for (int i = 0; i < 2; ++i)
-        b.insert(b.end(), kDate.c_str(), kDate.c_str() + 20);
-}
-
 // A little-endian TIFF: IFD0 (strip offset, Exif pointer), the Exif IFD and
 // the dates, 100 bytes in all, at the start (as cameras write raws) or after
 // `stripBytes` of picture (as libtiff writes). `farCopy`: an IFD1 with an
 // Exif IFD of its own, with the same dates, at the very end.
 Bytes tiff(std::size_t stripBytes, bool structureLast, bool farCopy)
 {
-    const std::size_t ifd0 = structureLast ? 8 + stripBytes : 8;
-    const std::size_t strip = structureLast ? 8 : 8 + 100;
-    const std::size_t ifd1 = 8 + 100 + stripBytes;
-    Bytes structure;
-    put16(structure, 2, false);
-    for (const auto& [tag, value] : {std::pair{0x0111, strip}, std::pair{0x8769, ifd0 + 30}}) {
-        put16(structure, std::uint16_t(tag), false);
-        put16(structure, 4, false);
-        put32(structure, 1, false);
-        put32(structure, std::uint32_t(value), false);
-    }
-    put32(structure, farCopy ? std::uint32_t(ifd1) : 0, false);
-    exifIfdWithDates(structure, ifd0 + 30);
-
+    using namespace testing_support;
+    const std::vector<IfdTag> dates = {asciiTag(0x9003, kDate), asciiTag(0x9004, kDate)};
+    const auto ifd0 = std::uint32_t(structureLast ? 8 + stripBytes : 8);
+    const auto ifd1 = std::uint32_t(8 + 100 + stripBytes);
     Bytes b{'I', 'I', 42, 0};
-    put32(b, std::uint32_t(ifd0), false);
+    put32(b, ifd0, false);
     const Bytes picture = noise(stripBytes);
-    if (structureLast) {
+    if (structureLast)
         b.insert(b.end(), picture.begin(), picture.end());
-        b.insert(b.end(), structure.begin(), structure.end());
-    } else {
-        b.insert(b.end(), structure.begin(), structure.end());
+    appendIfd(b,
+              {{0x0111, 4, 1, longValue(structureLast ? 8 : 108, false)}, {0x8769, 4, 1, longValue(ifd0 + 30, false)}},
+              false, farCopy ? ifd1 : 0);
+    appendIfd(b, dates, false);
+    if (!structureLast)
         b.insert(b.end(), picture.begin(), picture.end());
-    }
     if (farCopy) {
-        put16(b, 1, false);
-        put16(b, 0x8769, false);
-        put16(b, 4, false);
-        put32(b, 1, false);
-        put32(b, std::uint32_t(ifd1 + 18), false);
-        put32(b, 0, false);
-        exifIfdWithDates(b, ifd1 + 18);
+        appendIfd(b, {{0x8769, 4, 1, longValue(ifd1 + 18, false)}}, false);
+        appendIfd(b, dates, false);
     }
     return b;
 }
 
-// A Fujifilm RAF: the header points at `embedded` (big-endian position and
-// length at 84 and 88), and the raw data follows it.
 Bytes raf(const Bytes& embedded, std::size_t rawBytes)
 {
-    Bytes b(148, 0);
-    const std::string magic = "FUJIFILMCCD-RAW 0201FF383501";
-    std::copy(magic.begin(), magic.end(), b.begin());
-    for (const auto& [at, value] : {std::pair{84, b.size()}, std::pair{88, embedded.size()}})
-        for (int i = 0; i < 4; ++i)
-            b[std::size_t(at + i)] = std::uint8_t(value >> (24 - 8 * i));
-    b.insert(b.end(), embedded.begin(), embedded.end());
-    const Bytes raw = noise(rawBytes);
-    b.insert(b.end(), raw.begin(), raw.end());
-    return b;
+    return format_fixtures::rafAround(embedded, noise(rawBytes));
 }
 
 struct HeadRow {

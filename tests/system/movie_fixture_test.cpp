@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -330,32 +329,13 @@ void PrintTo(const MovieCase& c, std::ostream* os)
     *os << c.name;
 }
 
-class MovieFixture : public testing::TestWithParam<MovieCase> {
-protected:
-    void SetUp() override
-    {
-        SKIP_WITHOUT_TOOLS({"ffmpeg", "ffprobe", "exiftool"});
-        const char* tz = std::getenv("TZ");
-        oldZone_ = tz ? std::optional<std::string>(tz) : std::nullopt;
-        setenv("TZ", GetParam().zone, 1);
-        tzset();
-    }
-    void TearDown() override
-    {
-        if (oldZone_)
-            setenv("TZ", oldZone_->c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    std::optional<std::string> oldZone_;
-};
+class MovieFixture : public testing::TestWithParam<MovieCase> {};
 
 TEST_P(MovieFixture, RewritesOnlyTheDatesOrLeavesTheFileAlone)
 {
+    SKIP_WITHOUT_TOOLS({"ffmpeg", "ffprobe", "exiftool"});
     const MovieCase& c = GetParam();
+    const ZoneSetting zone(c.zone);
     const TempFolder folder;
     const std::string in = folder / "in.mov";
     const std::string out = folder / "out.mov";

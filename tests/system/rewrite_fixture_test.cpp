@@ -1,9 +1,11 @@
 // The engine end to end on real files: every fixture made by ImageMagick
-// and exiftool, rewritten on disk, then read back by tools that share no
-// code with the engine.
+// and exiftool, and every container the Debian tools make (heif-enc,
+// avifenc, cjxl, reshaped where no tool writes a camera's layout), rewritten
+// on disk, then read back by tools that share no code with the engine.
 
 #include "file_times.h"
 #include "fixtures.h"
+#include "format_fixtures.h"
 #include "needed_tools.h"
 #include "rewrite/date_rewrite.h"
 #include "run/batch_run.h"
@@ -23,10 +25,11 @@
 #include <filesystem>
 #include <future>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <set>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -35,6 +38,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace fixtures;
+using namespace format_fixtures;
 
 constexpr std::int32_t kDayAndHour = 86400 + 3600;
 
@@ -69,67 +73,9 @@ std::string made(Fixture fixture, const std::string& folder)
     return result.path;
 }
 
-std::string describeTagDifferences(const TagList& before, const TagList& after)
-{
-    TagList lost;
-    TagList gained;
-    std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(lost));
-    std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(gained));
-    std::string text;
-    for (const auto& [key, value] : lost)
-        text += "\n  - " + key + "=" + value;
-    for (const auto& [key, value] : gained)
-        text += "\n  + " + key + "=" + value;
-    return text;
-}
-
-// Checks a successful rewrite of `original` into `rewritten` with
-// independent readers: the dates, every other tag, the pixels, the format
-// and, when the old fields had room for the new values, the bytes.
-void expectFaithfulRewrite(const std::string& original, const std::string& rewritten, Fixture fixture,
-                           const std::string& newDate, bool onlyDateBytes)
-{
-    auto tags = readAllTags({original, rewritten});
-    ASSERT_TRUE(tags.count(original) && tags.count(rewritten)) << "exiftool could not read both files";
-    const TagList& before = tags[original];
-    const TagList& after = tags[rewritten];
-
-    EXPECT_EQ(tagValue(after, "ExifIFD:DateTimeOriginal"), newDate) << "exiftool, DateTimeOriginal";
-    EXPECT_EQ(tagValue(after, "ExifIFD:CreateDate"), newDate) << "exiftool, DateTimeDigitized (CreateDate)";
-    const auto exiv2 = exiv2Dates(rewritten);
-    EXPECT_EQ(exiv2.count("Exif.Photo.DateTimeOriginal") ? exiv2.at("Exif.Photo.DateTimeOriginal") : "", newDate)
-        << "exiv2, DateTimeOriginal";
-    EXPECT_EQ(exiv2.count("Exif.Photo.DateTimeDigitized") ? exiv2.at("Exif.Photo.DateTimeDigitized") : "", newDate)
-        << "exiv2, DateTimeDigitized";
-
-    EXPECT_EQ(tagValue(after, "File:FileType"), fixtureFileType(fixture)) << "the file changed its format";
-    const TagList kept = comparableTags(before, !onlyDateBytes);
-    const TagList now = comparableTags(after, !onlyDateBytes);
-    EXPECT_TRUE(kept == now) << "tags other than the dates changed:" << describeTagDifferences(kept, now);
-
-    const auto pixelsBefore = pixelSignatures(original);
-    ASSERT_FALSE(pixelsBefore.empty()) << "identify cannot decode the fixture";
-    if (fixture == Fixture::TiffThreePages || fixture == Fixture::TiffOriginalOnly) {
-        EXPECT_EQ(pixelsBefore.size(), 3u) << "the fixture should hold three pages";
-    }
-    EXPECT_EQ(pixelSignatures(rewritten), pixelsBefore) << "pixels or pages changed";
-
-    const Bytes oldBytes = readBytes(original);
-    const Bytes newBytes = readBytes(rewritten);
-    EXPECT_TRUE(pngCrcsValid(newBytes)) << "a PNG chunk CRC is wrong";
-    if (!onlyDateBytes)
-        return;
-    const std::string oldDate = fixtureStoredDate(fixture);
-    ASSERT_EQ(countOccurrences(oldBytes, oldDate), 2u) << "the fixture should store its date text twice";
-    const auto outside = changesOutsideDates(oldBytes, newBytes, {oldDate});
-    EXPECT_TRUE(outside.empty()) << outside.size() << " bytes changed outside the two dates, the first at offset "
-                                 << (outside.empty() ? 0 : outside.front());
-    EXPECT_EQ(countOccurrences(newBytes, newDate + std::string(1, '\0')), 2u)
-        << "the new date should fill both 20-byte fields, NUL-terminated";
-}
-
 // ---------------------------------------------------------------------------
-// One fixture, one set of date arguments, rewritten in place.
+// One fixture, one set of date arguments, rewritten in place, elsewhere,
+// through a link or as a dry run.
 
 struct RewriteRow {
     std::string name;
@@ -137,25 +83,23 @@ struct RewriteRow {
     DateArguments args;
     Reason expected;
     std::string newDate; // on success
+    bool elsewhere = false; // written to another folder, the input left as it was
+    // A container made by the Debian tools instead, without DateTimeDigitized unless `withDigitized`.
+    std::optional<Container> container = {};
+    bool withDigitized = true;
+    Layout layout = Layout::Patched;
+    Decoder decoder = Decoder::Identify;
+    // exiv2 0.27.6 reads a HEIF iloc only when each entry is 14, 16 or 18
+    // bytes long with one extent: heif-enc's base offsets and split items
+    // are beyond it. It reads a RAF only when the raw data is laid out as a camera's.
+    bool exiv2MayNotRead = false;
+    bool viaLink = false; // given as a symbolic link from another folder, which must stay a link
+    bool dryRun = false;
 };
 
 void PrintTo(const RewriteRow& row, std::ostream* out)
 {
     *out << row.name;
-}
-
-// A fixture whose two dates have room for the new values keeps every byte
-// except those of the dates.
-bool hasTwoPatchableDates(Fixture fixture)
-{
-    switch (fixture) {
-    case Fixture::JpegExifNoDates:
-    case Fixture::JpegOriginalOnly:
-    case Fixture::TiffOriginalOnly:
-    case Fixture::PngOriginalOnly:
-    case Fixture::WebpOriginalOnly: return false;
-    default: return true;
-    }
 }
 
 // All five ways of forming the date on a file dated kFixtureDate
@@ -170,6 +114,24 @@ std::vector<RewriteRow> everyMode(const std::string& name, Fixture fixture, Reas
         {name + "_shift_day_and_hour", fixture, shiftBy(kDayAndHour), outcome, ok ? "2020:03:02 00:30:15" : ""},
         {name + "_shift_back_most", fixture, shiftBy(-kMaxShiftSeconds), outcome, ok ? "2019:02:27 23:30:16" : ""},
     };
+}
+
+// A container shifted by a day and an hour: patched, laid out again, given
+// an Exif IFD, or (no layout) passed over where a field cannot be added.
+RewriteRow containerRow(const char* name, Container container, bool withDigitized, std::optional<Layout> layout,
+                        Decoder decoder, bool exiv2MayNotRead = false)
+{
+    return {name,
+            {},
+            shiftBy(kDayAndHour),
+            layout ? Reason::Rewritten : Reason::CannotAddDate,
+            layout ? "2020:03:02 00:30:15" : "",
+            false,
+            container,
+            withDigitized,
+            layout.value_or(Layout::Patched),
+            decoder,
+            exiv2MayNotRead};
 }
 
 std::vector<RewriteRow> rewriteRows()
@@ -232,6 +194,56 @@ std::vector<RewriteRow> rewriteRows()
         {"unknown_mode_acts_as_time_only", Fixture::JpegLittleEndian, DateArguments{7, givenDate(), 0},
          Reason::Rewritten, "2020:02:29 05:06:07"},
     });
+    // Into another folder: the input stays as it was.
+    const std::tuple<const char*, Fixture, Reason> elsewhere[] = {
+        {"patched_jpeg", Fixture::JpegLittleEndian, Reason::Rewritten},
+        {"relaid_jpeg", Fixture::JpegOriginalOnly, Reason::Rewritten},
+        {"three_page_tiff", Fixture::TiffThreePages, Reason::Rewritten},
+        {"png_relaid", Fixture::PngOriginalOnly, Reason::Rewritten},
+        {"no_exif", Fixture::JpegNoExif, Reason::NoExif},
+        {"text", Fixture::TextNamedJpg, Reason::NotAnImage}};
+    for (const auto& [name, fixture, reason] : elsewhere)
+        rows.push_back({std::string("elsewhere_") + name, fixture, withMode(DateMode::DateAndTime), reason,
+                        reason == Reason::Rewritten ? "2021:07:04 05:06:07" : "", true});
+    RewriteRow link{"through_a_symbolic_link", Fixture::JpegBigEndian, shiftBy(kDayAndHour), Reason::Rewritten,
+                    "2020:03:02 00:30:15"};
+    link.viaLink = true;
+    rows.push_back(link);
+    // A dry run checks everything, here on a file to be laid out again, and writes nothing.
+    for (const bool elsewhere : {false, true}) {
+        RewriteRow dry{elsewhere ? "dry_run_elsewhere" : "dry_run",
+                       Fixture::JpegOriginalOnly,
+                       shiftBy(kDayAndHour),
+                       Reason::WouldRewrite,
+                       "2020:03:02 00:30:15",
+                       elsewhere};
+        dry.dryRun = true;
+        rows.push_back(dry);
+    }
+    const auto patched = Layout::Patched;
+    for (const RewriteRow& row :
+         {containerRow("jpeg_xmp_before_exif", Container::JpegXmpFirst, true, patched, Decoder::Identify),
+          containerRow("jpeg_two_exif_segments", Container::JpegTwoExif, true, patched, Decoder::Identify),
+          containerRow("dng", Container::Dng, true, patched, Decoder::IdentifyAsTiff),
+          containerRow("png_exif_after_idat", Container::PngExifAfterIdat, true, patched, Decoder::Identify),
+          containerRow("heic_base_offsets", Container::HeicBaseOffsets, true, patched, Decoder::Identify, true),
+          containerRow("heic_plain_offsets", Container::HeicPlainOffsets, true, patched, Decoder::Identify),
+          containerRow("heic_exif_in_two_extents", Container::HeicSplitExif, true, patched, Decoder::Identify, true),
+          containerRow("avif", Container::Avif, true, patched, Decoder::Avifdec),
+          containerRow("jpeg_xl_exif_box", Container::JpegXl, true, patched, Decoder::Djxl),
+          containerRow("raf", Container::Raf, true, patched, Decoder::None, true),
+          containerRow("jpeg_no_digitized", Container::JpegXmpFirst, false, Layout::LaidOut, Decoder::Identify),
+          containerRow("dng_no_digitized", Container::Dng, false, Layout::Appended, Decoder::IdentifyAsTiff),
+          // PNG: Exiv2 would turn eXIf into a text chunk, so only the block is
+          // laid out again and goes back into its chunk, where it was.
+          containerRow("png_after_idat_no_digitized", Container::PngExifAfterIdat, false, Layout::LaidOut,
+                       Decoder::Identify),
+          containerRow("heic_no_digitized", Container::HeicBaseOffsets, false, {}, Decoder::Identify, true),
+          containerRow("heic_two_extents_no_digitized", Container::HeicSplitExif, false, {}, Decoder::Identify, true),
+          containerRow("avif_no_digitized", Container::Avif, false, {}, Decoder::Avifdec),
+          containerRow("jpeg_xl_no_digitized", Container::JpegXl, false, {}, Decoder::Djxl),
+          containerRow("raf_no_digitized", Container::Raf, false, {}, Decoder::None, true)})
+        rows.push_back(row);
     return rows;
 }
 
@@ -239,159 +251,83 @@ class RewriteFixtureTest : public ::testing::TestWithParam<RewriteRow> {};
 
 TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
 {
-    SKIP_WITHOUT_TOOLS(kTools);
     const RewriteRow& row = GetParam();
+    std::vector<std::string> tools = kTools;
+    tools.push_back(decoderTool(row.decoder));
+    if (row.container)
+        for (const auto& tool : makerTools(*row.container))
+            tools.push_back(tool);
+    SKIP_WITHOUT_TOOLS(tools);
     TempFolder temp;
-    fs::create_directory(temp / "photos");
-    fs::create_directory(temp / "originals");
-    const std::string path = made(row.fixture, temp / "photos");
-    ASSERT_FALSE(path.empty());
-    const std::string original = temp / ("originals/" + fixtureFileName(row.fixture));
+    for (const char* folder : {"photos", "originals", "out"})
+        fs::create_directory(temp / folder);
+    const MadeFixture made = row.container ? makeContainer(*row.container, row.withDigitized, temp / "photos")
+                                           : makeFixture(row.fixture, temp / "photos");
+    ASSERT_TRUE(made.error.empty()) << "cannot make the fixture: " << made.error;
+    const std::string path = made.path;
+    const std::string name = fs::path(path).filename().string();
+    const std::string storedDate = row.container ? kFormatFixtureDate : fixtureStoredDate(row.fixture);
+    const std::string original = temp / ("originals/" + name);
     copyFile(path, original);
+    const std::string link = temp / ("out/link-" + name);
+    if (row.viaLink)
+        fs::create_symlink("../photos/" + name, link);
+    const std::string given = row.viaLink ? link : path;
+    const std::string output = row.elsewhere ? temp / ("out/" + name) : given;
     const Bytes before = readBytes(path);
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     // Last, as any read of the file may move its access time.
     setTimes(path);
     const struct stat old = statOf(path);
 
-    const FileRewrite result = rewriteFile(path, path, row.args);
+    const FileRewrite result = rewriteFile(given, output, row.args, {.dryRun = row.dryRun});
+    const DateRewrite inMemory = rewriteExifDates(before, row.args);
 
     EXPECT_EQ(reasonKey(result.reason), reasonKey(row.expected));
+    EXPECT_EQ(reasonKey(inMemory.reason), reasonKey(row.dryRun ? Reason::Rewritten : row.expected)) << "in memory";
+    if (!row.newDate.empty()) {
+        EXPECT_EQ(result.newDate, row.newDate);
+    }
+    if (row.viaLink) {
+        EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
+        EXPECT_EQ(fs::read_symlink(link).string(), "../photos/" + name);
+    }
     EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
-    const struct stat now = statOf(path);
-    EXPECT_EQ(now.st_mode & 07777, 0640u) << "permissions";
-    EXPECT_EQ(now.st_mtim.tv_sec, kMtime.tv_sec);
-    EXPECT_EQ(now.st_mtim.tv_nsec, kMtime.tv_nsec) << "modification time to the nanosecond";
-    if (result.reason == Reason::Rewritten) {
-        // The engine's own read moves the old file's access time; the new
-        // file must carry the time from before that read.
-        EXPECT_EQ(now.st_atim.tv_sec, kAtime.tv_sec);
-        EXPECT_EQ(now.st_atim.tv_nsec, kAtime.tv_nsec) << "access time to the nanosecond";
+    if (!storedDate.empty() && row.expected != Reason::NotAnImage) {
+        EXPECT_EQ(result.oldDate, storedDate) << "the date the file had";
     }
-    EXPECT_EQ(now.st_uid, old.st_uid);
-    EXPECT_EQ(now.st_gid, old.st_gid);
-    if (!fixtureStoredDate(row.fixture).empty() && row.expected != Reason::NotAnImage) {
-        EXPECT_EQ(result.oldDate, fixtureStoredDate(row.fixture)) << "the date the file had";
+    if (row.elsewhere || result.reason != Reason::Rewritten) {
+        EXPECT_TRUE(readBytes(path) == before) << "the input must stay byte for byte as it was";
+        EXPECT_EQ(statOf(path).st_ino, old.st_ino) << "the input must not be replaced";
+        EXPECT_TRUE(sameTime(statOf(path).st_mtim, kMtime)) << "the input's modification time";
     }
-
     if (result.reason != Reason::Rewritten) {
-        EXPECT_TRUE(readBytes(path) == before) << "a file passed over must stay byte for byte as it was";
-        EXPECT_EQ(now.st_ino, old.st_ino) << "a file passed over must not be replaced";
+        EXPECT_EQ(fs::exists(output), !row.elsewhere) << "a file passed over must not produce an output";
         return;
     }
-    EXPECT_EQ(result.newDate, row.newDate);
-    expectFaithfulRewrite(original, path, row.fixture, row.newDate, hasTwoPatchableDates(row.fixture));
+    const struct stat now = statOf(output);
+    EXPECT_EQ(now.st_mode & 07777, 0640u) << "permissions";
+    EXPECT_TRUE(sameTime(now.st_mtim, kMtime)) << "modification time to the nanosecond";
+    // The engine's own read moves the old file's access time; the new file
+    // must carry the time from before that read.
+    EXPECT_TRUE(sameTime(now.st_atim, kAtime)) << "access time to the nanosecond";
+    EXPECT_EQ(now.st_uid, old.st_uid);
+    EXPECT_EQ(now.st_gid, old.st_gid);
+    const Layout layout = row.container ? row.layout : fixtureLayout(row.fixture);
+    EXPECT_TRUE(readBytes(output) == inMemory.bytes) << "the file on disk is not what the in-memory rewrite made";
+    EXPECT_EQ(inMemory.patchedInPlace, layout != Layout::LaidOut);
+    Faithful expect{.oldDate = storedDate,
+                    .newDate = row.newDate,
+                    .layout = layout,
+                    .decoder = row.decoder,
+                    .exiv2Reads = !row.exiv2MayNotRead};
+    if (row.container == Container::JpegTwoExif)
+        expect.laterCopies = {kSecondSegmentDate}; // only the first Exif segment counts
+    expectFaithfulRewrite(original, output, expect);
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, RewriteFixtureTest, ::testing::ValuesIn(rewriteRows()),
                          [](const ::testing::TestParamInfo<RewriteRow>& info) { return info.param.name; });
-
-// ---------------------------------------------------------------------------
-// Where the new file goes.
-
-TEST(RewriteFileTest, InPlaceThroughASymbolicLinkKeepsTheLinkAndRewritesItsTarget)
-{
-    SKIP_WITHOUT_TOOLS(kTools);
-    TempFolder temp;
-    fs::create_directory(temp / "photos");
-    fs::create_directory(temp / "links");
-    const std::string target = made(Fixture::JpegBigEndian, temp / "photos");
-    ASSERT_FALSE(target.empty());
-    const std::string original = temp / "original.jpg";
-    copyFile(target, original);
-    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
-    setTimes(target);
-    const std::string link = temp / "links/link.jpg";
-    const std::string linkText = "../photos/" + fixtureFileName(Fixture::JpegBigEndian);
-    fs::create_symlink(linkText, link);
-
-    const FileRewrite result = rewriteFile(link, link, shiftBy(kDayAndHour));
-
-    ASSERT_EQ(reasonKey(result.reason), reasonKey(Reason::Rewritten));
-    EXPECT_TRUE(fs::is_symlink(link)) << "the link was replaced by a file";
-    EXPECT_EQ(fs::read_symlink(link).string(), linkText);
-    const struct stat now = statOf(target);
-    EXPECT_EQ(now.st_mode & 07777, 0640u);
-    EXPECT_EQ(now.st_mtim.tv_nsec, kMtime.tv_nsec);
-    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
-    expectFaithfulRewrite(original, target, Fixture::JpegBigEndian, "2020:03:02 00:30:15", true);
-}
-
-struct OutputRow {
-    std::string name;
-    Fixture fixture;
-    Reason expected;
-};
-
-void PrintTo(const OutputRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
-class RewriteToOtherPathTest : public ::testing::TestWithParam<OutputRow> {};
-
-TEST_P(RewriteToOtherPathTest, LeavesTheInputAsItWas)
-{
-    SKIP_WITHOUT_TOOLS(kTools);
-    const OutputRow& row = GetParam();
-    TempFolder temp;
-    fs::create_directory(temp / "in");
-    fs::create_directory(temp / "out");
-    const std::string input = made(row.fixture, temp / "in");
-    ASSERT_FALSE(input.empty());
-    const Bytes before = readBytes(input);
-    ASSERT_EQ(::chmod(input.c_str(), 0640), 0);
-    setTimes(input);
-    const struct stat old = statOf(input);
-    const std::string output = temp / ("out/" + fixtureFileName(row.fixture));
-
-    const FileRewrite result = rewriteFile(input, output, withMode(DateMode::DateAndTime));
-
-    EXPECT_EQ(reasonKey(result.reason), reasonKey(row.expected));
-    EXPECT_TRUE(readBytes(input) == before) << "the input changed";
-    const struct stat now = statOf(input);
-    EXPECT_EQ(now.st_ino, old.st_ino);
-    EXPECT_EQ(now.st_mtim.tv_nsec, kMtime.tv_nsec);
-    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
-    if (result.reason != Reason::Rewritten) {
-        EXPECT_FALSE(fs::exists(output)) << "a file passed over must not produce an output";
-        return;
-    }
-    const struct stat written = statOf(output);
-    EXPECT_EQ(written.st_mode & 07777, 0640u) << "the output takes the input's permissions";
-    EXPECT_EQ(written.st_mtim.tv_sec, kMtime.tv_sec);
-    EXPECT_EQ(written.st_mtim.tv_nsec, kMtime.tv_nsec) << "the output takes the input's times";
-    expectFaithfulRewrite(input, output, row.fixture, "2021:07:04 05:06:07", hasTwoPatchableDates(row.fixture));
-}
-
-INSTANTIATE_TEST_SUITE_P(Outputs, RewriteToOtherPathTest,
-                         ::testing::Values(OutputRow{"patched_jpeg", Fixture::JpegLittleEndian, Reason::Rewritten},
-                                           OutputRow{"relaid_jpeg", Fixture::JpegOriginalOnly, Reason::Rewritten},
-                                           OutputRow{"three_page_tiff", Fixture::TiffThreePages, Reason::Rewritten},
-                                           OutputRow{"no_exif", Fixture::JpegNoExif, Reason::NoExif},
-                                           OutputRow{"png_relaid", Fixture::PngOriginalOnly, Reason::Rewritten},
-                                           OutputRow{"text", Fixture::TextNamedJpg, Reason::NotAnImage}),
-                         [](const ::testing::TestParamInfo<OutputRow>& info) { return info.param.name; });
-
-TEST(RewriteFileTest, DryRunChecksEverythingAndWritesNothing)
-{
-    SKIP_WITHOUT_TOOLS(kTools);
-    TempFolder temp;
-    const std::string path = made(Fixture::JpegOriginalOnly, temp.path());
-    ASSERT_FALSE(path.empty());
-    const Bytes before = readBytes(path);
-    const std::string output = temp / "out.jpg";
-
-    const FileRewrite inPlace = rewriteFile(path, path, shiftBy(kDayAndHour), {true});
-    const FileRewrite elsewhere = rewriteFile(path, output, shiftBy(kDayAndHour), {true});
-
-    EXPECT_EQ(reasonKey(inPlace.reason), reasonKey(Reason::WouldRewrite));
-    EXPECT_EQ(reasonKey(elsewhere.reason), reasonKey(Reason::WouldRewrite));
-    EXPECT_EQ(inPlace.newDate, "2020:03:02 00:30:15");
-    EXPECT_TRUE(readBytes(path) == before);
-    EXPECT_FALSE(fs::exists(output));
-    EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
-}
 
 // ---------------------------------------------------------------------------
 // A whole run over a folder with everything a real folder may hold.

@@ -1,6 +1,5 @@
 // A TIFF missing a date gets it without anything moving, and a date whose
-// bytes another structure uses is never patched where it stands. Results
-// are read back with exiftool and exiv2, not with the engine.
+// bytes another structure uses is never patched where it stands.
 #include "fixtures.h"
 #include "needed_tools.h"
 #include "run/file_rewrite.h"
@@ -9,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -113,47 +111,12 @@ TEST_P(TiffAppendTest, EveryTagAndByteStaysAndBothDatesReadNew)
     ASSERT_TRUE(writeBytes(in, row.file));
     const FileRewrite result = rewriteFile(in, out, DateArguments{99, {}, 86400 + 3600});
     ASSERT_EQ(result.reason, Reason::Rewritten) << reasonKey(result.reason);
-
-    auto tags = readAllTags({in, out});
-    const TagList& before = tags[in];
-    const TagList& after = tags[out];
-    EXPECT_EQ(tagValues(after, "ExifTool:Warning"), std::vector<std::string>{}) << "exiftool warns about the result";
-    EXPECT_EQ(tagValues(after, "ExifTool:Error"), std::vector<std::string>{});
-    EXPECT_EQ(tagValue(after, "ExifIFD:DateTimeOriginal"), kNew);
-    EXPECT_EQ(tagValue(after, "ExifIFD:CreateDate"), kNew);
-    const TagList kept = comparableTags(before, true);
-    EXPECT_TRUE(kept == comparableTags(after, true)) << "tags other than the dates changed";
-    EXPECT_GE(kept.size(), 8u) << "exiftool should read the fixture's tags";
-    const auto exiv2 = exiv2Dates(out);
-    EXPECT_EQ(exiv2.count("Exif.Photo.DateTimeOriginal") ? exiv2.at("Exif.Photo.DateTimeOriginal") : "", kNew);
-    EXPECT_EQ(exiv2.count("Exif.Photo.DateTimeDigitized") ? exiv2.at("Exif.Photo.DateTimeDigitized") : "", kNew);
-    const auto exiv2All = runCommand({"exiv2", "-pa", "-PkV", in});
-    const auto exiv2After = runCommand({"exiv2", "-pa", "-PkV", out});
-    auto withoutDatesAndOffsets = [](std::string text) {
-        std::string kept;
-        for (std::size_t at = 0; at < text.size();) {
-            const std::size_t end = std::min(text.find('\n', at), text.size());
-            const std::string line = text.substr(at, end - at);
-            if (line.find("DateTimeOriginal") == std::string::npos
-                && line.find("DateTimeDigitized") == std::string::npos && line.find("ExifTag") == std::string::npos)
-                kept += line + "\n";
-            at = end + 1;
-        }
-        return kept;
-    };
-    EXPECT_EQ(withoutDatesAndOffsets(exiv2After.out), withoutDatesAndOffsets(exiv2All.out)) << "exiv2 reads other tags";
-
-    // Nothing moved: the old file is still there byte for byte, but for the
-    // Exif IFD offset and dates that belong to no other structure.
-    const Bytes now = readBytes(out);
-    ASSERT_GT(now.size(), row.file.size());
-    std::size_t changed = 0;
-    for (std::size_t i = 0; i < row.file.size(); ++i)
-        changed += now[i] != row.file[i];
-    EXPECT_LE(changed, 4u + 2 * 20u);
-    for (const auto& [at, length] : row.kept)
-        EXPECT_TRUE(std::equal(now.begin() + long(at), now.begin() + long(at + length), row.file.begin() + long(at)))
-            << "bytes another structure uses were patched at " << at;
+    expectFaithfulRewrite(in, out,
+                          {.oldDate = kOld,
+                           .newDate = kNew,
+                           .layout = Layout::Appended,
+                           .decoder = Decoder::None,
+                           .untouched = row.kept});
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, TiffAppendTest, ::testing::ValuesIn(appendRows()),

@@ -1,7 +1,6 @@
-// With every copy of the date, the XMP dates of a photo (in each container
-// that keeps them) and of its sidecars move with DateTimeOriginal, each in
-// its own form; everything else stays, as exiftool reads it back. Without
-// it, XMP and sidecars are left exactly as they were.
+// With every copy of the date, a photo's sidecars move with it, each date in
+// its own form; without it, they are left exactly as they were. A photo
+// whose XMP packet has no room passes over with its sidecar.
 #include "file_bytes.h"
 #include "file_times.h"
 #include "fixtures.h"
@@ -25,28 +24,6 @@ using namespace shotdate::fixtures;
 
 namespace {
 
-// One value of each form: seconds, minutes only, a fraction, a zone, UTC,
-// a date alone.
-const std::vector<std::string> kXmpDates = {
-    "-XMP-exif:DateTimeOriginal=2020:02:29 23:30:15",   "-XMP-exif:DateTimeDigitized=2020:02:29 23:30",
-    "-XMP-xmp:CreateDate=2020:02:29 23:30:15.25+02:00", "-XMP-xmp:ModifyDate=2020:02:29 23:30Z",
-    "-XMP-tiff:DateTime=2020:02:29 23:30:15Z",          "-XMP-photoshop:DateCreated=2020:02:29",
-};
-
-// The same after a shift of one day and one hour (and in zone +09:00), as
-// `exiftool -n` prints them. The date alone moves by the day.
-std::map<std::string, std::string> movedDates(bool zone)
-{
-    return {
-        {"XMP-exif:DateTimeOriginal", "2020:03:02 00:30:15"},
-        {"XMP-exif:DateTimeDigitized", "2020:03:02 00:30"},
-        {"XMP-xmp:CreateDate", zone ? "2020:03:02 00:30:15.25+09:00" : "2020:03:02 00:30:15.25+02:00"},
-        {"XMP-xmp:ModifyDate", zone ? "2020:03:02 00:30+09:00" : "2020:03:02 00:30Z"},
-        {"XMP-tiff:DateTime", zone ? "2020:03:02 00:30:15+09:00" : "2020:03:02 00:30:15Z"},
-        {"XMP-photoshop:DateCreated", "2020:03:01"},
-    };
-}
-
 DateArguments moveAll(bool allDates = true, bool zone = true)
 {
     DateArguments args{.mode = int(DateMode::Shift), .shiftSeconds = 86400 + 3600, .allDates = allDates};
@@ -63,20 +40,6 @@ RunSummary run(const std::string& input, const DateArguments& args, std::optiona
     settings.dates = args;
     std::atomic<bool> stop{false};
     return runBatch(settings, stop);
-}
-
-// Every tag but the XMP dates and the copies other parts of a run move
-// (ModifyDate, offsets, IPTC): those are checked by value.
-TagList untouchedTags(const TagList& tags)
-{
-    TagList kept;
-    for (const auto& [key, value] : comparableTags(tags, true)) {
-        const bool otherCopy = key == "IFD0:ModifyDate" || key.find("OffsetTime") != std::string::npos
-            || key.starts_with("IPTC:") || key.starts_with("Composite:");
-        if (!movedDates(false).count(key) && !otherCopy)
-            kept.emplace_back(key, value);
-    }
-    return kept;
 }
 
 std::string lastPathComponentOf(const std::string& path)
@@ -97,79 +60,6 @@ Bytes sidecarBytes(const std::string& date)
         + date + "'/></rdf:RDF></x:xmpmeta>\n<?xpacket end='w'?>";
     return Bytes(text.begin(), text.end());
 }
-
-struct PhotoRow {
-    const char* name;
-    Fixture fixture;
-    bool allDates = true;
-    // Made large: only its head is read (JPEG), or, its IFDs after the picture, all of it (TIFF).
-    const char* bigPicture = nullptr;
-    // exiftool writes a PNG's packet without padding: no room for a longer
-    // zone; HEIF, AVIF and JPEG XL cannot take the offset tags a zone adds.
-    bool zone = true;
-    // Made by the container fixtures instead (HEIF, AVIF, JPEG XL).
-    std::optional<format_fixtures::Container> container = std::nullopt;
-};
-
-void PrintTo(const PhotoRow& row, std::ostream* os)
-{
-    *os << row.name;
-}
-
-class XmpInPhoto : public testing::TestWithParam<PhotoRow> {};
-
-TEST_P(XmpInPhoto, EveryCopyMovesAndNothingElse)
-{
-    SKIP_WITHOUT_TOOLS({"convert", "exiftool"});
-    const PhotoRow& row = GetParam();
-    TempFolder folder;
-    std::string path;
-    if (row.container) {
-        SKIP_WITHOUT_TOOLS(format_fixtures::makerTools(*row.container));
-        const auto made = format_fixtures::makeContainer(*row.container, true, folder.path());
-        ASSERT_TRUE(made.error.empty()) << made.error;
-        path = made.path;
-    } else if (row.bigPicture) {
-        path = folder / row.bigPicture;
-        ASSERT_TRUE(made(runCommand({"convert", "-size", "600x600", "xc:gray", "+noise", "Random", path})));
-        ASSERT_TRUE(
-            made(runCommand({"exiftool", "-q", "-overwrite_original", "-EXIF:DateTimeOriginal=2020:02:29 23:30:15",
-                             "-EXIF:CreateDate=2020:02:29 23:30:15", path})));
-        ASSERT_GT(fs::file_size(path), 256u * 1024);
-    } else {
-        const MadeFixture fixture = makeFixture(row.fixture, folder.path());
-        ASSERT_TRUE(fixture.error.empty()) << fixture.error;
-        path = fixture.path;
-    }
-    std::vector<std::string> write = {"exiftool", "-q", "-overwrite_original"};
-    write.insert(write.end(), kXmpDates.begin(), kXmpDates.end());
-    write.push_back(path);
-    ASSERT_TRUE(made(runCommand(write)));
-    const TagList before = readAllTags({path}).begin()->second;
-
-    const RunSummary summary = run(path, moveAll(row.allDates, row.zone));
-    ASSERT_EQ(summary.rewritten, 1) << (summary.passedOverFiles.empty() ? ""
-                                                                        : reasonKey(summary.passedOverFiles[0].reason));
-    const TagList after = readAllTags({path}).begin()->second;
-    for (const auto& [key, moved] : movedDates(row.zone))
-        EXPECT_EQ(tagValue(after, key), row.allDates ? moved : tagValue(before, key)) << key;
-    EXPECT_EQ(untouchedTags(before), untouchedTags(after));
-    EXPECT_TRUE(pngCrcsValid(readBytes(path)));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Formats, XmpInPhoto,
-    testing::Values(PhotoRow{"jpeg", Fixture::JpegLittleEndian}, PhotoRow{"jpeg_big_endian", Fixture::JpegBigEndian},
-                    PhotoRow{"jpeg_laid_out_again", Fixture::JpegOriginalOnly},
-                    PhotoRow{"jpeg_head_only", Fixture::JpegLittleEndian, true, "large.jpg"},
-                    PhotoRow{"tiff", Fixture::TiffThreePages},
-                    PhotoRow{"tiff_read_whole", Fixture::TiffThreePages, true, "large.tif"},
-                    PhotoRow{"png", Fixture::PngExif, true, nullptr, false}, PhotoRow{"webp", Fixture::WebpExif},
-                    PhotoRow{"heic", {}, true, nullptr, false, format_fixtures::Container::HeicBaseOffsets},
-                    PhotoRow{"avif", {}, true, nullptr, false, format_fixtures::Container::Avif},
-                    PhotoRow{"jpeg_xl", {}, true, nullptr, false, format_fixtures::Container::JpegXl},
-                    PhotoRow{"jpeg_without_all_dates", Fixture::JpegLittleEndian, false}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // A packet without padding cannot take a longer zone: the photo and its
 // sidecar stay exactly as they were.
