@@ -155,6 +155,7 @@ private:
                 return fails(SysCall::Read) ? failedTransfer()
                                             : realSysOps().pread(fd, buf, limited(SysCall::Read, count), offset);
             },
+            [](int fd, int operation) { return realSysOps().flock(fd, operation); },
         };
         return ops;
     }
