@@ -19,7 +19,7 @@ ReadBack patchReadsBack(std::span<const std::uint8_t> patchedHead, const Contain
     } else {
         return ReadBack::Unreadable;
     }
-    const auto snapshot = exiv2ReadMetadata(tiff);
+    const auto snapshot = exiv2ReadExifValues(tiff, {exiv2Key(0x9003), exiv2Key(0x9004)});
     if (!snapshot)
         return ReadBack::Unreadable;
     const auto holds = [&](std::uint16_t tag, const std::optional<std::string>& want) {
