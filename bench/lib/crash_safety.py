@@ -11,8 +11,14 @@ renamed over the target, and the target itself was neither written nor
 removed before that rename. A crash at any moment then leaves either the old
 file or the new one, never a half-written one or none.
 
-Prints one line: "yes: temp, BARRIER, rename" or "no: REASON" (the first
-unsafe target's reason), or "unknown: REASON" when the log shows nothing.
+A target patched in place counts too when it is journaled: one pwrite64
+within one 4 KiB page, after a journal (a .jsonl file) was written and made
+durable, and followed by a barrier. A signal then leaves it old or new, and
+power loss at worst a torn page the journal holds both sides of.
+
+Prints one line: "yes: temp, BARRIER, rename" (or "yes: journal, pwrite,
+BARRIER" when every target was patched) or "no: REASON" (the first unsafe
+target's reason), or "unknown: REASON" when the log shows nothing.
 """
 
 import os
@@ -32,6 +38,8 @@ GLOBAL_BARRIERS = {'syncfs', 'sync'}
 RENAMES = {'rename', 'renameat', 'renameat2'}
 UNLINKS = {'unlink', 'unlinkat'}
 CLONE_IOCTLS = ('FICLONE', 'BTRFS_IOC_CLONE')
+PWRITE_SPAN = re.compile(r',\s*(\d+),\s*(\d+)$')
+PAGE = 4096
 
 
 def clean(path):
@@ -91,6 +99,12 @@ def events(log_path, start_cwd):
                         out.append((index, 'write', path))
                     if 'O_SYNC' in args or 'O_DSYNC' in args:
                         out.append((index, 'syncopen', path))
+            elif name == 'pwrite64' and fds:
+                span = PWRITE_SPAN.search(args)
+                out.append((index, 'write', fds[0]))
+                if span:
+                    count, offset = int(span.group(1)), int(span.group(2))
+                    out.append((index, 'pwrite', (fds[0], offset, count)))
             elif name in DATA_WRITES and fds:
                 out.append((index, 'write', fds[0]))
             elif name == 'truncate' and names:
@@ -117,6 +131,28 @@ def events(log_path, start_cwd):
                 base = fds[0] if name == 'unlinkat' and fds else here
                 out.append((index, 'unlink', resolve(names[0], base)))
     return out
+
+
+def journaled_patch(evts, target):
+    """The barrier that made a journaled one-page patch of `target` durable,
+    or None when the target was not patched that way."""
+    writes = [i for i, k, d in evts if k == 'write' and d == target]
+    patches = [(i, d) for i, k, d in evts if k == 'pwrite' and d[0] == target]
+    if len(writes) != 1 or len(patches) != 1 or patches[0][0] != writes[0]:
+        return None
+    at, (_, offset, count) = patches[0]
+    if count == 0 or offset // PAGE != (offset + count - 1) // PAGE:
+        return None
+    journal_writes = [i for i, k, d in evts if k == 'write' and d.endswith('.jsonl') and i < at]
+    if not journal_writes:
+        return None
+    journal = [d for i, k, d in evts if i == max(journal_writes) and k == 'write'][0]
+    if not any(k == 'barrier' and max(journal_writes) < i < at and d[1] in (None, journal) for i, k, d in evts):
+        return None
+    for i, k, d in evts:
+        if k == 'barrier' and i > at and d[1] in (None, target):
+            return d[0]
+    return None
 
 
 def judge(evts, target):
@@ -146,13 +182,23 @@ def main():
     log, start_cwd, targets = sys.argv[1], clean(sys.argv[2]), [clean(t) for t in sys.argv[3:]]
     evts = events(log, start_cwd)
     barriers = set()
+    patch_barriers = set()
     for target in targets:
+        patched = journaled_patch(evts, target)
+        if patched:
+            patch_barriers.add(patched)
+            continue
         problem, barrier = judge(evts, target)
         if problem:
             print(problem)
             return 0
         barriers.add(barrier)
-    print('yes: temp, ' + '/'.join(sorted(barriers)) + ', rename')
+    ways = []
+    if barriers:
+        ways.append('temp, ' + '/'.join(sorted(barriers)) + ', rename')
+    if patch_barriers:
+        ways.append('journal, pwrite, ' + '/'.join(sorted(patch_barriers)))
+    print('yes: ' + '; '.join(ways))
     return 0
 
 

@@ -58,10 +58,12 @@ EOF
 }
 
 print_scaling_table() {
-    local set files bytes base secs row='%-22s %8s %10s %6s %9s %9s %6s %10s %10s %9s  %s\n'
+    local set files bytes base secs row='%-22s %8s %10s %6s %9s %9s %6s %10s %10s %11s %11s %9s  %s\n'
     printf '\nScaling: shotdate-cli --shift %s in place, beside cp -r + sync of the same files\n' "$SHIFT"
+    printf '(written: bytes sent towards the disk per file, /proc/<pid>/io write_bytes)\n'
     # shellcheck disable=SC2059
-    printf "$row" files count total rounds 'cp s' 'shotd. s' '× cp' 'ms/file' 'ms/MiB' 'peak RSS' check
+    printf "$row" files count total rounds 'cp s' 'shotd. s' '× cp' 'ms/file' 'ms/MiB' 'cp KiB/f' 'shotd. KiB/f' \
+        'peak RSS' check
     for set in "${SCALING_SETS[@]}"; do
         secs=$(result "$set" sd-inplace seconds)
         [[ -n $secs ]] || continue
@@ -73,6 +75,8 @@ print_scaling_table() {
             "$base" "$secs" "$(calc 's / b' -v s="$secs" -v b="$base" | xargs printf '%.2f')" \
             "$(calc '1000 * s / f' -v s="$secs" -v f="$files" | xargs printf '%.2f')" \
             "$(calc '1000 * s / (b / 1048576)' -v s="$secs" -v b="$bytes" | xargs printf '%.2f')" \
+            "$(calc 'w / f / 1024' -v w="$(result "$set" yardstick write_bytes)" -v f="$files" | xargs printf '%.1f')" \
+            "$(calc 'w / f / 1024' -v w="$(result "$set" sd-inplace write_bytes)" -v f="$files" | xargs printf '%.1f')" \
             "$(mib "$(($(result "$set" sd-inplace rss_kb) * 1024))")" \
             "$(check_text "$(result "$set" sd-inplace problem)")"
     done

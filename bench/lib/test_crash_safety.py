@@ -96,6 +96,29 @@ CASES = [
 1 fsync(3</d/a.jpg>) = 0
 ''', ['a.jpg'], 'no: rewrites the file in place'),
 
+    ('journaled, patched within a page, synced',
+     '''1 openat(AT_FDCWD</s>, "r.jsonl", O_WRONLY|O_CREAT|O_EXCL|O_APPEND, 0600) = 5</s/r.jsonl>
+1 write(5</s/r.jsonl>, ""..., 300) = 300
+1 fsync(5</s/r.jsonl>) = 0
+1 openat(4</d>, "a.jpg", O_RDWR|O_NOFOLLOW) = 3</d/a.jpg>
+1 pwrite64(3</d/a.jpg>, ""..., 40, 100) = 40
+1 syncfs(3</d/a.jpg>) = 0
+''', ['a.jpg'], 'yes: journal, pwrite, syncfs'),
+
+    ('patched before its journal was durable',
+     '''1 write(5</s/r.jsonl>, ""..., 300) = 300
+1 pwrite64(3</d/a.jpg>, ""..., 40, 100) = 40
+1 fsync(5</s/r.jsonl>) = 0
+1 syncfs(3</d/a.jpg>) = 0
+''', ['a.jpg'], 'no: rewrites the file in place'),
+
+    ('a journaled patch across a page boundary',
+     '''1 write(5</s/r.jsonl>, ""..., 300) = 300
+1 fsync(5</s/r.jsonl>) = 0
+1 pwrite64(3</d/a.jpg>, ""..., 40, 4080) = 40
+1 fsync(3</d/a.jpg>) = 0
+''', ['a.jpg'], 'no: rewrites the file in place'),
+
     ('a file the run never replaced',
      '''1 openat(AT_FDCWD</d>, "a.jpg", O_RDONLY) = 3</d/a.jpg>
 ''', ['a.jpg'], 'unknown: the file was not replaced'),

@@ -2,6 +2,7 @@
 // or of single files, from the command line.
 
 #include "run/batch_run.h"
+#include "run/patch_replay.h"
 #include "run/undo_run.h"
 #include "cli_args.h"
 #include "cli_report.h"
@@ -153,8 +154,32 @@ int undoRun(const CliOptions& options)
     return status;
 }
 
+// Patches an earlier boot left unfinished, whatever the command: a torn
+// span is put right before anything reads the file. Said on stderr only.
+void finishTornPatches()
+{
+    for (const ReplayOutcome& outcome : replayUnfinishedPatches()) {
+        const char* path = outcome.path.c_str();
+        switch (outcome.kind) {
+        case ReplayOutcome::Kind::Replayed:
+            std::fprintf(stderr, "%s: finished the new date cut short by a power loss: %s\n", kProgramName, path);
+            break;
+        case ReplayOutcome::Kind::ForeignBytes:
+            std::fprintf(stderr, "%s: a date cut short by a power loss was changed since, left as it is: %s\n",
+                         kProgramName, path);
+            break;
+        case ReplayOutcome::Kind::Failed:
+            std::fprintf(stderr, "%s: could not finish a date cut short by a power loss: %s: %s\n", kProgramName,
+                         path, std::strerror(outcome.error));
+            break;
+        case ReplayOutcome::Kind::NotSameFile: break; // replaced or removed since: nothing of ours is there
+        }
+    }
+}
+
 int run(const std::vector<std::string>& args)
 {
+    finishTornPatches();
     const ParseResult parsed = parseArguments(args);
     if (!parsed.ok)
         return usageError(parsed.error);

@@ -4,6 +4,7 @@
 #include "io/sys_ops.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -44,6 +45,25 @@ int AppendOnlyFile::create(const std::string& folder, const std::string& name)
         error = errno;
     ops.close(dirFd);
     return error;
+}
+
+int AppendOnlyFile::openExisting(const std::string& path)
+{
+    if (fd_ >= 0)
+        return EBUSY;
+    fd_ = sysOps().openat(AT_FDCWD, path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0);
+    return fd_ < 0 ? errno : 0;
+}
+
+int AppendOnlyFile::lock()
+{
+    if (fd_ < 0)
+        return EBADF;
+    int result;
+    do
+        result = sysOps().flock(fd_, LOCK_EX | LOCK_NB);
+    while (result != 0 && errno == EINTR);
+    return result == 0 ? 0 : errno;
 }
 
 int AppendOnlyFile::append(const std::string& text)
@@ -87,6 +107,36 @@ int readWholeFile(const std::string& path, std::string& out, std::size_t limit)
         if (got <= 0)
             break;
         out.append(buffer, std::size_t(got));
+    }
+    ops.close(fd);
+    return error;
+}
+
+int readFileTail(const std::string& path, std::string& out, std::size_t limit)
+{
+    const SysOps& ops = sysOps();
+    const int fd = ops.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW, 0);
+    if (fd < 0)
+        return errno;
+    struct stat st {};
+    int error = ops.fstat(fd, &st) == 0 ? 0 : errno;
+    out.clear();
+    if (error == 0) {
+        const std::size_t size = std::size_t(st.st_size);
+        const std::size_t start = size > limit ? size - limit : 0;
+        out.resize(size - start);
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t got = ops.pread(fd, out.data() + done, out.size() - done, off_t(start + done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                error = errno;
+            if (got <= 0)
+                break;
+            done += std::size_t(got);
+        }
+        out.resize(done);
     }
     ops.close(fd);
     return error;

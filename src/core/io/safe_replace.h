@@ -10,11 +10,13 @@
 
 namespace shotdate {
 
-// The one way a file reaches the user's disk: a new file is created
-// exclusively beside its target under a hidden name, written in full, given
-// the original's owner, permissions, extended attributes and times, synced,
-// and only then renamed over the target. Until the rename the target is
-// untouched; if anything fails before it, the temporary file is removed.
+// The usual way a file reaches the user's disk (the other, for a journaled
+// same-length change within one page, is io/in_place_patch): a new file is
+// created exclusively beside its target under a hidden name, written in
+// full, given the original's owner, permissions, extended attributes and
+// times, synced, and only then renamed over the target. Until the rename the
+// target is untouched; if anything fails before it, the temporary file is
+// removed.
 //
 // The work is split in two so that a batch can prepare many files, sync
 // them, and rename them afterwards.

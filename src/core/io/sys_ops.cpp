@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -45,6 +46,7 @@ const SysOps kRealSysOps{
     },
     [](int dirfd, const char* path, mode_t mode) { return ::mkdirat(dirfd, path, mode); },
     [](int fd, void* buf, size_t count, off_t offset) { return ::pread(fd, buf, count, offset); },
+    [](int fd, int operation) { return ::flock(fd, operation); },
 };
 
 const SysOps* currentSysOps = &kRealSysOps;

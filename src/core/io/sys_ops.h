@@ -41,6 +41,7 @@ struct SysOps {
     int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
     int (*mkdirat)(int dirfd, const char* path, mode_t mode); // the journal's folders
     ssize_t (*pread)(int fd, void* buf, size_t count, off_t offset);
+    int (*flock)(int fd, int operation); // a live run's hold on its journal
 };
 
 // The table in force. Not thread-safe to swap: tests swap it while no run

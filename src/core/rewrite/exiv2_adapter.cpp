@@ -161,4 +161,28 @@ std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> 
     }
 }
 
+std::optional<MetadataSnapshot> exiv2ReadExifValues(std::span<const std::uint8_t> tiff,
+                                                    const std::vector<std::string>& keys)
+{
+    initialiseExiv2();
+    try {
+        // Decoding may patch what it reads, as an image's readMetadata does.
+        std::vector<std::uint8_t> copy(tiff.begin(), tiff.end());
+        Exiv2::ExifData exif;
+        Exiv2::ExifParser::decode(exif, copy.data(), std::uint32_t(copy.size()));
+        if (exif.empty())
+            return std::nullopt;
+        MetadataSnapshot values;
+        for (const std::string& key : keys)
+            if (const auto found = exif.findKey(Exiv2::ExifKey(key)); found != exif.end())
+                values.emplace(key, found->value().toString());
+        return values;
+    } catch (const std::exception& error) {
+        lastMessage = error.what();
+        return std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 } // namespace shotdate

@@ -34,6 +34,13 @@ std::optional<std::vector<std::uint8_t>> exiv2RebuildExifBlock(std::span<const s
 using MetadataSnapshot = std::map<std::string, std::string>;
 std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> file);
 
+// The values of `keys` ("Exif.Photo.DateTimeOriginal") in a TIFF structure
+// (an EXIF block), as text; a key Exiv2 does not find is left out. Cheaper
+// than a whole snapshot: only the EXIF is decoded, and only these values
+// turned into text. nullopt when Exiv2 cannot decode the block.
+std::optional<MetadataSnapshot> exiv2ReadExifValues(std::span<const std::uint8_t> tiff,
+                                                    const std::vector<std::string>& keys);
+
 // Exiv2's own words about the last call on this thread: the text of the
 // error it raised, or else the last warning or error it logged; empty when
 // it said nothing.

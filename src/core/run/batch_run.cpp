@@ -120,6 +120,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
     // In place, the files already rewritten: their folder (by identity, the
     // same whichever input reached it) and name.
     std::set<std::pair<FileIdentity, std::string>> rewrittenInPlace;
+    // The files patched in place, by device and inode.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> patchedFiles;
     SidecarRun sidecars;
     FileRewriteOptions options{settings.dryRun};
     options.fileTime = settings.fileTime;
@@ -180,8 +182,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         }
         // In place, a file reached again (through a symbolic link, or named
         // by two inputs) would have its date moved a second time. (Hard
-        // links are separate names: each still holds the old file when its
-        // turn comes.)
+        // links are separate names: renamed over, each still holds the old
+        // file when its turn comes; patched, they are told by their inode.)
         if (!settings.outputFolder && !rewrittenInPlace.insert({folders.identity(target.folder), target.name}).second) {
             fileReport.reason = Reason::SameFileTwice;
             batch.add(std::move(pending), 0);
@@ -201,7 +203,21 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         }
         FileRewrite result;
         try {
-            result = prepareFileRewrite(in, out, settings.dates, options, pending.prepared);
+            // Only a journal makes a patch in the file itself crash-safe.
+            const bool mayPatch = journal && journal->error() == 0 && !settings.outputFolder;
+            result = prepareFileRewrite(in, out, settings.dates, options, pending.prepared,
+                                        mayPatch ? &pending.patch : nullptr);
+            // One file under several names (hard links) is patched once: its
+            // other names already show the new date.
+            if (pending.patch.active()
+                && !patchedFiles.insert({result.change.before.device, result.change.before.inode}).second) {
+                pending.patch.file.close();
+                result.reason = Reason::SameFileTwice;
+            } else if (!settings.outputFolder && isSuccess(result.reason) && !pending.patch.active()
+                       && patchedFiles.count({result.change.before.device, result.change.before.inode})) {
+                pending.prepared.abandon();
+                result.reason = Reason::SameFileTwice;
+            }
             if (settings.dates.allDates && isSuccess(result.reason))
                 addSidecarRewrites(in, out, settings.dates, settings.dryRun, sidecars, result, pending.prepared,
                                    pending.sidecars);
@@ -212,6 +228,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         }
         if (!isSuccess(result.reason)) {
             pending.prepared.abandon(); // a sidecar that failed after the photo was prepared
+            pending.patch.file.close();
             pending.sidecars.clear();
         }
         if (result.folderFailed) {
@@ -241,7 +258,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         fileReport.notes = std::move(result.notes);
         if (isSuccess(fileReport.reason) && settings.outputFolder)
             claims.claimName(out.name); // a dry run plans the names it would use, too
-        batch.add(std::move(pending), isSuccess(fileReport.reason) ? result.size : 0);
+        const bool patched = pending.patch.active();
+        batch.add(std::move(pending), !isSuccess(fileReport.reason) ? 0 : patched ? kPatchPageBytes : result.size);
         if (batch.full())
             batch.flush(report);
     };

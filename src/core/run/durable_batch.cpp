@@ -36,6 +36,7 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
         return;
     syncAll();
     journalChanges();
+    applyPatches();
     const SysOps& ops = sysOps();
     // One descriptor per folder, synced once after the renames; -1 (with the
     // errno beside it) when none could be had: its files are then in place
@@ -95,6 +96,7 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
         if (folder.fd >= 0)
             ops.close(folder.fd);
     }
+    syncPatches();
     for (std::size_t i = 0; i < pending_.size(); ++i) {
         Pending& p = pending_[i];
         const int folderError = folderOf[i] ? folders[*folderOf[i]].error : noFolderError[i];
@@ -102,7 +104,13 @@ void DurableBatch::flush(const std::function<void(Pending&)>& report)
             p.report.reason = Reason::RewrittenNotSynced;
             p.report.error = folderError;
         }
-        if (journal_ && p.change && p.prepared.active() == false && countsAsRewritten(p.report.reason)) {
+        if (journal_ && p.change && p.patch.active()) {
+            // Any outcome settles the record, so that no replay writes a
+            // span the run passed over; one not known durable stays open.
+            if (p.report.reason != Reason::RewrittenNotSynced)
+                journal_->recordDone(p.report.outPath, p.report.reason);
+            p.patch.file.close();
+        } else if (journal_ && p.change && p.prepared.active() == false && countsAsRewritten(p.report.reason)) {
             journal_->recordDone(p.report.outPath, p.report.reason);
             for (const JournalFile& sidecar : p.sidecarChanges)
                 journal_->recordDone(sidecar.path, p.report.reason);
@@ -118,7 +126,13 @@ void DurableBatch::journalChanges()
     if (!journal_)
         return;
     std::vector<JournalFile*> files;
+    const std::string bootId = journal_->header().bootId.empty() ? currentBootId() : journal_->header().bootId;
     for (auto& p : pending_) {
+        if (p.patch.active() && p.change && p.change->inPlace) {
+            p.change->inPlace->bootId = bootId;
+            files.push_back(&*p.change);
+            continue;
+        }
         if (!p.prepared.active() || !p.change)
             continue;
         struct stat st {};
@@ -143,6 +157,44 @@ void DurableBatch::journalChanges()
         }
     }
     journal_->recordPrepared(std::move(files));
+}
+
+void DurableBatch::applyPatches()
+{
+    for (Pending& p : pending_) {
+        if (!p.patch.active())
+            continue;
+        // No span is written before its record is durable: a journal that
+        // failed leaves these files as they are.
+        if (!journal_ || journal_->error() != 0) {
+            p.report.reason = Reason::WriteFailed;
+            p.report.error = journal_ ? journal_->error() : EIO;
+            continue;
+        }
+        if (const PatchError error = p.patch.file.apply(p.patch.span, p.patch.times)) {
+            p.report.reason = error.step == PatchStep::Changed ? Reason::ChangedWhileReading : Reason::WriteFailed;
+            p.report.error = error.error;
+        }
+    }
+}
+
+void DurableBatch::syncPatches()
+{
+    std::map<dev_t, bool> syncedDevices;
+    for (Pending& p : pending_) {
+        if (!p.patch.active() || p.report.reason != Reason::Rewritten)
+            continue;
+        const int fd = p.patch.file.fd();
+        auto [device, fresh] = syncedDevices.try_emplace(p.patch.file.state().st_dev, false);
+        if (fresh)
+            device->second = syncfsIsTrusted(fd) && sysOps().syncfs(fd) == 0;
+        if (device->second)
+            continue;
+        if (const PatchError error = p.patch.file.sync()) {
+            p.report.reason = Reason::RewrittenNotSynced;
+            p.report.error = error.error;
+        }
+    }
 }
 
 void DurableBatch::syncAll()

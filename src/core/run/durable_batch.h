@@ -3,6 +3,7 @@
 #include "io/deferred_close.h"
 #include "io/safe_replace.h"
 #include "run/file_report.h"
+#include "run/in_place_rewrite.h"
 #include "run/journal_record.h"
 
 #include <chrono>
@@ -22,6 +23,9 @@ class RunJournal;
 // temporaries of up to kMaxFiles files are made durable with one syncfs,
 // then renamed, then each folder synced once. Every file is still either
 // old or new after a crash: no rename happens before its data is on disk.
+// Files patched in place share the batch: their records are made durable
+// with the others', then each span is written, then they are synced (one
+// syncfs again where it is trusted) before their records are marked done.
 class DurableBatch {
 public:
     static constexpr std::size_t kMaxFiles = 64;
@@ -33,6 +37,7 @@ public:
         FileReport report;
         std::string fileName; // of the input, for the progress text
         PreparedReplacement prepared;
+        PreparedPatch patch; // or, when active, written into the file itself
         std::optional<JournalFile> change; // what the file changes, for the journal
         // Its XMP sidecars, put in place right after it, in its folder.
         std::vector<PreparedReplacement> sidecars;
@@ -53,6 +58,8 @@ public:
 private:
     void syncAll();
     void journalChanges();
+    void applyPatches();
+    void syncPatches();
 
     std::vector<Pending> pending_;
     std::uint64_t bytes_ = 0;

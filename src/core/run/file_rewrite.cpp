@@ -55,7 +55,7 @@ DateRewrite rewriteMovie(InputFile& input, std::uint64_t fileSize, const DateArg
 } // namespace
 
 FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, const DateArguments& args,
-                               const FileRewriteOptions& options, PreparedReplacement& prepared)
+                               const FileRewriteOptions& options, PreparedReplacement& prepared, PreparedPatch* patch)
 {
     FileRewrite result;
     InputFile input;
@@ -186,6 +186,26 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
             return result;
         }
         attributes.st_mtim = {*instant, 0};
+    }
+    // Every copy of the date brings sidecars, which follow a renamed photo;
+    // a date kept as a value has no EXIF for the patch to be read back by.
+    if (patch && inPlace && rewrite.patchedInPlace && !args.allDates && !rewrite.datesAreSites
+        && !containerFormat(format)->datesInMovieHeader) {
+        switch (preparePatch(in.folderFd, in.name, before, bytes, rewrite.patches, *containerFormat(format),
+                             result.newDate, result.newDate, attributes, *patch)) {
+        case PatchChoice::Patch:
+            if (!input.unchanged()) {
+                patch->file.close();
+                result.reason = Reason::ChangedWhileReading;
+                return result;
+            }
+            result.change.after = result.change.before;
+            result.change.inPlace = inPlaceRecordOf(*patch, {});
+            result.reason = Reason::Rewritten;
+            return result;
+        case PatchChoice::VerifyFailed: result.reason = Reason::VerifyFailed; return result;
+        case PatchChoice::Rename: break;
+        }
     }
     ReplaceError error;
     if (rewrite.patchedInPlace) {

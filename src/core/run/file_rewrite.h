@@ -4,6 +4,7 @@
 #include "io/safe_replace.h"
 #include "rewrite/date_rewrite.h"
 #include "run/file_report.h"
+#include "run/in_place_rewrite.h"
 #include "run/journal_record.h"
 #include "run/reason.h"
 #include "run/run_settings.h"
@@ -71,8 +72,12 @@ Reason reasonForCommit(const ReplaceError& error);
 // stands complete under a hidden name beside its target, and `prepared`
 // holds it until the caller syncs and commits it (or abandons it). A batch
 // uses this to make many files durable with one sync. `in` is read without
-// following a link; `out` the same as `in` rewrites in place.
+// following a link; `out` the same as `in` rewrites in place. Given `patch`
+// (a journaled run), a change that allows it is held there instead, to be
+// written into the file itself (run/in_place_rewrite); `prepared` then
+// stays inactive.
 FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, const DateArguments& args,
-                               const FileRewriteOptions& options, PreparedReplacement& prepared);
+                               const FileRewriteOptions& options, PreparedReplacement& prepared,
+                               PreparedPatch* patch = nullptr);
 
 } // namespace shotdate

@@ -36,6 +36,20 @@ struct ChangedDate {
     std::optional<std::string> newValue;
 };
 
+// A change written into the file itself: its one span before and after,
+// the boot it was written in (power loss can only have torn it if that boot
+// ended before the change was made durable), and the times put back after it.
+struct InPlaceRecord {
+    std::string bootId;
+    std::uint64_t offset = 0;
+    std::vector<std::uint8_t> oldBytes;
+    std::vector<std::uint8_t> newBytes;
+    std::int64_t accessSeconds = 0;
+    std::int64_t accessNanoseconds = 0;
+    std::int64_t modifySeconds = 0;
+    std::int64_t modifyNanoseconds = 0;
+};
+
 // What a run did to one file it wrote: journaled before the new file is
 // renamed into place, so that an undo (or a later replay) knows exactly
 // what to put back.
@@ -49,7 +63,9 @@ struct JournalFile {
     bool laidOut = false;
     std::vector<ChangedDate> dates;
     bool replacedOther = false; // into an output folder, over a file that stood there
+    std::optional<InPlaceRecord> inPlace; // patched in the file, not renamed over it
     bool done = false; // known to have been renamed into place (read back only)
+    bool settled = false; // its outcome, whatever it was, is journaled (read back only)
 };
 
 } // namespace shotdate

@@ -140,6 +140,15 @@ json fileJson(const JournalFile& file)
                  {"ranges", ranges},
                  {"dates", dates},
                  {"replaced_other", file.replacedOther}};
+    if (file.inPlace) {
+        const InPlaceRecord& patch = *file.inPlace;
+        line["in_place"] = {{"boot_id", patch.bootId},
+                            {"offset", patch.offset},
+                            {"old", hexOf(patch.oldBytes)},
+                            {"new", hexOf(patch.newBytes)},
+                            {"atime", {patch.accessSeconds, patch.accessNanoseconds}},
+                            {"mtime", {patch.modifySeconds, patch.modifyNanoseconds}}};
+    }
     putPath(line, "path", file.path);
     putPath(line, "relative", file.relativePath);
     return line;
@@ -160,6 +169,26 @@ JournalFile fileOf(const json& value)
                                bytesOfHex(range.value("new", ""))});
     for (const json& date : value.value("dates", json::array()))
         file.dates.push_back({date.value("name", ""), textOrNull(date["old"]), textOrNull(date["new"])});
+    if (value.contains("in_place") && value["in_place"].is_object()) {
+        const json& patch = value["in_place"];
+        InPlaceRecord record;
+        record.bootId = patch.value("boot_id", "");
+        record.offset = patch.value("offset", std::uint64_t(0));
+        record.oldBytes = bytesOfHex(patch.value("old", ""));
+        record.newBytes = bytesOfHex(patch.value("new", ""));
+        const auto times = [&](const char* key, std::int64_t& seconds, std::int64_t& nanoseconds) {
+            const json pair = patch.value(key, json::array());
+            if (pair.is_array() && pair.size() == 2) {
+                seconds = pair[0].get<std::int64_t>();
+                nanoseconds = pair[1].get<std::int64_t>();
+            }
+        };
+        times("atime", record.accessSeconds, record.accessNanoseconds);
+        times("mtime", record.modifySeconds, record.modifyNanoseconds);
+        // A record whose spans disagree is no record: nothing could be replayed by it.
+        if (record.oldBytes.size() == record.newBytes.size() && !record.oldBytes.empty())
+            file.inPlace = std::move(record);
+    }
     return file;
 }
 
@@ -304,6 +333,9 @@ std::unique_ptr<RunJournal> RunJournal::startJournal(JournalHeader header, int& 
     error = journal->impl_->file.create(folder, journal->header_.id + ".jsonl");
     if (error != 0)
         return nullptr;
+    // Without the lock (a file system without flock) the run goes on: a
+    // replay only touches records of an earlier boot, never a live run's.
+    (void)journal->impl_->file.lock();
     journal->write(lineOf(headerJson(journal->header_)), true);
     error = journal->error_;
     if (error != 0)
@@ -338,12 +370,17 @@ void RunJournal::recordPrepared(std::vector<JournalFile*> files)
     }
 }
 
+std::string journalDoneLine(const std::string& absolutePath, Reason reason)
+{
+    json line = {{"type", "done"}, {"reason", reasonKey(reason)}};
+    putPath(line, "path", absolutePath);
+    return lineOf(line);
+}
+
 void RunJournal::recordDone(const std::string& path, Reason reason)
 {
     try {
-        json line = {{"type", "done"}, {"reason", reasonKey(reason)}};
-        putPath(line, "path", absolute(path));
-        write(lineOf(line), false);
+        write(journalDoneLine(absolute(path), reason), false);
     } catch (...) {
         error_ = ENOMEM;
     }
@@ -356,6 +393,14 @@ void RunJournal::finish(int rewritten, bool stopped)
     } catch (...) {
         error_ = ENOMEM;
     }
+}
+
+std::string currentBootId()
+{
+    std::string boot;
+    if (readWholeFile("/proc/sys/kernel/random/boot_id", boot, 64) != 0)
+        return {};
+    return boot.substr(0, boot.find('\n'));
 }
 
 JournalHeader journalHeaderFor(const RunSettings& settings, std::optional<std::string> undoes)
@@ -381,9 +426,7 @@ JournalHeader journalHeaderFor(const RunSettings& settings, std::optional<std::s
             header.shiftSeconds = dates.shiftSeconds;
     }
     header.undoes = std::move(undoes);
-    std::string boot;
-    if (readWholeFile("/proc/sys/kernel/random/boot_id", boot, 64) == 0)
-        header.bootId = boot.substr(0, boot.find('\n'));
+    header.bootId = currentBootId();
     header.subfolders = settings.subfolders;
     header.allDates = dates.allDates;
     header.zoneMinutes = dates.zoneMinutes;
@@ -439,6 +482,7 @@ std::optional<JournalRun> readJournal(const std::string& path, bool headerOnly)
                 for (auto file = run.files.rbegin(); file != run.files.rend(); ++file)
                     if (file->path == donePath) {
                         file->done = reason == "rewritten" || reason == "rewritten-not-synced";
+                        file->settled = true;
                         done += file->done ? 1 : 0;
                         break;
                     }

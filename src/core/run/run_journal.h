@@ -81,6 +81,13 @@ private:
     int error_ = 0;
 };
 
+// The line that says a file's outcome (`path` absolute): "rewritten" and
+// "rewritten-not-synced" mark it done, any reason settles it.
+std::string journalDoneLine(const std::string& absolutePath, Reason reason);
+
+// This boot's id (/proc/sys/kernel/random/boot_id), "" when unreadable.
+std::string currentBootId();
+
 // The header a run with these settings starts its journal with; `undoes`
 // for an undo run.
 JournalHeader journalHeaderFor(const RunSettings& settings, std::optional<std::string> undoes = std::nullopt);

@@ -1,5 +1,6 @@
 #include "run/undo_run.h"
 
+#include "formats/format_table.h"
 #include "io/file_system_identity.h"
 #include "io/held_folder.h"
 #include "io/input_file.h"
@@ -7,6 +8,8 @@
 #include "rewrite/date_restore.h"
 #include "run/durable_batch.h"
 #include "run/file_rewrite.h"
+#include "run/in_place_rewrite.h"
+#include "run/run_journal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -65,7 +68,8 @@ struct UndoPlan {
 
 // One file: checks it still holds what the run wrote, and prepares the file
 // with the old dates beside it.
-UndoPlan prepareUndo(const JournalFile& file, const FileLocation& where, PreparedReplacement& prepared)
+UndoPlan prepareUndo(const JournalFile& file, const FileLocation& where, PreparedReplacement& prepared,
+                     PreparedPatch* patch)
 {
     UndoPlan plan;
     InputFile input;
@@ -152,6 +156,25 @@ UndoPlan prepareUndo(const JournalFile& file, const FileLocation& where, Prepare
     plan.change.oldSize = size;
     plan.change.laidOut = !laidOut.empty();
 
+    // The file the run patched, still the same one: its bytes go back the
+    // same way, into the file itself.
+    if (patch && sameFile && laidOut.empty() && size == file.oldSize) {
+        const ContainerFormat* format = containerFormat(sniffFormat(bytes));
+        const auto wanted = [](const ChangedDate* date) { return date ? date->oldValue : std::nullopt; };
+        const PatchChoice choice = format ? preparePatch(where.folderFd, where.name, now, bytes, patches, *format,
+                                                         wanted(original), wanted(digitized), now, *patch)
+                                          : PatchChoice::Rename;
+        if (choice == PatchChoice::VerifyFailed) {
+            plan.reason = Reason::VerifyFailed;
+            return plan;
+        }
+        if (choice == PatchChoice::Patch) {
+            plan.change.after = plan.change.before;
+            plan.change.inPlace = inPlaceRecordOf(*patch, {});
+            plan.reason = Reason::Rewritten;
+            return plan;
+        }
+    }
     const ReplaceTarget target{where.folderFd, where.name, where.path};
     ReplaceError error;
     if (laidOut.empty()) {
@@ -252,7 +275,8 @@ RunSummary runUndo(const JournalRun& run, const std::atomic<bool>& stop, const R
         } else {
             UndoPlan plan;
             try {
-                plan = prepareUndo(*file, FileLocation{folder, lastPathComponent(path), path}, pending.prepared);
+                plan = prepareUndo(*file, FileLocation{folder, lastPathComponent(path), path}, pending.prepared,
+                                   journal && journal->error() == 0 ? &pending.patch : nullptr);
             } catch (const std::bad_alloc&) {
                 plan.reason = Reason::TooLarge;
             } catch (...) {
