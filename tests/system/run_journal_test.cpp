@@ -189,6 +189,11 @@ INSTANTIATE_TEST_SUITE_P(Rewrites, UndoEachRewrite, ::testing::ValuesIn(kUndoCas
 TEST_F(JournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
 {
     const std::string edited = makeFixture(Fixture::JpegLittleEndian, folder()).path;
+    // Each date gets its own old value back, so the two must differ.
+    const std::string oldDigitized = "2018:08:08 08:08:08";
+    ASSERT_EQ(
+        runCommand({"exiftool", "-q", "-overwrite_original", "-ExifIFD:CreateDate=" + oldDigitized, edited}).exitCode,
+        0);
     const std::string redated = folder() + "/redated.jpg";
     fs::copy_file(edited, redated);
     const std::string oldDate = tagValue(readAllTags({edited}).begin()->second, "ExifIFD:DateTimeOriginal");
@@ -206,7 +211,7 @@ TEST_F(JournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
     const auto tags = readAllTags({edited, redated});
     EXPECT_EQ(tagValue(tags.at(edited), "IFD0:Artist"), "Someone");
     EXPECT_EQ(tagValue(tags.at(edited), "ExifIFD:DateTimeOriginal"), oldDate);
-    EXPECT_EQ(tagValue(tags.at(edited), "ExifIFD:CreateDate"), oldDate);
+    EXPECT_EQ(tagValue(tags.at(edited), "ExifIFD:CreateDate"), oldDigitized);
     EXPECT_EQ(tagValue(tags.at(redated), "ExifIFD:DateTimeOriginal"), "2001:01:01 01:01:01");
 }
 
