@@ -4,7 +4,9 @@
 // prove what survives an I/O error, a full disk or a refused rename:
 //     FailingSysOps failing({.call = SysCall::Write, .nth = 2, .error = ENOSPC});
 // makes the second write fail with ENOSPC. Every other call goes to the real
-// system. The plan lives in one shared place: one FailingSysOps at a time.
+// system. A hook can also act at one exact call (swap a folder for a link
+// the moment its name is looked up), never by timing. The plan lives in one
+// shared place: one FailingSysOps at a time.
 
 #include "io/sys_ops.h"
 
@@ -33,15 +35,18 @@ struct InjectedFailure {
 // (the source of a copy or clone) or else acts on: lets a test change a file
 // at one exact moment of a run.
 using BeforeCall = std::function<void(SysCall call, int fd)>;
+// Sees every openat first; a non-zero answer fails the call with that errno.
+using OpenHook = std::function<int(int dirfd, const char* path, int flags)>;
 
 class FailingSysOps {
 public:
-    explicit FailingSysOps(const InjectedFailure& plan, BeforeCall before = {}) : scope_(table())
+    explicit FailingSysOps(const InjectedFailure& plan, BeforeCall before = {}, OpenHook onOpen = {}) : scope_(table())
     {
         if (state().installed)
             std::abort(); // two plans at once would silently mix their counts
-        state() = State{plan, std::move(before), {}, true};
+        state() = State{plan, std::move(before), std::move(onOpen), {}, true};
     }
+    explicit FailingSysOps(OpenHook onOpen) : FailingSysOps({.nth = 0}, {}, std::move(onOpen)) {}
     ~FailingSysOps() { state() = State{}; }
     FailingSysOps(const FailingSysOps&) = delete;
     FailingSysOps& operator=(const FailingSysOps&) = delete;
@@ -53,6 +58,7 @@ private:
     struct State {
         InjectedFailure plan;
         BeforeCall before;
+        OpenHook onOpen;
         std::array<int, 32> counts{}; // room for more kinds of call
         bool installed = false;
     };
@@ -99,7 +105,12 @@ private:
         using enum SysCall;
         static const SysOps ops = [] {
             SysOps t = realSysOps();
-            t.openat = seam<Openat, &SysOps::openat>(t.openat);
+            static const auto counted = seam<Openat, &SysOps::openat>(t.openat);
+            t.openat = [](int dirfd, const char* path, int flags, mode_t mode) {
+                const int error = state().onOpen ? state().onOpen(dirfd, path, flags) : 0;
+                errno = error != 0 ? error : errno;
+                return error != 0 ? -1 : counted(dirfd, path, flags, mode);
+            };
             t.write = seam<Write, &SysOps::write, 0, 2>(t.write);
             t.pwrite = seam<Write, &SysOps::pwrite, 0, 2>(t.pwrite);
             t.copyFileRange = seam<Write, &SysOps::copyFileRange, 0, 4>(t.copyFileRange);

@@ -1,9 +1,10 @@
 // A run touches only the folders it was given, even when a neighbour on a
 // shared folder swaps a folder or a file for a symbolic link mid-run, or a
 // folder is removed or fails: each such moment is set off at one exact
-// system call of the run (tests/system/hooked_openat.h).
+// system call of the run (tests/system/failing_sys_ops.h). Links and many
+// folders in place.
 
-#include "hooked_openat.h"
+#include "failing_sys_ops.h"
 #include "open_descriptors.h"
 #include "rewrite/date_rewrite.h"
 #include "run_outcome.h"
@@ -103,7 +104,7 @@ TEST_P(FolderSwapTest, NothingOutsideTheGivenFoldersIsWritten)
     int readOpensAfter = 0; // opens of the trigger's name for reading once the act is done
     RunSummary summary;
     {
-        HookedOpenat hook([&](int, const char* path, int flags) {
+        FailingSysOps hook([&](int, const char* path, int flags) {
             if (fs::path(path).filename() != row.trigger)
                 return 0;
             const bool first = !fired;
@@ -177,6 +178,27 @@ TEST(HeldFolders, ARunOverMoreFoldersThanDescriptorsFinishes)
     EXPECT_EQ(summary.rewritten, kFolders);
     EXPECT_EQ(after, before) << "descriptors left open";
     EXPECT_EQ(dateOf(root / "d1599/p.jpg"), kNewDate);
+}
+
+// A photo reached twice in place, by name and through a symbolic link
+// batches apart, moves once; a hard-linked name is rewritten on its own.
+TEST(InPlaceLinks, ASymlinkedPhotoMovesOnceEvenAcrossBatches)
+{
+    fixtures::TempFolder folder;
+    const fs::path root = folder.path();
+    fixtures::writeBytes(root / "a.jpg", kPhoto);
+    fs::create_hard_link(root / "a.jpg", root / "b.jpg");
+    for (int i = 0; i < 80; ++i)
+        fixtures::writeBytes(root / ("m" + std::to_string(100 + i) + ".jpg"), kPhoto);
+    fs::create_symlink("a.jpg", root / "z.jpg");
+    const RunSummary summary = runOver(root.string()).summary;
+    EXPECT_EQ(summary.rewritten, 82);
+    EXPECT_EQ(dateOf(root / "a.jpg"), kNewDate);
+    EXPECT_EQ(dateOf(root / "b.jpg"), kNewDate);
+    EXPECT_TRUE(fs::is_symlink(root / "z.jpg"));
+    ASSERT_EQ(summary.passedOverFiles.size(), 1u);
+    EXPECT_EQ(summary.passedOverFiles[0].reason, Reason::SameFileTwice);
+    EXPECT_EQ(summary.passedOverFiles[0].inPath, (root / "z.jpg").string());
 }
 
 } // namespace

@@ -7,7 +7,6 @@
 #include "failing_sys_ops.h"
 #include "file_bytes.h"
 #include "file_times.h"
-#include "hooked_openat.h"
 #include "io/journal_file.h"
 #include "run/batch_run.h"
 #include "run/patch_replay.h"
@@ -147,7 +146,7 @@ TEST_P(FallsBackToRename, WhenThePatchCannotBeSafe)
     const FallbackCase& c = GetParam();
     const std::string path = put("a.jpg", photo(c.dateOffset));
     const ino_t inode = statOf(path).st_ino;
-    HookedOpenat deny([&](int, const char* name, int flags) {
+    FailingSysOps deny([&](int, const char* name, int flags) {
         return c.writeDenied && std::string(name) == "a.jpg" && (flags & O_ACCMODE) == O_RDWR ? EACCES : 0;
     });
     EXPECT_EQ(run(c.journaled).rewritten, 1);
@@ -200,27 +199,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(InPlaceTest, ASpanChangedMeanwhileIsPassedOver)
 {
     const std::string path = put("a.jpg", photo());
-    static std::function<void()> onFsync;
-    onFsync = [&] {
-        writeBytes(path, withDates(photo(), "2001:01:01 01:01:01"));
-        onFsync = nullptr;
-    };
-    static const SysOps ops = [] {
-        SysOps table = realSysOps();
-        table.fsync = [](int fd) {
-            if (onFsync)
-                onFsync();
-            return realSysOps().fsync(fd);
-        };
-        return table;
-    }();
-    std::optional<ScopedSysOps> scope;
+    const Bytes other = withDates(photo(), "2001:01:01 01:01:01");
+    std::optional<FailingSysOps> onFirstSync;
     std::vector<FileReport> reports;
-    run(true, &reports, [&] { scope.emplace(ops); });
-    scope.reset();
+    run(true, &reports, [&] {
+        onFirstSync.emplace(InjectedFailure{.nth = 0}, [&](SysCall call, int) {
+            if (call == SysCall::Fsync && readBytes(path) != other)
+                writeBytes(path, other);
+        });
+    });
+    onFirstSync.reset();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].reason, Reason::ChangedWhileReading);
-    EXPECT_EQ(readBytes(path), withDates(photo(), "2001:01:01 01:01:01"));
+    EXPECT_EQ(readBytes(path), other);
 }
 
 TEST_F(InPlaceTest, UndoPatchesBackByteForByte)

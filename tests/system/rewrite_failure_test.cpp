@@ -1,8 +1,8 @@
 // Failures on the write path, one table of steps: replaceFile meets each at
-// one call, whole runs at every call of its kind in turn. Then read-only and
-// full disks, and files that vanish or change under a run. Each file must end
-// as its original or its complete rewrite, with no temporary left behind; a
-// file passed over says why, and the run goes on with the next.
+// one call, whole runs at every call of its kind in turn; then files that
+// vanish or change under a run. Each file must end as its original or its
+// complete rewrite, with no temporary left behind; a file passed over says
+// why, and the run goes on with the next.
 
 #include "failing_sys_ops.h"
 #include "file_times.h"
@@ -12,11 +12,9 @@
 #include "run_outcome.h"
 
 #include <fcntl.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -58,7 +56,6 @@ using RS = ReplaceStep;
 const Step kSteps[] = {
     {"open_refused", {.call = Openat, .error = EACCES}, RS::CreateTemp, kOpenReasons},
     {"temporary_create_refused", {.call = Openat, .nth = 2, .error = EACCES}, RS::CreateTemp, {}},
-    {"temporary_name_taken_once", {.call = Openat, .nth = 2, .error = EEXIST}, RS::None, {}},
     {"temporary_names_always_taken", {.call = Openat, .nth = 2, .times = 0, .error = EEXIST}, RS::CreateTemp, {}},
     {"read_io_error", {.call = Read, .error = EIO}, std::nullopt, {Reason::Unreadable}},
     {"write_io_error", {.call = Write, .error = EIO}, RS::Write, {Reason::WriteFailed}},
@@ -297,120 +294,6 @@ INSTANTIATE_TEST_SUITE_P(Steps, SeamFailureTest,
                              return std::string(std::get<0>(info.param).name) + "__" + std::get<1>(info.param).name;
                          });
 
-// --- a real read-only or full file system -----------------------------------------
-
-// A small tmpfs mounted on a folder of its own, unmounted afterwards. Root in
-// a container may lack the right to mount; the tests then skip.
-class SmallMount {
-public:
-    SmallMount(const std::string& at, const char* options) : at_(at)
-    {
-        fs::create_directory(at_);
-        error_ = ::mount("tmpfs", at_.c_str(), "tmpfs", 0, options) == 0 ? 0 : errno;
-    }
-    ~SmallMount()
-    {
-        if (error_ == 0)
-            ::umount2(at_.c_str(), MNT_DETACH);
-    }
-    SmallMount(const SmallMount&) = delete;
-    SmallMount& operator=(const SmallMount&) = delete;
-
-    // Why there is no mount, "" when there is one.
-    std::string missing() const { return error_ == 0 ? "" : std::strerror(error_); }
-    bool makeReadOnly() { return ::mount("tmpfs", at_.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0; }
-
-private:
-    std::string at_;
-    int error_ = 0;
-};
-
-class RealFileSystemTest : public ::testing::Test {
-protected:
-    void SetUp() override { SKIP_WITHOUT_TOOLS(kTools); }
-    TempFolder folder;
-    std::string photos = folder / "photos";
-    const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
-};
-
-// Permission bits do not stop root, a read-only mount does. The folder
-// refuses a run in place, and as an output folder it is refused up front.
-TEST_F(RealFileSystemTest, AReadOnlyFolderPassesEveryFileOverUntouched)
-{
-    std::optional<SmallMount> mount;
-    if (::geteuid() == 0) {
-        mount.emplace(photos, "size=1m");
-        if (!mount->missing().empty())
-            GTEST_SKIP() << "cannot mount a tmpfs here (" << mount->missing() << "): skipped";
-    }
-    fs::create_directory(photos);
-    fixtures::writeBytes(photos + "/a.jpg", photo);
-    fixtures::writeBytes(photos + "/b.jpg", photo);
-    ASSERT_TRUE(mount ? mount->makeReadOnly() : ::chmod(photos.c_str(), 0555) == 0) << std::strerror(errno);
-    const RunOutcome outcome = runOver(photos);
-    EXPECT_EQ(outcome.summary.passedOver, 2);
-    for (const auto& [path, report] : outcome.reports) {
-        EXPECT_EQ(report.reason, Reason::WriteFailed) << path;
-        EXPECT_TRUE(report.error == EROFS || report.error == EACCES) << path << ": errno " << report.error;
-        EXPECT_EQ(fixtures::readBytes(path), photo) << path;
-    }
-    EXPECT_TRUE(fixtures::leftoverTemporaryFiles(photos).empty());
-    fixtures::writeBytes(folder / "c.jpg", photo);
-    RunSettings settings;
-    settings.inputPath = folder / "c.jpg";
-    settings.outputFolder = photos;
-    settings.dates = kOneHourLater;
-    EXPECT_EQ(checkRunSettings(settings), SettingsError::OutputNotWritable);
-    // And if a front end started the run anyway, the file says why.
-    const RunOutcome toOutput = runOver(folder / "c.jpg", photos);
-    ASSERT_EQ(toOutput.summary.passedOver, 1);
-    EXPECT_EQ(toOutput.summary.passedOverFiles.front().reason, Reason::WriteFailed);
-    EXPECT_EQ(fixtures::readBytes(folder / "c.jpg"), photo);
-    EXPECT_FALSE(exists(photos + "/c.jpg"));
-}
-
-TEST_F(RealFileSystemTest, AFullFileSystemPassesTheFileOverAndTheNextSmallerOneStillFits)
-{
-    SmallMount mount(photos, "size=64k");
-    if (!mount.missing().empty())
-        GTEST_SKIP() << "cannot mount a tmpfs here (" << mount.missing() << "): skipped";
-
-    // A photo padded after its image data to 24 KiB, too big to be copied
-    // once the disk is nearly full; a small one that still fits after it.
-    Bytes big = photo;
-    for (std::size_t i = 0; big.size() < 24 * 1024; ++i)
-        big.push_back(static_cast<std::uint8_t>(i * 7));
-    fixtures::writeBytes(photos + "/a-big.jpg", big);
-    fixtures::writeBytes(photos + "/b-small.jpg", photo);
-
-    // Fill the disk, then free two pages: room for the small copy only.
-    const std::string filler = photos + "/filler.bin";
-    const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    const std::vector<char> page(4096, 'x');
-    off_t size = 0;
-    for (ssize_t n; (n = ::write(fd, page.data(), page.size())) > 0;)
-        size += n;
-    ASSERT_EQ(errno, ENOSPC);
-    ASSERT_EQ(::ftruncate(fd, size > 8192 ? size - 8192 : 0), 0);
-    ::close(fd);
-    const Bytes fillerBytes = fixtures::readBytes(filler);
-    const RunOutcome outcome = runOver(photos);
-    const FileReport& bigReport = outcome.reports.at(photos + "/a-big.jpg");
-    EXPECT_EQ(bigReport.reason, Reason::WriteFailed);
-    EXPECT_EQ(bigReport.error, ENOSPC);
-    EXPECT_EQ(fixtures::readBytes(photos + "/a-big.jpg"), big);
-    EXPECT_EQ(outcome.reports.at(photos + "/b-small.jpg").reason, Reason::Rewritten);
-    EXPECT_EQ(fixtures::readBytes(photos + "/b-small.jpg"), rewrittenBytes(photo));
-    EXPECT_EQ(fixtures::readBytes(filler), fillerBytes);
-    EXPECT_TRUE(fixtures::leftoverTemporaryFiles(photos).empty());
-
-    // Once there is room again the same file goes through.
-    ASSERT_EQ(::unlink(filler.c_str()), 0);
-    EXPECT_EQ(runOver(photos + "/a-big.jpg").summary.rewritten, 1);
-    EXPECT_EQ(fixtures::readBytes(photos + "/a-big.jpg"), rewrittenBytes(big, "a-big.jpg"));
-}
-
 // --- a file vanishes, is replaced or changes under the run ---------------------------
 
 // Another program writes into the same file, keeping its size: only the
@@ -502,17 +385,12 @@ void runDisturbed(const Disturbance& disturbance, bool toOutputFolder)
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty());
 }
 
-// A link swapped in after listing is never followed.
+// A FIFO must not block the open; a link swapped in after listing is never
+// followed (folder_swap_test.cpp, which also swaps folders).
 const Disturbance kReplacements[] = {
     {"deleted", kAfterListing, [](const char* p) { EXPECT_EQ(::unlink(p), 0); }, Reason::NotFound},
-    {"replaced_by_a_folder", kAfterListing, [](const char* p) { EXPECT_FALSE(::unlink(p) || ::mkdir(p, 0755)); },
-     Reason::NotRegularFile},
     {"replaced_by_a_fifo", kAfterListing, [](const char* p) { EXPECT_FALSE(::unlink(p) || ::mkfifo(p, 0644)); },
      Reason::NotRegularFile},
-    {"replaced_by_a_dangling_link", kAfterListing,
-     [](const char* p) { EXPECT_FALSE(::unlink(p) || ::symlink("nowhere.jpg", p)); }, Reason::NotRegularFile},
-    {"replaced_by_a_link_to_a_folder", kAfterListing,
-     [](const char* p) { EXPECT_FALSE(::unlink(p) || ::symlink(".", p)); }, Reason::NotRegularFile},
 };
 
 const Disturbance kChanges[] = {

@@ -4,6 +4,7 @@
 
 #include "io/safe_replace.h"
 
+#include "failing_sys_ops.h"
 #include "file_bytes.h"
 #include "file_times.h"
 #include "temp_folder.h"
@@ -208,55 +209,25 @@ TEST_F(SafeReplaceTest, AbandonAndDestructionRemoveTheTemporary)
     expectOnlyTargetInFolder();
 }
 
-// Many replacements of one target prepared at once get names of their own,
-// and committing one leaves the others' temporaries alone.
-TEST_F(SafeReplaceTest, TwoPreparedReplacementsOfOneTargetDoNotCollide)
+// A file already at a temporary's name (another run's, or one planted
+// there) is neither opened nor overwritten: a fresh name is drawn.
+TEST_F(SafeReplaceTest, AFileAtTheTemporarysNameIsLeftAlone)
 {
-    std::vector<PreparedReplacement> prepared(50);
-    std::set<std::string> seen;
-    for (std::size_t i = 0; i < prepared.size(); ++i) {
-        ASSERT_FALSE(prepareReplacement(target, patternBytes(100 + i, std::uint8_t(i)), original, prepared[i]));
-        const std::string name = fs::path(prepared[i].temporaryPath()).filename().string();
-        EXPECT_TRUE(isOurTemporaryName(name)) << name;
-        seen.insert(name);
+    std::string planted;
+    {
+        FailingSysOps plant([&](int dirfd, const char* name, int) {
+            if (planted.empty() && isOurTemporaryName(name)) {
+                planted = name;
+                const int fd = ::openat(dirfd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+                EXPECT_EQ(::write(fd, "theirs", 6), 6);
+                ::close(fd);
+            }
+            return 0;
+        });
+        ASSERT_FALSE(replaceFile(target, newBytes, original));
     }
-    EXPECT_EQ(seen.size(), prepared.size());
-    for (std::size_t i = 0; i < prepared.size(); ++i) {
-        ASSERT_FALSE(prepared[i].commit()) << i;
-        EXPECT_EQ(readBytes(target), patternBytes(100 + i, std::uint8_t(i))) << i;
-    }
-    expectOnlyTargetInFolder();
-}
-
-TEST_F(SafeReplaceTest, AMissingFolderFailsBeforeAnythingIsWritten)
-{
-    const ReplaceError error = replaceFile(folder / "absent/photo.jpg", newBytes, original);
-    EXPECT_EQ(error.step, ReplaceStep::CreateTemp);
-    EXPECT_EQ(error.error, ENOENT);
-    expectOnlyTargetInFolder();
-}
-
-// --- temporary names -----------------------------------------------------------
-
-TEST(TemporaryNames, RecognisesOnlyOurOwnNames)
-{
-    const std::pair<const char*, bool> names[] = {
-        {".shotdate-0123456789abcdef.tmp", true},
-        {".shotdate-ffffffffffffffff.tmp", true},
-        {".shotdate-0000000000000000.tmp", true},
-        {".shotdate-0123456789abcde.tmp", false}, // 15 digits
-        {".shotdate-0123456789abcdef0.tmp", false},
-        {".shotdate-0123456789ABCDEF.tmp", false},
-        {".shotdate-0123456789abcdeg.tmp", false},
-        {"shotdate-0123456789abcdef.tmp", false},
-        {".shotdate-0123456789abcdef.jpg", false},
-        {".shotdate-0123456789abcdef.TMP", false},
-        {".shotdata-0123456789abcdef.tmp", false},
-        {"photo.jpg", false},
-        {"", false},
-    };
-    for (const auto& [name, ours] : names)
-        EXPECT_EQ(isOurTemporaryName(name), ours) << '"' << name << '"';
+    EXPECT_EQ(readBytes(target), newBytes);
+    EXPECT_EQ(readBytes(folder / planted), (Bytes{'t', 'h', 'e', 'i', 'r', 's'}));
 }
 
 } // namespace

@@ -33,6 +33,8 @@ TEST_F(CleanupFolder, RemovesOnlyOurUnfinishedFiles)
     touch(root_ / ".shotdate-0123456789ABCDEF.tmp"); // upper-case hex: not a name we make
     touch(root_ / ".shotdate-0123456789abcde.tmp"); // one digit short
     touch(root_ / "shotdate-0123456789abcdef.tmp"); // not hidden
+    touch(root_ / ".shotdate-0123456789abcdeg.tmp");
+    touch(root_ / ".shotdate-0123456789abcdef.TMP");
     fs::create_directory(root_ / ".shotdate-1111111111111111.tmp");
     fs::create_symlink(root_ / "IMG_0001.JPG", root_ / ".shotdate-2222222222222222.tmp");
 
@@ -42,7 +44,8 @@ TEST_F(CleanupFolder, RemovesOnlyOurUnfinishedFiles)
     EXPECT_FALSE(fs::exists(root_ / ours));
     EXPECT_TRUE(fs::exists(root_ / "sub" / ".shotdate-fedcba9876543210.tmp")) << "not below without subfolders";
     for (const char* kept : {"IMG_0001.JPG", ".shotdate-0123456789ABCDEF.tmp", ".shotdate-0123456789abcde.tmp",
-                             "shotdate-0123456789abcdef.tmp", ".shotdate-1111111111111111.tmp"})
+                             "shotdate-0123456789abcdef.tmp", ".shotdate-0123456789abcdeg.tmp",
+                             ".shotdate-0123456789abcdef.TMP", ".shotdate-1111111111111111.tmp"})
         EXPECT_TRUE(fs::exists(root_ / kept)) << kept;
     EXPECT_TRUE(fs::is_symlink(root_ / ".shotdate-2222222222222222.tmp"));
 

@@ -39,11 +39,6 @@ struct ValueRow {
     const char* expected;
 };
 
-void PrintTo(const ValueRow& row, std::ostream* os)
-{
-    *os << row.name;
-}
-
 class XmpValue : public testing::TestWithParam<ValueRow> {};
 
 TEST_P(XmpValue, KeepsItsOwnForm)

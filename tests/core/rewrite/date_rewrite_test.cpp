@@ -1,6 +1,5 @@
-// EXIF inside box-structured files (HEIF and friends): found through
-// meta/iinf/iloc, patched in place even when split over several extents,
-// and a damaged index leaves the file untouched.
+// EXIF dates of JPEGs built byte by byte: patched in place, every copy,
+// or the file passed over with its reason.
 #include "rewrite/date_rewrite.h"
 #include "tiff_builder.h"
 
@@ -12,77 +11,6 @@ using namespace shotdate;
 using namespace shotdate::testing_support;
 
 namespace {
-
-void box(Bytes& out, const char* type, const Bytes& payload)
-{
-    put32(out, std::uint32_t(8 + payload.size()), true);
-    out.insert(out.end(), type, type + 4);
-    out.insert(out.end(), payload.begin(), payload.end());
-}
-
-struct HeifLayout {
-    Bytes file;
-    std::size_t itemStart = 0;
-};
-
-// ftyp, meta (iinf with one Exif item, iloc with the item's extents), mdat.
-// The Exif item is the 4-byte header offset, "Exif\0\0", then the TIFF.
-HeifLayout heifWithExif(const Bytes& tiff, int extents, bool breakIloc = false)
-{
-    Bytes item;
-    put32(item, 6, true);
-    item.insert(item.end(), {'E', 'x', 'i', 'f', 0, 0});
-    item.insert(item.end(), tiff.begin(), tiff.end());
-
-    Bytes ftyp{'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'};
-    Bytes infe{2, 0, 0, 0};
-    put16(infe, 1, true); // item ID
-    put16(infe, 0, true); // protection index
-    infe.insert(infe.end(), {'E', 'x', 'i', 'f', 0});
-    Bytes iinf{0, 0, 0, 0};
-    put16(iinf, 1, true);
-    box(iinf, "infe", infe);
-
-    auto layout = [&](std::uint32_t mdatPayload) {
-        Bytes iloc{0, 0, 0, 0, 0x44, 0x00}; // version 0, 4-byte offsets and lengths, no base offset
-        put16(iloc, 1, true);
-        put16(iloc, 1, true); // item ID
-        put16(iloc, 0, true); // data reference
-        put16(iloc, std::uint16_t(extents), true);
-        // Extents in file order; split the item into `extents` runs with a
-        // gap of 3 bytes of filler between them inside mdat.
-        const std::size_t piece = item.size() / std::size_t(extents);
-        std::uint32_t at = mdatPayload;
-        for (int e = 0; e < extents; ++e) {
-            const std::size_t length = e + 1 == extents ? item.size() - piece * std::size_t(e) : piece;
-            put32(iloc, at, true);
-            put32(iloc, breakIloc ? 0xFFFFFF00u : std::uint32_t(length), true);
-            at += std::uint32_t(length) + 3;
-        }
-        Bytes meta{0, 0, 0, 0};
-        box(meta, "iinf", iinf);
-        box(meta, "iloc", iloc);
-        Bytes file;
-        box(file, "ftyp", ftyp);
-        box(file, "meta", meta);
-        return file;
-    };
-    // Lay out once to learn where mdat's payload starts, then for real.
-    const std::size_t head = layout(0).size();
-    HeifLayout out;
-    out.file = layout(std::uint32_t(head + 8));
-    Bytes mdat;
-    const std::size_t piece = item.size() / std::size_t(extents);
-    for (int e = 0; e < extents; ++e) {
-        const std::size_t from = piece * std::size_t(e);
-        const std::size_t to = e + 1 == extents ? item.size() : from + piece;
-        mdat.insert(mdat.end(), item.begin() + std::ptrdiff_t(from), item.begin() + std::ptrdiff_t(to));
-        mdat.insert(mdat.end(), {0xAA, 0xBB, 0xCC});
-    }
-    out.itemStart = out.file.size() + 8;
-    box(out.file, "mdat", mdat);
-    return out;
-}
 
 std::size_t differingBytes(const Bytes& a, const Bytes& b)
 {
@@ -98,52 +26,6 @@ std::string asText(const Bytes& bytes)
 }
 
 const DateArguments kShiftOneDay{99, {}, 86400};
-
-class HeifExtents : public testing::TestWithParam<int> {};
-
-TEST_P(HeifExtents, PatchesOnlyTheDateBytesWhereverTheyLie)
-{
-    const auto heif = heifWithExif(exifTiff("2020:04:17 10:03:40", "2020:04:17 10:03:40"), GetParam());
-    const DateRewrite result = rewriteExifDates(heif.file, kShiftOneDay);
-    ASSERT_EQ(result.reason, Reason::Rewritten) << reasonKey(result.reason);
-    EXPECT_TRUE(result.patchedInPlace);
-    EXPECT_EQ(result.oldDate, "2020:04:17 10:03:40");
-    ASSERT_EQ(result.bytes.size(), heif.file.size());
-    // "17 10" -> "18 10" in each field: one byte each.
-    EXPECT_EQ(differingBytes(heif.file, result.bytes), 2u);
-    const std::string text = asText(result.bytes);
-    // Split fields may straddle the filler, so look for the digits around it.
-    EXPECT_EQ(text.find("2020:04:17"), std::string::npos);
-    EXPECT_NE(text.find("\xAA\xBB\xCC"), std::string::npos) << "filler between extents must survive";
-}
-
-INSTANTIATE_TEST_SUITE_P(Extents, HeifExtents, testing::Values(1, 2, 5, 13));
-
-TEST(HeifExif, DamagedIndexIsPassedOverUntouched)
-{
-    const auto heif = heifWithExif(exifTiff("2020:04:17 10:03:40", "2020:04:17 10:03:40"), 2, true);
-    const DateRewrite result = rewriteExifDates(heif.file, kShiftOneDay);
-    EXPECT_EQ(result.reason, Reason::UnsupportedFormat);
-    EXPECT_TRUE(result.bytes.empty());
-}
-
-TEST(HeifExif, MissingDigitizedCannotBeAdded)
-{
-    const auto heif = heifWithExif(exifTiff("2020:04:17 10:03:40", ""), 1);
-    EXPECT_EQ(rewriteExifDates(heif.file, kShiftOneDay).reason, Reason::CannotAddDate);
-}
-
-TEST(HeifExif, TruncatedFilesNeverReadOutOfBounds)
-{
-    const auto heif = heifWithExif(exifTiff("2020:04:17 10:03:40", "2020:04:17 10:03:40"), 3);
-    // The last three bytes are filler after the item: cutting them still
-    // leaves a complete Exif item.
-    for (std::size_t size = 0; size + 3 < heif.file.size(); ++size) {
-        const Bytes cut(heif.file.begin(), heif.file.begin() + std::ptrdiff_t(size));
-        const DateRewrite result = rewriteExifDates(cut, kShiftOneDay);
-        EXPECT_NE(result.reason, Reason::Rewritten) << "cut at " << size;
-    }
-}
 
 struct TiffRow {
     const char* name;
