@@ -5,20 +5,13 @@
 // the replay at the next start.
 
 #include "failing_sys_ops.h"
-#include "file_bytes.h"
 #include "file_times.h"
 #include "io/journal_file.h"
-#include "run/batch_run.h"
 #include "run/patch_replay.h"
-#include "run/run_journal.h"
-#include "run/undo_run.h"
-#include "temp_folder.h"
+#include "run_outcome.h"
 #include "tiff_builder.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -62,57 +55,29 @@ Bytes withDates(Bytes bytes, const char* date)
     return bytes;
 }
 
-DateArguments shiftHour()
-{
-    return DateArguments{std::int32_t(DateMode::Shift), {}, 3600};
-}
-
-class InPlaceTest : public ::testing::Test {
+class InPlaceTest : public JournalTest {
 protected:
-    void SetUp() override { ::setenv("XDG_STATE_HOME", (state_ / "state").c_str(), 1); }
-    void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
-
     std::string put(const std::string& name, const Bytes& bytes)
     {
-        const std::string path = photos_ / name;
+        const std::string path = folder() + "/" + name;
         EXPECT_TRUE(writeBytes(path, bytes));
         setTimes(path);
         return path;
     }
-
-    RunSummary run(bool journaled = true, std::vector<FileReport>* reports = nullptr,
-                   const std::function<void()>& afterStart = {})
+    RunSummary run(std::vector<FileReport>* reports = nullptr, const std::function<void()>& afterStart = {},
+                   bool journaled = true)
     {
-        RunSettings settings;
-        settings.inputPath = photos_.path();
-        settings.dates = shiftHour();
-        int error = 0;
-        auto journal = journaled ? RunJournal::start(journalHeaderFor(settings), error) : nullptr;
-        if (afterStart)
-            afterStart();
-        RunCallbacks callbacks;
-        callbacks.onFile = [&](const FileReport& report) {
-            if (reports)
-                reports->push_back(report);
-        };
-        const RunSummary summary = runBatch(settings, stop_, callbacks, journal.get());
-        if (journal)
-            journal->finish(summary.rewritten, summary.stopped);
-        return summary;
+        return journaledRun(kOneHourLater, {}, reports, afterStart, journaled);
     }
-
-    TempFolder state_;
-    TempFolder photos_;
-    std::atomic<bool> stop_{false};
 };
 
 TEST_F(InPlaceTest, PatchesTheFileItselfOnceForAllItsNames)
 {
     const std::string path = put("a.jpg", photo());
-    ASSERT_EQ(::link(path.c_str(), (photos_ / "b.jpg").c_str()), 0);
+    ASSERT_EQ(::link(path.c_str(), (folder() + "/b.jpg").c_str()), 0);
     const ino_t inode = statOf(path).st_ino;
     std::vector<FileReport> reports;
-    const RunSummary summary = run(true, &reports);
+    const RunSummary summary = run(&reports);
     EXPECT_EQ(summary.rewritten, 1);
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[1].reason, Reason::SameFileTwice);
@@ -120,7 +85,7 @@ TEST_F(InPlaceTest, PatchesTheFileItselfOnceForAllItsNames)
     EXPECT_EQ(statOf(path).st_nlink, 2u);
     EXPECT_TRUE(sameTime(statOf(path).st_mtim, kMtime));
     EXPECT_TRUE(sameTime(statOf(path).st_atim, kAtime));
-    EXPECT_EQ(readBytes(photos_ / "b.jpg"), withDates(photo(), kNew));
+    EXPECT_EQ(readBytes(folder() + "/b.jpg"), withDates(photo(), kNew));
     // The record says where, what and in which boot: all a replay needs.
     const auto runs = readAllJournals();
     ASSERT_EQ(runs.size(), 1u);
@@ -149,7 +114,7 @@ TEST_P(FallsBackToRename, WhenThePatchCannotBeSafe)
     FailingSysOps deny([&](int, const char* name, int flags) {
         return c.writeDenied && std::string(name) == "a.jpg" && (flags & O_ACCMODE) == O_RDWR ? EACCES : 0;
     });
-    EXPECT_EQ(run(c.journaled).rewritten, 1);
+    EXPECT_EQ(run(nullptr, {}, c.journaled).rewritten, 1);
     EXPECT_NE(statOf(path).st_ino, inode);
     EXPECT_EQ(readBytes(path), withDates(photo(c.dateOffset), kNew));
 }
@@ -177,7 +142,7 @@ TEST_P(FailingStep, LeavesTheFileOldOrNewAndSaysWhy)
     const std::string path = put("a.jpg", photo());
     std::optional<FailingSysOps> failing;
     std::vector<FileReport> reports;
-    run(true, &reports, [&] { failing.emplace(c.failure); });
+    run(&reports, [&] { failing.emplace(c.failure); });
     failing.reset();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].reason, c.reason) << reasonKey(reports[0].reason);
@@ -202,7 +167,7 @@ TEST_F(InPlaceTest, ASpanChangedMeanwhileIsPassedOver)
     const Bytes other = withDates(photo(), "2001:01:01 01:01:01");
     std::optional<FailingSysOps> onFirstSync;
     std::vector<FileReport> reports;
-    run(true, &reports, [&] {
+    run(&reports, [&] {
         onFirstSync.emplace(InjectedFailure{.nth = 0}, [&](SysCall call, int) {
             if (call == SysCall::Fsync && readBytes(path) != other)
                 writeBytes(path, other);
@@ -219,12 +184,7 @@ TEST_F(InPlaceTest, UndoPatchesBackByteForByte)
     const std::string path = put("a.jpg", photo());
     const ino_t inode = statOf(path).st_ino;
     ASSERT_EQ(run().rewritten, 1);
-    const auto runs = readAllJournals();
-    int error = 0;
-    auto journal = RunJournal::start(journalHeaderFor(undoSettings(runs[0]), runs[0].header.id), error);
-    ASSERT_TRUE(journal);
-    EXPECT_EQ(runUndo(runs[0], stop_, {}, journal.get()).rewritten, 1);
-    journal->finish(1, false);
+    EXPECT_EQ(undoLatest().rewritten, 1);
     EXPECT_EQ(readBytes(path), photo());
     EXPECT_EQ(statOf(path).st_ino, inode);
     EXPECT_TRUE(sameTime(statOf(path).st_mtim, kMtime));

@@ -5,13 +5,10 @@
 
 #include "format_fixtures.h"
 #include "needed_tools.h"
-#include "run/run_journal.h"
-#include "run/undo_run.h"
 #include "run_outcome.h"
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 
 namespace shotdate {
 namespace {
@@ -19,47 +16,14 @@ namespace {
 namespace fs = std::filesystem;
 using namespace fixtures;
 
-// Every test keeps its journals in a temporary folder of its own.
-class JournalTest : public ::testing::Test {
+// What these tests make their photos with.
+class ToolJournalTest : public JournalTest {
 protected:
     void SetUp() override
     {
         SKIP_WITHOUT_TOOLS({"convert", "exiftool"});
-        ::setenv("XDG_STATE_HOME", (photos_ / "state").c_str(), 1);
-        fs::create_directories(folder());
+        JournalTest::SetUp();
     }
-    void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
-    std::string folder() const { return photos_ / "in"; }
-
-    // A shift (or another rule) over the folder, journaled as the programs do.
-    RunSummary journaledRun(const DateArguments& dates, std::optional<std::string> output = std::nullopt)
-    {
-        RunSettings settings;
-        settings.inputPath = folder();
-        settings.outputFolder = output;
-        settings.dates = dates;
-        int error = 0;
-        const auto journal = RunJournal::start(journalHeaderFor(settings), error);
-        EXPECT_TRUE(journal) << error;
-        const RunSummary summary = runBatch(settings, stop_, {}, journal.get());
-        journal->finish(summary.rewritten, summary.stopped);
-        return summary;
-    }
-
-    // Undoes the latest run, itself journaled.
-    RunSummary undoLatest()
-    {
-        const std::vector<JournalRun> runs = readAllJournals();
-        const JournalRun* latest = latestUndoable(runs);
-        EXPECT_NE(latest, nullptr);
-        int error = 0;
-        const auto journal = RunJournal::start(journalHeaderFor(undoSettings(*latest), latest->header.id), error);
-        const RunSummary summary = runUndo(*latest, stop_, {}, journal.get());
-        journal->finish(summary.rewritten, summary.stopped);
-        return summary;
-    }
-    TempFolder photos_; // the journals' state folder too
-    std::atomic<bool> stop_{false};
 };
 
 // A maker puts one photo into the folder and answers its path ("" to skip,
@@ -122,7 +86,7 @@ struct UndoCase {
     bool allDates = false;
 };
 
-class UndoEachRewrite : public JournalTest, public ::testing::WithParamInterface<UndoCase> {};
+class UndoEachRewrite : public ToolJournalTest, public ::testing::WithParamInterface<UndoCase> {};
 
 TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
 {
@@ -137,7 +101,7 @@ TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
         if (entry.path() != path)
             sidecars[entry.path()] = readBytes(entry.path());
     const TagList before = readAllTags({path}).begin()->second;
-    const std::string out = photos_ / "out";
+    const std::string out = root_ / "out";
     if (c.toOutputFolder)
         fs::create_directories(out);
     DateArguments dates = kOneHourLater;
@@ -186,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Rewrites, UndoEachRewrite, ::testing::ValuesIn(kUndoCas
 
 // After the run, another program changes each file: one saves it anew with
 // another tag (a new inode), one moves its date again.
-TEST_F(JournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
+TEST_F(ToolJournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
 {
     const std::string edited = makeFixture(Fixture::JpegLittleEndian, folder()).path;
     // Each date gets its own old value back, so the two must differ.
@@ -217,7 +181,7 @@ TEST_F(JournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
 
 // A run killed mid-way leaves records of files it never put in place, and
 // no last line: the files it finished are undone, the others left alone.
-TEST_F(JournalTest, UndoesTheFinishedFilesOfAKilledRun)
+TEST_F(ToolJournalTest, UndoesTheFinishedFilesOfAKilledRun)
 {
     const std::string finished = makeFixture(Fixture::JpegLittleEndian, folder()).path;
     const std::string unfinished = folder() + "/unfinished.jpg";
@@ -244,7 +208,7 @@ TEST_F(JournalTest, UndoesTheFinishedFilesOfAKilledRun)
 
 // The journal's folder and file are the user's alone; old journals go, and
 // a run forgotten cannot be undone.
-TEST_F(JournalTest, KeepsJournalsPrivateAndForgetsThem)
+TEST_F(ToolJournalTest, KeepsJournalsPrivateAndForgetsThem)
 {
     makeFixture(Fixture::JpegLittleEndian, folder());
     ASSERT_EQ(journaledRun(kOneHourLater).rewritten, 1);
@@ -262,7 +226,7 @@ TEST_F(JournalTest, KeepsJournalsPrivateAndForgetsThem)
     EXPECT_EQ(recentShiftsOf(runs, again, std::time(nullptr)).size(), 2u);
     EXPECT_TRUE(recentShiftsOf(runs, again, std::time(nullptr) + 86400 + 60).empty());
     RunSettings elsewhere;
-    elsewhere.inputPath = photos_ / "other";
+    elsewhere.inputPath = root_ / "other";
     EXPECT_TRUE(recentShiftsOf(runs, elsewhere, std::time(nullptr)).empty());
     EXPECT_EQ(forgetJournal(runs[1].header.id), 0);
     EXPECT_EQ(forgetJournal(runs[1].header.id), ENOENT);

@@ -1,15 +1,21 @@
 #pragma once
 
 // A whole run as the seam tests drive it (every date one hour later), with
-// each file's report gathered by input path, and the photos they run over.
+// each file's report gathered by input path, and the photos they run over;
+// journaled runs and their undo.
 
 #include "fixtures.h"
 #include "run/batch_run.h"
 #include "run/file_rewrite.h"
+#include "run/run_journal.h"
+#include "run/undo_run.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -87,5 +93,58 @@ inline fixtures::Bytes rewrittenBytes(const fixtures::Bytes& bytes, const std::s
     EXPECT_EQ(result.reason, Reason::Rewritten) << name << " cannot be rewritten even without a failure";
     return fixtures::readBytes(side / name);
 }
+
+// Runs over folder() journaled as the programs do, the journals in a state
+// folder of the test's own.
+class JournalTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ::setenv("XDG_STATE_HOME", (root_ / "state").c_str(), 1);
+        std::filesystem::create_directories(folder());
+    }
+    void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
+    std::string folder() const { return root_ / "in"; }
+
+    // `afterStart` runs once the journal is open; `journaled` false: no journal.
+    RunSummary journaledRun(const DateArguments& dates = kOneHourLater, std::optional<std::string> output = {},
+                            std::vector<FileReport>* reports = nullptr, const std::function<void()>& afterStart = {},
+                            bool journaled = true)
+    {
+        RunSettings settings;
+        settings.inputPath = folder();
+        settings.outputFolder = std::move(output);
+        settings.dates = dates;
+        int error = 0;
+        const auto journal = journaled ? RunJournal::start(journalHeaderFor(settings), error) : nullptr;
+        EXPECT_EQ(error, 0);
+        if (afterStart)
+            afterStart();
+        RunCallbacks callbacks;
+        callbacks.onFile = [&](const FileReport& report) {
+            if (reports)
+                reports->push_back(report);
+        };
+        const RunSummary summary = runBatch(settings, stop_, callbacks, journal.get());
+        if (journal)
+            journal->finish(summary.rewritten, summary.stopped);
+        return summary;
+    }
+
+    // Undoes the latest run, itself journaled.
+    RunSummary undoLatest()
+    {
+        const std::vector<JournalRun> runs = readAllJournals();
+        const JournalRun* latest = latestUndoable(runs);
+        EXPECT_NE(latest, nullptr);
+        int error = 0;
+        const auto journal = RunJournal::start(journalHeaderFor(undoSettings(*latest), latest->header.id), error);
+        const RunSummary summary = runUndo(*latest, stop_, {}, journal.get());
+        journal->finish(summary.rewritten, summary.stopped);
+        return summary;
+    }
+    fixtures::TempFolder root_;
+    std::atomic<bool> stop_{false};
+};
 
 } // namespace shotdate
