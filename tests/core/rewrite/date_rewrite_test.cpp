@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 using namespace shotdate;
@@ -65,6 +66,9 @@ const TiffRow kJpegRows[] = {
     {"InvalidDateShift", true, "2012:02:30 10:00:00", "2012:02:30 10:00:00", {99, {}, 60}, Reason::BadFileDate, false},
     {"NoDatesShift", false, "", "", {99, {}, 60}, Reason::NoFileDate, false},
     {"ShortFieldShift", false, "2012:05:03", "2012:05:03 13:45:12", {99, {}, 60}, Reason::BadFileDate, false},
+    // A field too short for the new date, or one missing, is laid out again.
+    {"ShortFieldFixed", false, "2012:05:03", "2012:05:03 13:45:12", {0, kGiven, 0}, Reason::Rewritten, false},
+    {"DigitizedMissingShift", true, "2012:05:03 13:45:12", "", {99, {}, 60}, Reason::Rewritten, false},
 };
 // clang-format on
 
@@ -103,9 +107,14 @@ TEST(JpegDates, ADateEntryWrittenTwiceChangesInBothPlaces)
     EXPECT_EQ(asText(result.bytes).find("2006:04:26"), std::string::npos) << "a copy kept the old date";
 }
 
-TEST(JpegDates, TruncatedFilesNeverReadOutOfBounds)
+TEST(JpegDates, TruncatedFilesAndAnUnknownByteOrderAreNeverRewritten)
 {
     const Bytes jpeg = jpegWith(exifTiff("2012:05:03 13:45:12", "2012:05:03 13:45:12"));
+    Bytes unknownOrder = jpeg;
+    const auto mark = std::search(unknownOrder.begin(), unknownOrder.end(), std::begin("II*"), std::end("II*") - 1);
+    ASSERT_NE(mark, unknownOrder.end());
+    mark[0] = mark[1] = 'X';
+    EXPECT_NE(rewriteExifDates(unknownOrder, kShiftOneDay).reason, Reason::Rewritten);
     for (std::size_t size = 0; size + 12 < jpeg.size(); ++size) {
         const Bytes cut(jpeg.begin(), jpeg.begin() + std::ptrdiff_t(size));
         EXPECT_NE(rewriteExifDates(cut, kShiftOneDay).reason, Reason::Rewritten) << "cut at " << size;
