@@ -1,8 +1,8 @@
 // A run touches only the folders it was given, even when a neighbour on a
 // shared folder swaps a folder or a file for a symbolic link mid-run, or a
 // folder is removed or fails: each such moment is set off at one exact
-// system call of the run (tests/system/failing_sys_ops.h). Links and many
-// folders in place.
+// system call of the run (tests/system/failing_sys_ops.h). Then photos
+// reached twice through links, and more folders than descriptors.
 
 #include "failing_sys_ops.h"
 #include "open_descriptors.h"
