@@ -261,6 +261,8 @@ LocalSeconds given(int y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsi
 const DateArguments kShift{int(DateMode::Shift), {}, 86400 + 3600};
 const DateArguments kShiftEveryCopy{.mode = int(DateMode::Shift), .shiftSeconds = 86400 + 3600, .allDates = true};
 const DateArguments kFixed{int(DateMode::DateAndTime), given(2020, 5, 6, 7, 8, 9)};
+// ffmpeg's 32-bit header times end in February 2040: such a movie is passed over, never wrapped.
+const DateArguments kFixedIn2050{int(DateMode::DateAndTime), given(2050, 1, 1, 0, 0, 0)};
 const DateArguments kDateOnly{int(DateMode::DateOnly), given(2020, 5, 6, 0, 0, 0)};
 const DateArguments kTimeOnly{int(DateMode::TimeOnly), given(1, 1, 1, 7, 8, 9)};
 const DateArguments kZoneOnly{.mode = int(DateMode::Shift), .zoneMinutes = 330, .datesChange = false};
@@ -295,6 +297,7 @@ const MovieCase kCases[] = {
      "2021:10:31 02:30:00"},
     {"Mp4FixedInTokyo", kMp4MoovFirst, kFixed, "Asia/Tokyo", Reason::Rewritten, 1588716489, "", "2020:05:06 07:08:09"},
     {"HeadersOnly64BitShift", kHeadersOnly, kShift, "UTC", Reason::Rewritten, 2524698000, "", "2050:01:02 01:00:00"},
+    {"Mp4FixedPast32Bits", kMp4MoovLast, kFixedIn2050, "UTC", Reason::DateOutOfRange, kRecorded, "", ""},
     {"ZeroTimesShift", kMp4ZeroTimes, kShift, "UTC", Reason::NoFileDate, kUnset, "", ""},
     {"ZeroTimesFixed", kMp4ZeroTimes, kFixed, "UTC", Reason::Rewritten, 1588748889, "", "2020:05:06 07:08:09"},
     {"CutOff", kCutOff, kShift, "UTC", Reason::BoxPastEnd, kRecorded, "", ""},

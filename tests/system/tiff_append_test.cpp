@@ -1,5 +1,6 @@
 // A TIFF missing a date gets it without anything moving, and a date whose
-// bytes another structure uses is never patched where it stands.
+// bytes another structure (or the next JPEG segment) uses is never patched
+// where it stands.
 #include "fixtures.h"
 #include "needed_tools.h"
 #include "run/file_rewrite.h"
@@ -71,6 +72,7 @@ struct AppendRow {
     Bytes file;
     std::vector<std::pair<std::size_t, std::size_t>> kept; // ranges another structure uses: never patched
     std::string extension = ".tif";
+    Layout layout = Layout::Appended;
 };
 
 // The same structure under a raw format's own magic number.
@@ -84,6 +86,19 @@ Bytes withMagic(Bytes file, std::uint8_t third, std::uint8_t fourth)
 std::vector<AppendRow> appendRows()
 {
     const Bytes thermal = testing_support::tiffWithInteropInIfd0(kOld);
+    // A JPEG's Exif segment ending one byte short: DateTimeDigitized's NUL
+    // falls on the 0xFF of the next marker.
+    using namespace testing_support;
+    std::vector<IfdTag> ifd0 = {asciiTag(0x010F, "Cam"),
+                                asciiTag(0x0110, "FixtureCam"),
+                                asciiTag(0x0131, "Editor"),
+                                asciiTag(0x013B, "Someone"),
+                                {0x8769, 4, 1, {}}};
+    ifd0.back().value = longValue(std::uint32_t(8 + ifdSize(ifd0)), false);
+    Bytes cutShort = tiffHeader(false);
+    appendIfd(cutShort, ifd0, false);
+    appendIfd(cutShort, {asciiTag(0x9003, kOld), asciiTag(0x9004, kOld)}, false);
+    cutShort.pop_back();
     return {
         {"thermal_interop_in_ifd0", thermal, {}},
         {"thermal_interop_in_ifd0_big_endian", testing_support::tiffWithInteropInIfd0(kOld, true), {}},
@@ -91,6 +106,7 @@ std::vector<AppendRow> appendRows()
         {"thumbnail_over_digitized", tiffSharingDateBytes(false, true), {{100, 20}}},
         {"orf_magic", withMagic(thermal, 'R', 'O'), {}, ".orf"},
         {"rw2_magic", withMagic(thermal, 'U', 0), {}, ".rw2"},
+        {"jpeg_date_over_the_next_marker", jpegWith(cutShort), {}, ".jpg", Layout::LaidOut},
     };
 }
 
@@ -111,12 +127,9 @@ TEST_P(TiffAppendTest, EveryTagAndByteStaysAndBothDatesReadNew)
     ASSERT_TRUE(writeBytes(in, row.file));
     const FileRewrite result = rewriteFile(in, out, DateArguments{99, {}, 86400 + 3600});
     ASSERT_EQ(result.reason, Reason::Rewritten) << reasonKey(result.reason);
-    expectFaithfulRewrite(in, out,
-                          {.oldDate = kOld,
-                           .newDate = kNew,
-                           .layout = Layout::Appended,
-                           .decoder = Decoder::None,
-                           .untouched = row.kept});
+    expectFaithfulRewrite(
+        in, out,
+        {.oldDate = kOld, .newDate = kNew, .layout = row.layout, .decoder = Decoder::None, .untouched = row.kept});
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, TiffAppendTest, ::testing::ValuesIn(appendRows()),
