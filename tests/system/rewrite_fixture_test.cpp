@@ -102,12 +102,12 @@ std::vector<RewriteRow> everyMode(const std::string& name, Fixture fixture, Reas
 // A container shifted by a day and an hour: patched, laid out again, given
 // an Exif IFD, or (no layout) passed over where a field cannot be added.
 RewriteRow containerRow(const char* name, Container container, bool withDigitized, std::optional<Layout> layout,
-                        Decoder decoder, bool exiv2MayNotRead = false)
+                        Decoder decoder, bool exiv2MayNotRead = false, Reason passedOver = Reason::CannotAddDate)
 {
     return {name,
             {},
             shiftBy(kDayAndHour),
-            layout ? Reason::Rewritten : Reason::CannotAddDate,
+            layout ? Reason::Rewritten : passedOver,
             layout ? "2020:03:02 00:30:15" : "",
             false,
             container,
@@ -225,7 +225,10 @@ std::vector<RewriteRow> rewriteRows()
           containerRow("heic_two_extents_no_digitized", Container::HeicSplitExif, false, {}, Decoder::Identify, true),
           containerRow("avif_no_digitized", Container::Avif, false, {}, Decoder::Avifdec),
           containerRow("jpeg_xl_no_digitized", Container::JpegXl, false, {}, Decoder::Djxl),
-          containerRow("raf_no_digitized", Container::Raf, false, {}, Decoder::None, true)})
+          containerRow("raf_no_digitized", Container::Raf, false, {}, Decoder::None, true),
+          // cjxl keeps a JPEG's EXIF Brotli-compressed in a brob box.
+          containerRow("jpeg_xl_brotli_exif", Container::JpegXlBrob, true, {}, Decoder::Djxl, false,
+                       Reason::UnsupportedFormat)})
         rows.push_back(row);
     return rows;
 }
@@ -276,7 +279,7 @@ TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
         EXPECT_EQ(fs::read_symlink(link).string(), "../photos/" + name);
     }
     EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
-    if (!storedDate.empty() && row.expected != Reason::NotAnImage) {
+    if (!storedDate.empty() && row.expected != Reason::NotAnImage && row.expected != Reason::UnsupportedFormat) {
         EXPECT_EQ(result.oldDate, storedDate) << "the date the file had";
     }
     if (row.elsewhere || result.reason != Reason::Rewritten) {
