@@ -204,11 +204,6 @@ bool build(Fixture fixture, const std::string& folder, const std::string& path, 
     return made;
 }
 
-bool endsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 } // namespace
 
 bool runStep(const std::vector<std::string>& argv, std::string& error)
@@ -347,7 +342,7 @@ TagList comparableTags(const TagList& tags, bool ignoreLayout)
             continue;
         if (ignoreLayout
             && std::any_of(std::begin(kLayoutSuffixes), std::end(kLayoutSuffixes),
-                           [&](std::string_view suffix) { return endsWith(key, suffix); }))
+                           [&](std::string_view suffix) { return key.ends_with(suffix); }))
             continue;
         kept.emplace_back(key, value);
     }

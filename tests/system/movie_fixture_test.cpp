@@ -56,13 +56,11 @@ void put(Bytes& out, std::uint64_t value, int bytes)
         out.push_back(std::uint8_t(value >> (8 * i)));
 }
 
-Bytes box(const std::string& type, const Bytes& payload, bool large = false)
+Bytes box(const std::string& type, const Bytes& payload)
 {
     Bytes out;
-    put(out, large ? 1 : 8 + payload.size(), 4);
+    put(out, 8 + payload.size(), 4);
     out.insert(out.end(), type.begin(), type.end());
-    if (large)
-        put(out, 16 + payload.size(), 8);
     out.insert(out.end(), payload.begin(), payload.end());
     return out;
 }
