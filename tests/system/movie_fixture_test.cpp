@@ -261,6 +261,8 @@ const DateArguments kShiftEveryCopy{.mode = int(DateMode::Shift), .shiftSeconds 
 const DateArguments kFixed{int(DateMode::DateAndTime), given(2020, 5, 6, 7, 8, 9)};
 // ffmpeg's 32-bit header times end in February 2040: such a movie is passed over, never wrapped.
 const DateArguments kFixedIn2050{int(DateMode::DateAndTime), given(2050, 1, 1, 0, 0, 0)};
+const DateArguments kFixedEveryCopy{
+    .mode = int(DateMode::DateAndTime), .givenDate = given(2020, 5, 6, 7, 8, 9), .allDates = true};
 const DateArguments kDateOnly{int(DateMode::DateOnly), given(2020, 5, 6, 0, 0, 0)};
 const DateArguments kTimeOnly{int(DateMode::TimeOnly), given(1, 1, 1, 7, 8, 9)};
 const DateArguments kZoneOnly{.mode = int(DateMode::Shift), .zoneMinutes = 330, .datesChange = false};
@@ -305,16 +307,8 @@ const MovieCase kCases[] = {
      "2019-03-03T11:11", "2019:03:03 02:11:12", false, "2019:03:03 11:11:12+09:00"},
     {"Mp4XmpEveryCopy", withXmp(kMp4MoovFirst, kXmpDates), kShiftEveryCopy, "UTC", Reason::Rewritten, kRecorded + 90000,
      "2019-03-03T11:11", "2019:03:03 02:11:12", false, "2019:03:03 11:11:12+09:00"},
-    {"Mp4XmpFixedEveryCopy",
-     withXmp(kMp4MoovLast, kXmpDates),
-     {.mode = int(DateMode::DateAndTime), .givenDate = given(2020, 5, 6, 7, 8, 9), .allDates = true},
-     "UTC",
-     Reason::Rewritten,
-     1588748889,
-     "2020-05-06T07:08:09+09:00",
-     "2020:05:06 07:08:09",
-     false,
-     "2020:05:06 07:08:09+09:00"},
+    {"Mp4XmpFixedEveryCopy", withXmp(kMp4MoovLast, kXmpDates), kFixedEveryCopy, "UTC", Reason::Rewritten, 1588748889,
+     "2020-05-06T07:08:09+09:00", "2020:05:06 07:08:09", false, "2020:05:06 07:08:09+09:00"},
     {"Mp4XmpWithoutEveryCopy", withXmp(kMp4MoovLast, kXmpDates), kShift, "UTC", Reason::Rewritten, kRecorded + 90000,
      "", "2019:03:03 02:11:12", false, "2019:03:02 10:11:12+09:00"},
     {"Mp4XmpNoRoom", kMp4XmpNoPadding, kZoneOnlyEveryCopy, "UTC", Reason::CannotChangeCopy, kRecorded, "", ""},

@@ -104,17 +104,14 @@ std::vector<RewriteRow> everyMode(const std::string& name, Fixture fixture, Reas
 RewriteRow containerRow(const char* name, Container container, bool withDigitized, std::optional<Layout> layout,
                         Decoder decoder, bool exiv2MayNotRead = false, Reason passedOver = Reason::CannotAddDate)
 {
-    return {name,
-            {},
-            shiftBy(kDayAndHour),
-            layout ? Reason::Rewritten : passedOver,
-            layout ? "2020:03:02 00:30:15" : "",
-            false,
-            container,
-            withDigitized,
-            layout.value_or(Layout::Patched),
-            decoder,
-            exiv2MayNotRead};
+    RewriteRow row{
+        name, {}, shiftBy(kDayAndHour), layout ? Reason::Rewritten : passedOver, layout ? "2020:03:02 00:30:15" : ""};
+    row.container = container;
+    row.withDigitized = withDigitized;
+    row.layout = layout.value_or(Layout::Patched);
+    row.decoder = decoder;
+    row.exiv2MayNotRead = exiv2MayNotRead;
+    return row;
 }
 
 std::vector<RewriteRow> rewriteRows()
@@ -411,23 +408,20 @@ TEST_P(SharedFolderRun, NumbersEveryNewFileAndReplacesNoInput)
     EXPECT_EQ(leftoverTemporaryFiles(temp.path()), std::vector<std::string>{});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Runs, SharedFolderRun,
-    ::testing::Values(SharedFolderRow{"OutputFolderIsTheInput",
-                                      {"flat"},
-                                      "flat",
-                                      false,
-                                      {"flat/a (2).jpg rewritten flat/a (2) (2).jpg",
-                                       "flat/a.jpg rewritten flat/a (3).jpg", "flat/b.jpg rewritten flat/b (2).jpg"}},
-                      // The first input's output must not land on a file the second input has yet to read.
-                      SharedFolderRow{
-                          "OutputFolderIsALaterInput",
-                          {"input/a.jpg", "output"},
-                          "output",
-                          false,
-                          {"input/a.jpg rewritten output/a (2).jpg", "output/a.jpg rewritten output/a (3).jpg"}},
-                      SharedFolderRow{"StoppedBeforeTheStart", {"input"}, "output", true, {}}),
-    [](const ::testing::TestParamInfo<SharedFolderRow>& info) { return info.param.name; });
+// clang-format off
+const SharedFolderRow kSharedFolderRows[] = {
+    {"OutputFolderIsTheInput", {"flat"}, "flat", false,
+     {"flat/a (2).jpg rewritten flat/a (2) (2).jpg", "flat/a.jpg rewritten flat/a (3).jpg",
+      "flat/b.jpg rewritten flat/b (2).jpg"}},
+    // The first input's output must not land on a file the second input has yet to read.
+    {"OutputFolderIsALaterInput", {"input/a.jpg", "output"}, "output", false,
+     {"input/a.jpg rewritten output/a (2).jpg", "output/a.jpg rewritten output/a (3).jpg"}},
+    {"StoppedBeforeTheStart", {"input"}, "output", true, {}},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Runs, SharedFolderRun, ::testing::ValuesIn(kSharedFolderRows),
+                         [](const ::testing::TestParamInfo<SharedFolderRow>& info) { return info.param.name; });
 
 } // namespace
 } // namespace shotdate
