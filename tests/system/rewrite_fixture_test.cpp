@@ -137,20 +137,6 @@ std::vector<RewriteRow> rewriteRows()
          "2021:07:04 05:06:07"},
         {"exif_no_dates_date_only", Fixture::JpegExifNoDates, withMode(DateMode::DateOnly), Reason::NoFileDate, ""},
         {"exif_no_dates_shift", Fixture::JpegExifNoDates, shiftBy(kDayAndHour), Reason::NoFileDate, ""},
-        {"blank_dates_date_and_time", Fixture::JpegBlankDates, withMode(DateMode::DateAndTime), Reason::Rewritten,
-         "2021:07:04 05:06:07"},
-        {"blank_dates_date_only", Fixture::JpegBlankDates, withMode(DateMode::DateOnly), Reason::NoFileDate, ""},
-        {"blank_dates_time_only", Fixture::JpegBlankDates, withMode(DateMode::TimeOnly), Reason::NoFileDate, ""},
-        {"blank_dates_shift", Fixture::JpegBlankDates, shiftBy(kDayAndHour), Reason::NoFileDate, ""},
-        {"zero_dates_date_and_time", Fixture::JpegZeroDates, withMode(DateMode::DateAndTime), Reason::Rewritten,
-         "2021:07:04 05:06:07"},
-        {"zero_dates_time_only", Fixture::JpegZeroDates, withMode(DateMode::TimeOnly), Reason::NoFileDate, ""},
-        {"zero_dates_shift", Fixture::JpegZeroDates, shiftBy(kDayAndHour), Reason::NoFileDate, ""},
-        {"bad_date_date_and_time", Fixture::JpegBadDate, withMode(DateMode::DateAndTime), Reason::Rewritten,
-         "2021:07:04 05:06:07"},
-        {"bad_date_date_only", Fixture::JpegBadDate, withMode(DateMode::DateOnly), Reason::BadFileDate, ""},
-        {"bad_date_time_only", Fixture::JpegBadDate, withMode(DateMode::TimeOnly), Reason::BadFileDate, ""},
-        {"bad_date_shift", Fixture::JpegBadDate, shiftBy(kDayAndHour), Reason::BadFileDate, ""},
     });
     // No Exif IFD, or no image at all: passed over whatever the mode.
     add({
@@ -167,9 +153,6 @@ std::vector<RewriteRow> rewriteRows()
         {"last_day_shift_forward", Fixture::JpegLastDay, shiftBy(kDayAndHour), Reason::DateOutOfRange, ""},
         {"last_day_shift_back", Fixture::JpegLastDay, shiftBy(-kMaxShiftSeconds), Reason::Rewritten,
          "9998:12:29 23:30:01"},
-        {"first_day_shift_back", Fixture::JpegFirstDay, shiftBy(-kDayAndHour), Reason::DateOutOfRange, ""},
-        {"first_day_shift_forward", Fixture::JpegFirstDay, shiftBy(kDayAndHour), Reason::Rewritten,
-         "0001:01:02 01:30:00"},
         // Unknown mode values act as time only.
         {"unknown_mode_acts_as_time_only", Fixture::JpegLittleEndian, DateArguments{7, givenDate(), 0},
          Reason::Rewritten, "2020:02:29 05:06:07"},
