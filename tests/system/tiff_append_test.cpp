@@ -19,8 +19,6 @@ namespace {
 
 using namespace fixtures;
 using testing_support::Bytes;
-using testing_support::put16;
-using testing_support::put32;
 
 constexpr const char* kOld = "2016:08:20 10:11:12";
 constexpr const char* kNew = "2016:08:21 11:11:12"; // one day and one hour later
@@ -31,38 +29,18 @@ constexpr const char* kNew = "2016:08:21 11:11:12"; // one day and one hour late
 // over DateTimeDigitized's.
 Bytes tiffSharingDateBytes(bool gpsOverOriginal, bool thumbnailOverDigitized)
 {
-    const bool big = false;
-    Bytes b{'I', 'I'};
-    put16(b, 42, big);
-    put32(b, 8, big);
-    auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
-        put16(b, tag, big);
-        put16(b, type, big);
-        put32(b, count, big);
-        put32(b, value, big);
-    };
+    using namespace testing_support;
+    // Values of 4 bytes or less lie in their entries: here, the offsets the entries give.
+    const auto at = [](std::uint32_t offset) { return longValue(offset, false); };
     // IFD0 at 8, Exif at 50, dates at 80 and 100, GPS at 120 (value at 138), IFD1 at 150, thumbnail at 180.
-    put16(b, 3, big);
-    entry(0x010F, 2, 4, 0x006D6143); // "Cam\0"
-    entry(0x8769, 4, 1, 50);
-    entry(0x8825, 4, 1, 120);
-    put32(b, 150, big);
-    put16(b, 2, big);
-    entry(0x9003, 2, 20, 80);
-    entry(0x9004, 2, 20, 100);
-    put32(b, 0, big);
+    Bytes b = tiffHeader(false);
+    appendIfd(b, {asciiTag(0x010F, "Cam"), {0x8769, 4, 1, at(50)}, {0x8825, 4, 1, at(120)}}, false, 150);
+    appendIfd(b, {{0x9003, 2, 20, at(80)}, {0x9004, 2, 20, at(100)}}, false);
     for (int i = 0; i < 2; ++i)
         b.insert(b.end(), kOld, kOld + 20);
-    put16(b, 1, big);
-    entry(0x001D, 2, 11, gpsOverOriginal ? 80 : 138);
-    put32(b, 0, big);
-    const std::string stamp = "2016:08:20";
-    b.insert(b.end(), stamp.begin(), stamp.end());
-    b.insert(b.end(), {0, 0});
-    put16(b, 2, big);
-    entry(0x0201, 4, 1, thumbnailOverDigitized ? 100 : 180);
-    entry(0x0202, 4, 1, 20);
-    put32(b, 0, big);
+    appendIfd(b, {{0x001D, 2, 11, at(gpsOverOriginal ? 80 : 138)}}, false);
+    b.insert(b.end(), {'2', '0', '1', '6', ':', '0', '8', ':', '2', '0', 0, 0});
+    appendIfd(b, {{0x0201, 4, 1, at(thumbnailOverDigitized ? 100 : 180)}, {0x0202, 4, 1, at(20)}}, false);
     b.insert(b.end(), {0xFF, 0xD8, 0xFF, 0xDB, 0, 4, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0xFF, 0xD9});
     return b;
 }
