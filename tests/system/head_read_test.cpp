@@ -44,34 +44,22 @@ constexpr std::size_t kHead = 256 * kKiB;
 const DateArguments kOneHourLater{std::int32_t(DateMode::Shift), {}, 3600};
 const std::string kDate = "2019:07:14 23:30:00";
 
-// Counts what a rewrite reads from its input.
-class CountingReads {
-public:
-    CountingReads() : scope_(install()) { bytes() = 0; }
-    std::size_t bytesRead() const { return bytes(); }
+// What the system calls read from a rewrite's input while countingReads() is in place.
+std::size_t bytesRead = 0;
 
-private:
-    static std::size_t& bytes()
-    {
-        static std::size_t counted = 0;
-        return counted;
-    }
-    static const SysOps& install()
-    {
-        static SysOps ops = [] {
-            SysOps counting = realSysOps();
-            counting.read = [](int fd, void* buffer, size_t count) {
-                const ssize_t got = realSysOps().read(fd, buffer, count);
-                if (got > 0)
-                    bytes() += std::size_t(got);
-                return got;
-            };
-            return counting;
-        }();
-        return ops;
-    }
-    ScopedSysOps scope_;
-};
+const SysOps& countingReads()
+{
+    static const SysOps ops = [] {
+        SysOps counting = realSysOps();
+        counting.read = [](int fd, void* buffer, size_t count) {
+            const ssize_t got = realSysOps().read(fd, buffer, count);
+            bytesRead += got > 0 ? std::size_t(got) : 0;
+            return got;
+        };
+        return counting;
+    }();
+    return ops;
+}
 
 Bytes noise(std::size_t size)
 {
@@ -235,11 +223,10 @@ TEST_P(HeadRead, WritesWhatAWholeFileRewriteGives)
 
     const DateRewrite expected = rewriteExifDates(original, kOneHourLater);
     FileRewrite result;
-    std::size_t bytesRead = 0;
+    bytesRead = 0;
     {
-        CountingReads reads;
+        ScopedSysOps counting(countingReads());
         result = rewriteFile(path, path, kOneHourLater, {.maxFileBytes = row.maxFileBytes});
-        bytesRead = reads.bytesRead();
     }
     EXPECT_EQ(result.reason, expected.reason);
     EXPECT_EQ(result.oldDate, expected.oldDate);
