@@ -34,124 +34,6 @@ inline void put32(Bytes& b, std::uint32_t v, bool big)
     }
 }
 
-using DateEntry = std::pair<std::uint16_t, std::string>;  // tag, ASCII text
-
-// A TIFF structure: IFD0 with Make and a pointer to an Exif IFD holding
-// `dates` as they are given, in that order.
-inline Bytes exifTiffWith(const std::vector<DateEntry>& dates, bool big = false)
-{
-    Bytes b;
-    b.insert(b.end(), big ? "MM" : "II", (big ? "MM" : "II") + 2);
-    put16(b, 42, big);
-    put32(b, 8, big);
-    // IFD0 at 8: two entries.
-    put16(b, 2, big);
-    put16(b, 0x010F, big);  // Make, ASCII "Cam\0" inline
-    put16(b, 2, big);
-    put32(b, 4, big);
-    b.insert(b.end(), {'C', 'a', 'm', 0});
-    put16(b, 0x8769, big);  // Exif IFD pointer
-    put16(b, 4, big);
-    put32(b, 1, big);
-    const std::uint32_t exifIfd = 8 + 2 + 2 * 12 + 4;
-    put32(b, exifIfd, big);
-    put32(b, 0, big);
-    const auto count = std::uint16_t(dates.size());
-    std::uint32_t data = exifIfd + 2 + count * 12 + 4;
-    put16(b, count, big);
-    std::string values;
-    for (const auto& [tag, text] : dates) {
-        put16(b, tag, big);
-        put16(b, 2, big);
-        put32(b, std::uint32_t(text.size() + 1), big);
-        put32(b, data, big);
-        data += std::uint32_t(text.size() + 1);
-        values += text;
-        values += '\0';
-    }
-    put32(b, 0, big);
-    b.insert(b.end(), values.begin(), values.end());
-    return b;
-}
-
-// The same with DateTimeOriginal and DateTimeDigitized, each omitted when empty.
-inline Bytes exifTiff(const std::string& original, const std::string& digitized, bool big = false)
-{
-    std::vector<DateEntry> dates;
-    if (!original.empty())
-        dates.emplace_back(0x9003, original);
-    if (!digitized.empty())
-        dates.emplace_back(0x9004, digitized);
-    return exifTiffWith(dates, big);
-}
-
-// One JPEG segment: marker, big-endian length, payload.
-inline void putJpegSegment(Bytes& b, std::uint8_t marker, const Bytes& payload)
-{
-    b.insert(b.end(), {0xFF, marker});
-    put16(b, std::uint16_t(2 + payload.size()), true);
-    b.insert(b.end(), payload.begin(), payload.end());
-}
-
-// The APP1 segment that carries `tiff` as a JPEG's EXIF.
-inline Bytes exifApp1(const Bytes& tiff)
-{
-    Bytes payload{'E', 'x', 'i', 'f', 0, 0};
-    payload.insert(payload.end(), tiff.begin(), tiff.end());
-    Bytes segment;
-    putJpegSegment(segment, 0xE1, payload);
-    return segment;
-}
-
-// A JPEG: SOI, APP1 Exif with `tiff`, a tiny fake scan, EOI.
-inline Bytes jpegWith(const Bytes& tiff)
-{
-    Bytes b{0xFF, 0xD8};
-    const Bytes app1 = exifApp1(tiff);
-    b.insert(b.end(), app1.begin(), app1.end());
-    b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x02, 0x12, 0x34, 0x56, 0xFF, 0xD9});
-    return b;
-}
-
-// IFD0 and IFD1 each with an Exif IFD of its own holding both dates, as some
-// cameras write the thumbnail's IFD.
-inline Bytes exifTiffWithSecondExifIfd(const std::string& date)
-{
-    const bool big = false;
-    Bytes b{'I', 'I'};
-    put16(b, 42, big);
-    put32(b, 8, big);
-    // Layout: IFD0 (1 entry) at 8, IFD1 (1 entry) at 26, ExifA at 44, ExifB at 74, values at 104.
-    auto ifd = [&](std::uint32_t exifAt, std::uint32_t next) {
-        put16(b, 1, big);
-        put16(b, 0x8769, big);
-        put16(b, 4, big);
-        put32(b, 1, big);
-        put32(b, exifAt, big);
-        put32(b, next, big);
-    };
-    ifd(44, 26);
-    ifd(74, 0);
-    auto exif = [&](std::uint32_t valuesAt) {
-        put16(b, 2, big);
-        for (std::uint16_t tag : {std::uint16_t(0x9003), std::uint16_t(0x9004)}) {
-            put16(b, tag, big);
-            put16(b, 2, big);
-            put32(b, 20, big);
-            put32(b, valuesAt, big);
-            valuesAt += 20;
-        }
-        put32(b, 0, big);
-    };
-    exif(104);
-    exif(144);
-    for (int i = 0; i < 4; ++i) {
-        b.insert(b.end(), date.begin(), date.end());
-        b.push_back(0);
-    }
-    return b;
-}
-
 // One IFD entry with its value bytes already in the file's byte order.
 struct IfdTag {
     std::uint16_t tag;
@@ -219,6 +101,84 @@ inline void appendIfd(Bytes& b, const std::vector<IfdTag>& tags, bool big, std::
     b.insert(b.end(), values.begin(), values.end());
 }
 
+// "II" or "MM", 42, and IFD0 at 8.
+inline Bytes tiffHeader(bool big)
+{
+    Bytes b{big ? std::uint8_t('M') : std::uint8_t('I'), big ? std::uint8_t('M') : std::uint8_t('I')};
+    put16(b, 42, big);
+    put32(b, 8, big);
+    return b;
+}
+
+using DateEntry = std::pair<std::uint16_t, std::string>; // tag, ASCII text
+
+// A TIFF structure: IFD0 with Make and a pointer to an Exif IFD (at 38)
+// holding `dates` as they are given, in that order.
+inline Bytes exifTiffWith(const std::vector<DateEntry>& dates, bool big = false)
+{
+    Bytes b = tiffHeader(big);
+    appendIfd(b, {asciiTag(0x010F, "Cam"), {0x8769, 4, 1, longValue(38, big)}}, big);
+    std::vector<IfdTag> exif;
+    for (const auto& [tag, text] : dates)
+        exif.push_back(asciiTag(tag, text));
+    appendIfd(b, exif, big);
+    return b;
+}
+
+// The same with DateTimeOriginal and DateTimeDigitized, each omitted when empty.
+inline Bytes exifTiff(const std::string& original, const std::string& digitized, bool big = false)
+{
+    std::vector<DateEntry> dates;
+    if (!original.empty())
+        dates.emplace_back(0x9003, original);
+    if (!digitized.empty())
+        dates.emplace_back(0x9004, digitized);
+    return exifTiffWith(dates, big);
+}
+
+// One JPEG segment: marker, big-endian length, payload.
+inline void putJpegSegment(Bytes& b, std::uint8_t marker, const Bytes& payload)
+{
+    b.insert(b.end(), {0xFF, marker});
+    put16(b, std::uint16_t(2 + payload.size()), true);
+    b.insert(b.end(), payload.begin(), payload.end());
+}
+
+// The APP1 segment that carries `tiff` as a JPEG's EXIF.
+inline Bytes exifApp1(const Bytes& tiff)
+{
+    Bytes payload{'E', 'x', 'i', 'f', 0, 0};
+    payload.insert(payload.end(), tiff.begin(), tiff.end());
+    Bytes segment;
+    putJpegSegment(segment, 0xE1, payload);
+    return segment;
+}
+
+// A JPEG: SOI, APP1 Exif with `tiff`, a tiny fake scan, EOI.
+inline Bytes jpegWith(const Bytes& tiff)
+{
+    Bytes b{0xFF, 0xD8};
+    const Bytes app1 = exifApp1(tiff);
+    b.insert(b.end(), app1.begin(), app1.end());
+    b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x02, 0x12, 0x34, 0x56, 0xFF, 0xD9});
+    return b;
+}
+
+// IFD0 and IFD1 each with an Exif IFD of its own holding both dates, as some
+// cameras write the thumbnail's IFD.
+inline Bytes exifTiffWithSecondExifIfd(const std::string& date)
+{
+    const std::vector<IfdTag> dates = {asciiTag(0x9003, date), asciiTag(0x9004, date)};
+    // IFD0 at 8 and IFD1 at 26 hold one entry each; their Exif IFDs follow.
+    const auto second = std::uint32_t(44 + ifdSize(dates));
+    Bytes b = tiffHeader(false);
+    appendIfd(b, {{0x8769, 4, 1, longValue(44, false)}}, false, 26);
+    appendIfd(b, {{0x8769, 4, 1, longValue(second, false)}}, false);
+    appendIfd(b, dates, false);
+    appendIfd(b, dates, false);
+    return b;
+}
+
 // A TIFF laid out as a thermal drone camera writes it: a 4x4 grey picture,
 // an Exif IFD holding DateTimeOriginal but no DateTimeDigitized, and the
 // Interop IFD hung off IFD0 instead of the Exif IFD.
@@ -228,25 +188,30 @@ inline Bytes tiffWithInteropInIfd0(const std::string& date, bool big = false)
     exif[0].value = longValue(1, big);
     const Bytes rational = longValue(100, big);
     exif[0].value.insert(exif[0].value.end(), rational.begin(), rational.end());
-    const std::vector<IfdTag> interop = {asciiTag(0x0001, "R98"), {0x0002, 7, 4, Bytes{'0', '1', '0', '0'}},
-                                         asciiTag(0x1000, "FLIR"), {0x1001, 3, 1, shortsValue({640}, big)},
+    const std::vector<IfdTag> interop = {asciiTag(0x0001, "R98"),
+                                         {0x0002, 7, 4, Bytes{'0', '1', '0', '0'}},
+                                         asciiTag(0x1000, "FLIR"),
+                                         {0x1001, 3, 1, shortsValue({640}, big)},
                                          {0x1002, 3, 1, shortsValue({512}, big)}};
     auto ifd0 = [&](std::uint32_t pixels, std::uint32_t exifAt, std::uint32_t interopAt) {
-        return std::vector<IfdTag>{{0x0100, 3, 1, shortsValue({4}, big)},  {0x0101, 3, 1, shortsValue({4}, big)},
-                                   {0x0102, 3, 1, shortsValue({8}, big)},  {0x0103, 3, 1, shortsValue({1}, big)},
-                                   {0x0106, 3, 1, shortsValue({1}, big)},  asciiTag(0x010F, "DJI"),
-                                   asciiTag(0x0110, "XT2"),                {0x0111, 4, 1, longValue(pixels, big)},
-                                   {0x0115, 3, 1, shortsValue({1}, big)},  {0x0116, 3, 1, shortsValue({4}, big)},
-                                   {0x0117, 4, 1, longValue(16, big)},     {0x8769, 4, 1, longValue(exifAt, big)},
+        return std::vector<IfdTag>{{0x0100, 3, 1, shortsValue({4}, big)},
+                                   {0x0101, 3, 1, shortsValue({4}, big)},
+                                   {0x0102, 3, 1, shortsValue({8}, big)},
+                                   {0x0103, 3, 1, shortsValue({1}, big)},
+                                   {0x0106, 3, 1, shortsValue({1}, big)},
+                                   asciiTag(0x010F, "DJI"),
+                                   asciiTag(0x0110, "XT2"),
+                                   {0x0111, 4, 1, longValue(pixels, big)},
+                                   {0x0115, 3, 1, shortsValue({1}, big)},
+                                   {0x0116, 3, 1, shortsValue({4}, big)},
+                                   {0x0117, 4, 1, longValue(16, big)},
+                                   {0x8769, 4, 1, longValue(exifAt, big)},
                                    {0xA005, 4, 1, longValue(interopAt, big)}};
     };
     const std::uint32_t exifAt = std::uint32_t(8 + ifdSize(ifd0(0, 0, 0)));
     const std::uint32_t interopAt = exifAt + std::uint32_t(ifdSize(exif));
     const std::uint32_t pixels = interopAt + std::uint32_t(ifdSize(interop));
-    Bytes b;
-    b.insert(b.end(), big ? "MM" : "II", (big ? "MM" : "II") + 2);
-    put16(b, 42, big);
-    put32(b, 8, big);
+    Bytes b = tiffHeader(big);
     appendIfd(b, ifd0(pixels, exifAt, interopAt), big);
     appendIfd(b, exif, big);
     appendIfd(b, interop, big);

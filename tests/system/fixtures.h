@@ -52,15 +52,11 @@ enum class Fixture {
     JpegNoExif, // no APP1 at all
     JpegIfd0Only, // EXIF with IFD0 (Make) but no Exif IFD
     JpegExifNoDates, // an Exif IFD without either date
-    JpegBlankDates, // both dates "    :  :     :  :  "
-    JpegZeroDates, // both dates "0000:00:00 00:00:00"
-    JpegBadDate, // both dates "2020:13:45 10:00:00"
     JpegOriginalOnly, // DateTimeOriginal only, plus a thumbnail and XMP
     TiffOriginalOnly, // three pages, DateTimeOriginal only
     PngOriginalOnly, // eXIf chunk with DateTimeOriginal only
     WebpOriginalOnly, // EXIF chunk with DateTimeOriginal only
     JpegLastDay, // both dates "9999:12:31 23:30:00"
-    JpegFirstDay, // both dates "0001:01:01 00:30:00"
     TextNamedJpg, // a text file named .jpg
 };
 

@@ -1,6 +1,5 @@
-// Containers the engine must pass over untouched (damaged HEIF indexes,
-// Brotli-compressed JPEG XL metadata) and a Canon CRW's time stamp in every
-// mode, read back by exiftool.
+// Damaged HEIF indexes the engine must pass over untouched, and a Canon
+// CRW's time stamp in every mode, read back by exiftool.
 
 #include "file_times.h"
 #include "fixtures.h"
@@ -99,28 +98,6 @@ TEST_P(BrokenIlocTest, PassesTheFileOverUntouched)
 
 INSTANTIATE_TEST_SUITE_P(Damages, BrokenIlocTest, ::testing::ValuesIn(kDamageRows),
                          [](const ::testing::TestParamInfo<DamageRow>& info) { return info.param.name; });
-
-// --- compressed metadata ----------------------------------------------------
-
-TEST(JpegXlBrobTest, ExifInABrotliBoxIsPassedOverUntouched)
-{
-    SKIP_WITHOUT_TOOLS({"convert", "exiftool", "cjxl"});
-    TempFolder temp;
-    const MadeFile made = makeContainer(Container::JpegXlBrob, true, temp.path());
-    ASSERT_TRUE(made.error.empty()) << "cannot make the fixture: " << made.error;
-    const Bytes before = readBytes(made.path);
-    ASSERT_TRUE(jxlHasBox(before, "brob")) << "cjxl stored the EXIF uncompressed: the row tests nothing";
-    ASSERT_FALSE(jxlHasBox(before, "Exif"));
-    setTimes(made.path);
-
-    const DateRewrite rewrite = rewriteExifDates(before, shiftByDayAndHour());
-    const FileRewrite onFile = rewriteFile(made.path, made.path, shiftByDayAndHour());
-
-    EXPECT_EQ(reasonKey(rewrite.reason), reasonKey(Reason::UnsupportedFormat));
-    EXPECT_EQ(reasonKey(onFile.reason), reasonKey(Reason::UnsupportedFormat));
-    EXPECT_TRUE(readBytes(made.path) == before);
-    EXPECT_TRUE(sameTime(statOf(made.path).st_mtim, kMtime)) << "the file was touched";
-}
 
 // --- a Canon CRW time stamp ---------------------------------------------------
 

@@ -626,9 +626,4 @@ Ciff makeCiff(std::uint32_t seconds, bool bigEndian)
     return ciff;
 }
 
-bool jxlHasBox(const Bytes& file, const char* type)
-{
-    return boxOf(boxesIn(file, 0, file.size()), type).has_value();
-}
-
 } // namespace shotdate::format_fixtures

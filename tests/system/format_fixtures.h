@@ -85,7 +85,4 @@ struct Ciff {
 };
 Ciff makeCiff(std::uint32_t seconds, bool bigEndian);
 
-// Whether a JPEG XL container holds a box of this type.
-bool jxlHasBox(const Bytes& file, const char* type);
-
 } // namespace shotdate::format_fixtures

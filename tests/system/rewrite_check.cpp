@@ -75,8 +75,13 @@ void expectFaithfulRewrite(const std::string& original, const std::string& rewri
     }
 
     EXPECT_EQ(tagValue(after, "File:FileType"), tagValue(before, "File:FileType")) << "the file changed its format";
-    const TagList kept = comparableTags(before, expect.layout != Layout::Patched);
+    TagList kept = comparableTags(before, expect.layout != Layout::Patched);
     const TagList now = comparableTags(after, expect.layout != Layout::Patched);
+    // Metadata laid out anew may end what exiftool warned about; it never adds a warning.
+    std::erase_if(kept, [&](const auto& tag) {
+        return expect.layout == Layout::LaidOut && tag.first == "ExifTool:Warning"
+            && std::find(now.begin(), now.end(), tag) == now.end();
+    });
     EXPECT_GT(kept.size(), 5u) << "exiftool read too little of the fixture to compare";
     EXPECT_TRUE(kept == now) << "tags other than the dates changed:" << describeTagDifferences(kept, now);
 

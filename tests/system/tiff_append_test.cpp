@@ -1,5 +1,6 @@
 // A TIFF missing a date gets it without anything moving, and a date whose
-// bytes another structure uses is never patched where it stands.
+// bytes another structure (or the next JPEG segment) uses is never patched
+// where it stands.
 #include "fixtures.h"
 #include "needed_tools.h"
 #include "run/file_rewrite.h"
@@ -18,8 +19,6 @@ namespace {
 
 using namespace fixtures;
 using testing_support::Bytes;
-using testing_support::put16;
-using testing_support::put32;
 
 constexpr const char* kOld = "2016:08:20 10:11:12";
 constexpr const char* kNew = "2016:08:21 11:11:12"; // one day and one hour later
@@ -30,38 +29,18 @@ constexpr const char* kNew = "2016:08:21 11:11:12"; // one day and one hour late
 // over DateTimeDigitized's.
 Bytes tiffSharingDateBytes(bool gpsOverOriginal, bool thumbnailOverDigitized)
 {
-    const bool big = false;
-    Bytes b{'I', 'I'};
-    put16(b, 42, big);
-    put32(b, 8, big);
-    auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
-        put16(b, tag, big);
-        put16(b, type, big);
-        put32(b, count, big);
-        put32(b, value, big);
-    };
+    using namespace testing_support;
+    // Values of 4 bytes or less lie in their entries: here, the offsets the entries give.
+    const auto at = [](std::uint32_t offset) { return longValue(offset, false); };
     // IFD0 at 8, Exif at 50, dates at 80 and 100, GPS at 120 (value at 138), IFD1 at 150, thumbnail at 180.
-    put16(b, 3, big);
-    entry(0x010F, 2, 4, 0x006D6143); // "Cam\0"
-    entry(0x8769, 4, 1, 50);
-    entry(0x8825, 4, 1, 120);
-    put32(b, 150, big);
-    put16(b, 2, big);
-    entry(0x9003, 2, 20, 80);
-    entry(0x9004, 2, 20, 100);
-    put32(b, 0, big);
+    Bytes b = tiffHeader(false);
+    appendIfd(b, {asciiTag(0x010F, "Cam"), {0x8769, 4, 1, at(50)}, {0x8825, 4, 1, at(120)}}, false, 150);
+    appendIfd(b, {{0x9003, 2, 20, at(80)}, {0x9004, 2, 20, at(100)}}, false);
     for (int i = 0; i < 2; ++i)
         b.insert(b.end(), kOld, kOld + 20);
-    put16(b, 1, big);
-    entry(0x001D, 2, 11, gpsOverOriginal ? 80 : 138);
-    put32(b, 0, big);
-    const std::string stamp = "2016:08:20";
-    b.insert(b.end(), stamp.begin(), stamp.end());
-    b.insert(b.end(), {0, 0});
-    put16(b, 2, big);
-    entry(0x0201, 4, 1, thumbnailOverDigitized ? 100 : 180);
-    entry(0x0202, 4, 1, 20);
-    put32(b, 0, big);
+    appendIfd(b, {{0x001D, 2, 11, at(gpsOverOriginal ? 80 : 138)}}, false);
+    b.insert(b.end(), {'2', '0', '1', '6', ':', '0', '8', ':', '2', '0', 0, 0});
+    appendIfd(b, {{0x0201, 4, 1, at(thumbnailOverDigitized ? 100 : 180)}, {0x0202, 4, 1, at(20)}}, false);
     b.insert(b.end(), {0xFF, 0xD8, 0xFF, 0xDB, 0, 4, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0xFF, 0xD9});
     return b;
 }
@@ -71,6 +50,7 @@ struct AppendRow {
     Bytes file;
     std::vector<std::pair<std::size_t, std::size_t>> kept; // ranges another structure uses: never patched
     std::string extension = ".tif";
+    Layout layout = Layout::Appended;
 };
 
 // The same structure under a raw format's own magic number.
@@ -84,6 +64,19 @@ Bytes withMagic(Bytes file, std::uint8_t third, std::uint8_t fourth)
 std::vector<AppendRow> appendRows()
 {
     const Bytes thermal = testing_support::tiffWithInteropInIfd0(kOld);
+    // A JPEG's Exif segment ending one byte short: DateTimeDigitized's NUL
+    // falls on the 0xFF of the next marker.
+    using namespace testing_support;
+    std::vector<IfdTag> ifd0 = {asciiTag(0x010F, "Cam"),
+                                asciiTag(0x0110, "FixtureCam"),
+                                asciiTag(0x0131, "Editor"),
+                                asciiTag(0x013B, "Someone"),
+                                {0x8769, 4, 1, {}}};
+    ifd0.back().value = longValue(std::uint32_t(8 + ifdSize(ifd0)), false);
+    Bytes cutShort = tiffHeader(false);
+    appendIfd(cutShort, ifd0, false);
+    appendIfd(cutShort, {asciiTag(0x9003, kOld), asciiTag(0x9004, kOld)}, false);
+    cutShort.pop_back();
     return {
         {"thermal_interop_in_ifd0", thermal, {}},
         {"thermal_interop_in_ifd0_big_endian", testing_support::tiffWithInteropInIfd0(kOld, true), {}},
@@ -91,6 +84,7 @@ std::vector<AppendRow> appendRows()
         {"thumbnail_over_digitized", tiffSharingDateBytes(false, true), {{100, 20}}},
         {"orf_magic", withMagic(thermal, 'R', 'O'), {}, ".orf"},
         {"rw2_magic", withMagic(thermal, 'U', 0), {}, ".rw2"},
+        {"jpeg_date_over_the_next_marker", jpegWith(cutShort), {}, ".jpg", Layout::LaidOut},
     };
 }
 
@@ -111,12 +105,9 @@ TEST_P(TiffAppendTest, EveryTagAndByteStaysAndBothDatesReadNew)
     ASSERT_TRUE(writeBytes(in, row.file));
     const FileRewrite result = rewriteFile(in, out, DateArguments{99, {}, 86400 + 3600});
     ASSERT_EQ(result.reason, Reason::Rewritten) << reasonKey(result.reason);
-    expectFaithfulRewrite(in, out,
-                          {.oldDate = kOld,
-                           .newDate = kNew,
-                           .layout = Layout::Appended,
-                           .decoder = Decoder::None,
-                           .untouched = row.kept});
+    expectFaithfulRewrite(
+        in, out,
+        {.oldDate = kOld, .newDate = kNew, .layout = row.layout, .decoder = Decoder::None, .untouched = row.kept});
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, TiffAppendTest, ::testing::ValuesIn(appendRows()),
