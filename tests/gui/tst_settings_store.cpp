@@ -19,8 +19,6 @@
 #include <QTest>
 #include <QTimeEdit>
 
-#include <ctime>
-
 using namespace gui_test;
 using namespace Qt::StringLiterals;
 
@@ -29,15 +27,6 @@ namespace {
 QDateTime fixedNow()
 {
     return QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15));
-}
-
-void setZone(const QByteArray& zone)
-{
-    if (zone.isEmpty())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", zone);
-    ::tzset();
 }
 
 // Every control the store fills, as one text, so that a row also proves
@@ -87,7 +76,6 @@ private slots:
     void storedValuesLoad();
     void runStoresTwelveKeysInTheirForms();
     void roundTripThroughARun();
-    void datesKeepTheirClockTimeAcrossZones();
 };
 
 void TestSettingsStore::initTestCase()
@@ -234,30 +222,6 @@ void TestSettingsStore::roundTripThroughARun()
     // Shift mode came back with its controls enabled.
     QVERIFY(again.controls().jisaNissuTextField->isEnabled());
     QVERIFY(!again.controls().shiteiHidukePicker->isEnabled());
-}
-
-void TestSettingsStore::datesKeepTheirClockTimeAcrossZones()
-{
-    const QByteArray oldZone = qgetenv("TZ");
-    QTemporaryDir dir;
-    setZone("Asia/Tokyo");
-    {
-        auto settings = temporarySettings(dir);
-        RunSettingsValues v;
-        v.shiteiHiduke = QDateTime(QDate(2022, 7, 1), QTime(9, 30, 0));
-        v.shiteiJikan = QDateTime(QDate(2000, 1, 1), QTime(23, 45, 6));
-        v.jisaJikan = QDateTime(QDate(2000, 1, 1), QTime(0, 0, 1));
-        SettingsStore(*settings).saveRun(v);
-    }
-    setZone("America/New_York");
-    auto settings = temporarySettings(dir);
-    const LoadedSettings loaded = SettingsStore(*settings).load();
-    setZone(oldZone);
-    QVERIFY(loaded.shiteiHiduke && loaded.shiteiJikan && loaded.jisaJikan);
-    QCOMPARE(loaded.shiteiHiduke->date(), QDate(2022, 7, 1));
-    QCOMPARE(loaded.shiteiHiduke->time(), QTime(9, 30, 0));
-    QCOMPARE(loaded.shiteiJikan->time(), QTime(23, 45, 6));
-    QCOMPARE(loaded.jisaJikan->time(), QTime(0, 0, 1));
 }
 
 QTEST_MAIN(TestSettingsStore)

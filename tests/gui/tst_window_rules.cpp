@@ -55,7 +55,6 @@ private slots:
     void daysAccepted();
     void rules_data();
     void rules();
-    void probeSeesTheOutputOnlyWithASeparateFolder();
     void samePlace_data();
     void samePlace();
     void corePathProbe_data();
@@ -169,26 +168,6 @@ void TestWindowRules::rules()
     const start_check::Result r = check(input, output, format, days, separate, anyPathGoes);
     QCOMPARE(r.problem, problem);
     QCOMPARE(r.daysText, daysAfter);
-}
-
-void TestWindowRules::probeSeesTheOutputOnlyWithASeparateFolder()
-{
-    std::optional<QString> seenOutput = u"untouched"_s;
-    QString seenInput;
-    auto probe = [&](const QString& i, const std::optional<QString>& o) {
-        seenInput = i;
-        seenOutput = o;
-        return false;
-    };
-    // Paths come before days: a missing input with bad days is still the
-    // input error, and the days field is left alone.
-    const auto r = check(kIn, QString(), u"f"_s, u"abc"_s, false, probe);
-    QCOMPARE(r.problem, Problem::Input);
-    QCOMPARE(r.daysText, u"abc"_s);
-    QCOMPARE(seenInput, kIn);
-    QVERIFY(!seenOutput.has_value());
-    check(kIn, kOut, u"f"_s, u"0"_s, true, probe);
-    QCOMPARE(seenOutput, std::optional<QString>(kOut));
 }
 
 void TestWindowRules::samePlace_data()

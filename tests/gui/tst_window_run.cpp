@@ -17,7 +17,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSemaphore>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -42,42 +41,6 @@ namespace {
 
 const QString kOldDate = u"2010:01:02 03:04:05"_s;
 const QString kNewDate = u"2021:05:06 07:08:09"_s;
-
-// Holds the worker at one file until the test lets it go on. A test that
-// fails while the worker is held must not leave it waiting forever, so the
-// gate opens for good when the test lets go of it.
-struct Gate {
-    QSemaphore reached;
-    QSemaphore proceed;
-    std::size_t atIndex = 0;
-    std::atomic<bool> open{false};
-    void operator()(const shotdate::FileReport& report)
-    {
-        if (report.index == atIndex) {
-            reached.release();
-            while (!open.load() && !proceed.tryAcquire(1, 10)) {
-            }
-        }
-    }
-};
-
-// Opens the gate when the test function returns, passed or failed.
-struct GateOpener {
-    std::shared_ptr<Gate> gate;
-    ~GateOpener() { gate->open.store(true); }
-};
-
-bool waitFor(QSemaphore& s)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!s.tryAcquire()) {
-        if (t.elapsed() > 20000)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
 
 // The core puts files in place in batches and reports each batch after it
 // is in place, so a hook in the reports holds the worker between batches.
@@ -129,7 +92,6 @@ private slots:
     void stopBetweenOrDuringFiles_data();
     void stopBetweenOrDuringFiles();
     void progressIsCoalesced();
-    void closingTheWindowMidRunFinishesTheFileThenCloses();
     void closingProcessExitsCleanly_data();
     void closingProcessExitsCleanly();
     void previewFromTheConfirmation_data();
@@ -344,13 +306,9 @@ void TestWindowRun::stopMidRunGivesTheStoppedMessage()
     MainContentView view(*settings_);
     setFixedDate(view);
     const MainControls& c = view.controls();
-    auto gate = std::make_shared<Gate>();
-    GateOpener opener{gate};
-    gate->atIndex = 2; // the text file, then p001: held at the first report
-    view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
-
+    Gate gate(view.runController(), 2); // the text file, then p001: held at the first report
     c.StartButton->click();
-    QVERIFY(waitFor(gate->reached));
+    QTRY_VERIFY_WITH_TIMEOUT(gate.held(), 20000);
     // Locked while the worker is held.
     QVERIFY(view.isRunning());
     QCOMPARE(enabledControls(c), u"stop"_s);
@@ -359,7 +317,7 @@ void TestWindowRun::stopMidRunGivesTheStoppedMessage()
     QTRY_COMPARE(c.progressBar->maximum(), kLongList + 2);
 
     c.StopButton->click();
-    gate->proceed.release();
+    gate.open();
     QTRY_COMPARE(answers_->shown().size(), 1);
     const int rewritten = stoppedPrefix(in_);
     QVERIFY(rewritten > 0);
@@ -401,19 +359,14 @@ void TestWindowRun::stopBetweenOrDuringFiles()
     setFixedDate(view);
     if (singleFile)
         view.controls().InpPathLabel->setText(photo(in_, 1));
-    auto gate = std::make_shared<Gate>();
-    GateOpener opener{gate};
-    if (stopAt == 0) {
+    Gate gate(view.runController(), std::size_t(stopAt));
+    if (stopAt == 0)
         connect(&view, &MainContentView::runStarting, &view, &MainContentView::stop);
-    } else {
-        gate->atIndex = std::size_t(stopAt);
-        view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
-    }
     view.controls().StartButton->click();
     if (stopAt != 0) {
-        QVERIFY(waitFor(gate->reached));
+        QTRY_VERIFY_WITH_TIMEOUT(gate.held(), 20000);
         view.controls().StopButton->click();
-        gate->proceed.release();
+        gate.open();
     }
     QTRY_COMPARE(answers_->shown().size(), 1);
     QCOMPARE(answers_->shown().first().text, message);
@@ -427,51 +380,22 @@ void TestWindowRun::progressIsCoalesced()
         QVERIFY(writeFile(in_ + u"/n%1.txt"_s.arg(i, 4, 10, QLatin1Char('0')), QByteArrayLiteral("x")));
     MainContentView view(*settings_);
     setFixedDate(view);
-    auto gate = std::make_shared<Gate>();
-    GateOpener opener{gate};
-    gate->atIndex = 2000;
-    view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
+    Gate gate(view.runController(), 2000);
     view.controls().StartButton->click();
     // The UI thread does not look at its queue until the worker is at the
     // last file.
     QElapsedTimer t;
     t.start();
-    while (!gate->reached.tryAcquire()) {
+    while (!gate.held()) {
         QVERIFY(t.elapsed() < 60000);
         QThread::msleep(5);
     }
-    gate->proceed.release();
+    gate.open();
     QTRY_COMPARE(answers_->shown().size(), 1);
     QCOMPARE(answers_->shown().first().text, window_texts::finished(0));
     QVERIFY2(view.runController().progressDeliveries() <= 3,
              qPrintable(QString::number(view.runController().progressDeliveries())));
     QVERIFY(view.runController().progressDeliveries() >= 1);
-}
-
-void TestWindowRun::closingTheWindowMidRunFinishesTheFileThenCloses()
-{
-    fillInput(kLongList);
-    MainWindow window(*settings_);
-    MainContentView& view = *window.contentView();
-    setFixedDate(view);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto gate = std::make_shared<Gate>();
-    GateOpener opener{gate};
-    gate->atIndex = 2;
-    view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
-
-    view.controls().StartButton->click();
-    QVERIFY(waitFor(gate->reached));
-    QVERIFY(!window.close()); // refused for now
-    QVERIFY(window.isVisible());
-    QVERIFY(window.isClosingAfterRun());
-    QVERIFY(view.runController().stopRequested());
-    gate->proceed.release();
-    QTRY_VERIFY(!window.isVisible());
-    QVERIFY(!view.isRunning());
-    QVERIFY(answers_->shown().isEmpty()); // no closing message for a window going away
-    QVERIFY(stoppedPrefix(in_) > 0);
 }
 
 void TestWindowRun::closingProcessExitsCleanly_data()
