@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <ostream>
 #include <regex>
 #include <sstream>
@@ -138,46 +137,34 @@ std::string describe(const ProcessResult& r)
         + (r.timedOut ? " (timed out)" : "") + "\n--- stdout:\n" + r.out + "--- stderr:\n" + r.err;
 }
 
-// One dated JPEG made once per test program and copied for each test:
-// ImageMagick and exiftool cost a good part of a second per file. Each test
-// keeps its run journals in its own folder, so that one test's runs never
-// show up in another's ("already shifted these files") when ctest runs
-// them side by side.
+// One dated JPEG and one without EXIF, made once per test program and
+// copied for each test: ImageMagick and exiftool cost a good part of a
+// second per file.
+struct Templates {
+    TempFolder folder;
+    std::string skipReason = fixtures::missingToolsReason({"convert", "exiftool"});
+    Templates()
+    {
+        if (skipReason.empty() && !(makeJpeg(folder / "dated.jpg", kOldDate) && makeJpeg(folder / "plain.jpg")))
+            skipReason = "could not make the fixture JPEGs with convert and exiftool";
+    }
+};
+
+// Each test keeps its run journals in its own folder, so that one test's
+// runs never show up in another's ("already shifted these files").
 class CliProcess : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        skipReason_ = new std::string(fixtures::missingToolsReason({"convert", "exiftool"}));
-        if (!skipReason_->empty())
-            return;
-        templates_ = new TempFolder;
-        if (!makeJpeg(*templates_ / "dated.jpg", kOldDate) || !makeJpeg(*templates_ / "plain.jpg"))
-            *skipReason_ = "could not make the fixture JPEGs with convert and exiftool";
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete templates_;
-        templates_ = nullptr;
-        delete skipReason_;
-        skipReason_ = nullptr;
-    }
-
     void SetUp() override
     {
-        if (const char* old = ::getenv("XDG_STATE_HOME"))
-            savedStateHome_ = old;
         ::setenv("XDG_STATE_HOME", (work_ / "state").c_str(), 1); // the child inherits it
-        if (!skipReason_->empty())
-            GTEST_SKIP() << *skipReason_;
+        if (!templates().skipReason.empty())
+            GTEST_SKIP() << templates().skipReason;
     }
 
-    void TearDown() override
+    static const Templates& templates()
     {
-        if (savedStateHome_)
-            ::setenv("XDG_STATE_HOME", savedStateHome_->c_str(), 1);
-        else
-            ::unsetenv("XDG_STATE_HOME");
+        static const Templates made;
+        return made;
     }
 
     // `relative` below the test's folder: "x/" a folder, "x=text" a text
@@ -192,7 +179,7 @@ protected:
         if (relative.ends_with('/'))
             return target;
         if (kind.empty() || kind == "plain")
-            fs::copy_file(*templates_ / (kind.empty() ? "dated.jpg" : "plain.jpg"), target);
+            fs::copy_file(templates().folder / (kind.empty() ? "dated.jpg" : "plain.jpg"), target);
         else if (kind == "text")
             writeTextFile(target, "this is not a photo\n");
         else if (kind == "fifo")
@@ -221,13 +208,7 @@ protected:
     }
 
     TempFolder work_;
-    std::optional<std::string> savedStateHome_;
-    static std::string* skipReason_;
-    static TempFolder* templates_;
 };
-
-std::string* CliProcess::skipReason_ = nullptr;
-TempFolder* CliProcess::templates_ = nullptr;
 
 // One run: the files laid out, the command line, and all it must give.
 struct RunRow {
