@@ -10,7 +10,6 @@
 #include <memory>
 #include <thread>
 
-class MainContentView;
 struct MainControls;
 class QSettings;
 class QTemporaryDir;
@@ -37,10 +36,6 @@ int temporaryFilesIn(const QString& folder);
 // The window's controls that are enabled, by short names in a fixed order,
 // so that a test compares the whole window's state at once.
 QString enabledControls(const MainControls& c);
-
-// Answers "yes, the paths exist" so that tests of the window's own rules
-// need no real files.
-void acceptAllPaths(MainContentView& view);
 
 // Holds a worker (the window's run or the preview's) at the file with one
 // index until the test opens it. It opens for good when it goes out of
