@@ -5,7 +5,6 @@
 #include "child_process.h"
 #include "file_bytes.h"
 #include "needed_tools.h"
-#include "photo_fixtures.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +15,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
-#include <optional>
 #include <ostream>
 #include <regex>
 #include <sstream>
@@ -32,19 +31,75 @@ using fixtures::TempFolder;
 const std::string kCli = SHOTDATE_CLI_PATH;
 const std::string kOldDate = "2012:05:03 13:45:12";
 
+std::vector<std::string> lines(const std::string& text)
+{
+    std::vector<std::string> all;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        all.push_back(line);
+    return all;
+}
+
 std::string lastLine(const std::string& text)
 {
-    std::string line, last;
-    std::stringstream lines(text);
-    while (std::getline(lines, line))
-        last = line;
-    return last;
+    const std::vector<std::string> all = lines(text);
+    return all.empty() ? "" : all.back();
+}
+
+// A 16x16 JPEG; with a date, exiftool gives it DateTimeOriginal and
+// DateTimeDigitized (exiftool's CreateDate: its "DateTimeDigitized" is an
+// XMP tag, which would leave the EXIF field out).
+bool makeJpeg(const std::string& path, const std::string& exifDate = {})
+{
+    return runProcess("convert", {"-size", "16x16", "xc:red", path}).exitCode == 0
+        && (exifDate.empty()
+            || runProcess("exiftool",
+                          {"-q", "-overwrite_original", "-ExifIFD:DateTimeOriginal=" + exifDate,
+                           "-ExifIFD:CreateDate=" + exifDate, path})
+                    .exitCode
+                == 0);
+}
+
+// Both EXIF dates as exiftool reads them back; a missing one is left out.
+std::vector<std::string> readDates(const std::string& path)
+{
+    return lines(runProcess("exiftool", {"-s3", "-ExifIFD:DateTimeOriginal", "-ExifIFD:CreateDate", path}).out);
 }
 
 // What readDates gives when DateTimeOriginal and DateTimeDigitized both hold `date`.
 std::vector<std::string> bothDates(const std::string& date)
 {
     return {date, date};
+}
+
+void writeTextFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// What a file looks like from outside: bytes and modification time.
+struct FileState {
+    std::string bytes;
+    std::int64_t mtimeNs = 0;
+    bool operator==(const FileState&) const = default;
+};
+
+// Every entry below `folder` (hidden ones too) by relative path.
+std::map<std::string, FileState> snapshot(const std::string& folder)
+{
+    std::map<std::string, FileState> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        FileState state;
+        struct stat info {};
+        if (lstat(entry.path().c_str(), &info) == 0)
+            state.mtimeNs = std::int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        if (entry.is_regular_file()) {
+            std::ifstream in(entry.path(), std::ios::binary);
+            state.bytes.assign(std::istreambuf_iterator<char>(in), {});
+        }
+        files[fs::relative(entry.path(), folder).string()] = std::move(state);
+    }
+    return files;
 }
 
 std::string base64Decoded(const std::string& text)
@@ -65,18 +120,6 @@ std::string base64Decoded(const std::string& text)
     return bytes;
 }
 
-// Every line of a --json stdout as an object; a line that is not one fails the test.
-std::vector<nlohmann::json> jsonLines(const std::string& out)
-{
-    std::vector<nlohmann::json> records;
-    std::stringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        records.push_back(nlohmann::json::parse(line, nullptr, false));
-        EXPECT_TRUE(records.back().is_object()) << "not a JSON object: " << line;
-    }
-    return records;
-}
-
 // A record's path below `work` as the bytes it stands for, a name that is
 // not UTF-8 included; "-" for none.
 std::string recordPath(const nlohmann::json& record, const std::string& key, const std::string& work)
@@ -94,62 +137,56 @@ std::string describe(const ProcessResult& r)
         + (r.timedOut ? " (timed out)" : "") + "\n--- stdout:\n" + r.out + "--- stderr:\n" + r.err;
 }
 
-// One dated JPEG made once per test program and copied for each test:
-// ImageMagick and exiftool cost a good part of a second per file. Each test
-// keeps its run journals in its own folder, so that one test's runs never
-// show up in another's ("already shifted these files") when ctest runs
-// them side by side.
+// One dated JPEG and one without EXIF, made once per test program and
+// copied for each test: ImageMagick and exiftool cost a good part of a
+// second per file.
+struct Templates {
+    TempFolder folder;
+    std::string skipReason = fixtures::missingToolsReason({"convert", "exiftool"});
+    Templates()
+    {
+        if (skipReason.empty() && !(makeJpeg(folder / "dated.jpg", kOldDate) && makeJpeg(folder / "plain.jpg")))
+            skipReason = "could not make the fixture JPEGs with convert and exiftool";
+    }
+};
+
+// Each test keeps its run journals in its own folder, so that one test's
+// runs never show up in another's ("already shifted these files").
 class CliProcess : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        skipReason_ = new std::string(fixtures::missingToolsReason(kFixtureTools));
-        if (!skipReason_->empty())
-            return;
-        templates_ = new TempFolder;
-        if (!makeJpeg(*templates_ / "dated.jpg", kOldDate) || !makeJpeg(*templates_ / "plain.jpg"))
-            *skipReason_ = "could not make the fixture JPEGs with convert and exiftool";
-    }
-
-    static void TearDownTestSuite()
-    {
-        delete templates_;
-        templates_ = nullptr;
-        delete skipReason_;
-        skipReason_ = nullptr;
-    }
-
     void SetUp() override
     {
-        if (const char* old = ::getenv("XDG_STATE_HOME"))
-            savedStateHome_ = old;
         ::setenv("XDG_STATE_HOME", (work_ / "state").c_str(), 1); // the child inherits it
-        if (!skipReason_->empty())
-            GTEST_SKIP() << *skipReason_;
+        if (!templates().skipReason.empty())
+            GTEST_SKIP() << templates().skipReason;
     }
 
-    void TearDown() override
+    static const Templates& templates()
     {
-        if (savedStateHome_)
-            ::setenv("XDG_STATE_HOME", savedStateHome_->c_str(), 1);
-        else
-            ::unsetenv("XDG_STATE_HOME");
+        static const Templates made;
+        return made;
     }
 
     // `relative` below the test's folder: "x/" a folder, "x=text" a text
-    // posing as a JPEG, "x=plain" a JPEG without EXIF, else the dated JPEG.
+    // posing as a JPEG, "x=plain" a JPEG without EXIF, "x=fifo" a named pipe,
+    // "x=dangling" a link to nothing, else the dated JPEG.
     std::string add(const std::string& relative)
     {
-        const auto kind = relative.find('=');
-        const fs::path target = work_ / relative.substr(0, kind);
+        const auto at = relative.find('=');
+        const std::string kind = at == std::string::npos ? "" : relative.substr(at + 1);
+        const fs::path target = work_ / relative.substr(0, at);
         fs::create_directories(relative.ends_with('/') ? target : target.parent_path());
-        if (kind == std::string::npos && !relative.ends_with('/'))
-            fs::copy_file(*templates_ / "dated.jpg", target);
-        else if (relative.ends_with("=plain"))
-            fs::copy_file(*templates_ / "plain.jpg", target);
-        else if (relative.ends_with("=text"))
+        if (relative.ends_with('/'))
+            return target;
+        if (kind.empty() || kind == "plain")
+            fs::copy_file(templates().folder / (kind.empty() ? "dated.jpg" : "plain.jpg"), target);
+        else if (kind == "text")
             writeTextFile(target, "this is not a photo\n");
-        return target.string();
+        else if (kind == "fifo")
+            EXPECT_EQ(mkfifo(target.c_str(), 0600), 0);
+        else if (kind == "dangling")
+            fs::create_symlink("nowhere.jpg", target);
+        return target;
     }
 
     // "WORK/" in a row stands for the test's folder.
@@ -162,22 +199,16 @@ protected:
 
     std::string photos() const { return work_ / "photos"; }
 
-    ProcessResult runCli(const std::vector<std::string>& args, const ChildProcess::Options& options = {})
+    ProcessResult runCli(const std::vector<std::string>& args)
     {
         std::vector<std::string> expanded;
         for (const std::string& arg : args)
             expanded.push_back(inWork(arg));
-        return runProcess(kCli, expanded, options);
+        return runProcess(kCli, expanded);
     }
 
     TempFolder work_;
-    std::optional<std::string> savedStateHome_;
-    static std::string* skipReason_;
-    static TempFolder* templates_;
 };
-
-std::string* CliProcess::skipReason_ = nullptr;
-TempFolder* CliProcess::templates_ = nullptr;
 
 // One run: the files laid out, the command line, and all it must give.
 struct RunRow {
@@ -218,7 +249,9 @@ TEST_P(CliRun, GivesTheExpectedOutcome)
         std::vector<std::string> records;
         std::vector<nlohmann::json> summaries;
         const std::string work = work_.path() + "/";
-        for (const nlohmann::json& record : jsonLines(r.out)) {
+        for (const std::string& line : lines(r.out)) {
+            nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
+            ASSERT_TRUE(record.is_object()) << "not a JSON object: " << line;
             if (record["type"] == "summary")
                 summaries.push_back(record);
             else
@@ -275,6 +308,12 @@ const RunRow kRuns[] = {
     {"VerboseShowsEveryOutcomeWithDates", {"photos/a.jpg", "photos/fake.jpg=text"},
      {"--verbose", "--set", "2001-02-03 04:05:06", "WORK/photos"}, 1, "1 rewritten, 1 passed over",
      {"WORK/photos/a.jpg: rewritten: 2012:05:03 13:45:12 -> 2001:02:03 04:05:06\n"}, {"WORK/photos/fake.jpg: passed over: "}},
+    // A newline in a name must not split its report in two.
+    {"SpecialEntriesArePassedOverWithoutHanging", {"photos/写真.jpg", "photos/pipe.jpg=fifo",
+      "photos/dangling.jpg=dangling", "photos/two\nlines.jpg=text"}, {"-v", "--set-date", "2019-12-31", "WORK/photos"}, 1,
+     "1 rewritten, 3 passed over", {"WORK/photos/写真.jpg: rewritten: "}, {"WORK/photos/pipe.jpg: passed over: not a regular file\n",
+      "WORK/photos/dangling.jpg: passed over: a symbolic link to nothing\n", "WORK/photos/two\\nlines.jpg: passed over: "},
+     {{"photos/写真.jpg", "2019:12:31 13:45:12"}}},
     {"QuietPrintsNothingWhenAllGoesWell", {"photos/a.jpg"}, {"-q", "--set-time", "00:00:01", "WORK/photos"}, 0, "",
      {}, {""}, {{"photos/a.jpg", "2012:05:03 00:00:01"}}},
     {"OutputFolderGetsTheNewFilesAndOriginalsStay", {"photos/a.jpg", "out/"},
@@ -333,24 +372,6 @@ const RunRow kRuns[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, CliRun, testing::ValuesIn(kRuns), [](const auto& info) { return info.param.name; });
 
-TEST_F(CliProcess, SpecialEntriesArePassedOverWithoutHanging)
-{
-    add("photos/写真.jpg");
-    ASSERT_EQ(mkfifo((photos() + "/pipe.jpg").c_str(), 0600), 0);
-    fs::create_symlink("nowhere.jpg", photos() + "/dangling.jpg");
-    writeTextFile(photos() + "/two\nlines.jpg", "x");
-
-    const ProcessResult r = runCli({"-v", "--set-date", "2019-12-31", photos()});
-    EXPECT_EQ(r.exitCode, 1) << describe(r);
-    EXPECT_NE(r.out.find(photos() + "/写真.jpg: rewritten: "), std::string::npos) << describe(r);
-    EXPECT_NE(r.err.find(photos() + "/pipe.jpg: passed over: not a regular file\n"), std::string::npos) << describe(r);
-    EXPECT_NE(r.err.find(photos() + "/dangling.jpg: passed over: a symbolic link to nothing\n"), std::string::npos)
-        << describe(r);
-    // A newline in a name must not split its report in two.
-    EXPECT_NE(r.err.find(photos() + "/two\\nlines.jpg: passed over: "), std::string::npos) << describe(r);
-    EXPECT_EQ(lastLine(r.out), "1 rewritten, 3 passed over");
-}
-
 // Two shifts by mistake, then undone one after the other from the journal
 // (kept in the test's folder), listed and forgotten.
 TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
@@ -384,18 +405,15 @@ TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
 
     r = runCli({"--runs"});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
-    std::vector<std::string> lines;
-    for (std::stringstream in(r.out); std::getline(in, lines.emplace_back());)
-        ;
-    lines.pop_back();
-    ASSERT_EQ(lines.size(), 4u) << r.out;
-    const std::string firstId = lines[0].substr(0, lines[0].find(' '));
-    EXPECT_NE(lines[0].find("--shift +01:00:00  1 rewritten  undone by"), std::string::npos) << r.out;
-    EXPECT_NE(lines[2].find("--undo "), std::string::npos) << r.out;
-    EXPECT_NE(lines[0].find(photos()), std::string::npos) << r.out;
+    const std::vector<std::string> runs = lines(r.out);
+    ASSERT_EQ(runs.size(), 4u) << r.out;
+    const std::string firstId = runs[0].substr(0, runs[0].find(' '));
+    EXPECT_NE(runs[0].find("--shift +01:00:00  1 rewritten  undone by"), std::string::npos) << r.out;
+    EXPECT_NE(runs[2].find("--undo "), std::string::npos) << r.out;
+    EXPECT_NE(runs[0].find(photos()), std::string::npos) << r.out;
 
     // The undo of an undo is a redo.
-    r = runCli({"--undo", lines[3].substr(0, lines[3].find(' '))});
+    r = runCli({"--undo", runs[3].substr(0, runs[3].find(' '))});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_EQ(readDates(photo), bothDates(kShifted));
 
@@ -416,26 +434,7 @@ TEST(CliInfo, HelpAndVersionExitZero)
     EXPECT_TRUE(std::regex_match(r.out, std::regex("shotdate-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.out;
 }
 
-TEST_F(CliProcess, ProgressLineOnATerminal)
-{
-    for (int i = 0; i < 5; ++i)
-        add("photos/p" + std::to_string(i) + ".jpg");
-    add("photos/z.jpg=text");
-    ChildProcess::Options options;
-    options.stderrOnTerminal = true;
-    const ProcessResult r = runCli({"--set-date", "2019-12-31", photos()}, options);
-    EXPECT_EQ(r.exitCode, 1) << describe(r);
-    // The first update is always drawn; the line is wiped before the
-    // passed-over report and at the end.
-    EXPECT_NE(r.err.find("\r[1/6] p0.jpg\033[K"), std::string::npos) << describe(r);
-    EXPECT_NE(r.err.find("\r\033[K" + photos() + "/z.jpg: passed over"), std::string::npos) << describe(r);
-    // Whatever was drawn last is wiped before the program ends.
-    const auto lastDraw = r.err.rfind("\r[");
-    ASSERT_NE(lastDraw, std::string::npos);
-    EXPECT_NE(r.err.find("\r\033[K", lastDraw), std::string::npos) << describe(r);
-    EXPECT_EQ(lastLine(r.out), "5 rewritten, 1 passed over");
-}
-
+// On a terminal, with the progress line on stderr.
 TEST_F(CliProcess, CtrlCStopsAfterTheCurrentFileAndSummarises)
 {
     constexpr int kFiles = 300;
@@ -444,13 +443,19 @@ TEST_F(CliProcess, CtrlCStopsAfterTheCurrentFileAndSummarises)
         std::snprintf(name, sizeof name, "photos/p%03d.jpg", i);
         add(name);
     }
-    ChildProcess child(kCli, {"-v", "--set", "2020-01-02 03:04:05", photos()});
+    ChildProcess child(kCli, {"-v", "--set", "2020-01-02 03:04:05", photos()}, true);
     ASSERT_TRUE(child.started());
     if (!child.waitForStdoutLine(60s))
         GTEST_SKIP() << "no file was reported within a minute; too slow a machine for this test";
     child.sendSignal(SIGINT);
     const ProcessResult r = child.finish();
     ASSERT_FALSE(r.timedOut) << describe(r);
+    // The first update is always drawn, and whatever was drawn last is
+    // wiped before the program ends.
+    EXPECT_NE(r.err.find("\r[1/300] p000.jpg\033[K"), std::string::npos) << describe(r);
+    const auto lastDraw = r.err.rfind("\r[");
+    ASSERT_NE(lastDraw, std::string::npos);
+    EXPECT_NE(r.err.find("\r\033[K", lastDraw), std::string::npos) << describe(r);
     if (r.exitCode == 0)
         GTEST_SKIP() << "all " << kFiles << " files were done before the signal arrived";
 
@@ -466,7 +471,8 @@ TEST_F(CliProcess, CtrlCStopsAfterTheCurrentFileAndSummarises)
     // Exactly the files reported are rewritten, the others are untouched,
     // and no temporary file is left behind.
     int newDates = 0, oldDates = 0;
-    for (const auto& [name, date] : readFolderDates(photos())) {
+    for (const std::string& date :
+         lines(runProcess("exiftool", {"-q", "-T", "-ExifIFD:DateTimeOriginal", photos()}).out)) {
         newDates += date == "2020:01:02 03:04:05" ? 1 : 0;
         oldDates += date == kOldDate ? 1 : 0;
     }

@@ -11,21 +11,11 @@
 namespace shotdate::cli {
 namespace {
 
-constexpr Reason kAllReasons[] = {
-    Reason::Rewritten,     Reason::WouldRewrite,   Reason::NotFound,          Reason::NotRegularFile,
-    Reason::DanglingLink,  Reason::Unreadable,     Reason::TooLarge,          Reason::ChangedWhileReading,
-    Reason::NotAnImage,    Reason::NoExif,         Reason::NoFileDate,        Reason::BadFileDate,
-    Reason::DateOutOfRange, Reason::CannotAddDate, Reason::UnsupportedFormat, Reason::VerifyFailed,
-    Reason::WriteFailed,   Reason::RenameFailed,   Reason::SameFileTwice,     Reason::RewrittenNotSynced,
-    Reason::CannotKeepOwner, Reason::CannotKeepAttributes, Reason::LinkOutside, Reason::FolderGone,
-    Reason::DatesChangedSince, Reason::NotChangedByRun, Reason::CannotRestoreCopies,
-    Reason::CannotChangeCopy, Reason::BoxPastEnd, Reason::MovieHeaderTooLarge,
-};
-
 TEST(ReasonText, EveryReasonHasItsOwnWords)
 {
     std::set<std::string> seen;
-    for (const Reason reason : kAllReasons) {
+    for (int r = int(Reason::Rewritten); r <= int(Reason::MovieHeaderTooLarge); ++r) {
+        const Reason reason = Reason(r);
         const std::string text(reasonText(reason));
         EXPECT_NE(text, "passed over for an unknown reason") << reasonKey(reason);
         EXPECT_TRUE(seen.insert(text).second) << "two reasons read \"" << text << "\"";
@@ -75,69 +65,79 @@ FileReport report(Reason reason, int error = 0, std::string oldDate = {}, std::s
     return r;
 }
 
-TEST(PassedOverLine, NamesFileReasonAndErrno)
+FileReport withNote(FileReport r, std::string note)
 {
-    EXPECT_EQ(passedOverLine(report(Reason::Unreadable, EACCES)),
-              "photos/IMG_1.JPG: passed over: cannot be read (Permission denied)");
-    EXPECT_EQ(passedOverLine(report(Reason::NoExif)), "photos/IMG_1.JPG: passed over: no EXIF data");
-    // In place, but maybe not after a crash: not passed over, and not to be run again.
-    EXPECT_EQ(passedOverLine(report(Reason::RewrittenNotSynced, EIO)),
-              "photos/IMG_1.JPG: needs attention: rewritten, but its folder could not be synced: after a crash the"
-              " old file may come back (Input/output error)");
+    r.notes = {std::move(note)};
+    return r;
 }
 
-TEST(PassedOverLine, ShowsTheDateFoundWhenThereIsOne)
+FileReport renamedTo(FileReport r, std::string outPath)
 {
-    EXPECT_EQ(passedOverLine(report(Reason::DateOutOfRange, 0, "9999:12:31 23:00:00")),
-              "photos/IMG_1.JPG: passed over: the new date would fall outside the years 0001-9999"
-              " [shooting date found: 9999:12:31 23:00:00]");
+    r.outPath = std::move(outPath);
+    return r;
 }
 
-TEST(OutcomeLine, ShowsOldAndNewDate)
-{
-    EXPECT_EQ(outcomeLine(report(Reason::Rewritten, 0, "2012:05:03 13:45:12", "2020:01:01 00:00:00")),
-              "photos/IMG_1.JPG: rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00");
-    EXPECT_EQ(outcomeLine(report(Reason::WouldRewrite, 0, "", "2020:01:01 00:00:00")),
-              "photos/IMG_1.JPG: would be rewritten: (no date) -> 2020:01:01 00:00:00");
-}
-
-TEST(OutcomeLine, NamesTheCopiesLeftAsTheyWere)
-{
-    FileReport r = report(Reason::Rewritten, 0, "2012:05:03 13:45:12", "2012:05:03 13:45:12");
-    r.notes = {"XMP-xmp:ModifyDate: not a date"};
-    EXPECT_EQ(outcomeLine(r), "photos/IMG_1.JPG: rewritten: 2012:05:03 13:45:12 -> 2012:05:03 13:45:12"
-                              " [left as it was: XMP-xmp:ModifyDate: not a date]");
-}
-
-TEST(OutcomeLine, NamesAnOutputElsewhere)
-{
-    FileReport r = report(Reason::Rewritten, 0, "2012:05:03 13:45:12", "2020:01:01 00:00:00");
-    r.outPath = "out/IMG_1 (2).JPG";
-    EXPECT_EQ(outcomeLine(r),
-              "photos/IMG_1.JPG: rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00 (as out/IMG_1 (2).JPG)");
-}
-
-TEST(OutcomeLine, OfAFailureIsThePassedOverLine)
-{
-    const FileReport r = report(Reason::WriteFailed, ENOSPC);
-    EXPECT_EQ(outcomeLine(r), passedOverLine(r));
-    EXPECT_NE(outcomeLine(r).find("No space left on device"), std::string::npos);
-}
-
-TEST(ListingProblemLine, NamesFolderAndErrno)
-{
-    EXPECT_EQ(listingProblemLine(ListingProblem{"photos/private", EACCES}),
-              "photos/private: cannot list this folder (Permission denied)");
-}
-
-TEST(SummaryLine, CountsBothKinds)
+RunSummary summaryOf(int rewritten, int passedOver)
 {
     RunSummary summary;
-    summary.rewritten = 3;
-    summary.passedOver = 1;
-    EXPECT_EQ(summaryLine(summary, false), "3 rewritten, 1 passed over");
-    EXPECT_EQ(summaryLine(summary, true), "3 would be rewritten, 1 passed over");
+    summary.rewritten = rewritten;
+    summary.passedOver = passedOver;
+    return summary;
 }
+
+struct LineRow {
+    std::string name;
+    std::string line;
+    std::string expected;
+};
+
+// Names the row in failure messages instead of dumping its bytes.
+void PrintTo(const LineRow& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class ReportLine : public testing::TestWithParam<LineRow> {};
+
+TEST_P(ReportLine, ReadsAsExpected)
+{
+    EXPECT_EQ(GetParam().line, GetParam().expected);
+}
+
+const std::string kOld = "2012:05:03 13:45:12";
+const std::string kNew = "2020:01:01 00:00:00";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReportLine,
+    testing::Values(
+        LineRow{"PassedOverWithErrno", passedOverLine(report(Reason::Unreadable, EACCES)),
+                "photos/IMG_1.JPG: passed over: cannot be read (Permission denied)"},
+        LineRow{"PassedOver", passedOverLine(report(Reason::NoExif)), "photos/IMG_1.JPG: passed over: no EXIF data"},
+        // In place, but maybe not after a crash: not passed over, and not to be run again.
+        LineRow{"NotSyncedNeedsAttention", passedOverLine(report(Reason::RewrittenNotSynced, EIO)),
+                "photos/IMG_1.JPG: needs attention: rewritten, but its folder could not be synced: after a crash the"
+                " old file may come back (Input/output error)"},
+        LineRow{"PassedOverShowsTheDateFound", passedOverLine(report(Reason::DateOutOfRange, 0, "9999:12:31 23:00:00")),
+                "photos/IMG_1.JPG: passed over: the new date would fall outside the years 0001-9999"
+                " [shooting date found: 9999:12:31 23:00:00]"},
+        LineRow{"Rewritten", outcomeLine(report(Reason::Rewritten, 0, kOld, kNew)),
+                "photos/IMG_1.JPG: rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00"},
+        LineRow{"WouldRewriteWithoutOldDate", outcomeLine(report(Reason::WouldRewrite, 0, "", kNew)),
+                "photos/IMG_1.JPG: would be rewritten: (no date) -> 2020:01:01 00:00:00"},
+        LineRow{"NamesTheCopiesLeftAsTheyWere",
+                outcomeLine(withNote(report(Reason::Rewritten, 0, kOld, kOld), "XMP-xmp:ModifyDate: not a date")),
+                "photos/IMG_1.JPG: rewritten: 2012:05:03 13:45:12 -> 2012:05:03 13:45:12"
+                " [left as it was: XMP-xmp:ModifyDate: not a date]"},
+        LineRow{"NamesAnOutputElsewhere",
+                outcomeLine(renamedTo(report(Reason::Rewritten, 0, kOld, kNew), "out/IMG_1 (2).JPG")),
+                "photos/IMG_1.JPG: rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00 (as out/IMG_1 (2).JPG)"},
+        LineRow{"FailureIsThePassedOverLine", outcomeLine(report(Reason::WriteFailed, ENOSPC)),
+                "photos/IMG_1.JPG: passed over: the new file could not be written (No space left on device)"},
+        LineRow{"UnlistedFolder", listingProblemLine(ListingProblem{"photos/private", EACCES}),
+                "photos/private: cannot list this folder (Permission denied)"},
+        LineRow{"Summary", summaryLine(summaryOf(3, 1), false), "3 rewritten, 1 passed over"},
+        LineRow{"DryRunSummary", summaryLine(summaryOf(3, 1), true), "3 would be rewritten, 1 passed over"}),
+    [](const auto& info) { return info.param.name; });
 
 struct SettingsRow {
     SettingsError error;
@@ -165,8 +165,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SettingsErrorText,
                          testing::Values(SettingsRow{SettingsError::InputMissing, "'in': no such file or folder"},
                                          SettingsRow{SettingsError::OutputMissing, "'out' does not exist"},
                                          SettingsRow{SettingsError::OutputNotFolder, "'out' is not a folder"},
-                                         SettingsRow{SettingsError::OutputNotWritable,
-                                                     "'out' cannot be written to"}));
+                                         SettingsRow{SettingsError::OutputNotWritable, "'out' cannot be written to"}));
 
 struct ExitRow {
     std::string name;

@@ -85,11 +85,21 @@ const std::string kPassedOver =
     "p/b.jpg: passed over: cannot be read (Permission denied) [shooting date found: 2012:05:03 13:45:12]\n"
     "p/locked: cannot list this folder (Permission denied)\n";
 
+RunPrinter::Setup terminalSetup(Clock::time_point* now)
+{
+    RunPrinter::Setup setup;
+    setup.progress = true;
+    setup.columns = 40;
+    setup.clock = [now] { return *now; };
+    return setup;
+}
+
 struct OutputRow {
     std::string name;
     Verbosity verbosity;
     bool dryRun;
     std::string out;
+    bool terminal = false; // stderr is one: a progress line may be drawn
 };
 
 // Names the row in failure messages instead of dumping its bytes.
@@ -104,7 +114,7 @@ TEST_P(PrinterOutput, PutsEachLineOnItsStream)
 {
     const OutputRow& row = GetParam();
     Fixture f;
-    RunPrinter::Setup setup;
+    RunPrinter::Setup setup = row.terminal ? terminalSetup(&f.now) : RunPrinter::Setup{};
     setup.verbosity = row.verbosity;
     setup.dryRun = row.dryRun;
     RunPrinter printer(f.out.file(), f.err.file(), setup);
@@ -113,20 +123,21 @@ TEST_P(PrinterOutput, PutsEachLineOnItsStream)
     EXPECT_EQ(f.err.text(), kPassedOver) << "problems are shown at every verbosity";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, PrinterOutput,
-    testing::Values(OutputRow{"Normal", Verbosity::Normal, false, "2 rewritten, 1 passed over\n"},
-                    OutputRow{"Verbose", Verbosity::Verbose, false,
-                              "p/a.jpg: rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00\n"
-                              "p/c.jpg: rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00\n"
-                              "2 rewritten, 1 passed over\n"},
-                    OutputRow{"Quiet", Verbosity::Quiet, false, ""},
-                    OutputRow{"DryRunListsEveryFile", Verbosity::Normal, true,
-                              "p/a.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00\n"
-                              "p/c.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00\n"
-                              "2 would be rewritten, 1 passed over\n"},
-                    OutputRow{"QuietDryRun", Verbosity::Quiet, true, ""}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, PrinterOutput,
+                         testing::Values(OutputRow{"Normal", Verbosity::Normal, false, "2 rewritten, 1 passed over\n"},
+                                         OutputRow{"Verbose", Verbosity::Verbose, false,
+                                                   "p/a.jpg: rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00\n"
+                                                   "p/c.jpg: rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00\n"
+                                                   "2 rewritten, 1 passed over\n"},
+                                         OutputRow{"Quiet", Verbosity::Quiet, false, ""},
+                                         OutputRow{
+                                             "DryRunListsEveryFile", Verbosity::Normal, true,
+                                             "p/a.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00\n"
+                                             "p/c.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00\n"
+                                             "2 would be rewritten, 1 passed over\n"},
+                                         OutputRow{"QuietDryRun", Verbosity::Quiet, true, ""},
+                                         OutputRow{"QuietNeverDrawsOnATerminal", Verbosity::Quiet, false, "", true}),
+                         [](const auto& info) { return info.param.name; });
 
 // With --json, stdout is for a parser: the records and nothing else, even
 // in a dry run or with -v; the text lines move to stderr.
@@ -162,15 +173,6 @@ TEST(RunPrinter, SaysWhenStoppedAndStillSummarises)
     printer.finish(summaryOf(4, 0, true), 130);
     EXPECT_EQ(f.out.text(), "4 rewritten, 0 passed over\n");
     EXPECT_NE(f.err.text().find("stopped"), std::string::npos);
-}
-
-RunPrinter::Setup terminalSetup(Clock::time_point* now)
-{
-    RunPrinter::Setup setup;
-    setup.progress = true;
-    setup.columns = 40;
-    setup.clock = [now] { return *now; };
-    return setup;
 }
 
 TEST(RunPrinterProgress, OverwritesOneLineAndClearsItBeforeOtherOutput)
@@ -211,26 +213,13 @@ TEST(RunPrinterProgress, CoalescesQuickUpdates)
     printer.targetsListed(1000);
     for (std::size_t i = 1; i <= 1000; ++i) {
         printer.fileDone(fileReport(i, "p/x.jpg", Reason::Rewritten));
-        f.now += 1ms;  // a whole second for 1000 files
+        f.now += 1ms; // a whole second for 1000 files
     }
     const std::string err = f.err.text();
     std::size_t draws = 0;
     for (std::size_t at = err.find("\r["); at != std::string::npos; at = err.find("\r[", at + 1))
         ++draws;
     EXPECT_EQ(draws, 10u);
-}
-
-TEST(RunPrinterProgress, QuietNeverDraws)
-{
-    Fixture f;
-    RunPrinter::Setup setup = terminalSetup(&f.now);
-    setup.verbosity = Verbosity::Quiet;
-    RunPrinter printer(f.out.file(), f.err.file(), setup);
-    printer.targetsListed(1);
-    printer.fileDone(fileReport(1, "p/a.jpg", Reason::Rewritten));
-    printer.finish(summaryOf(1, 0), 0);
-    EXPECT_EQ(f.err.text(), "");
-    EXPECT_EQ(f.out.text(), "");
 }
 
 } // namespace

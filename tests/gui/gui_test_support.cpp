@@ -113,9 +113,4 @@ QString enabledControls(const MainControls& c)
     return names.join(u' ');
 }
 
-void acceptAllPaths(MainContentView& view)
-{
-    view.setPathProbe([](const QString&, const std::optional<QString>&) { return true; });
-}
-
 } // namespace gui_test

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "run/batch_run.h"
+
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
-class MainContentView;
 struct MainControls;
 class QSettings;
 class QTemporaryDir;
@@ -33,8 +37,32 @@ int temporaryFilesIn(const QString& folder);
 // so that a test compares the whole window's state at once.
 QString enabledControls(const MainControls& c);
 
-// Answers "yes, the paths exist" so that tests of the window's own rules
-// need no real files.
-void acceptAllPaths(MainContentView& view);
+// Holds a worker (the window's run or the preview's) at the file with one
+// index until the test opens it. It opens for good when it goes out of
+// scope, so that a test that fails meanwhile never leaves the worker waiting.
+class Gate {
+public:
+    template <typename Worker>
+    Gate(Worker& worker, std::size_t atIndex)
+    {
+        worker.setFileHookForTests([state = state_, atIndex](const shotdate::FileReport& report) {
+            if (report.index != atIndex)
+                return;
+            state->store(Held);
+            while (state->load() != Open)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    }
+    ~Gate() { open(); }
+    Gate(const Gate&) = delete;
+    Gate& operator=(const Gate&) = delete;
+
+    bool held() const { return state_->load() == Held; }
+    void open() { state_->store(Open); }
+
+private:
+    enum { Waiting, Held, Open };
+    std::shared_ptr<std::atomic<int>> state_ = std::make_shared<std::atomic<int>>(Waiting);
+};
 
 } // namespace gui_test

@@ -12,10 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 using namespace Qt::StringLiterals;
 
 using namespace gui_test;
@@ -171,26 +167,13 @@ void TestPreviewDialog::stoppingEndsTheDryRun()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    // Held at the second file until the test has pressed.
-    enum { Running, Held, Released };
-    auto state = std::make_shared<std::atomic<int>>(Running);
-    struct Release {
-        std::shared_ptr<std::atomic<int>> s;
-        ~Release() { s->store(Released); }
-    } release{state};
     auto* preview = new PreviewDialog(settingsFor(in, false), &window);
     QPointer<PreviewDialog> guard(preview);
     preview->setAttribute(Qt::WA_DeleteOnClose);
-    preview->runner().setFileHookForTests([state](const shotdate::FileReport& report) {
-        if (report.index != 2)
-            return;
-        state->store(Held);
-        while (state->load() != Released)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    });
+    Gate gate(preview->runner(), 2); // held at the second file until the test has pressed
     preview->start();
     preview->open();
-    QTRY_VERIFY(state->load() == Held);
+    QTRY_VERIFY(gate.held());
     QVERIFY(preview->stopButton()->isEnabled());
     QVERIFY(preview->progressBar()->isVisible());
     QCOMPARE(preview->progressBar()->maximum(), 300);
@@ -199,7 +182,7 @@ void TestPreviewDialog::stoppingEndsTheDryRun()
         preview->reject();
     else
         preview->stopButton()->click();
-    state->store(Released);
+    gate.open();
     if (closeIt) {
         QTRY_VERIFY(guard.isNull()); // closed, its worker joined
     } else {

@@ -19,8 +19,6 @@
 #include <QTest>
 #include <QTimeEdit>
 
-#include <ctime>
-
 using namespace gui_test;
 using namespace Qt::StringLiterals;
 
@@ -29,15 +27,6 @@ namespace {
 QDateTime fixedNow()
 {
     return QDateTime(QDate(2024, 2, 29), QTime(13, 14, 15));
-}
-
-void setZone(const QByteArray& zone)
-{
-    if (zone.isEmpty())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", zone);
-    ::tzset();
 }
 
 // Every control the store fills, as one text, so that a row also proves
@@ -85,9 +74,7 @@ private slots:
     void cleanupTestCase();
     void storedValuesLoad_data();
     void storedValuesLoad();
-    void runStoresTwelveKeysInTheirForms();
     void roundTripThroughARun();
-    void datesKeepTheirClockTimeAcrossZones();
 };
 
 void TestSettingsStore::initTestCase()
@@ -160,44 +147,9 @@ void TestSettingsStore::storedValuesLoad()
     QVERIFY(!c.FormatTextField->text().isEmpty() && c.FormatTextField->isReadOnly());
 }
 
-void TestSettingsStore::runStoresTwelveKeysInTheirForms()
-{
-    QTemporaryDir dir;
-    auto settings = temporarySettings(dir);
-    SettingsStore store(*settings);
-    RunSettingsValues v;
-    v.inpPath = u"/写真/入力"_s;
-    v.subFolder = true;
-    v.shitei = 1;
-    v.shiteiNichiji = 2;
-    v.shiteiHiduke = QDateTime(QDate(2020, 3, 4), QTime(5, 6, 7));
-    v.shiteiJikan = QDateTime(QDate(2000, 1, 1), QTime(8, 9, 10));
-    v.jisaNissu = u"12abc"_s;
-    v.jisaJikan = QDateTime(QDate(2000, 1, 1), QTime(1, 2, 3));
-    v.susumuModoru = 1;
-    v.allDates = true;
-    store.saveRun(v);
-
-    QSettings raw(dir.filePath(u"settings.ini"_s), QSettings::IniFormat);
-    QStringList forms;
-    for (const QString& key : raw.allKeys())
-        forms << key + u'=' + raw.value(key).toString();
-    QCOMPARE(forms,
-             (QStringList{u"ALL_DATES=YES"_s, u"BETSU_FOLDER=NO"_s, u"INP_PATH=/写真/入力"_s,
-                          u"JISA_JIKAN=2000-01-01T01:02:03.000"_s, u"JISA_NISSU=12abc"_s, u"OUT_PATH="_s, u"SHITEI=1"_s,
-                          u"SHITEI_HIDUKE=2020-03-04T05:06:07.000"_s, u"SHITEI_JIKAN=2000-01-01T08:09:10.000"_s,
-                          u"SHITEI_NICHIJI=2"_s, u"SUB_FOLDER=YES"_s, u"SUSUMU_MODORU=1"_s}));
-    for (const QString& key : {u"SHITEI_HIDUKE"_s, u"SHITEI_JIKAN"_s, u"JISA_JIKAN"_s}) {
-        const QVariant d = raw.value(key);
-        QVERIFY2(d.metaType().id() == QMetaType::QDateTime, qPrintable(key));
-        QCOMPARE(d.toDateTime().timeSpec(), Qt::LocalTime);
-    }
-
-    store.saveHyojiShinai(u"NO"_s);
-    QCOMPARE(QSettings(dir.filePath(u"settings.ini"_s), QSettings::IniFormat).value(u"HYOJI_SHINAI"_s), u"NO"_s);
-}
-
-// What a run stores comes back in a new window, the days text as typed.
+// What a run stores, in the forms a store kept by an earlier version holds
+// (YES/NO, local dates and times without a zone), comes back in a new
+// window, the days text as typed.
 void TestSettingsStore::roundTripThroughARun()
 {
     QTemporaryDir dir;
@@ -212,13 +164,13 @@ void TestSettingsStore::roundTripThroughARun()
         const MainControls& c = view.controls();
         c.InpPathLabel->setText(in);
         c.subfolerCheckBox->setChecked(true);
-        c.allDatesCheckBox->setChecked(true);
         c.OutPathLabel->setText(out);
+        c.shiteiNichijiMatrix->button(2)->click();
         c.shiteiMatrix->button(1)->click();
         c.jisaNissuTextField->setText(u"12abc"_s);
         c.jisaJikanPicker->setTime(QTime(2, 3, 4));
         c.susumuModoruMatrix->button(1)->click();
-        c.shiteiHidukePicker->setDate(QDate(2019, 8, 7));
+        c.shiteiHidukePicker->setDateTime(QDateTime(QDate(2019, 8, 7), QTime(8, 9, 10)));
         c.shiteiJikanPicker->setTime(QTime(6, 5, 4));
         answers.answerNextConfirmation(true, false);
         c.StartButton->click();
@@ -227,37 +179,28 @@ void TestSettingsStore::roundTripThroughARun()
         QCOMPARE(answers.shown().at(1).text, window_texts::finished(0));
         QCOMPARE(c.jisaNissuTextField->text(), u"12abc"_s);
     }
+    QSettings raw(dir.filePath(u"settings.ini"_s), QSettings::IniFormat);
+    QStringList forms;
+    for (const QString& key : raw.allKeys())
+        forms << key + u'=' + raw.value(key).toString();
+    QCOMPARE(forms,
+             (QStringList{u"ALL_DATES=NO"_s, u"BETSU_FOLDER=YES"_s, u"HYOJI_SHINAI=NO"_s, u"INP_PATH="_s + in,
+                          u"JISA_JIKAN=2000-01-01T02:03:04.000"_s, u"JISA_NISSU=12abc"_s, u"OUT_PATH="_s + out,
+                          u"SHITEI=1"_s, u"SHITEI_HIDUKE=2019-08-07T08:09:10.000"_s,
+                          u"SHITEI_JIKAN=2000-01-01T06:05:04.000"_s, u"SHITEI_NICHIJI=2"_s, u"SUB_FOLDER=YES"_s,
+                          u"SUSUMU_MODORU=1"_s}));
+    for (const QString& key : {u"SHITEI_HIDUKE"_s, u"SHITEI_JIKAN"_s, u"JISA_JIKAN"_s}) {
+        const QVariant d = raw.value(key);
+        QVERIFY2(d.metaType().id() == QMetaType::QDateTime, qPrintable(key));
+        QCOMPARE(d.toDateTime().timeSpec(), Qt::LocalTime);
+    }
     MainContentView again(*settings);
     QCOMPARE(loadedState(again),
-             defaultsWith(u"in=%1|sub=1|all=1|out=%2|shitei=1|susumu=1|date=2019-08-07"
+             defaultsWith(u"in=%1|sub=1|out=%2|shitei=1|nichiji=2|susumu=1|date=2019-08-07"
                           u"|time=06:05:04|days=12abc|jisa=02:03:04|hyoji=NO"_s.arg(in, out)));
     // Shift mode came back with its controls enabled.
     QVERIFY(again.controls().jisaNissuTextField->isEnabled());
     QVERIFY(!again.controls().shiteiHidukePicker->isEnabled());
-}
-
-void TestSettingsStore::datesKeepTheirClockTimeAcrossZones()
-{
-    const QByteArray oldZone = qgetenv("TZ");
-    QTemporaryDir dir;
-    setZone("Asia/Tokyo");
-    {
-        auto settings = temporarySettings(dir);
-        RunSettingsValues v;
-        v.shiteiHiduke = QDateTime(QDate(2022, 7, 1), QTime(9, 30, 0));
-        v.shiteiJikan = QDateTime(QDate(2000, 1, 1), QTime(23, 45, 6));
-        v.jisaJikan = QDateTime(QDate(2000, 1, 1), QTime(0, 0, 1));
-        SettingsStore(*settings).saveRun(v);
-    }
-    setZone("America/New_York");
-    auto settings = temporarySettings(dir);
-    const LoadedSettings loaded = SettingsStore(*settings).load();
-    setZone(oldZone);
-    QVERIFY(loaded.shiteiHiduke && loaded.shiteiJikan && loaded.jisaJikan);
-    QCOMPARE(loaded.shiteiHiduke->date(), QDate(2022, 7, 1));
-    QCOMPARE(loaded.shiteiHiduke->time(), QTime(9, 30, 0));
-    QCOMPARE(loaded.shiteiJikan->time(), QTime(23, 45, 6));
-    QCOMPARE(loaded.jisaJikan->time(), QTime(0, 0, 1));
 }
 
 QTEST_MAIN(TestSettingsStore)

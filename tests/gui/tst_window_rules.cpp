@@ -27,6 +27,7 @@ namespace {
 const QString kIn = u"/photos/2024"_s;
 const QString kOut = u"/photos/out"_s;
 const QString kFormat = u"yyyy:MM:dd HH:mm:ss"_s;
+const QString kRefused = u"(out of range)"_s; // what show() gives for no date
 
 start_check::Result check(const QString& input, const QString& output, const QString& format, const QString& days,
                           bool separate, const start_check::PathProbe& probe)
@@ -41,7 +42,7 @@ bool anyPathGoes(const QString&, const std::optional<QString>&)
 
 QString show(shotdate::LocalSeconds t)
 {
-    return QString::fromStdString(shotdate::formatExifDate(t).value_or("(out of range)"));
+    return QString::fromStdString(shotdate::formatExifDate(t).value_or(kRefused.toStdString()));
 }
 
 } // namespace
@@ -55,7 +56,6 @@ private slots:
     void daysAccepted();
     void rules_data();
     void rules();
-    void probeSeesTheOutputOnlyWithASeparateFolder();
     void samePlace_data();
     void samePlace();
     void corePathProbe_data();
@@ -63,7 +63,7 @@ private slots:
     void messages();
     void modes_data();
     void modes();
-    void invalidPickerDateIsRefusedNotGuessed();
+    void timeOfDayWithoutADate();
     void everyReasonHasItsOwnText();
 };
 
@@ -171,26 +171,6 @@ void TestWindowRules::rules()
     QCOMPARE(r.daysText, daysAfter);
 }
 
-void TestWindowRules::probeSeesTheOutputOnlyWithASeparateFolder()
-{
-    std::optional<QString> seenOutput = u"untouched"_s;
-    QString seenInput;
-    auto probe = [&](const QString& i, const std::optional<QString>& o) {
-        seenInput = i;
-        seenOutput = o;
-        return false;
-    };
-    // Paths come before days: a missing input with bad days is still the
-    // input error, and the days field is left alone.
-    const auto r = check(kIn, QString(), u"f"_s, u"abc"_s, false, probe);
-    QCOMPARE(r.problem, Problem::Input);
-    QCOMPARE(r.daysText, u"abc"_s);
-    QCOMPARE(seenInput, kIn);
-    QVERIFY(!seenOutput.has_value());
-    check(kIn, kOut, u"f"_s, u"0"_s, true, probe);
-    QCOMPARE(seenOutput, std::optional<QString>(kOut));
-}
-
 void TestWindowRules::samePlace_data()
 {
     QTest::addColumn<QString>("a");
@@ -277,6 +257,8 @@ void TestWindowRules::modes_data()
     // clang-format off
     QTest::newRow("fixed date and time joins date and time pickers") << 0 << 0 << u"0"_s << zero << 0 << 0 << u"2021:05:06 07:08:09"_s << 0;
     QTest::newRow("fixed date only passes the date picker") << 0 << 1 << u"0"_s << zero << 0 << 1 << u"2021:05:06 22:33:44"_s << 0;
+    QTest::newRow("fixed date and time, no valid date: refused") << 0 << 0 << u"0"_s << zero << 0 << 0 << kRefused << 0;
+    QTest::newRow("fixed date only, no valid date: refused") << 0 << 1 << u"0"_s << zero << 0 << 1 << kRefused << 0;
     QTest::newRow("fixed time only passes the time picker") << 0 << 2 << u"0"_s << zero << 0 << 2 << u"2000:01:01 07:08:09"_s << 0;
     QTest::newRow("shift of nothing") << 1 << 0 << u"0"_s << zero << 0 << 99 << QString() << 0;
     QTest::newRow("shift back one day and an hour") << 1 << 0 << u"1"_s << QTime(1, 0, 0) << 1 << 99 << QString() << -(86400 + 3600);
@@ -298,9 +280,10 @@ void TestWindowRules::modes()
     QFETCH(int, mode);
     QFETCH(QString, given);
     QFETCH(int, shift);
+    // A picker date that cannot be written must not turn into some other real date.
     const DateControlValues v{shitei,
                               nichiji,
-                              QDateTime(QDate(2021, 5, 6), QTime(22, 33, 44)),
+                              QDateTime(given == kRefused ? QDate() : QDate(2021, 5, 6), QTime(22, 33, 44)),
                               QDateTime(QDate(2000, 1, 1), QTime(7, 8, 9)),
                               days,
                               jisa,
@@ -312,21 +295,9 @@ void TestWindowRules::modes()
         QCOMPARE(show(args.givenDate), given);
 }
 
-// A date that cannot be written must not turn into some other real date.
-void TestWindowRules::invalidPickerDateIsRefusedNotGuessed()
+// Time only takes nothing but the time of day, which stays right without a date.
+void TestWindowRules::timeOfDayWithoutADate()
 {
-    for (const int nichiji : {0, 1}) {
-        const DateControlValues v{0,
-                                  nichiji,
-                                  QDateTime(QDate(), QTime(22, 33, 44)),
-                                  QDateTime(QDate(2000, 1, 1), QTime(7, 8, 9)),
-                                  QString(),
-                                  QTime(),
-                                  0};
-        QCOMPARE(show(dateArgumentsFrom(v, QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5))).givenDate),
-                 u"(out of range)"_s);
-    }
-    // Time only takes nothing but the time of day, which stays right.
     const shotdate::LocalSeconds timeOnly = toLocalSeconds(QDate(), QTime(7, 8, 9));
     QCOMPARE(show(shotdate::joinDateAndTime(*shotdate::makeLocalSeconds(2012, 5, 3, 0, 0, 0), timeOnly)),
              u"2012:05:03 07:08:09"_s);

@@ -17,7 +17,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSemaphore>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -42,42 +41,6 @@ namespace {
 
 const QString kOldDate = u"2010:01:02 03:04:05"_s;
 const QString kNewDate = u"2021:05:06 07:08:09"_s;
-
-// Holds the worker at one file until the test lets it go on. A test that
-// fails while the worker is held must not leave it waiting forever, so the
-// gate opens for good when the test lets go of it.
-struct Gate {
-    QSemaphore reached;
-    QSemaphore proceed;
-    std::size_t atIndex = 0;
-    std::atomic<bool> open{false};
-    void operator()(const shotdate::FileReport& report)
-    {
-        if (report.index == atIndex) {
-            reached.release();
-            while (!open.load() && !proceed.tryAcquire(1, 10)) {
-            }
-        }
-    }
-};
-
-// Opens the gate when the test function returns, passed or failed.
-struct GateOpener {
-    std::shared_ptr<Gate> gate;
-    ~GateOpener() { gate->open.store(true); }
-};
-
-bool waitFor(QSemaphore& s)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!s.tryAcquire()) {
-        if (t.elapsed() > 20000)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
 
 // The core puts files in place in batches and reports each batch after it
 // is in place, so a hook in the reports holds the worker between batches.
@@ -125,11 +88,9 @@ private slots:
     void runIntoASeparateFolder();
     void everyCopyBoxReachesTheSidecar_data();
     void everyCopyBoxReachesTheSidecar();
-    void stopMidRunGivesTheStoppedMessage();
     void stopBetweenOrDuringFiles_data();
     void stopBetweenOrDuringFiles();
     void progressIsCoalesced();
-    void closingTheWindowMidRunFinishesTheFileThenCloses();
     void closingProcessExitsCleanly_data();
     void closingProcessExitsCleanly();
     void previewFromTheConfirmation_data();
@@ -146,7 +107,6 @@ private:
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<message_sheets::TestAnswers> answers_;
     QString in_;
-    QByteArray stateHome_;
 };
 
 void TestWindowRun::initTestCase()
@@ -167,13 +127,11 @@ void TestWindowRun::init()
     settings_->setValue(u"HYOJI_SHINAI"_s, u"YES"_s);
     answers_ = std::make_unique<message_sheets::TestAnswers>();
     // Each test's run journals in its own folder.
-    stateHome_ = qgetenv("XDG_STATE_HOME");
     qputenv("XDG_STATE_HOME", dir_->filePath(u"state"_s).toLocal8Bit());
 }
 
 void TestWindowRun::cleanup()
 {
-    qputenv("XDG_STATE_HOME", stateHome_);
     answers_.reset();
     settings_.reset();
     dir_.reset();
@@ -338,85 +296,69 @@ void TestWindowRun::everyCopyBoxReachesTheSidecar()
     QCOMPARE(temporaryFilesIn(in_), 0);
 }
 
-void TestWindowRun::stopMidRunGivesTheStoppedMessage()
-{
-    fillInput(kLongList);
-    MainContentView view(*settings_);
-    setFixedDate(view);
-    const MainControls& c = view.controls();
-    auto gate = std::make_shared<Gate>();
-    GateOpener opener{gate};
-    gate->atIndex = 2; // the text file, then p001: held at the first report
-    view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
-
-    c.StartButton->click();
-    QVERIFY(waitFor(gate->reached));
-    // Locked while the worker is held.
-    QVERIFY(view.isRunning());
-    QCOMPARE(enabledControls(c), u"stop"_s);
-    QVERIFY(!c.jikkochuLabel->isHidden());
-    QVERIFY(!c.progressBar->isHidden());
-    QTRY_COMPARE(c.progressBar->maximum(), kLongList + 2);
-
-    c.StopButton->click();
-    gate->proceed.release();
-    QTRY_COMPARE(answers_->shown().size(), 1);
-    const int rewritten = stoppedPrefix(in_);
-    QVERIFY(rewritten > 0);
-    // The count is the files rewritten, not the files tried.
-    QCOMPARE(answers_->shown().first().text, u"中止しました。\n\n計%1ファイル実行"_s.arg(rewritten));
-    QCOMPARE(answers_->shown().first().icon, message_sheets::Icon::Bickuri);
-    QCOMPARE(enabledControls(c), kUnlocked);
-    QVERIFY(c.jikkochuLabel->isHidden());
-    QVERIFY(!view.runController().stopRequested());
-
-    // The next run starts afresh: its count is its own (the rest of the
-    // files, plus the ones already done, rewritten to the same date again).
-    answers_->clearShown();
-    view.runController().setFileHookForTests({});
-    c.StartButton->click();
-    QTRY_COMPARE(answers_->shown().size(), 1);
-    QCOMPARE(answers_->shown().first().text, window_texts::finished(kLongList));
-}
-
 void TestWindowRun::stopBetweenOrDuringFiles_data()
 {
+    QTest::addColumn<int>("photos");
     QTest::addColumn<bool>("singleFile");
     QTest::addColumn<int>("stopAt"); // the target whose report holds the worker; 0: as the run starts
-    QTest::addColumn<QString>("message");
-    // The folder: 0-メモ.txt, p001.jpg, p002.jpg, z-noexif.jpg.
-    QTest::newRow("before the first file") << false << 0 << window_texts::stopped(0);
-    QTest::newRow("during the last file: finished, full count") << false << 4 << window_texts::finished(2);
-    QTest::newRow("single file, before it") << true << 0 << window_texts::stopped(0);
-    QTest::newRow("single file, during it: the flag is tested once") << true << 1 << window_texts::finished(1);
+    QTest::addColumn<QString>("message"); // "": stopped, counting the files rewritten
+    // The folder: 0-メモ.txt, the photos p001.jpg..., z-noexif.jpg.
+    // clang-format off
+    QTest::newRow("mid-run: the count is the files rewritten, not tried") << kLongList << false << 2 << QString();
+    QTest::newRow("before the first file") << 2 << false << 0 << window_texts::stopped(0);
+    QTest::newRow("during the last file: finished, full count") << 2 << false << 4 << window_texts::finished(2);
+    QTest::newRow("single file, before it") << 2 << true << 0 << window_texts::stopped(0);
+    QTest::newRow("single file, during it: the flag is tested once") << 2 << true << 1 << window_texts::finished(1);
+    // clang-format on
 }
 
 void TestWindowRun::stopBetweenOrDuringFiles()
 {
+    QFETCH(int, photos);
     QFETCH(bool, singleFile);
     QFETCH(int, stopAt);
     QFETCH(QString, message);
-    fillInput(2);
+    fillInput(photos);
     MainContentView view(*settings_);
     setFixedDate(view);
+    const MainControls& c = view.controls();
     if (singleFile)
-        view.controls().InpPathLabel->setText(photo(in_, 1));
-    auto gate = std::make_shared<Gate>();
-    GateOpener opener{gate};
-    if (stopAt == 0) {
-        connect(&view, &MainContentView::runStarting, &view, &MainContentView::stop);
-    } else {
-        gate->atIndex = std::size_t(stopAt);
-        view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
-    }
-    view.controls().StartButton->click();
+        c.InpPathLabel->setText(photo(in_, 1));
+    Gate gate(view.runController(), std::size_t(stopAt));
+    QMetaObject::Connection stopAtStart;
+    if (stopAt == 0)
+        stopAtStart = connect(&view, &MainContentView::runStarting, &view, &MainContentView::stop);
+    c.StartButton->click();
     if (stopAt != 0) {
-        QVERIFY(waitFor(gate->reached));
-        view.controls().StopButton->click();
-        gate->proceed.release();
+        QTRY_VERIFY_WITH_TIMEOUT(gate.held(), 20000);
+        // Locked while the worker is held.
+        QVERIFY(view.isRunning());
+        QCOMPARE(enabledControls(c), u"stop"_s);
+        QVERIFY(!c.jikkochuLabel->isHidden() && !c.progressBar->isHidden());
+        QTRY_COMPARE(c.progressBar->maximum(), singleFile ? 1 : photos + 2);
+        c.StopButton->click();
+        gate.open();
     }
     QTRY_COMPARE(answers_->shown().size(), 1);
+    if (message.isEmpty()) {
+        const int rewritten = stoppedPrefix(in_);
+        QVERIFY(rewritten > 0);
+        message = u"中止しました。\n\n計%1ファイル実行"_s.arg(rewritten);
+        QCOMPARE(answers_->shown().first().icon, message_sheets::Icon::Bickuri);
+    }
     QCOMPARE(answers_->shown().first().text, message);
+    QCOMPARE(enabledControls(c), kUnlocked);
+    QVERIFY(c.jikkochuLabel->isHidden());
+    QVERIFY(!view.runController().stopRequested());
+
+    // The next run starts afresh: its count is its own (the files already
+    // done rewritten to the same date again).
+    disconnect(stopAtStart);
+    answers_->clearShown();
+    view.runController().setFileHookForTests({});
+    c.StartButton->click();
+    QTRY_COMPARE(answers_->shown().size(), 1);
+    QCOMPARE(answers_->shown().first().text, window_texts::finished(singleFile ? 1 : photos));
 }
 
 void TestWindowRun::progressIsCoalesced()
@@ -427,51 +369,22 @@ void TestWindowRun::progressIsCoalesced()
         QVERIFY(writeFile(in_ + u"/n%1.txt"_s.arg(i, 4, 10, QLatin1Char('0')), QByteArrayLiteral("x")));
     MainContentView view(*settings_);
     setFixedDate(view);
-    auto gate = std::make_shared<Gate>();
-    GateOpener opener{gate};
-    gate->atIndex = 2000;
-    view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
+    Gate gate(view.runController(), 2000);
     view.controls().StartButton->click();
     // The UI thread does not look at its queue until the worker is at the
     // last file.
     QElapsedTimer t;
     t.start();
-    while (!gate->reached.tryAcquire()) {
+    while (!gate.held()) {
         QVERIFY(t.elapsed() < 60000);
         QThread::msleep(5);
     }
-    gate->proceed.release();
+    gate.open();
     QTRY_COMPARE(answers_->shown().size(), 1);
     QCOMPARE(answers_->shown().first().text, window_texts::finished(0));
     QVERIFY2(view.runController().progressDeliveries() <= 3,
              qPrintable(QString::number(view.runController().progressDeliveries())));
     QVERIFY(view.runController().progressDeliveries() >= 1);
-}
-
-void TestWindowRun::closingTheWindowMidRunFinishesTheFileThenCloses()
-{
-    fillInput(kLongList);
-    MainWindow window(*settings_);
-    MainContentView& view = *window.contentView();
-    setFixedDate(view);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto gate = std::make_shared<Gate>();
-    GateOpener opener{gate};
-    gate->atIndex = 2;
-    view.runController().setFileHookForTests([gate](const shotdate::FileReport& r) { (*gate)(r); });
-
-    view.controls().StartButton->click();
-    QVERIFY(waitFor(gate->reached));
-    QVERIFY(!window.close()); // refused for now
-    QVERIFY(window.isVisible());
-    QVERIFY(window.isClosingAfterRun());
-    QVERIFY(view.runController().stopRequested());
-    gate->proceed.release();
-    QTRY_VERIFY(!window.isVisible());
-    QVERIFY(!view.isRunning());
-    QVERIFY(answers_->shown().isEmpty()); // no closing message for a window going away
-    QVERIFY(stoppedPrefix(in_) > 0);
 }
 
 void TestWindowRun::closingProcessExitsCleanly_data()

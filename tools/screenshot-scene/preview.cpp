@@ -2,9 +2,8 @@
 // then "プレビュー…" in the confirmation, for tools/screenshot to capture the
 // preview. Prints "ready" once the preview has its totals; quits when the
 // preview or the window is closed.
-//   preview_screenshot <settings.ini> <empty folder for the photos>
+//   shotdate_preview_scene <settings.ini> <folder of photos>
 #include "drop_path_field.h"
-#include "gui_test_support.h"
 #include "main_content_view.h"
 #include "main_window.h"
 #include "preview_dialog.h"
@@ -30,14 +29,6 @@ int main(int argc, char** argv)
     if (argc != 3)
         return 2;
     const QString folder = QString::fromLocal8Bit(argv[2]);
-    for (int i = 1; i <= 10; ++i) {
-        const QString date = QStringLiteral("2019:08:%1 %2:%3:30").arg(10 + i / 4).arg(9 + i % 9, 2, 10, QLatin1Char('0')).arg(i * 5 % 60, 2, 10, QLatin1Char('0'));
-        // One picture came back from an editor without its EXIF data.
-        gui_test::writeFile(folder + QStringLiteral("/IMG_%1.JPG").arg(4200 + i),
-                            i == 6 ? gui_test::jpegWithoutExif() : gui_test::jpegWithExif(date));
-    }
-    gui_test::writeFile(folder + QStringLiteral("/メモ.txt"), QByteArrayLiteral("旅行の予定"));
-
     QSettings settings(QString::fromLocal8Bit(argv[1]), QSettings::IniFormat);
     MainWindow window(settings);
     const MainControls& c = window.contentView()->controls();
@@ -54,8 +45,7 @@ int main(int argc, char** argv)
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         for (auto* box : window.findChildren<QMessageBox*>()) {
             for (QAbstractButton* b : box->buttons())
-                if (b->text() == window_texts::previewButton() && box->isVisible()
-                    && !box->findChild<PreviewDialog*>())
+                if (b->text() == window_texts::previewButton() && box->isVisible() && !box->findChild<PreviewDialog*>())
                     b->click();
         }
         if (auto* preview = window.findChild<PreviewDialog*>()) {
