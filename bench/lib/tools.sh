@@ -7,13 +7,14 @@
 # alone, so they change one tag more than the rest.
 # shellcheck disable=SC2034  # its globals are read by bench/run and the other parts
 
-ALL_TOOLS=(yardstick sd-inplace sd-alldates sd-output sd-window exiftool exiv2 jhead)
+ALL_TOOLS=(yardstick sd-inplace sd-rename sd-alldates sd-output sd-window exiftool exiv2 jhead)
 SHIFT=+01:00:00
 
 tool_label() {
     case $1 in
         yardstick) echo 'cp -r + sync (yardstick)' ;;
         sd-inplace) echo "shotdate-cli --shift $SHIFT" ;;
+        sd-rename) echo '  the same, without a journal [3]' ;;
         sd-alldates) echo "  the same, with --all-dates [2]" ;;
         sd-output) echo "shotdate-cli --shift $SHIFT -o DIR" ;;
         sd-window) echo 'window run (Start, headless)' ;;
@@ -26,7 +27,7 @@ tool_label() {
 tool_program() {
     case $1 in
         yardstick) echo cp ;;
-        sd-inplace | sd-alldates | sd-output) echo "$CLI" ;;
+        sd-inplace | sd-rename | sd-alldates | sd-output) echo "$CLI" ;;
         sd-window) echo "${WINDOW:-window_run_bench}" ;;
         *) echo "$1" ;;
     esac
@@ -35,9 +36,9 @@ tool_program() {
 tool_available() { command -v "$(tool_program "$1")" >/dev/null 2>&1; }
 
 # jhead reads JPEG only. Every copy of the date is measured on the JPEG set,
-# against the in-place run of the same set.
+# against the in-place run of the same set that, like it, writes whole files.
 tool_handles_set() {
-    [[ $1 != jhead || $2 != tiff ]] && [[ $1 != sd-alldates || $2 == jpeg ]]
+    [[ $1 != jhead || $2 != tiff ]] && [[ $1 != sd-alldates && $1 != sd-rename || $2 == jpeg ]]
 }
 
 # Where the tool's results are: the copy it changed, or the output folder.
@@ -60,6 +61,9 @@ tool_command() {
             CMD=(sh -c 'cp -r "$1" "$2" && sync' yardstick "$RUN" "$OUT/copy")
             ;;
         sd-inplace) CMD=("$CLI" -q --shift "$SHIFT" "$RUN") ;;
+        # With no journal to make a patch crash-safe, every file takes the
+        # temporary-and-rename path, as --all-dates runs do.
+        sd-rename) CMD=(env XDG_STATE_HOME=/dev/null/none "$CLI" -q --shift "$SHIFT" "$RUN") ;;
         sd-alldates) CMD=("$CLI" -q --shift "$SHIFT" --all-dates "$RUN") ;;
         sd-output) CMD=("$CLI" -q --shift "$SHIFT" -o "$OUT" "$RUN") ;;
         # The window's own run path: Start pressed on a folder, in place,
