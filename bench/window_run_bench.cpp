@@ -1,15 +1,15 @@
 // Drives the window's own run path without a display, for the benchmark:
 // the real MainContentView, its start check and its worker thread, over a
-// folder in place, shifting every photo by one hour.
+// folder in place (or into OUTPUT), shifting every photo by one hour.
 //
-//   window_run_bench FOLDER
+//   window_run_bench FOLDER [OUTPUT]
 //
 // Prints the closing message and, on a second line, "run seconds: S", the
 // time from the Start click to the closing message (without Qt's own
 // start-up); exits 0 when the run finished.
+#include "drop_path_field.h"
 #include "main_content_view.h"
 #include "main_controls.h"
-#include "drop_path_field.h"
 #include "message_sheets.h"
 #include "radio_group.h"
 
@@ -31,8 +31,8 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: window_run_bench FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: window_run_bench FOLDER [OUTPUT]\n");
         return 2;
     }
     // No confirmation. Written as a plain file, as a user's settings stand on
@@ -51,8 +51,10 @@ int main(int argc, char** argv)
     MainContentView view(settings);
     const MainControls& c = view.controls();
     c.InpPathLabel->setText(QString::fromLocal8Bit(argv[1]));
-    if (c.betsuFolderCheckBox->isChecked())
+    if (c.betsuFolderCheckBox->isChecked() != (argc == 3))
         c.betsuFolderCheckBox->click();
+    if (argc == 3)
+        c.OutPathLabel->setText(QString::fromLocal8Bit(argv[2]));
     c.subfolerCheckBox->setChecked(true);
     c.shiteiMatrix->button(1)->click();
     c.jisaNissuTextField->setText(QStringLiteral("0"));

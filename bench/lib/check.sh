@@ -114,7 +114,7 @@ check_run() {
     if [[ -z $problem && $tool == sd-* ]]; then
         problem=$(check_only_dates_changed "$set" "$dir" "$([[ $tool == sd-alldates ]] && echo 6 || echo 2)")
         [[ -n $problem ]] || problem=$(check_no_temporaries "$RUN" "$OUT")
-        [[ -n $problem || $tool != sd-output ]] || problem=$(check_every_file_written "$set" "$dir")
+        [[ -n $problem || $(tool_result_dir "$tool") != "$OUT" ]] || problem=$(check_every_file_written "$set" "$dir")
     fi
     [[ -z $problem ]] || echo "$problem"
 }

@@ -56,7 +56,7 @@ measure() {
         say "  $set: $(tool_label "$tool"): round $round/$rounds: $ELAPSED s (exit $STATUS)"
         times+=("$ELAPSED")
         # The window's driver also times its run from the Start click on.
-        [[ $tool != sd-window ]] || awk '/^run seconds:/ { print $3 }' "$log.out" >>"$LOGS/$set.window-run"
+        [[ $tool != sd-window* ]] || awk '/^run seconds:/ { print $3 }' "$log.out" >>"$LOGS/$set.$tool-run"
         synced+=("$SYNCED")
         rss+=("${RSS_KB:-0}")
         written+=("${WRITE_BYTES:-0}")

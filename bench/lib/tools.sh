@@ -7,16 +7,18 @@
 # alone, so they change one tag more than the rest.
 # shellcheck disable=SC2034  # its globals are read by bench/run and the other parts
 
-ALL_TOOLS=(yardstick sd-inplace sd-alldates sd-output sd-window exiftool exiv2 jhead)
+ALL_TOOLS=(yardstick sd-inplace sd-rename sd-alldates sd-output sd-window sd-window-output exiftool exiv2 jhead)
 SHIFT=+01:00:00
 
 tool_label() {
     case $1 in
         yardstick) echo 'cp -r + sync (yardstick)' ;;
         sd-inplace) echo "shotdate-cli --shift $SHIFT" ;;
+        sd-rename) echo '  the same, without a journal [3]' ;;
         sd-alldates) echo "  the same, with --all-dates [2]" ;;
         sd-output) echo "shotdate-cli --shift $SHIFT -o DIR" ;;
         sd-window) echo 'window run (Start, headless)' ;;
+        sd-window-output) echo '  the same, into an output folder' ;;
         exiftool) echo 'exiftool -overwrite_original_in_place' ;;
         exiv2) echo "exiv2 -a $SHIFT ad [1]" ;;
         jhead) echo 'jhead -ta+1:00 [1]' ;;
@@ -26,8 +28,8 @@ tool_label() {
 tool_program() {
     case $1 in
         yardstick) echo cp ;;
-        sd-inplace | sd-alldates | sd-output) echo "$CLI" ;;
-        sd-window) echo "${WINDOW:-window_run_bench}" ;;
+        sd-inplace | sd-rename | sd-alldates | sd-output) echo "$CLI" ;;
+        sd-window | sd-window-output) echo "${WINDOW:-window_run_bench}" ;;
         *) echo "$1" ;;
     esac
 }
@@ -35,15 +37,15 @@ tool_program() {
 tool_available() { command -v "$(tool_program "$1")" >/dev/null 2>&1; }
 
 # jhead reads JPEG only. Every copy of the date is measured on the JPEG set,
-# against the in-place run of the same set.
+# against the in-place run of the same set that, like it, writes whole files.
 tool_handles_set() {
-    [[ $1 != jhead || $2 != tiff ]] && [[ $1 != sd-alldates || $2 == jpeg ]]
+    [[ $1 != jhead || $2 != tiff ]] && [[ $1 != sd-alldates && $1 != sd-rename && $1 != sd-window-output || $2 == jpeg ]]
 }
 
 # Where the tool's results are: the copy it changed, or the output folder.
 tool_result_dir() {
     case $1 in
-        sd-output) echo "$OUT" ;;
+        sd-output | sd-window-output) echo "$OUT" ;;
         *) echo "$RUN" ;;
     esac
 }
@@ -60,11 +62,15 @@ tool_command() {
             CMD=(sh -c 'cp -r "$1" "$2" && sync' yardstick "$RUN" "$OUT/copy")
             ;;
         sd-inplace) CMD=("$CLI" -q --shift "$SHIFT" "$RUN") ;;
+        # With no journal to make a patch crash-safe, every file takes the
+        # temporary-and-rename path, as --all-dates runs do.
+        sd-rename) CMD=(env XDG_STATE_HOME=/dev/null/none "$CLI" -q --shift "$SHIFT" "$RUN") ;;
         sd-alldates) CMD=("$CLI" -q --shift "$SHIFT" --all-dates "$RUN") ;;
         sd-output) CMD=("$CLI" -q --shift "$SHIFT" -o "$OUT" "$RUN") ;;
         # The window's own run path: Start pressed on a folder, in place,
         # one hour forward, with every widget and the worker thread.
         sd-window) CMD=("$WINDOW" "$RUN") ;;
+        sd-window-output) CMD=("$WINDOW" "$RUN" "$OUT") ;;
         exiftool)
             CMD=(exiftool -q -q -overwrite_original_in_place
                  "-ExifIFD:DateTimeOriginal+=0:0:0 1:0:0" "-ExifIFD:CreateDate+=0:0:0 1:0:0" .)

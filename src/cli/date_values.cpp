@@ -1,6 +1,7 @@
 #include "date_values.h"
 
 #include <optional>
+#include <vector>
 
 namespace shotdate::cli {
 
@@ -107,30 +108,34 @@ DateValue<LocalSeconds> parseTimeValue(std::string_view text)
 
 DateValue<std::int32_t> parseShiftValue(std::string_view text)
 {
-    const auto malformed = [&] {
-        return DateValueError{quoted(text) + " is not in the form [+|-][DAYS:]HH:MM:SS"};
-    };
+    const auto malformed = [&] { return DateValueError{quoted(text) + " is not in the form [+|-][DAYS:]HH:MM:SS"}; };
     std::string_view rest = text;
     std::int32_t sign = 1;
     if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {
         sign = rest.front() == '-' ? -1 : 1;
         rest.remove_prefix(1);
     }
-    unsigned days = 0;
-    if (rest.size() > 8) {
-        // Up to three digits of days and their colon before HH:MM:SS.
-        const std::size_t dayDigits = rest.size() - 9;
-        if (dayDigits < 1 || dayDigits > 3 || rest[dayDigits] != ':')
-            return malformed();
-        const auto value = readDigits(rest, 0, dayDigits);
-        if (!value)
-            return malformed();
-        days = *value;
-        rest.remove_prefix(dayDigits + 1);
-    }
-    Fields fields;
-    if (rest.size() != 8 || !readTime(rest, 0, fields))
+    // DAYS (1-3 digits), HH (1-2 digits: "+1:00:00" is what a user types),
+    // then MM and SS of two digits each.
+    std::vector<std::string_view> parts;
+    for (std::size_t colon; (colon = rest.find(':')) != std::string_view::npos; rest.remove_prefix(colon + 1))
+        parts.push_back(rest.substr(0, colon));
+    parts.push_back(rest);
+    if (parts.size() != 3 && parts.size() != 4)
         return malformed();
+    const auto field = [](std::string_view part, std::size_t fewest, std::size_t most) {
+        return part.size() >= fewest && part.size() <= most ? readDigits(part, 0, part.size()) : std::nullopt;
+    };
+    const std::size_t h = parts.size() - 3;
+    const auto dayValue = h == 1 ? field(parts[0], 1, 3) : std::optional<unsigned>(0);
+    const auto hour = field(parts[h], 1, 2), minute = field(parts[h + 1], 2, 2), second = field(parts[h + 2], 2, 2);
+    if (!dayValue || !hour || !minute || !second)
+        return malformed();
+    const unsigned days = *dayValue;
+    Fields fields;
+    fields.hour = *hour;
+    fields.minute = *minute;
+    fields.second = *second;
     if (days > 366)
         return DateValueError{quoted(text) + ": the days must be 0-366"};
     if (fields.hour > 23 || fields.minute > 59 || fields.second > 59)
@@ -143,9 +148,8 @@ DateValue<std::int32_t> parseZoneValue(std::string_view text)
 {
     if (text == "Z")
         return 0;
-    const auto hours = text.size() == 6 && (text[0] == '+' || text[0] == '-') && text[3] == ':'
-        ? readDigits(text, 1, 2)
-        : std::nullopt;
+    const auto hours = text.size() == 6 && (text[0] == '+' || text[0] == '-') && text[3] == ':' ? readDigits(text, 1, 2)
+                                                                                                : std::nullopt;
     const auto minutes = hours ? readDigits(text, 4, 2) : std::nullopt;
     if (!minutes)
         return DateValueError{quoted(text) + " is not in the form +HH:MM, -HH:MM or Z"};
