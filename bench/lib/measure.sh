@@ -16,7 +16,9 @@ RESULTS_HEADER='set	tool	rounds	seconds	seconds_synced	rss_kb	write_bytes	proble
 # Leaves $RUN (a fresh copy of SET) and $OUT (empty) on disk.
 prepare_round() {
     local set=$2
-    rm -rf "$RUN" "$OUT"
+    # Each run starts with no journals, as the first run on a machine does:
+    # a state kept from round to round would make later tools read more.
+    rm -rf "$RUN" "$OUT" "$XDG_STATE_HOME"
     sync
     cp -r "$DATA/$set" "$RUN"
     mkdir -p "$OUT"

@@ -446,10 +446,14 @@ JournalHeader journalHeaderFor(const RunSettings& settings, std::optional<std::s
 
 std::optional<JournalRun> readJournal(const std::string& path, bool headerOnly)
 {
-    // The header is one short line; a run's files may be many.
-    constexpr std::size_t kHeaderBytes = 64 * 1024;
+    // The header is one short line (longer only with many or long input
+    // paths); a run's files may be many megabytes.
+    constexpr std::size_t kHeaderBytes = 4 * 1024, kLongestHeader = 64 * 1024;
     std::string text;
     if (readWholeFile(path, text, headerOnly ? kHeaderBytes : std::string::npos) != 0)
+        return std::nullopt;
+    if (headerOnly && text.find('\n') == std::string::npos && text.size() == kHeaderBytes
+        && readWholeFile(path, text, kLongestHeader) != 0)
         return std::nullopt;
     if (headerOnly && text.find('\n') != std::string::npos)
         text.resize(text.find('\n') + 1);
@@ -568,6 +572,19 @@ std::vector<const JournalRun*> recentShiftsOf(const std::vector<JournalRun>& run
     }
     for (const JournalRun& run : runs) {
         if (run.header.mode != "shift" || run.header.when < std::int64_t(now) - 86400 || undoneBy(runs, run.header.id))
+            continue;
+        // A run's files lie below its output folder or its inputs: unless
+        // those meet ours, only a photo named here by another name can be one
+        // of them, and only then is the whole journal worth reading (a large
+        // run's is megabytes).
+        const std::vector<std::string> earlier =
+            run.header.output ? std::vector<std::string>{*run.header.output} : run.header.inputs;
+        const bool inputsMeet = std::any_of(inputs.begin(), inputs.end(), [&](const std::string& input) {
+            return std::any_of(earlier.begin(), earlier.end(), [&](const std::string& folder) {
+                return isPathWithin(input, folder) || isPathWithin(folder, input);
+            });
+        });
+        if (!inputsMeet && inputFiles.empty())
             continue;
         std::optional<JournalRun> whole;
         if (run.files.empty() && !run.ended)
