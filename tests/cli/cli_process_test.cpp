@@ -102,33 +102,10 @@ std::map<std::string, FileState> snapshot(const std::string& folder)
     return files;
 }
 
-std::string base64Decoded(const std::string& text)
-{
-    static const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string bytes;
-    unsigned bits = 0, count = 0;
-    for (const char c : text) {
-        if (c == '=')
-            break;
-        bits = (bits << 6) | unsigned(digits.find(c));
-        count += 6;
-        if (count >= 8) {
-            count -= 8;
-            bytes += char((bits >> count) & 0xff);
-        }
-    }
-    return bytes;
-}
-
-// A record's path below `work` as the bytes it stands for, a name that is
-// not UTF-8 included; "-" for none.
+// A record's path below `work`; "-" for none.
 std::string recordPath(const nlohmann::json& record, const std::string& key, const std::string& work)
 {
-    if (record[key].is_null())
-        return "-";
-    const std::string path =
-        record.contains(key + "_base64") ? base64Decoded(record[key + "_base64"]) : record[key].get<std::string>();
-    return path.substr(work.size());
+    return record[key].is_null() ? "-" : record[key].get<std::string>().substr(work.size());
 }
 
 std::string describe(const ProcessResult& r)
@@ -145,7 +122,7 @@ struct Templates {
     std::string skipReason = fixtures::missingToolsReason({"convert", "exiftool"});
     Templates()
     {
-        if (skipReason.empty() && !(makeJpeg(folder / "dated.jpg", kOldDate) && makeJpeg(folder / "plain.jpg")))
+        if (skipReason.empty() && !makeJpeg(folder / "dated.jpg", kOldDate))
             skipReason = "could not make the fixture JPEGs with convert and exiftool";
     }
 };
@@ -168,8 +145,7 @@ protected:
     }
 
     // `relative` below the test's folder: "x/" a folder, "x=text" a text
-    // posing as a JPEG, "x=plain" a JPEG without EXIF, "x=fifo" a named pipe,
-    // "x=dangling" a link to nothing, else the dated JPEG.
+    // posing as a JPEG, else the dated JPEG.
     std::string add(const std::string& relative)
     {
         const auto at = relative.find('=');
@@ -178,14 +154,10 @@ protected:
         fs::create_directories(relative.ends_with('/') ? target : target.parent_path());
         if (relative.ends_with('/'))
             return target;
-        if (kind.empty() || kind == "plain")
-            fs::copy_file(templates().folder / (kind.empty() ? "dated.jpg" : "plain.jpg"), target);
-        else if (kind == "text")
+        if (kind == "text")
             writeTextFile(target, "this is not a photo\n");
-        else if (kind == "fifo")
-            EXPECT_EQ(mkfifo(target.c_str(), 0600), 0);
-        else if (kind == "dangling")
-            fs::create_symlink("nowhere.jpg", target);
+        else
+            fs::copy_file(templates().folder / "dated.jpg", target);
         return target;
     }
 
@@ -222,7 +194,7 @@ struct RunRow {
     std::vector<std::string> out; // parts stdout must hold
     std::vector<std::string> err; // parts stderr must hold; "": stderr empty
     std::map<std::string, std::string> dates = {}; // both EXIF dates of files below WORK/ afterwards
-    std::vector<std::string> unchanged = {}; // below WORK/: bytes and times as they were ("" the whole folder)
+    bool untouched = false; // every entry below WORK/ keeps its bytes and times
     std::vector<std::string> records = {};
 };
 
@@ -238,7 +210,7 @@ TEST_P(CliRun, GivesTheExpectedOutcome)
     const RunRow& row = GetParam();
     for (const std::string& file : row.files)
         add(file);
-    const auto before = row.unchanged.empty() ? std::map<std::string, FileState>() : snapshot(work_.path());
+    const auto before = row.untouched ? snapshot(work_.path()) : std::map<std::string, FileState>();
     const ProcessResult r = runCli(row.args);
 
     EXPECT_EQ(r.exitCode, row.exitCode) << describe(r);
@@ -271,102 +243,55 @@ TEST_P(CliRun, GivesTheExpectedOutcome)
     }
     for (const auto& [path, date] : row.dates)
         EXPECT_EQ(readDates(work_ / path), bothDates(date)) << path;
-    const auto after = snapshot(work_.path());
-    for (const std::string& path : row.unchanged)
-        EXPECT_TRUE(path.empty() ? after == before : after.at(path) == before.at(path)) << path;
+    EXPECT_TRUE(!row.untouched || snapshot(work_.path()) == before) << "something below the folder was written";
 }
 
 const std::string kShifted = "2012:05:03 14:45:12";
 
+// Each date mode's arithmetic, every kind of entry and what a run leaves
+// alone are the engine's tests; here, what the command line makes of them.
 // One row a line or two, so that the rows read as a table.
 // clang-format off
 const RunRow kRuns[] = {
-    // The date modes, in place.
     {"Set", {"photos/a.jpg", "photos/b.jpg"}, {"--set", "2020-01-02 03:04:05", "WORK/photos"}, 0,
      "2 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", "2020:01:02 03:04:05"}, {"photos/b.jpg", "2020:01:02 03:04:05"}}},
-    {"SetDateKeepsTime", {"photos/a.jpg"}, {"--set-date=2019-12-31", "WORK/photos"}, 0, "1 rewritten, 0 passed over",
-     {}, {""}, {{"photos/a.jpg", "2019:12:31 13:45:12"}}},
-    {"SetTimeKeepsDate", {"photos/a.jpg"}, {"--set-time", "08:09:10", "WORK/photos"}, 0, "1 rewritten, 0 passed over",
-     {}, {""}, {{"photos/a.jpg", "2012:05:03 08:09:10"}}},
-    {"ShiftAcrossMidnight", {"photos/a.jpg"}, {"--shift", "1:10:14:48", "WORK/photos"}, 0,
-     "1 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", "2012:05:05 00:00:00"}}},
-    {"ShiftAndZoneDoBoth", {"photos/a.jpg"}, {"--shift", "+01:00:00", "--zone", "+09:00", "--all-dates", "WORK/photos"},
-     0, "1 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", kShifted}}},
-    // 366 days back from 3 May 2012 crosses 29 February 2012.
-    {"ShiftBackAYearOverLeapDay", {"photos/a.jpg"}, {"--shift", "-366:00:00:00", "WORK/photos"}, 0,
-     "1 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", "2011:05:03 13:45:12"}}},
-    // What is printed where, and what is left alone.
-    {"PassesOverNonPhotosWithReasonsAndExitOne", {"photos/good.jpg", "photos/fake.jpg=text", "photos/plain.jpg=plain"},
-     {"WORK/photos", "--set-date", "2019-12-31"}, 1, "1 rewritten, 2 passed over", {},
-     {"WORK/photos/fake.jpg: passed over: not an image", "WORK/photos/plain.jpg: passed over: "},
-     {{"photos/good.jpg", "2019:12:31 13:45:12"}}, {"photos/fake.jpg", "photos/plain.jpg"}},
     // Folders' times included: a temporary file made and removed would change them.
     {"DryRunShowsOldAndNewDatesAndWritesNothing", {"photos/a.jpg", "photos/b.jpg", "photos/fake.jpg=text"},
      {"-n", "--shift", "+01:00:00", "WORK/photos"}, 1, "2 would be rewritten, 1 passed over",
      {"WORK/photos/a.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2012:05:03 14:45:12\n",
-      "WORK/photos/b.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2012:05:03 14:45:12\n"}, {}, {}, {""}},
-    {"VerboseShowsEveryOutcomeWithDates", {"photos/a.jpg", "photos/fake.jpg=text"},
-     {"--verbose", "--set", "2001-02-03 04:05:06", "WORK/photos"}, 1, "1 rewritten, 1 passed over",
-     {"WORK/photos/a.jpg: rewritten: 2012:05:03 13:45:12 -> 2001:02:03 04:05:06\n"}, {"WORK/photos/fake.jpg: passed over: "}},
-    // A newline in a name must not split its report in two.
-    {"SpecialEntriesArePassedOverWithoutHanging", {"photos/写真.jpg", "photos/pipe.jpg=fifo",
-      "photos/dangling.jpg=dangling", "photos/two\nlines.jpg=text"}, {"-v", "--set-date", "2019-12-31", "WORK/photos"}, 1,
-     "1 rewritten, 3 passed over", {"WORK/photos/写真.jpg: rewritten: "}, {"WORK/photos/pipe.jpg: passed over: not a regular file\n",
-      "WORK/photos/dangling.jpg: passed over: a symbolic link to nothing\n", "WORK/photos/two\\nlines.jpg: passed over: "},
-     {{"photos/写真.jpg", "2019:12:31 13:45:12"}}},
-    {"QuietPrintsNothingWhenAllGoesWell", {"photos/a.jpg"}, {"-q", "--set-time", "00:00:01", "WORK/photos"}, 0, "",
-     {}, {""}, {{"photos/a.jpg", "2012:05:03 00:00:01"}}},
-    {"OutputFolderGetsTheNewFilesAndOriginalsStay", {"photos/a.jpg", "out/"},
-     {"--set", "2020-01-02 03:04:05", "-o", "WORK/out", "WORK/photos"}, 0, "1 rewritten, 0 passed over", {}, {""},
-     {{"out/a.jpg", "2020:01:02 03:04:05"}}, {"photos/a.jpg"}},
-    {"OneFileAsPath", {"photos/a.jpg", "photos/b.jpg"}, {"WORK/photos/a.jpg", "--set-date", "1999-12-31"}, 0,
-     "1 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", "1999:12:31 13:45:12"}, {"photos/b.jpg", kOldDate}}},
+      "WORK/photos/b.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2012:05:03 14:45:12\n"}, {}, {}, true},
+    {"QuietPrintsNothingWhenAllGoesWell", {"photos/a.jpg"}, {"-q", "--set-time", "00:00:01", "WORK/photos"}, 0, "", {}, {""}},
     {"SubfoldersLeftWithoutRecursive", {"photos/a.jpg", "photos/sub/deep.jpg"},
      {"--set-date", "1999-12-31", "WORK/photos"}, 0, "1 rewritten, 0 passed over", {}, {""}, {{"photos/sub/deep.jpg", kOldDate}}},
-    {"SubfoldersOnlyWithRecursive", {"photos/a.jpg", "photos/sub/deep.jpg"},
-     {"-r", "--set-date", "1999-12-30", "WORK/photos"}, 0, "2 rewritten, 0 passed over", {}, {""},
-     {{"photos/sub/deep.jpg", "1999:12:30 13:45:12"}}},
-    // Several PATHs, as a shell gives IMG_*.JPG: one run, one summary, and
-    // the JSON records of every file of every PATH.
-    {"ShellExpandedFiles", {"photos/a.jpg", "photos/b.jpg", "other/a.jpg"},
-     {"--json", "--shift", "+01:00:00", "WORK/photos/a.jpg", "WORK/photos/b.jpg"}, 0, "", {}, {},
-     {{"photos/a.jpg", kShifted}, {"photos/b.jpg", kShifted}, {"other/a.jpg", kOldDate}}, {},
-     {"photos/a.jpg rewritten photos/a.jpg", "photos/b.jpg rewritten photos/b.jpg"}},
-    // In place, a photo named again (alone, inside a folder, or spelled
-    // another way) keeps the date it got the first time.
+    // Several PATHs, as a shell gives IMG_*.JPG, make one run with one
+    // summary. In place, a photo named again (alone, inside a folder, or
+    // spelled another way) keeps the date it got the first time.
     {"NamedTwiceMovesOnce", {"photos/a.jpg", "photos/b.jpg", "other/"},
      {"--json", "--shift", "+01:00:00", "WORK/photos/a.jpg", "WORK/photos", "WORK/other/../photos/a.jpg"}, 1, "", {}, {},
-     {{"photos/a.jpg", kShifted}, {"photos/b.jpg", kShifted}}, {},
+     {{"photos/a.jpg", kShifted}, {"photos/b.jpg", kShifted}}, false,
      {"photos/a.jpg rewritten photos/a.jpg", "photos/a.jpg same-file-twice -", "photos/b.jpg rewritten photos/b.jpg",
       "other/../photos/a.jpg same-file-twice -"}},
     // Into one folder, same names from different PATHs get numbered names, never replace each other.
     {"SameNamesIntoOneOutput", {"photos/a.jpg", "photos/b.jpg", "other/a.jpg", "out/"},
      {"--json", "--shift", "+01:00:00", "-o", "WORK/out", "WORK/photos", "WORK/other/a.jpg"}, 0, "", {}, {},
-     {{"out/a.jpg", kShifted}, {"out/a (2).jpg", kShifted}, {"photos/a.jpg", kOldDate}, {"other/a.jpg", kOldDate}}, {},
+     {{"out/a.jpg", kShifted}, {"out/a (2).jpg", kShifted}}, false,
      {"photos/a.jpg rewritten out/a.jpg", "photos/b.jpg rewritten out/b.jpg", "other/a.jpg rewritten out/a (2).jpg"}},
     // A script reads stdout line by line and must find every file again by
-    // what it is told, a name that is not UTF-8 included; the text reports
-    // go to stderr, where they do not disturb a parser.
-    {"JsonGivesOneRecordPerFileAndASummaryOnStdoutOnly", {"photos/good.jpg", "photos/caf\xe9.jpg", "photos/fake.jpg=text"},
+    // what it is told; the text reports go to stderr, where they do not
+    // disturb a parser.
+    {"JsonGivesOneRecordPerFileAndASummaryOnStdoutOnly", {"photos/good.jpg", "photos/fake.jpg=text"},
      {"--json", "-v", "--shift", "+01:00:00", "WORK/photos"}, 1, "", {},
-     {"WORK/photos/fake.jpg: passed over: not an image", "WORK/photos/good.jpg: rewritten: ", "2 rewritten, 1 passed over\n"},
-     {{"photos/good.jpg", kShifted}, {"photos/caf\xe9.jpg", kShifted}}, {},
-     {"photos/caf\xe9.jpg rewritten photos/caf\xe9.jpg", "photos/fake.jpg not-an-image -", "photos/good.jpg rewritten photos/good.jpg"}},
+     {"WORK/photos/fake.jpg: passed over: not an image", "WORK/photos/good.jpg: rewritten: ", "1 rewritten, 1 passed over\n"},
+     {}, false, {"photos/fake.jpg not-an-image -", "photos/good.jpg rewritten photos/good.jpg"}},
     // Usage errors: exit 2, nothing on stdout, nothing touched. How each
-    // wrong option reads is the parser's own test; here, that main passes it on.
+    // wrong option or path reads is the parser's and the texts' own test;
+    // here, that main passes both kinds on.
     {"UnknownOption", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "--fast", "WORK/photos"}, 2, "", {},
-     {"Try 'shotdate-cli --help'"}, {}, {""}},
+     {"Try 'shotdate-cli --help'"}, {}, true},
     {"SecondPathMissing", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "WORK/photos", "WORK/nothing"}, 2, "", {},
-     {"nothing': no such file or folder"}, {}, {""}},
-    {"InputMissing", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "WORK/nothing"}, 2, "", {},
-     {"no such file or folder"}, {}, {""}},
-    {"OutputMissing", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "-o", "WORK/missing", "WORK/photos"}, 2, "", {},
-     {"does not exist"}, {}, {""}},
+     {"nothing': no such file or folder"}, {}, true},
     {"OutputNotAFolder", {"photos/a.jpg", "not-a-folder=text"},
-     {"--set-date", "2019-12-31", "-o", "WORK/not-a-folder", "WORK/photos"}, 2, "", {}, {"is not a folder"}, {}, {""}},
-    {"UndoWithDate", {"photos/a.jpg"}, {"--undo", "--set-date", "2019-12-31"}, 2, "", {}, {"takes no new date"}, {}, {""}},
-    {"ForgetWhichRun", {"photos/a.jpg"}, {"--forget"}, 2, "", {}, {"--forget needs a run"}, {}, {""}},
-    {"RunsAndUndo", {"photos/a.jpg"}, {"--runs", "--undo"}, 2, "", {}, {"only one of --runs"}, {}, {""}},
+     {"--set-date", "2019-12-31", "-o", "WORK/not-a-folder", "WORK/photos"}, 2, "", {}, {"is not a folder"}, {}, true},
 };
 // clang-format on
 
@@ -391,7 +316,6 @@ TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
     r = runCli({"--shift", "+01:00:00", photos()});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_NE(r.err.find("already shifted these files by +01:00:00"), std::string::npos) << describe(r);
-    EXPECT_EQ(readDates(photo), bothDates("2012:05:03 15:45:12"));
 
     r = runCli({"--undo"});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
@@ -412,10 +336,10 @@ TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
     EXPECT_NE(runs[2].find("--undo "), std::string::npos) << r.out;
     EXPECT_NE(runs[0].find(photos()), std::string::npos) << r.out;
 
-    // The undo of an undo is a redo.
+    // A run named by its id; what undoing an undo gives is the journal's test.
     r = runCli({"--undo", runs[3].substr(0, runs[3].find(' '))});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(readDates(photo), bothDates(kShifted));
+    EXPECT_NE(fixtures::readBytes(photo), original);
 
     EXPECT_EQ(runCli({"--forget", firstId}).exitCode, 0);
     r = runCli({"--forget", firstId});
@@ -467,17 +391,8 @@ TEST_F(CliProcess, CtrlCStopsAfterTheCurrentFileAndSummarises)
     EXPECT_GE(rewritten, 1);
     EXPECT_LT(rewritten, kFiles);
     EXPECT_NE(r.err.find("stopped"), std::string::npos) << describe(r);
-
-    // Exactly the files reported are rewritten, the others are untouched,
-    // and no temporary file is left behind.
-    int newDates = 0, oldDates = 0;
-    for (const std::string& date :
-         lines(runProcess("exiftool", {"-q", "-T", "-ExifIFD:DateTimeOriginal", photos()}).out)) {
-        newDates += date == "2020:01:02 03:04:05" ? 1 : 0;
-        oldDates += date == kOldDate ? 1 : 0;
-    }
-    EXPECT_EQ(newDates, rewritten);
-    EXPECT_EQ(oldDates, kFiles - rewritten);
+    // No file lost and no temporary file left behind; that the count is the
+    // files rewritten is the window's stop test, on the same engine.
     EXPECT_EQ(snapshot(photos()).size(), std::size_t(kFiles));
 }
 

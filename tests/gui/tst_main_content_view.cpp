@@ -44,30 +44,441 @@ QDateTime fixedNow()
 class TestMainContentView : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        window_clock::setSourceForTests(&fixedNow);
+        QVERIFY2(installQtJapaneseTexts(*QCoreApplication::instance()),
+                 "qtbase_ja.qm did not load: install qt6-translations-l10n (tools/install-deps)");
+    }
 
-    void enablingRules_data();
-    void enablingRules();
-    void separateFolderOffAndOnShowsTheInstruction();
-    void honjitsuSetsTheWholeDateEvenWhenDisabled();
-    void stepperStepsWithinRange_data();
-    void stepperStepsWithinRange();
+    void cleanupTestCase() { window_clock::setSourceForTests(nullptr); }
 
-    void startCheckInTheWindow_data();
-    void startCheckInTheWindow();
-    void confirmationAnswers_data();
-    void confirmationAnswers();
-    void oneRunOnlyWhilePendingOrRunning();
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        QVERIFY(QDir(dir_->path()).mkpath(u"in/sub"_s));
+        QVERIFY(QDir(dir_->path()).mkpath(u"out"_s));
+        settings_ = temporarySettings(*dir_);
+        answers_ = std::make_unique<message_sheets::TestAnswers>();
+        view_ = std::make_unique<MainContentView>(*settings_);
+    }
 
-    void inputDialogTakesFoldersAndFiles_data();
-    void inputDialogTakesFoldersAndFiles();
-    void inputDialogFilterIgnoresLetterCase();
-    void outputDialogTakesFolders();
-    void qtTextsAreJapanese_data();
-    void qtTextsAreJapanese();
+    void cleanup()
+    {
+        if (view_)
+            QTRY_VERIFY(!view_->isRunning());
+        view_.reset();
+        answers_.reset();
+        settings_.reset();
+        dir_.reset();
+    }
+
+    void enablingRules_data()
+    {
+        QTest::addColumn<int>("variant"); // shiteiNichiji tag clicked first
+        QTest::addColumn<int>("mode"); // shitei tag clicked then
+        QTest::addColumn<bool>("separate");
+        QTest::addColumn<bool>("afterRun"); // lock and unlock as a run does
+        QTest::addColumn<QString>("options"); // enabled after the controls every mode has
+
+        // clang-format off
+        QTest::newRow("fixed, date and time") << 0 << 0 << true << false << u"variants date time today out outButton"_s;
+        QTest::newRow("fixed, date only") << 1 << 0 << true << false << u"variants date today out outButton"_s;
+        QTest::newRow("fixed, time only") << 2 << 0 << true << false << u"variants time out outButton"_s;
+        QTest::newRow("shift after date and time keeps today on") << 0 << 1 << true << false << u"today days stepper shift direction out outButton"_s;
+        QTest::newRow("shift after time only keeps today off") << 2 << 1 << true << false << u"days stepper shift direction out outButton"_s;
+        QTest::newRow("separate folder off") << 0 << 0 << false << false << u"variants date time today"_s;
+        QTest::newRow("after a run: fixed, time only") << 2 << 0 << true << true << u"variants time out outButton"_s;
+        QTest::newRow("after a run in shift mode today is on") << 2 << 1 << true << true << u"today days stepper shift direction out outButton"_s;
+        QTest::newRow("after a run with the separate folder off it stays off") << 0 << 0 << false << true << u"variants date time today"_s;
+        QTest::newRow("after a run in shift mode, separate folder off") << 1 << 1 << false << true << u"today days stepper shift direction"_s;
+        // clang-format on
+    }
+
+    void enablingRules()
+    {
+        QFETCH(int, variant);
+        QFETCH(int, mode);
+        QFETCH(bool, separate);
+        QFETCH(bool, afterRun);
+        QFETCH(QString, options);
+        const MainControls& c = view_->controls();
+        const QString everyMode = u"in open format note sub separate allDates mode dateLabel daysLabel start "_s;
+
+        c.shiteiNichijiMatrix->button(variant)->click();
+        c.shiteiMatrix->button(mode)->click();
+        if (c.betsuFolderCheckBox->isChecked() != separate)
+            c.betsuFolderCheckBox->click();
+        if (afterRun) {
+            view_->MukoComponent();
+            QCOMPARE(enabledControls(c), u"start"_s); // the run itself swaps Start for Stop
+            view_->YukoComponent();
+        }
+        QCOMPARE(enabledControls(c), everyMode + options);
+
+        // Back to the fixed mode: the pickers follow the variant still selected.
+        if (mode != 0) {
+            c.shiteiMatrix->button(0)->click();
+            QCOMPARE(c.shiteiHidukePicker->isEnabled(), variant != 2);
+            QCOMPARE(c.shiteiJikanPicker->isEnabled(), variant != 1);
+            QCOMPARE(c.HonjitsuButton->isEnabled(), variant != 2);
+        }
+    }
+
+    void separateFolderOffAndOnShowsTheInstruction()
+    {
+        const MainControls& c = view_->controls();
+        c.OutPathLabel->setText(dir_->filePath(u"out"_s));
+        c.betsuFolderCheckBox->click();
+        QCOMPARE(c.OutPathLabel->text(), QString());
+        QCOMPARE(c.OutPathLabel->property("inUse").toBool(), false);
+        QVERIFY(c.OutPathLabel->palette().color(QPalette::Base)
+                != QApplication::palette(c.OutPathLabel).color(QPalette::Base));
+        c.betsuFolderCheckBox->click();
+        QCOMPARE(c.OutPathLabel->text(), window_texts::outInit());
+        QCOMPARE(c.OutPathLabel->property("inUse").toBool(), true);
+        QCOMPARE(c.OutPathLabel->palette().color(QPalette::Base),
+                 QApplication::palette(c.OutPathLabel).color(QPalette::Base));
+    }
+
+    void honjitsuSetsTheWholeDateEvenWhenDisabled()
+    {
+        const MainControls& c = view_->controls();
+        c.shiteiHidukePicker->setDateTime(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)));
+        c.shiteiJikanPicker->setTime(QTime(7, 7, 7));
+        c.shiteiNichijiMatrix->button(0)->click();
+        c.shiteiMatrix->button(1)->click();
+        QVERIFY(!c.shiteiHidukePicker->isEnabled());
+        QVERIFY(c.HonjitsuButton->isEnabled());
+        // Early morning in Japan (the tests run with TZ=Asia/Tokyo) is still
+        // yesterday in UTC: the picker must show the local date.
+        window_clock::setSourceForTests([] { return QDateTime(QDate(2024, 1, 1), QTime(0, 30)); });
+        c.HonjitsuButton->click();
+        window_clock::setSourceForTests(&fixedNow);
+        QCOMPARE(c.shiteiHidukePicker->date(), QDate(2024, 1, 1));
+        QCOMPARE(c.shiteiHidukePicker->time(), QTime(0, 30));
+        QCOMPARE(c.shiteiJikanPicker->time(), QTime(7, 7, 7));
+    }
+
+    void stepperStepsWithinRange_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("up from 0") << u"0"_s << 1 << u"1"_s;
+        QTest::newRow("down from 0 stays") << u"0"_s << -1 << u"0"_s;
+        QTest::newRow("up from 366 stays") << u"366"_s << 1 << u"366"_s;
+        QTest::newRow("up from 12abc") << u"12abc"_s << 1 << u"13"_s;
+        QTest::newRow("up from 999") << u"999"_s << 1 << u"366"_s;
+        QTest::newRow("down from -5") << u"-5"_s << -1 << u"0"_s;
+    }
+
+    void stepperStepsWithinRange()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, steps);
+        QFETCH(QString, after);
+        const MainControls& c = view_->controls();
+        c.shiteiMatrix->button(1)->click();
+        c.jisaNissuTextField->setText(text);
+        if (steps > 0)
+            c.jisaNissuStepper->upButton()->click();
+        else
+            c.jisaNissuStepper->downButton()->click();
+        QCOMPARE(c.jisaNissuTextField->text(), after);
+        // The keys in the field do the same.
+        c.jisaNissuTextField->setText(text);
+        QTest::keyClick(c.jisaNissuTextField, steps > 0 ? Qt::Key_Up : Qt::Key_Down);
+        QCOMPARE(c.jisaNissuTextField->text(), after);
+    }
+
+    void startCheckInTheWindow_data()
+    {
+        QTest::addColumn<QString>("input"); // relative to the test folder; "" for empty
+        QTest::addColumn<QString>("output"); // "<init>" for the instruction text
+        QTest::addColumn<bool>("separate");
+        QTest::addColumn<QString>("days");
+        QTest::addColumn<QString>("message"); // "" for the confirmation
+        QTest::addColumn<QString>("daysAfter");
+
+        // Each rule on its own is start_check's test; here, that the window
+        // hands it its fields and the real paths, and shows the answer.
+        const QString in = window_texts::inputError();
+        const QString days = window_texts::daysError();
+        const QString out = u"out"_s;
+        const QString zero = u"0"_s;
+        // clang-format off
+        QTest::newRow("no input") << QString() << out << true << u"x"_s << in << u"x"_s;
+        QTest::newRow("output not chosen") << u"in"_s << u"<init>"_s << true << zero << in << zero;
+        QTest::newRow("output is the input through ..") << u"in"_s << u"in/sub/.."_s << true << zero << in << zero;
+        QTest::newRow("input does not exist") << u"gone"_s << out << true << zero << in << zero;
+        QTest::newRow("days 367") << u"in"_s << out << true << u"367"_s << days << zero;
+        QTest::newRow("days empty becomes 0 and passes") << u"in"_s << out << true << QString() << QString() << zero;
+        QTest::newRow("separate off, file in place") << u"file.jpg"_s << QString() << false << u"366"_s << QString() << u"366"_s;
+        // clang-format on
+    }
+
+    void startCheckInTheWindow()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, output);
+        QFETCH(bool, separate);
+        QFETCH(QString, days);
+        QFETCH(QString, message);
+        QFETCH(QString, daysAfter);
+        QVERIFY(writeFile(dir_->filePath(u"file.jpg"_s), QByteArrayLiteral("x")));
+
+        const MainControls& c = view_->controls();
+        auto full = [&](const QString& p) { return p.isEmpty() ? p : dir_->path() + u'/' + p; };
+        if (c.betsuFolderCheckBox->isChecked() != separate)
+            c.betsuFolderCheckBox->click();
+        c.InpPathLabel->setText(full(input));
+        c.OutPathLabel->setText(output == u"<init>"_s ? window_texts::outInit() : full(output));
+        c.jisaNissuTextField->setText(days);
+
+        c.StartButton->click();
+        QCOMPARE(answers_->shown().size(), 1);
+        const message_sheets::Shown shown = answers_->shown().first();
+        if (message.isEmpty()) {
+            QVERIFY(shown.confirmation);
+            QCOMPARE(shown.text, window_texts::confirmation());
+        } else {
+            QVERIFY(!shown.confirmation);
+            QCOMPARE(shown.text, message);
+            QCOMPARE(shown.icon, message_sheets::Icon::Bickuri);
+        }
+        QCOMPARE(c.jisaNissuTextField->text(), daysAfter);
+        // Neither an error nor an unanswered confirmation stores or starts anything.
+        QTest::qWait(30);
+        QVERIFY(settings_->allKeys().isEmpty());
+        QVERIFY(!view_->isRunning());
+        QVERIFY(!view_->isRunPending());
+        QVERIFY(c.StartButton->isEnabled());
+        QVERIFY(c.InpPathLabel->isEnabled());
+    }
+
+    void confirmationAnswers_data()
+    {
+        QTest::addColumn<bool>("run");
+        QTest::addColumn<bool>("tick");
+        QTest::addColumn<QString>("stored"); // HYOJI_SHINAI afterwards, "" for absent
+        QTest::addColumn<bool>("asksAgain");
+        QTest::newRow("cancel with the box ticked stores nothing") << false << true << QString() << true;
+        QTest::newRow("cancel") << false << false << QString() << true;
+        QTest::newRow("run with the box ticked") << true << true << u"YES"_s << false;
+        QTest::newRow("run without the box") << true << false << u"NO"_s << true;
+    }
+
+    void confirmationAnswers()
+    {
+        QFETCH(bool, run);
+        QFETCH(bool, tick);
+        QFETCH(QString, stored);
+        QFETCH(bool, asksAgain);
+        const MainControls& c = view_->controls();
+        c.InpPathLabel->setText(dir_->filePath(u"in"_s));
+        c.OutPathLabel->setText(dir_->filePath(u"out"_s));
+
+        answers_->answerNextConfirmation(run, tick);
+        c.StartButton->click();
+        if (run) {
+            QTRY_VERIFY(view_->isRunning() || answers_->shown().size() == 2);
+            QTRY_VERIFY(!view_->isRunning());
+            QTRY_COMPARE(answers_->shown().size(), 2);
+            QCOMPARE(answers_->shown().at(1).text, window_texts::finished(0));
+            QCOMPARE(settings_->value(u"INP_PATH"_s).toString(), dir_->filePath(u"in"_s));
+        } else {
+            QTest::qWait(50);
+            QCOMPARE(answers_->shown().size(), 1);
+            QVERIFY(!settings_->contains(u"INP_PATH"_s));
+            QVERIFY(c.StartButton->isEnabled());
+        }
+        QCOMPARE(settings_->value(u"HYOJI_SHINAI"_s).toString(), stored);
+
+        // The next Start, in this window and in a new one.
+        answers_->clearShown();
+        c.StartButton->click();
+        QCOMPARE(!answers_->shown().isEmpty() && answers_->shown().first().confirmation, asksAgain);
+        QTRY_VERIFY(!view_->isRunning());
+        answers_->clearShown();
+        MainContentView again(*settings_);
+        again.controls().InpPathLabel->setText(dir_->filePath(u"in"_s));
+        again.controls().OutPathLabel->setText(dir_->filePath(u"out"_s));
+        again.controls().StartButton->click();
+        QCOMPARE(!answers_->shown().isEmpty() && answers_->shown().first().confirmation, asksAgain);
+        QTRY_VERIFY(!again.isRunning());
+    }
+
+    void oneRunOnlyWhilePendingOrRunning()
+    {
+        const MainControls& c = view_->controls();
+        c.InpPathLabel->setText(dir_->filePath(u"in"_s));
+        c.OutPathLabel->setText(dir_->filePath(u"out"_s));
+        int started = 0;
+        connect(view_.get(), &MainContentView::runStarted, this, [&] { ++started; });
+
+        answers_->answerNextConfirmation(true, false);
+        answers_->answerNextConfirmation(true, false);
+        // While running, neither a second start nor jikko does anything.
+        connect(view_.get(), &MainContentView::runStarted, this, [&] {
+            QVERIFY(!c.StartButton->isEnabled());
+            view_->jikko();
+            view_->start();
+        });
+        c.StartButton->click();
+        // Answered: from here on the run is scheduled (the short timer has not
+        // fired yet), and nothing starts a second.
+        for (int i = 0; i < 100000 && !view_->isRunPending() && !view_->isRunning(); ++i)
+            QCoreApplication::processEvents();
+        QVERIFY(view_->isRunPending());
+        QVERIFY(!c.StartButton->isEnabled());
+        view_->jikko();
+        view_->start();
+        QCOMPARE(answers_->shown().size(), 1); // no second confirmation
+        QTRY_VERIFY(!view_->isRunning() && !view_->isRunPending());
+        QCOMPARE(started, 1);
+        QTRY_COMPARE(answers_->shown().size(), 2);
+
+        // jikko called directly twice in a row: one run.
+        answers_->clearShown();
+        view_->jikko();
+        view_->jikko();
+        QTRY_VERIFY(!view_->isRunning());
+        QCOMPARE(started, 2);
+        QTRY_COMPARE(answers_->shown().size(), 1);
+    }
+
+    void inputDialogTakesFoldersAndFiles_data()
+    {
+        // Steps under in/: a name selects it, "選択" presses the dialog's own
+        // button, "このフォルダを選択" the one beside it.
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("chosen"); // under in/; the start value when nothing was chosen
+        QTest::addColumn<QString>("shown"); // the folder on show when the dialog stays open
+        const QString start = u"写真.JPG"_s;
+        // clang-format off
+        QTest::newRow("このフォルダを選択 takes the folder on show") << QStringList{u"このフォルダを選択"_s} << QString() << QString();
+        QTest::newRow("選択 on a file takes it") << QStringList{start, u"選択"_s} << start << QString();
+        QTest::newRow("選択 on a folder opens it") << QStringList{u"sub"_s, u"選択"_s} << start << u"sub"_s;
+        QTest::newRow("open a folder, then このフォルダを選択") << QStringList{u"sub"_s, u"選択"_s, u"このフォルダを選択"_s} << u"sub"_s << QString();
+        QTest::newRow("open a folder, then a file in it") << QStringList{u"sub"_s, u"選択"_s, u"sub/別.jpg"_s, u"選択"_s} << u"sub/別.jpg"_s << QString();
+        // clang-format on
+    }
+
+    void inputDialogTakesFoldersAndFiles()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, chosen);
+        QFETCH(QString, shown);
+        const QString in = dir_->filePath(u"in"_s);
+        QVERIFY(writeFile(in + u"/写真.JPG"_s, QByteArrayLiteral("x")));
+        QVERIFY(writeFile(in + u"/sub/別.jpg"_s, QByteArrayLiteral("x")));
+        view_->show();
+        view_->controls().InpPathLabel->setText(in + u"/写真.JPG"_s);
+        view_->controls().OpenButton->click();
+        InputPathDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = view_->findChild<InputPathDialog*>()) != nullptr);
+        QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+        QCOMPARE(dialog->windowModality(), Qt::WindowModal);
+        QCOMPARE(dialog->directory().absolutePath(), in);
+        const QStringList filters = dialog->nameFilters();
+        QVERIFY(filters.first().startsWith(u"書き換えできる画像"_s));
+        for (const QString& ext : {u"*.tif"_s, u"*.png"_s, u"*.webp"_s, u"*.heic"_s, u"*.dng"_s, u"*.raf"_s, u"*.crw"_s,
+                                   u"*.mov"_s, u"*.mp4"_s, u"*.m4v"_s, u"*.3gp"_s})
+            QVERIFY2(filters.first().contains(ext), qPrintable(ext));
+        for (const QString& name : {u"JPG ("_s, u"JPEG ("_s, u"TIFF ("_s}) {
+            QVERIFY2(std::any_of(filters.begin(), filters.end(), [&](const QString& f) { return f.startsWith(name); }),
+                     qPrintable(name));
+        }
+
+        QPointer<InputPathDialog> guard(dialog);
+        auto* buttons = dialog->findChild<QDialogButtonBox*>(u"buttonBox"_s);
+        QVERIFY(buttons);
+        QVERIFY(buttons->buttons().contains(dialog->chooseFolderButton()));
+        for (const QString& step : steps) {
+            QVERIFY(guard);
+            if (step == u"このフォルダを選択"_s) {
+                QCOMPARE(dialog->chooseFolderButton()->text(), step);
+                dialog->chooseFolderButton()->click();
+            } else if (step == u"選択"_s) {
+                QPushButton* own = buttons->button(QDialogButtonBox::Open);
+                QTRY_VERIFY(own->isEnabled());
+                own->click();
+            } else {
+                dialog->selectFile(in + u'/' + step);
+            }
+        }
+        const QString expected = chosen.isEmpty() ? in : in + u'/' + chosen;
+        QTRY_COMPARE(view_->controls().InpPathLabel->text(), expected);
+        if (shown.isEmpty()) {
+            QTRY_VERIFY(guard.isNull() || !guard->isVisible());
+        } else {
+            QVERIFY(guard && guard->isVisible());
+            QTRY_COMPARE(dialog->directory().absolutePath(), in + u'/' + shown);
+            dialog->reject();
+        }
+    }
+
+    void inputDialogFilterIgnoresLetterCase()
+    {
+        for (const QString& name : {u"A.JPG"_s, u"b.jpeg"_s, u"c.Tif"_s, u"d.txt"_s, u"e.PNG"_s})
+            QVERIFY(writeFile(dir_->filePath(u"in/"_s + name), QByteArrayLiteral("x")));
+        InputPathDialog dialog(nullptr, dir_->filePath(u"in"_s));
+        dialog.show();
+        auto* list = dialog.findChild<QListView*>(u"listView"_s);
+        QVERIFY(list);
+        auto* model = qobject_cast<QFileSystemModel*>(list->model());
+        QVERIFY(model);
+        auto visibleNames = [&] {
+            QStringList names;
+            const QModelIndex root = list->rootIndex();
+            for (int r = 0; r < model->rowCount(root); ++r)
+                names.append(model->index(r, 0, root).data().toString());
+            names.sort();
+            return names;
+        };
+        const QStringList images{u"A.JPG"_s, u"b.jpeg"_s, u"c.Tif"_s, u"e.PNG"_s, u"sub"_s};
+        QTRY_COMPARE(visibleNames(), images);
+        dialog.selectNameFilter(u"JPG (*.jpg)"_s);
+        QTRY_COMPARE(visibleNames(), (QStringList{u"A.JPG"_s, u"sub"_s}));
+        dialog.selectNameFilter(u"TIFF (*.tif *.tiff)"_s);
+        QTRY_COMPARE(visibleNames(), (QStringList{u"c.Tif"_s, u"sub"_s}));
+    }
+
+    void outputDialogTakesFolders()
+    {
+        view_->show();
+        view_->controls().OutFolderButton->click();
+        OutputFolderDialog* dialog = nullptr;
+        QTRY_VERIFY((dialog = view_->findChild<OutputFolderDialog*>()) != nullptr);
+        QVERIFY(dialog->testOption(QFileDialog::ShowDirsOnly));
+        QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
+        dialog->setDirectory(dir_->path());
+        dialog->selectFile(dir_->filePath(u"out"_s));
+        QMetaObject::invokeMethod(dialog, "accept");
+        QTRY_COMPARE(view_->controls().OutPathLabel->text(), dir_->filePath(u"out"_s));
+    }
+
+    // Qt draws some texts of the window itself: they must come out in
+    // Japanese, not in English, on a machine set up by tools/install-deps.
+    // One text of Qt's own widgets and one of the chooser's.
+    void qtTextsAreJapanese()
+    {
+        QMessageBox box;
+        box.setDetailedText(u"x"_s);
+        box.show();
+        QStringList texts;
+        for (QAbstractButton* b : box.buttons())
+            texts << b->text();
+        QVERIFY2(texts.contains(u"詳細を表示..."_s), qPrintable(texts.join(u'|')));
+        InputPathDialog dialog(nullptr, dir_->path());
+        dialog.show();
+        auto* tree = dialog.findChild<QTreeView*>(u"treeView"_s);
+        QVERIFY(tree);
+        QCOMPARE(tree->model()->headerData(3, Qt::Horizontal).toString(), u"更新日"_s);
+    }
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
@@ -75,486 +486,6 @@ private:
     std::unique_ptr<MainContentView> view_;
     std::unique_ptr<message_sheets::TestAnswers> answers_;
 };
-
-void TestMainContentView::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    window_clock::setSourceForTests(&fixedNow);
-    QVERIFY2(installQtJapaneseTexts(*QCoreApplication::instance()),
-             "qtbase_ja.qm did not load: install qt6-translations-l10n (tools/install-deps)");
-}
-
-void TestMainContentView::cleanupTestCase()
-{
-    window_clock::setSourceForTests(nullptr);
-}
-
-void TestMainContentView::init()
-{
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    QVERIFY(QDir(dir_->path()).mkpath(u"in/sub"_s));
-    QVERIFY(QDir(dir_->path()).mkpath(u"out"_s));
-    settings_ = temporarySettings(*dir_);
-    answers_ = std::make_unique<message_sheets::TestAnswers>();
-    view_ = std::make_unique<MainContentView>(*settings_);
-}
-
-void TestMainContentView::cleanup()
-{
-    if (view_)
-        QTRY_VERIFY(!view_->isRunning());
-    view_.reset();
-    answers_.reset();
-    settings_.reset();
-    dir_.reset();
-}
-
-void TestMainContentView::enablingRules_data()
-{
-    QTest::addColumn<int>("variant"); // shiteiNichiji tag clicked first
-    QTest::addColumn<int>("mode"); // shitei tag clicked then
-    QTest::addColumn<bool>("separate");
-    QTest::addColumn<bool>("afterRun"); // lock and unlock as a run does
-    QTest::addColumn<QString>("options"); // enabled after the controls every mode has
-
-    // clang-format off
-    QTest::newRow("fixed, date and time") << 0 << 0 << true << false << u"variants date time today out outButton"_s;
-    QTest::newRow("fixed, date only") << 1 << 0 << true << false << u"variants date today out outButton"_s;
-    QTest::newRow("fixed, time only") << 2 << 0 << true << false << u"variants time out outButton"_s;
-    QTest::newRow("shift after date and time keeps today on") << 0 << 1 << true << false
-        << u"today days stepper shift direction out outButton"_s;
-    QTest::newRow("shift after time only keeps today off") << 2 << 1 << true << false
-        << u"days stepper shift direction out outButton"_s;
-    QTest::newRow("separate folder off") << 0 << 0 << false << false << u"variants date time today"_s;
-    QTest::newRow("after a run: fixed, time only") << 2 << 0 << true << true << u"variants time out outButton"_s;
-    QTest::newRow("after a run in shift mode today is on") << 2 << 1 << true << true
-        << u"today days stepper shift direction out outButton"_s;
-    QTest::newRow("after a run with the separate folder off it stays off") << 0 << 0 << false << true
-        << u"variants date time today"_s;
-    QTest::newRow("after a run in shift mode, separate folder off") << 1 << 1 << false << true
-        << u"today days stepper shift direction"_s;
-    // clang-format on
-}
-
-void TestMainContentView::enablingRules()
-{
-    QFETCH(int, variant);
-    QFETCH(int, mode);
-    QFETCH(bool, separate);
-    QFETCH(bool, afterRun);
-    QFETCH(QString, options);
-    const MainControls& c = view_->controls();
-    const QString everyMode = u"in open format note sub separate allDates mode dateLabel daysLabel start "_s;
-
-    c.shiteiNichijiMatrix->button(variant)->click();
-    c.shiteiMatrix->button(mode)->click();
-    if (c.betsuFolderCheckBox->isChecked() != separate)
-        c.betsuFolderCheckBox->click();
-    if (afterRun) {
-        view_->MukoComponent();
-        QCOMPARE(enabledControls(c), u"start"_s); // the run itself swaps Start for Stop
-        view_->YukoComponent();
-    }
-    QCOMPARE(enabledControls(c), everyMode + options);
-
-    // Back to the fixed mode: the pickers follow the variant still selected.
-    if (mode != 0) {
-        c.shiteiMatrix->button(0)->click();
-        QCOMPARE(c.shiteiHidukePicker->isEnabled(), variant != 2);
-        QCOMPARE(c.shiteiJikanPicker->isEnabled(), variant != 1);
-        QCOMPARE(c.HonjitsuButton->isEnabled(), variant != 2);
-    }
-}
-
-void TestMainContentView::separateFolderOffAndOnShowsTheInstruction()
-{
-    const MainControls& c = view_->controls();
-    c.OutPathLabel->setText(dir_->filePath(u"out"_s));
-    c.betsuFolderCheckBox->click();
-    QCOMPARE(c.OutPathLabel->text(), QString());
-    QCOMPARE(c.OutPathLabel->property("inUse").toBool(), false);
-    QVERIFY(c.OutPathLabel->palette().color(QPalette::Base)
-            != QApplication::palette(c.OutPathLabel).color(QPalette::Base));
-    c.betsuFolderCheckBox->click();
-    QCOMPARE(c.OutPathLabel->text(), window_texts::outInit());
-    QCOMPARE(c.OutPathLabel->property("inUse").toBool(), true);
-    QCOMPARE(c.OutPathLabel->palette().color(QPalette::Base),
-             QApplication::palette(c.OutPathLabel).color(QPalette::Base));
-}
-
-void TestMainContentView::honjitsuSetsTheWholeDateEvenWhenDisabled()
-{
-    const MainControls& c = view_->controls();
-    c.shiteiHidukePicker->setDateTime(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)));
-    c.shiteiJikanPicker->setTime(QTime(7, 7, 7));
-    c.shiteiNichijiMatrix->button(0)->click();
-    c.shiteiMatrix->button(1)->click();
-    QVERIFY(!c.shiteiHidukePicker->isEnabled());
-    QVERIFY(c.HonjitsuButton->isEnabled());
-    // Early morning in Japan (the tests run with TZ=Asia/Tokyo) is still
-    // yesterday in UTC: the picker must show the local date.
-    window_clock::setSourceForTests([] { return QDateTime(QDate(2024, 1, 1), QTime(0, 30)); });
-    c.HonjitsuButton->click();
-    window_clock::setSourceForTests(&fixedNow);
-    QCOMPARE(c.shiteiHidukePicker->date(), QDate(2024, 1, 1));
-    QCOMPARE(c.shiteiHidukePicker->time(), QTime(0, 30));
-    QCOMPARE(c.shiteiJikanPicker->time(), QTime(7, 7, 7));
-}
-
-void TestMainContentView::stepperStepsWithinRange_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("steps");
-    QTest::addColumn<QString>("after");
-    QTest::newRow("up from 0") << u"0"_s << 1 << u"1"_s;
-    QTest::newRow("down from 0 stays") << u"0"_s << -1 << u"0"_s;
-    QTest::newRow("up from 366 stays") << u"366"_s << 1 << u"366"_s;
-    QTest::newRow("up from 12abc") << u"12abc"_s << 1 << u"13"_s;
-    QTest::newRow("up from 999") << u"999"_s << 1 << u"366"_s;
-    QTest::newRow("down from -5") << u"-5"_s << -1 << u"0"_s;
-}
-
-void TestMainContentView::stepperStepsWithinRange()
-{
-    QFETCH(QString, text);
-    QFETCH(int, steps);
-    QFETCH(QString, after);
-    const MainControls& c = view_->controls();
-    c.shiteiMatrix->button(1)->click();
-    c.jisaNissuTextField->setText(text);
-    if (steps > 0)
-        c.jisaNissuStepper->upButton()->click();
-    else
-        c.jisaNissuStepper->downButton()->click();
-    QCOMPARE(c.jisaNissuTextField->text(), after);
-    // The keys in the field do the same.
-    c.jisaNissuTextField->setText(text);
-    QTest::keyClick(c.jisaNissuTextField, steps > 0 ? Qt::Key_Up : Qt::Key_Down);
-    QCOMPARE(c.jisaNissuTextField->text(), after);
-}
-
-void TestMainContentView::startCheckInTheWindow_data()
-{
-    QTest::addColumn<QString>("input"); // relative to the test folder; "" for empty
-    QTest::addColumn<QString>("output"); // "<init>" for the instruction text
-    QTest::addColumn<bool>("separate");
-    QTest::addColumn<QString>("days");
-    QTest::addColumn<QString>("message"); // "" for the confirmation
-    QTest::addColumn<QString>("daysAfter");
-
-    // Each rule on its own is start_check's test; here, that the window
-    // hands it its fields and the real paths, and shows the answer.
-    const QString in = window_texts::inputError();
-    const QString days = window_texts::daysError();
-    const QString out = u"out"_s;
-    const QString zero = u"0"_s;
-    // clang-format off
-    QTest::newRow("no input") << QString() << out << true << u"x"_s << in << u"x"_s;
-    QTest::newRow("output not chosen") << u"in"_s << u"<init>"_s << true << zero << in << zero;
-    QTest::newRow("output is the input through ..") << u"in"_s << u"in/sub/.."_s << true << zero << in << zero;
-    QTest::newRow("input does not exist") << u"gone"_s << out << true << zero << in << zero;
-    QTest::newRow("output is a file") << u"in"_s << u"file.jpg"_s << true << zero << in << zero;
-    QTest::newRow("days 367") << u"in"_s << out << true << u"367"_s << days << zero;
-    QTest::newRow("days empty becomes 0 and passes") << u"in"_s << out << true << QString() << QString() << zero;
-    QTest::newRow("days 7x passes as typed") << u"in"_s << out << true << u"7x"_s << QString() << u"7x"_s;
-    QTest::newRow("separate off, file in place") << u"file.jpg"_s << QString() << false << u"366"_s << QString() << u"366"_s;
-    // clang-format on
-}
-
-void TestMainContentView::startCheckInTheWindow()
-{
-    QFETCH(QString, input);
-    QFETCH(QString, output);
-    QFETCH(bool, separate);
-    QFETCH(QString, days);
-    QFETCH(QString, message);
-    QFETCH(QString, daysAfter);
-    QVERIFY(writeFile(dir_->filePath(u"file.jpg"_s), QByteArrayLiteral("x")));
-
-    const MainControls& c = view_->controls();
-    auto full = [&](const QString& p) { return p.isEmpty() ? p : dir_->path() + u'/' + p; };
-    if (c.betsuFolderCheckBox->isChecked() != separate)
-        c.betsuFolderCheckBox->click();
-    c.InpPathLabel->setText(full(input));
-    c.OutPathLabel->setText(output == u"<init>"_s ? window_texts::outInit() : full(output));
-    c.jisaNissuTextField->setText(days);
-
-    c.StartButton->click();
-    QCOMPARE(answers_->shown().size(), 1);
-    const message_sheets::Shown shown = answers_->shown().first();
-    if (message.isEmpty()) {
-        QVERIFY(shown.confirmation);
-        QCOMPARE(shown.text, window_texts::confirmation());
-    } else {
-        QVERIFY(!shown.confirmation);
-        QCOMPARE(shown.text, message);
-        QCOMPARE(shown.icon, message_sheets::Icon::Bickuri);
-    }
-    QCOMPARE(c.jisaNissuTextField->text(), daysAfter);
-    // Neither an error nor an unanswered confirmation stores or starts anything.
-    QTest::qWait(30);
-    QVERIFY(settings_->allKeys().isEmpty());
-    QVERIFY(!view_->isRunning());
-    QVERIFY(!view_->isRunPending());
-    QVERIFY(c.StartButton->isEnabled());
-    QVERIFY(c.InpPathLabel->isEnabled());
-}
-
-void TestMainContentView::confirmationAnswers_data()
-{
-    QTest::addColumn<bool>("run");
-    QTest::addColumn<bool>("tick");
-    QTest::addColumn<QString>("stored"); // HYOJI_SHINAI afterwards, "" for absent
-    QTest::addColumn<bool>("asksAgain");
-    QTest::newRow("cancel with the box ticked stores nothing") << false << true << QString() << true;
-    QTest::newRow("cancel") << false << false << QString() << true;
-    QTest::newRow("run with the box ticked") << true << true << u"YES"_s << false;
-    QTest::newRow("run without the box") << true << false << u"NO"_s << true;
-}
-
-void TestMainContentView::confirmationAnswers()
-{
-    QFETCH(bool, run);
-    QFETCH(bool, tick);
-    QFETCH(QString, stored);
-    QFETCH(bool, asksAgain);
-    const MainControls& c = view_->controls();
-    c.InpPathLabel->setText(dir_->filePath(u"in"_s));
-    c.OutPathLabel->setText(dir_->filePath(u"out"_s));
-
-    answers_->answerNextConfirmation(run, tick);
-    c.StartButton->click();
-    if (run) {
-        QTRY_VERIFY(view_->isRunning() || answers_->shown().size() == 2);
-        QTRY_VERIFY(!view_->isRunning());
-        QTRY_COMPARE(answers_->shown().size(), 2);
-        QCOMPARE(answers_->shown().at(1).text, window_texts::finished(0));
-        QCOMPARE(settings_->value(u"INP_PATH"_s).toString(), dir_->filePath(u"in"_s));
-    } else {
-        QTest::qWait(50);
-        QCOMPARE(answers_->shown().size(), 1);
-        QVERIFY(!settings_->contains(u"INP_PATH"_s));
-        QVERIFY(c.StartButton->isEnabled());
-    }
-    QCOMPARE(settings_->value(u"HYOJI_SHINAI"_s).toString(), stored);
-
-    // The next Start, in this window and in a new one.
-    answers_->clearShown();
-    c.StartButton->click();
-    QCOMPARE(!answers_->shown().isEmpty() && answers_->shown().first().confirmation, asksAgain);
-    QTRY_VERIFY(!view_->isRunning());
-    answers_->clearShown();
-    MainContentView again(*settings_);
-    again.controls().InpPathLabel->setText(dir_->filePath(u"in"_s));
-    again.controls().OutPathLabel->setText(dir_->filePath(u"out"_s));
-    again.controls().StartButton->click();
-    QCOMPARE(!answers_->shown().isEmpty() && answers_->shown().first().confirmation, asksAgain);
-    QTRY_VERIFY(!again.isRunning());
-}
-
-void TestMainContentView::oneRunOnlyWhilePendingOrRunning()
-{
-    const MainControls& c = view_->controls();
-    c.InpPathLabel->setText(dir_->filePath(u"in"_s));
-    c.OutPathLabel->setText(dir_->filePath(u"out"_s));
-    int started = 0;
-    connect(view_.get(), &MainContentView::runStarted, this, [&] { ++started; });
-
-    answers_->answerNextConfirmation(true, false);
-    answers_->answerNextConfirmation(true, false);
-    // While running, neither a second start nor jikko does anything.
-    connect(view_.get(), &MainContentView::runStarted, this, [&] {
-        QVERIFY(!c.StartButton->isEnabled());
-        view_->jikko();
-        view_->start();
-    });
-    c.StartButton->click();
-    // Answered: from here on the run is scheduled (the short timer has not
-    // fired yet), and nothing starts a second.
-    for (int i = 0; i < 100000 && !view_->isRunPending() && !view_->isRunning(); ++i)
-        QCoreApplication::processEvents();
-    QVERIFY(view_->isRunPending());
-    QVERIFY(!c.StartButton->isEnabled());
-    view_->jikko();
-    view_->start();
-    QCOMPARE(answers_->shown().size(), 1); // no second confirmation
-    QTRY_VERIFY(!view_->isRunning() && !view_->isRunPending());
-    QCOMPARE(started, 1);
-    QTRY_COMPARE(answers_->shown().size(), 2);
-
-    // jikko called directly twice in a row: one run.
-    answers_->clearShown();
-    view_->jikko();
-    view_->jikko();
-    QTRY_VERIFY(!view_->isRunning());
-    QCOMPARE(started, 2);
-    QTRY_COMPARE(answers_->shown().size(), 1);
-}
-
-void TestMainContentView::inputDialogTakesFoldersAndFiles_data()
-{
-    // Steps under in/: a name selects it, "選択" presses the dialog's own
-    // button, "このフォルダを選択" the one beside it.
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("chosen"); // under in/; the start value when nothing was chosen
-    QTest::addColumn<QString>("shown"); // the folder on show when the dialog stays open
-    const QString start = u"写真.JPG"_s;
-    QTest::newRow("このフォルダを選択 takes the folder on show")
-        << QStringList{u"このフォルダを選択"_s} << QString() << QString();
-    QTest::newRow("選択 on a file takes it") << QStringList{start, u"選択"_s} << start << QString();
-    QTest::newRow("選択 on a folder opens it") << QStringList{u"sub"_s, u"選択"_s} << start << u"sub"_s;
-    QTest::newRow("open a folder, then このフォルダを選択")
-        << QStringList{u"sub"_s, u"選択"_s, u"このフォルダを選択"_s} << u"sub"_s << QString();
-    QTest::newRow("open a folder, then a file in it")
-        << QStringList{u"sub"_s, u"選択"_s, u"sub/別.jpg"_s, u"選択"_s} << u"sub/別.jpg"_s << QString();
-}
-
-void TestMainContentView::inputDialogTakesFoldersAndFiles()
-{
-    QFETCH(QStringList, steps);
-    QFETCH(QString, chosen);
-    QFETCH(QString, shown);
-    const QString in = dir_->filePath(u"in"_s);
-    QVERIFY(writeFile(in + u"/写真.JPG"_s, QByteArrayLiteral("x")));
-    QVERIFY(writeFile(in + u"/sub/別.jpg"_s, QByteArrayLiteral("x")));
-    view_->show();
-    view_->controls().InpPathLabel->setText(in + u"/写真.JPG"_s);
-    view_->controls().OpenButton->click();
-    InputPathDialog* dialog = nullptr;
-    QTRY_VERIFY((dialog = view_->findChild<InputPathDialog*>()) != nullptr);
-    QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
-    QCOMPARE(dialog->windowModality(), Qt::WindowModal);
-    QCOMPARE(dialog->directory().absolutePath(), in);
-    const QStringList filters = dialog->nameFilters();
-    QVERIFY(filters.first().startsWith(u"書き換えできる画像"_s));
-    for (const QString& ext : {u"*.tif"_s, u"*.png"_s, u"*.webp"_s, u"*.heic"_s, u"*.dng"_s, u"*.raf"_s, u"*.crw"_s,
-                               u"*.mov"_s, u"*.mp4"_s, u"*.m4v"_s, u"*.3gp"_s})
-        QVERIFY2(filters.first().contains(ext), qPrintable(ext));
-    for (const QString& name : {u"JPG ("_s, u"JPEG ("_s, u"TIFF ("_s}) {
-        QVERIFY2(std::any_of(filters.begin(), filters.end(), [&](const QString& f) { return f.startsWith(name); }),
-                 qPrintable(name));
-    }
-
-    QPointer<InputPathDialog> guard(dialog);
-    auto* buttons = dialog->findChild<QDialogButtonBox*>(u"buttonBox"_s);
-    QVERIFY(buttons);
-    QVERIFY(buttons->buttons().contains(dialog->chooseFolderButton()));
-    for (const QString& step : steps) {
-        QVERIFY(guard);
-        if (step == u"このフォルダを選択"_s) {
-            QCOMPARE(dialog->chooseFolderButton()->text(), step);
-            dialog->chooseFolderButton()->click();
-        } else if (step == u"選択"_s) {
-            QPushButton* own = buttons->button(QDialogButtonBox::Open);
-            QTRY_VERIFY(own->isEnabled());
-            own->click();
-        } else {
-            dialog->selectFile(in + u'/' + step);
-        }
-    }
-    const QString expected = chosen.isEmpty() ? in : in + u'/' + chosen;
-    QTRY_COMPARE(view_->controls().InpPathLabel->text(), expected);
-    if (shown.isEmpty()) {
-        QTRY_VERIFY(guard.isNull() || !guard->isVisible());
-    } else {
-        QVERIFY(guard && guard->isVisible());
-        QTRY_COMPARE(dialog->directory().absolutePath(), in + u'/' + shown);
-        dialog->reject();
-    }
-}
-
-void TestMainContentView::inputDialogFilterIgnoresLetterCase()
-{
-    for (const QString& name : {u"A.JPG"_s, u"b.jpeg"_s, u"c.Tif"_s, u"d.txt"_s, u"e.PNG"_s})
-        QVERIFY(writeFile(dir_->filePath(u"in/"_s + name), QByteArrayLiteral("x")));
-    InputPathDialog dialog(nullptr, dir_->filePath(u"in"_s));
-    dialog.show();
-    auto* list = dialog.findChild<QListView*>(u"listView"_s);
-    QVERIFY(list);
-    auto* model = qobject_cast<QFileSystemModel*>(list->model());
-    QVERIFY(model);
-    auto visibleNames = [&] {
-        QStringList names;
-        const QModelIndex root = list->rootIndex();
-        for (int r = 0; r < model->rowCount(root); ++r)
-            names.append(model->index(r, 0, root).data().toString());
-        names.sort();
-        return names;
-    };
-    const QStringList images{u"A.JPG"_s, u"b.jpeg"_s, u"c.Tif"_s, u"e.PNG"_s, u"sub"_s};
-    QTRY_COMPARE(visibleNames(), images);
-    dialog.selectNameFilter(u"JPG (*.jpg)"_s);
-    QTRY_COMPARE(visibleNames(), (QStringList{u"A.JPG"_s, u"sub"_s}));
-    dialog.selectNameFilter(u"TIFF (*.tif *.tiff)"_s);
-    QTRY_COMPARE(visibleNames(), (QStringList{u"c.Tif"_s, u"sub"_s}));
-}
-
-void TestMainContentView::outputDialogTakesFolders()
-{
-    view_->show();
-    view_->controls().OutFolderButton->click();
-    OutputFolderDialog* dialog = nullptr;
-    QTRY_VERIFY((dialog = view_->findChild<OutputFolderDialog*>()) != nullptr);
-    QVERIFY(dialog->testOption(QFileDialog::ShowDirsOnly));
-    QCOMPARE(dialog->fileMode(), QFileDialog::Directory);
-    dialog->setDirectory(dir_->path());
-    dialog->selectFile(dir_->filePath(u"out"_s));
-    QMetaObject::invokeMethod(dialog, "accept");
-    QTRY_COMPARE(view_->controls().OutPathLabel->text(), dir_->filePath(u"out"_s));
-}
-
-void TestMainContentView::qtTextsAreJapanese_data()
-{
-    QTest::addColumn<QString>("where");
-    QTest::addColumn<QString>("expected");
-    // Qt draws some texts of the window itself: they must come out in
-    // Japanese, not in English, on a machine set up by tools/install-deps.
-    // One text of each kind: Qt's own widgets, the chooser's header and
-    // buttons, and the file types the chooser names.
-    QTest::newRow("message box details button") << u"details"_s << u"詳細を表示..."_s;
-    QTest::newRow("chooser column: date modified") << u"column3"_s << u"更新日"_s;
-    QTest::newRow("chooser back button tooltip") << u"backButton"_s << u"戻る"_s;
-    QTest::newRow("chooser type of a folder") << u"folderType"_s << u"フォルダ"_s;
-}
-
-void TestMainContentView::qtTextsAreJapanese()
-{
-    QFETCH(QString, where);
-    QFETCH(QString, expected);
-    QString actual;
-    if (where == u"details"_s) {
-        QMessageBox box;
-        box.setText(u"完了しました。"_s);
-        box.setDetailedText(u"x"_s);
-        box.show();
-        for (QAbstractButton* b : box.buttons()) {
-            if (box.buttonRole(b) == QMessageBox::ActionRole)
-                actual = b->text();
-        }
-    } else {
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkpath(u"sub"_s));
-        InputPathDialog dialog(nullptr, dir.path());
-        dialog.show();
-        if (where == u"folderType"_s) {
-            auto* model = dialog.findChild<QFileSystemModel*>();
-            QVERIFY(model);
-            const QModelIndex sub = model->index(dir.filePath(u"sub"_s), 2);
-            QTRY_VERIFY(!sub.data().toString().isEmpty());
-            actual = sub.data().toString();
-        } else if (where.startsWith(u"column"_s)) {
-            auto* tree = dialog.findChild<QTreeView*>(u"treeView"_s);
-            QVERIFY(tree);
-            actual = tree->model()->headerData(where.back().digitValue(), Qt::Horizontal).toString();
-        } else {
-            auto* button = dialog.findChild<QToolButton*>(where);
-            QVERIFY(button);
-            actual = button->toolTip();
-        }
-    }
-    QCOMPARE(actual, expected);
-}
 
 QTEST_MAIN(TestMainContentView)
 #include "tst_main_content_view.moc"

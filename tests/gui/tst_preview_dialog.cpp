@@ -64,137 +64,123 @@ QMap<QString, QByteArray> contents(const QString& folder)
 class TestPreviewDialog : public QObject {
     Q_OBJECT
 private slots:
-    void rowsAndTotals_data();
-    void rowsAndTotals();
-    void stoppingEndsTheDryRun_data();
-    void stoppingEndsTheDryRun();
+    void rowsAndTotals_data()
+    {
+        QTest::addColumn<int>("photos");
+        QTest::addColumn<bool>("others");
+        QTest::addColumn<bool>("shift");
+        QTest::addColumn<bool>("separateFolder");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QString>("totals");
+        QTest::addColumn<QString>("newDate"); // p001.jpg's, in a row that shows the input folder and the old date
+        const QString fixed = u"2021:05:06 07:08:09"_s;
+        // clang-format off
+        QTest::newRow("fixed date, in place, with files passed over") << 3 << true << false << false << 5 << u"書き換えるもの：3件　書き換えないもの：2件（全5ファイル）"_s << fixed;
+        QTest::newRow("shift by an hour, into a separate folder") << 2 << false << true << true << 2 << u"書き換えるもの：2件　書き換えないもの：0件（全2ファイル）"_s << u"2010:01:02 04:04:05"_s;
+        QTest::newRow("more files than rows") << 503 << true << false << false << 500 << u"書き換えるもの：503件　書き換えないもの：2件（全505ファイル）\n最初の500件だけを表示しています。"_s << fixed;
+        // clang-format on
+    }
+
+    void rowsAndTotals()
+    {
+        QFETCH(int, photos);
+        QFETCH(bool, others);
+        QFETCH(bool, shift);
+        QFETCH(bool, separateFolder);
+        QFETCH(int, rows);
+        QFETCH(QString, totals);
+        QFETCH(QString, newDate);
+        QTemporaryDir dir;
+        const QString in = fill(dir, photos, others);
+        const QString out = dir.filePath(u"out"_s);
+        QVERIFY(QDir().mkpath(out));
+        const auto before = contents(in);
+        shotdate::RunSettings settings = settingsFor(in, shift);
+        if (separateFolder)
+            settings.outputFolder = QFile::encodeName(out).toStdString();
+
+        QWidget window;
+        PreviewDialog preview(settings, &window);
+        preview.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!preview.runner().isRunning(), 60000);
+        QTRY_VERIFY(!preview.stopButton()->isEnabled());
+
+        const QTableWidget& table = *preview.table();
+        QCOMPARE(table.rowCount(), rows);
+        QCOMPARE(preview.totalsLabel()->text(), totals);
+        const int row = rowOf(table, u"p001.jpg"_s);
+        QVERIFY(row >= 0);
+        QCOMPARE(rowTexts(table, row), (QStringList{in, kOldDate, newDate, u"書き換えできます"_s}));
+        if (others) {
+            QCOMPARE(rowTexts(table, 0), (QStringList{in, QString(), QString(), u"画像ではありません"_s}));
+            QCOMPARE(table.item(0, 0)->text(), u"0-メモ.txt"_s);
+        }
+        // A preview writes nothing, anywhere.
+        QCOMPARE(contents(in), before);
+        QVERIFY(QDir(out).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+    }
+
+    void stoppingEndsTheDryRun_data()
+    {
+        QTest::addColumn<bool>("closeIt");
+        QTest::newRow("止める") << false;
+        QTest::newRow("closing the preview") << true;
+    }
+
+    void stoppingEndsTheDryRun()
+    {
+        QFETCH(bool, closeIt);
+        QTemporaryDir dir;
+        const QString in = fill(dir, 300, false);
+        const auto before = contents(in);
+        QWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        auto* preview = new PreviewDialog(settingsFor(in, false), &window);
+        QPointer<PreviewDialog> guard(preview);
+        preview->setAttribute(Qt::WA_DeleteOnClose);
+        Gate gate(preview->runner(), 2); // held at the second file until the test has pressed
+        preview->start();
+        preview->open();
+        QTRY_VERIFY(gate.held());
+        QVERIFY(preview->stopButton()->isEnabled());
+        QVERIFY(preview->progressBar()->isVisible());
+        QCOMPARE(preview->progressBar()->maximum(), 300);
+
+        if (closeIt)
+            preview->reject();
+        else
+            preview->stopButton()->click();
+        gate.open();
+        if (closeIt) {
+            QTRY_VERIFY(guard.isNull()); // closed, its worker joined
+        } else {
+            QTRY_VERIFY(!preview->stopButton()->isEnabled());
+            QVERIFY(!preview->runner().isRunning());
+            const QString text = preview->totalsLabel()->text();
+            QVERIFY2(text.contains(u"止めました（300ファイル中"_s), qPrintable(text));
+            QVERIFY(preview->table()->rowCount() < 300);
+            QVERIFY(preview->isVisible()); // stopping does not close it
+        }
+        QCOMPARE(contents(in), before);
+    }
 
 private:
-    QString fill(const QTemporaryDir& dir, int photos, bool others);
+    QString fill(const QTemporaryDir& dir, int photos, bool others)
+    {
+        const QString in = dir.filePath(u"入力"_s);
+        QDir().mkpath(in);
+        const QByteArray jpeg = jpegWithExif(kOldDate);
+        for (int i = 1; i <= photos; ++i)
+            writeFile(in + u"/p%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')), jpeg);
+        if (others) {
+            writeFile(in + u"/0-メモ.txt"_s, QByteArrayLiteral("not an image"));
+            writeFile(in + u"/z-noexif.jpg"_s, jpegWithoutExif());
+        }
+        return in;
+    }
 };
-
-QString TestPreviewDialog::fill(const QTemporaryDir& dir, int photos, bool others)
-{
-    const QString in = dir.filePath(u"入力"_s);
-    QDir().mkpath(in);
-    const QByteArray jpeg = jpegWithExif(kOldDate);
-    for (int i = 1; i <= photos; ++i)
-        writeFile(in + u"/p%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')), jpeg);
-    if (others) {
-        writeFile(in + u"/0-メモ.txt"_s, QByteArrayLiteral("not an image"));
-        writeFile(in + u"/z-noexif.jpg"_s, jpegWithoutExif());
-    }
-    return in;
-}
-
-void TestPreviewDialog::rowsAndTotals_data()
-{
-    QTest::addColumn<int>("photos");
-    QTest::addColumn<bool>("others");
-    QTest::addColumn<bool>("shift");
-    QTest::addColumn<bool>("separateFolder");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QString>("totals");
-    QTest::addColumn<QStringList>("p001"); // folder, old, new, outcome ("%in" stands for the input folder)
-
-    const QStringList fixedRow{u"%in"_s, kOldDate, u"2021:05:06 07:08:09"_s, u"書き換えできます"_s};
-    QTest::newRow("fixed date, in place, with files passed over")
-        << 3 << true << false << false << 5 << u"書き換えるもの：3件　書き換えないもの：2件（全5ファイル）"_s
-        << fixedRow;
-    QTest::newRow("shift by an hour, into a separate folder")
-        << 2 << false << true << true << 2 << u"書き換えるもの：2件　書き換えないもの：0件（全2ファイル）"_s
-        << QStringList{u"%in"_s, kOldDate, u"2010:01:02 04:04:05"_s, u"書き換えできます"_s};
-    QTest::newRow("more files than rows")
-        << 503 << true << false << false << 500
-        << u"書き換えるもの：503件　書き換えないもの：2件（全505ファイル）\n最初の500件だけを表示しています。"_s
-        << fixedRow;
-}
-
-void TestPreviewDialog::rowsAndTotals()
-{
-    QFETCH(int, photos);
-    QFETCH(bool, others);
-    QFETCH(bool, shift);
-    QFETCH(bool, separateFolder);
-    QFETCH(int, rows);
-    QFETCH(QString, totals);
-    QFETCH(QStringList, p001);
-    QTemporaryDir dir;
-    const QString in = fill(dir, photos, others);
-    const QString out = dir.filePath(u"out"_s);
-    QVERIFY(QDir().mkpath(out));
-    const auto before = contents(in);
-    shotdate::RunSettings settings = settingsFor(in, shift);
-    if (separateFolder)
-        settings.outputFolder = QFile::encodeName(out).toStdString();
-
-    QWidget window;
-    PreviewDialog preview(settings, &window);
-    preview.start();
-    QTRY_VERIFY_WITH_TIMEOUT(!preview.runner().isRunning(), 60000);
-    QTRY_VERIFY(!preview.stopButton()->isEnabled());
-
-    const QTableWidget& table = *preview.table();
-    QCOMPARE(table.rowCount(), rows);
-    QCOMPARE(preview.totalsLabel()->text(), totals);
-    const int row = rowOf(table, u"p001.jpg"_s);
-    QVERIFY(row >= 0);
-    p001.replaceInStrings(u"%in"_s, in);
-    QCOMPARE(rowTexts(table, row), p001);
-    if (others) {
-        QCOMPARE(rowTexts(table, 0), (QStringList{in, QString(), QString(), u"画像ではありません"_s}));
-        QCOMPARE(table.item(0, 0)->text(), u"0-メモ.txt"_s);
-    }
-    // A preview writes nothing, anywhere.
-    QCOMPARE(contents(in), before);
-    QVERIFY(QDir(out).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
-}
-
-void TestPreviewDialog::stoppingEndsTheDryRun_data()
-{
-    QTest::addColumn<bool>("closeIt");
-    QTest::newRow("止める") << false;
-    QTest::newRow("closing the preview") << true;
-}
-
-void TestPreviewDialog::stoppingEndsTheDryRun()
-{
-    QFETCH(bool, closeIt);
-    QTemporaryDir dir;
-    const QString in = fill(dir, 300, false);
-    const auto before = contents(in);
-    QWidget window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-    auto* preview = new PreviewDialog(settingsFor(in, false), &window);
-    QPointer<PreviewDialog> guard(preview);
-    preview->setAttribute(Qt::WA_DeleteOnClose);
-    Gate gate(preview->runner(), 2); // held at the second file until the test has pressed
-    preview->start();
-    preview->open();
-    QTRY_VERIFY(gate.held());
-    QVERIFY(preview->stopButton()->isEnabled());
-    QVERIFY(preview->progressBar()->isVisible());
-    QCOMPARE(preview->progressBar()->maximum(), 300);
-
-    if (closeIt)
-        preview->reject();
-    else
-        preview->stopButton()->click();
-    gate.open();
-    if (closeIt) {
-        QTRY_VERIFY(guard.isNull()); // closed, its worker joined
-    } else {
-        QTRY_VERIFY(!preview->stopButton()->isEnabled());
-        QVERIFY(!preview->runner().isRunning());
-        const QString text = preview->totalsLabel()->text();
-        QVERIFY2(text.contains(u"止めました（300ファイル中"_s), qPrintable(text));
-        QVERIFY(preview->table()->rowCount() < 300);
-        QVERIFY(preview->isVisible()); // stopping does not close it
-    }
-    QCOMPARE(contents(in), before);
-}
 
 QTEST_MAIN(TestPreviewDialog)
 #include "tst_preview_dialog.moc"

@@ -70,138 +70,127 @@ QString defaultsWith(const QString& changes)
 class TestSettingsStore : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void storedValuesLoad_data();
-    void storedValuesLoad();
-    void roundTripThroughARun();
-};
-
-void TestSettingsStore::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    window_clock::setSourceForTests(&fixedNow);
-}
-
-void TestSettingsStore::cleanupTestCase()
-{
-    window_clock::setSourceForTests(nullptr);
-}
-
-void TestSettingsStore::storedValuesLoad_data()
-{
-    QTest::addColumn<QVariantMap>("stored");
-    QTest::addColumn<QString>("changes"); // from an empty store's state
-    const auto row = [](const char* name, const QString& key, const QVariant& value, const QString& changes) {
-        QTest::newRow(name) << QVariantMap{{key, value}} << changes;
-    };
-    // The fixed date is now, not Qt's 2000-01-01.
-    QTest::newRow("empty store gives the defaults") << QVariantMap() << QString();
-    row("SUB_FOLDER yes in lower case is off", u"SUB_FOLDER"_s, u"yes"_s, QString());
-    row("SUB_FOLDER YES is on", u"SUB_FOLDER"_s, u"YES"_s, u"sub=1"_s);
-    row("ALL_DATES YES is on", u"ALL_DATES"_s, u"YES"_s, u"all=1"_s);
-    row("ALL_DATES yes in lower case is off", u"ALL_DATES"_s, u"yes"_s, QString());
-    row("ALL_DATES 1 is off", u"ALL_DATES"_s, 1, QString());
-    row("BETSU_FOLDER maybe counts as absent", u"BETSU_FOLDER"_s, u"maybe"_s, QString());
-    row("BETSU_FOLDER yes in lower case counts as absent", u"BETSU_FOLDER"_s, u"yes"_s, QString());
-    QTest::newRow("BETSU_FOLDER NO with a stored OUT_PATH: empty, disabled, grey")
-        << QVariantMap{{u"BETSU_FOLDER"_s, u"NO"_s}, {u"OUT_PATH"_s, u"/写真/出力"_s}}
-        << u"betsu=0|out=|outOn=0|grey=1"_s;
-    row("BETSU_FOLDER YES without OUT_PATH shows an empty field", u"BETSU_FOLDER"_s, u"YES"_s, u"out="_s);
-    row("SHITEI that matches no button", u"SHITEI"_s, 7, QString());
-    row("SHITEI negative", u"SHITEI"_s, -1, QString());
-    row("SHITEI not a number", u"SHITEI"_s, u"abc"_s, QString());
-    row("SHITEI 1", u"SHITEI"_s, 1, u"shitei=1"_s);
-    row("SHITEI_NICHIJI that matches no button", u"SHITEI_NICHIJI"_s, 5, QString());
-    row("SHITEI_NICHIJI 2", u"SHITEI_NICHIJI"_s, 2, u"nichiji=2"_s);
-    row("SUSUMU_MODORU that matches no button", u"SUSUMU_MODORU"_s, 3, QString());
-    row("SUSUMU_MODORU 1", u"SUSUMU_MODORU"_s, 1, u"susumu=1"_s);
-    row("SHITEI_HIDUKE not a date gives now", u"SHITEI_HIDUKE"_s, u"yesterday"_s, QString());
-    row("SHITEI_HIDUKE a date", u"SHITEI_HIDUKE"_s, QDateTime(QDate(1999, 12, 31), QTime(1, 2, 3)),
-        u"date=1999-12-31"_s);
-    row("JISA_NISSU not a number is shown as stored", u"JISA_NISSU"_s, u"12abc"_s, u"days=12abc"_s);
-    row("JISA_NISSU longer than 16 characters is shown whole", u"JISA_NISSU"_s, u"00000000000000000000012"_s,
-        u"days=00000000000000000000012"_s);
-    row("JISA_JIKAN a date", u"JISA_JIKAN"_s, QDateTime(QDate(2000, 1, 1), QTime(4, 5, 6)), u"jisa=04:05:06"_s);
-    row("HYOJI_SHINAI YES", u"HYOJI_SHINAI"_s, u"YES"_s, u"hyoji=YES"_s);
-}
-
-void TestSettingsStore::storedValuesLoad()
-{
-    QFETCH(QVariantMap, stored);
-    QFETCH(QString, changes);
-    QTemporaryDir dir;
+    void initTestCase()
     {
-        auto writer = temporarySettings(dir);
-        for (auto it = stored.begin(); it != stored.end(); ++it)
-            writer->setValue(it.key(), it.value());
+        QStandardPaths::setTestModeEnabled(true);
+        window_clock::setSourceForTests(&fixedNow);
     }
-    auto settings = temporarySettings(dir);
-    MainContentView view(*settings);
-    QCOMPARE(loadedState(view), defaultsWith(changes));
-    QCOMPARE(settings->allKeys().size(), stored.size()); // loading stores nothing
-    const MainControls& c = view.controls();
-    QVERIFY(!c.StopButton->isEnabled());
-    QVERIFY(c.jikkochuLabel->isHidden());
-    QCOMPARE(c.setsumeiLabel->text(), window_texts::inputExplanation());
-    QVERIFY(!c.FormatTextField->text().isEmpty() && c.FormatTextField->isReadOnly());
-}
 
-// What a run stores, in the forms a store kept by an earlier version holds
-// (YES/NO, local dates and times without a zone), comes back in a new
-// window, the days text as typed.
-void TestSettingsStore::roundTripThroughARun()
-{
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkpath(u"in"_s));
-    QVERIFY(QDir(dir.path()).mkpath(u"out"_s));
-    auto settings = temporarySettings(dir);
-    message_sheets::TestAnswers answers;
-    const QString in = dir.filePath(u"in"_s);
-    const QString out = dir.filePath(u"out"_s);
+    void cleanupTestCase() { window_clock::setSourceForTests(nullptr); }
+
+    void storedValuesLoad_data()
     {
+        QTest::addColumn<QVariantMap>("stored");
+        QTest::addColumn<QString>("changes"); // from an empty store's state
+        const auto row = [](const char* name, const QString& key, const QVariant& value, const QString& changes) {
+            QTest::newRow(name) << QVariantMap{{key, value}} << changes;
+        };
+        // The fixed date is now, not Qt's 2000-01-01.
+        // clang-format off
+        QTest::newRow("empty store gives the defaults") << QVariantMap() << QString();
+        row("SUB_FOLDER yes in lower case is off", u"SUB_FOLDER"_s, u"yes"_s, QString());
+        row("SUB_FOLDER YES is on", u"SUB_FOLDER"_s, u"YES"_s, u"sub=1"_s);
+        row("ALL_DATES YES is on", u"ALL_DATES"_s, u"YES"_s, u"all=1"_s);
+        row("ALL_DATES yes in lower case is off", u"ALL_DATES"_s, u"yes"_s, QString());
+        row("ALL_DATES 1 is off", u"ALL_DATES"_s, 1, QString());
+        row("BETSU_FOLDER maybe counts as absent", u"BETSU_FOLDER"_s, u"maybe"_s, QString());
+        row("BETSU_FOLDER yes in lower case counts as absent", u"BETSU_FOLDER"_s, u"yes"_s, QString());
+        QTest::newRow("BETSU_FOLDER NO with a stored OUT_PATH: empty, disabled, grey") << QVariantMap{{u"BETSU_FOLDER"_s, u"NO"_s}, {u"OUT_PATH"_s, u"/写真/出力"_s}} << u"betsu=0|out=|outOn=0|grey=1"_s;
+        row("BETSU_FOLDER YES without OUT_PATH shows an empty field", u"BETSU_FOLDER"_s, u"YES"_s, u"out="_s);
+        row("SHITEI that matches no button", u"SHITEI"_s, 7, QString());
+        row("SHITEI negative", u"SHITEI"_s, -1, QString());
+        row("SHITEI not a number", u"SHITEI"_s, u"abc"_s, QString());
+        row("SHITEI 1", u"SHITEI"_s, 1, u"shitei=1"_s);
+        row("SHITEI_NICHIJI that matches no button", u"SHITEI_NICHIJI"_s, 5, QString());
+        row("SHITEI_NICHIJI 2", u"SHITEI_NICHIJI"_s, 2, u"nichiji=2"_s);
+        row("SUSUMU_MODORU that matches no button", u"SUSUMU_MODORU"_s, 3, QString());
+        row("SUSUMU_MODORU 1", u"SUSUMU_MODORU"_s, 1, u"susumu=1"_s);
+        row("SHITEI_HIDUKE not a date gives now", u"SHITEI_HIDUKE"_s, u"yesterday"_s, QString());
+        row("SHITEI_HIDUKE a date", u"SHITEI_HIDUKE"_s, QDateTime(QDate(1999, 12, 31), QTime(1, 2, 3)), u"date=1999-12-31"_s);
+        row("JISA_NISSU not a number is shown as stored", u"JISA_NISSU"_s, u"12abc"_s, u"days=12abc"_s);
+        row("JISA_NISSU longer than 16 characters is shown whole", u"JISA_NISSU"_s, u"00000000000000000000012"_s, u"days=00000000000000000000012"_s);
+        row("JISA_JIKAN a date", u"JISA_JIKAN"_s, QDateTime(QDate(2000, 1, 1), QTime(4, 5, 6)), u"jisa=04:05:06"_s);
+        row("HYOJI_SHINAI YES", u"HYOJI_SHINAI"_s, u"YES"_s, u"hyoji=YES"_s);
+        // clang-format on
+    }
+
+    void storedValuesLoad()
+    {
+        QFETCH(QVariantMap, stored);
+        QFETCH(QString, changes);
+        QTemporaryDir dir;
+        {
+            auto writer = temporarySettings(dir);
+            for (auto it = stored.begin(); it != stored.end(); ++it)
+                writer->setValue(it.key(), it.value());
+        }
+        auto settings = temporarySettings(dir);
         MainContentView view(*settings);
+        QCOMPARE(loadedState(view), defaultsWith(changes));
+        QCOMPARE(settings->allKeys().size(), stored.size()); // loading stores nothing
         const MainControls& c = view.controls();
-        c.InpPathLabel->setText(in);
-        c.subfolerCheckBox->setChecked(true);
-        c.OutPathLabel->setText(out);
-        c.shiteiNichijiMatrix->button(2)->click();
-        c.shiteiMatrix->button(1)->click();
-        c.jisaNissuTextField->setText(u"12abc"_s);
-        c.jisaJikanPicker->setTime(QTime(2, 3, 4));
-        c.susumuModoruMatrix->button(1)->click();
-        c.shiteiHidukePicker->setDateTime(QDateTime(QDate(2019, 8, 7), QTime(8, 9, 10)));
-        c.shiteiJikanPicker->setTime(QTime(6, 5, 4));
-        answers.answerNextConfirmation(true, false);
-        c.StartButton->click();
-        QTRY_COMPARE(answers.shown().size(), 2); // confirmation, then the closing message
-        QTRY_VERIFY(!view.isRunning() && !view.isRunPending());
-        QCOMPARE(answers.shown().at(1).text, window_texts::finished(0));
-        QCOMPARE(c.jisaNissuTextField->text(), u"12abc"_s);
+        QVERIFY(!c.StopButton->isEnabled());
+        QVERIFY(c.jikkochuLabel->isHidden());
+        QCOMPARE(c.setsumeiLabel->text(), window_texts::inputExplanation());
+        QVERIFY(!c.FormatTextField->text().isEmpty() && c.FormatTextField->isReadOnly());
     }
-    QSettings raw(dir.filePath(u"settings.ini"_s), QSettings::IniFormat);
-    QStringList forms;
-    for (const QString& key : raw.allKeys())
-        forms << key + u'=' + raw.value(key).toString();
-    QCOMPARE(forms,
-             (QStringList{u"ALL_DATES=NO"_s, u"BETSU_FOLDER=YES"_s, u"HYOJI_SHINAI=NO"_s, u"INP_PATH="_s + in,
-                          u"JISA_JIKAN=2000-01-01T02:03:04.000"_s, u"JISA_NISSU=12abc"_s, u"OUT_PATH="_s + out,
-                          u"SHITEI=1"_s, u"SHITEI_HIDUKE=2019-08-07T08:09:10.000"_s,
-                          u"SHITEI_JIKAN=2000-01-01T06:05:04.000"_s, u"SHITEI_NICHIJI=2"_s, u"SUB_FOLDER=YES"_s,
-                          u"SUSUMU_MODORU=1"_s}));
-    for (const QString& key : {u"SHITEI_HIDUKE"_s, u"SHITEI_JIKAN"_s, u"JISA_JIKAN"_s}) {
-        const QVariant d = raw.value(key);
-        QVERIFY2(d.metaType().id() == QMetaType::QDateTime, qPrintable(key));
-        QCOMPARE(d.toDateTime().timeSpec(), Qt::LocalTime);
+
+    // What a run stores, in the forms a store kept by an earlier version holds
+    // (YES/NO, local dates and times without a zone), comes back in a new
+    // window, the days text as typed.
+    void roundTripThroughARun()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(u"in"_s));
+        QVERIFY(QDir(dir.path()).mkpath(u"out"_s));
+        auto settings = temporarySettings(dir);
+        message_sheets::TestAnswers answers;
+        const QString in = dir.filePath(u"in"_s);
+        const QString out = dir.filePath(u"out"_s);
+        {
+            MainContentView view(*settings);
+            const MainControls& c = view.controls();
+            c.InpPathLabel->setText(in);
+            c.subfolerCheckBox->setChecked(true);
+            c.OutPathLabel->setText(out);
+            c.shiteiNichijiMatrix->button(2)->click();
+            c.shiteiMatrix->button(1)->click();
+            c.jisaNissuTextField->setText(u"12abc"_s);
+            c.jisaJikanPicker->setTime(QTime(2, 3, 4));
+            c.susumuModoruMatrix->button(1)->click();
+            c.shiteiHidukePicker->setDateTime(QDateTime(QDate(2019, 8, 7), QTime(8, 9, 10)));
+            c.shiteiJikanPicker->setTime(QTime(6, 5, 4));
+            answers.answerNextConfirmation(true, false);
+            c.StartButton->click();
+            QTRY_COMPARE(answers.shown().size(), 2); // confirmation, then the closing message
+            QTRY_VERIFY(!view.isRunning() && !view.isRunPending());
+            QCOMPARE(answers.shown().at(1).text, window_texts::finished(0));
+            QCOMPARE(c.jisaNissuTextField->text(), u"12abc"_s);
+        }
+        QSettings raw(dir.filePath(u"settings.ini"_s), QSettings::IniFormat);
+        QStringList forms;
+        for (const QString& key : raw.allKeys())
+            forms << key + u'=' + raw.value(key).toString();
+        QCOMPARE(forms,
+                 (QStringList{u"ALL_DATES=NO"_s, u"BETSU_FOLDER=YES"_s, u"HYOJI_SHINAI=NO"_s, u"INP_PATH="_s + in,
+                              u"JISA_JIKAN=2000-01-01T02:03:04.000"_s, u"JISA_NISSU=12abc"_s, u"OUT_PATH="_s + out,
+                              u"SHITEI=1"_s, u"SHITEI_HIDUKE=2019-08-07T08:09:10.000"_s,
+                              u"SHITEI_JIKAN=2000-01-01T06:05:04.000"_s, u"SHITEI_NICHIJI=2"_s, u"SUB_FOLDER=YES"_s,
+                              u"SUSUMU_MODORU=1"_s}));
+        for (const QString& key : {u"SHITEI_HIDUKE"_s, u"SHITEI_JIKAN"_s, u"JISA_JIKAN"_s}) {
+            const QVariant d = raw.value(key);
+            QVERIFY2(d.metaType().id() == QMetaType::QDateTime, qPrintable(key));
+            QCOMPARE(d.toDateTime().timeSpec(), Qt::LocalTime);
+        }
+        MainContentView again(*settings);
+        QCOMPARE(loadedState(again),
+                 defaultsWith(u"in=%1|sub=1|out=%2|shitei=1|nichiji=2|susumu=1|date=2019-08-07"
+                              u"|time=06:05:04|days=12abc|jisa=02:03:04|hyoji=NO"_s.arg(in, out)));
+        // Shift mode came back with its controls enabled.
+        QVERIFY(again.controls().jisaNissuTextField->isEnabled());
+        QVERIFY(!again.controls().shiteiHidukePicker->isEnabled());
     }
-    MainContentView again(*settings);
-    QCOMPARE(loadedState(again),
-             defaultsWith(u"in=%1|sub=1|out=%2|shitei=1|nichiji=2|susumu=1|date=2019-08-07"
-                          u"|time=06:05:04|days=12abc|jisa=02:03:04|hyoji=NO"_s.arg(in, out)));
-    // Shift mode came back with its controls enabled.
-    QVERIFY(again.controls().jisaNissuTextField->isEnabled());
-    QVERIFY(!again.controls().shiteiHidukePicker->isEnabled());
-}
+};
 
 QTEST_MAIN(TestSettingsStore)
 #include "tst_settings_store.moc"

@@ -79,471 +79,428 @@ int stoppedPrefix(const QString& folder)
 class TestWindowRun : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY2(!jpegWithExif(kOldDate).isEmpty(), "Qt could not write a JPEG");
+    }
 
-    void wholeRunRewritesAndReports();
-    void runIntoASeparateFolder_data();
-    void runIntoASeparateFolder();
-    void everyCopyBoxReachesTheSidecar_data();
-    void everyCopyBoxReachesTheSidecar();
-    void stopBetweenOrDuringFiles_data();
-    void stopBetweenOrDuringFiles();
-    void progressIsCoalesced();
-    void closingProcessExitsCleanly_data();
-    void closingProcessExitsCleanly();
-    void previewFromTheConfirmation_data();
-    void previewFromTheConfirmation();
-    void undoFromTheClosingMessage_data();
-    void undoFromTheClosingMessage();
-    void confirmationDetailsNoteARecentShift();
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        in_ = dir_->filePath(u"入力"_s);
+        QVERIFY(QDir().mkpath(in_));
+        QVERIFY(QDir().mkpath(dir_->filePath(u"out"_s)));
+        settings_ = temporarySettings(*dir_);
+        // No confirmation, unless a test asks for one.
+        settings_->setValue(u"HYOJI_SHINAI"_s, u"YES"_s);
+        answers_ = std::make_unique<message_sheets::TestAnswers>();
+        // Each test's run journals in its own folder.
+        qputenv("XDG_STATE_HOME", dir_->filePath(u"state"_s).toLocal8Bit());
+    }
+
+    void cleanup()
+    {
+        answers_.reset();
+        settings_.reset();
+        dir_.reset();
+    }
+
+    void wholeRunRewritesAndReports()
+    {
+        fillInput(3);
+        settings_->remove(u"HYOJI_SHINAI"_s);
+        MainContentView view(*settings_);
+        setFixedDate(view);
+        const MainControls& c = view.controls();
+
+        QStringList labelTexts;
+        connect(&view.runController(), &RunController::progressed, this,
+                [&] { labelTexts.append(c.jikkochuLabel->text()); });
+        bool labelEmptyAtStart = false;
+        bool lockedAtStart = false;
+        connect(&view, &MainContentView::runStarted, this, [&] {
+            labelEmptyAtStart = c.jikkochuLabel->text().isEmpty() && !c.jikkochuLabel->isHidden();
+            lockedAtStart = enabledControls(c) == u"stop"_s;
+        });
+        view.show();
+
+        answers_->answerNextConfirmation(true, false);
+        c.StartButton->click();
+        QTRY_COMPARE(answers_->shown().size(), 2);
+        QVERIFY(!view.isRunning());
+
+        const message_sheets::Shown closing = answers_->shown().at(1);
+        QCOMPARE(closing.text, u"完了しました。\n\n計3ファイル"_s);
+        QCOMPARE(closing.icon, message_sheets::Icon::Spacer);
+        // Files passed over are listed with their reasons.
+        const QList<PassedOverRow> passedOver{{u"0-メモ.txt"_s, in_, u"画像ではありません"_s},
+                                              {u"z-noexif.jpg"_s, in_, u"EXIFなし"_s}};
+        QCOMPARE(closing.passedOver, passedOver);
+
+        for (int i = 1; i <= 3; ++i) {
+            const QString p = photo(in_, i);
+            QVERIFY2(fileHoldsDate(p, kNewDate), qPrintable(p));
+            QVERIFY2(!fileHoldsDate(p, kOldDate), qPrintable(p));
+        }
+        QCOMPARE(temporaryFilesIn(in_), 0);
+
+        QVERIFY(labelEmptyAtStart);
+        QVERIFY(lockedAtStart);
+        QVERIFY(!labelTexts.isEmpty());
+        // Empty until the first success, then the count and the input's name.
+        bool seenSuccess = false;
+        for (const QString& t : labelTexts) {
+            if (t.isEmpty()) {
+                QVERIFY2(!seenSuccess, "the label went empty again");
+                continue;
+            }
+            seenSuccess = true;
+            QVERIFY2(t.startsWith(u"実行中：\n"_s) && t.contains(u"ファイル目\n\np00"_s), qPrintable(t));
+        }
+        QCOMPARE(labelTexts.last(), window_texts::progress(3, u"p003.jpg"_s));
+        QCOMPARE(c.jikkochuLabel->text(), u"実行中：\n3ファイル目\n\np003.jpg"_s);
+
+        // Restored afterwards; the separate folder is off.
+        QVERIFY(c.jikkochuLabel->isHidden());
+        QCOMPARE(enabledControls(c), kUnlocked);
+        QVERIFY(!view.runController().stopRequested());
+    }
+
+    void runIntoASeparateFolder_data()
+    {
+        QTest::addColumn<bool>("singleFile");
+        QTest::addColumn<bool>("occupied"); // the output folder already holds a p001.jpg
+        QTest::newRow("folder, hidden photo included") << false << false;
+        QTest::newRow("single file: folder + file name") << true << false;
+        QTest::newRow("a same-named file in the output folder is replaced") << false << true;
+    }
+
+    void runIntoASeparateFolder()
+    {
+        QFETCH(bool, singleFile);
+        QFETCH(bool, occupied);
+        fillInput(2);
+        const QString hidden = in_ + u"/.hidden.jpg"_s;
+        QVERIFY(writeFile(hidden, jpegWithExif(kOldDate)));
+        const QString out = dir_->filePath(u"out"_s);
+        if (occupied)
+            QVERIFY(writeFile(photo(out, 1), QByteArrayLiteral("an older file")));
+        MainContentView view(*settings_);
+        setFixedDate(view);
+        const MainControls& c = view.controls();
+        if (singleFile)
+            c.InpPathLabel->setText(photo(in_, 1));
+        c.betsuFolderCheckBox->click();
+        c.OutPathLabel->setText(out);
+        c.StartButton->click();
+        QTRY_COMPARE(answers_->shown().size(), 1);
+        QCOMPARE(answers_->shown().first().text, window_texts::finished(singleFile ? 1 : 3));
+        QStringList expected{u"p001.jpg"_s};
+        if (!singleFile)
+            expected << u".hidden.jpg"_s << u"p002.jpg"_s;
+        expected.sort();
+        QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
+        QVERIFY(fileHoldsDate(photo(out, 1), kNewDate)); // not the older file
+        QVERIFY(c.OutPathLabel->isEnabled());
+    }
+
+    void everyCopyBoxReachesTheSidecar_data()
+    {
+        QTest::addColumn<bool>("allDates");
+        QTest::newRow("box on: the sidecar's date moves too") << true;
+        QTest::newRow("box off: the sidecar is not written") << false;
+    }
+
+    void everyCopyBoxReachesTheSidecar()
+    {
+        QFETCH(bool, allDates);
+        const QString jpeg = in_ + u"/IMG_1.JPG"_s;
+        const QString sidecar = in_ + u"/IMG_1.xmp"_s;
+        QVERIFY(writeFile(jpeg, jpegWithExif(kOldDate)));
+        const QByteArray sidecarText =
+            QByteArrayLiteral("<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>\n<x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+                              "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                              "<rdf:Description rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/'"
+                              " xmp:CreateDate='2010-01-02T03:04:05'/></rdf:RDF></x:xmpmeta>\n<?xpacket end='w'?>");
+        QVERIFY(writeFile(sidecar, sidecarText));
+        MainContentView view(*settings_);
+        setFixedDate(view);
+        if (view.controls().allDatesCheckBox->isChecked() != allDates)
+            view.controls().allDatesCheckBox->click();
+        view.controls().StartButton->click();
+        QTRY_COMPARE(answers_->shown().size(), 1);
+        QCOMPARE(answers_->shown().first().text, window_texts::finished(1));
+        QByteArray expected = sidecarText;
+        if (allDates)
+            expected.replace("2010-01-02T03:04:05", "2021-05-06T07:08:09");
+        QCOMPARE(readFile(sidecar), expected);
+    }
+
+    void stopBetweenOrDuringFiles_data()
+    {
+        QTest::addColumn<int>("photos");
+        QTest::addColumn<bool>("singleFile");
+        QTest::addColumn<int>("stopAt"); // the target whose report holds the worker; 0: as the run starts
+        QTest::addColumn<QString>("message"); // "": stopped, counting the files rewritten
+        // The folder: 0-メモ.txt, the photos p001.jpg..., z-noexif.jpg.
+        // clang-format off
+        QTest::newRow("mid-run: the count is the files rewritten, not tried") << kLongList << false << 2 << QString();
+        QTest::newRow("before the first file") << 2 << false << 0 << window_texts::stopped(0);
+        QTest::newRow("during the last file: finished, full count") << 2 << false << 4 << window_texts::finished(2);
+        QTest::newRow("single file, before it") << 2 << true << 0 << window_texts::stopped(0);
+        QTest::newRow("single file, during it: the flag is tested once") << 2 << true << 1 << window_texts::finished(1);
+        // clang-format on
+    }
+
+    void stopBetweenOrDuringFiles()
+    {
+        QFETCH(int, photos);
+        QFETCH(bool, singleFile);
+        QFETCH(int, stopAt);
+        QFETCH(QString, message);
+        fillInput(photos);
+        MainContentView view(*settings_);
+        setFixedDate(view);
+        const MainControls& c = view.controls();
+        if (singleFile)
+            c.InpPathLabel->setText(photo(in_, 1));
+        Gate gate(view.runController(), std::size_t(stopAt));
+        QMetaObject::Connection stopAtStart;
+        if (stopAt == 0)
+            stopAtStart = connect(&view, &MainContentView::runStarting, &view, &MainContentView::stop);
+        c.StartButton->click();
+        if (stopAt != 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(gate.held(), 20000);
+            // Locked while the worker is held.
+            QVERIFY(view.isRunning());
+            QCOMPARE(enabledControls(c), u"stop"_s);
+            QVERIFY(!c.jikkochuLabel->isHidden() && !c.progressBar->isHidden());
+            QTRY_COMPARE(c.progressBar->maximum(), singleFile ? 1 : photos + 2);
+            c.StopButton->click();
+            gate.open();
+        }
+        QTRY_COMPARE(answers_->shown().size(), 1);
+        if (message.isEmpty()) {
+            const int rewritten = stoppedPrefix(in_);
+            QVERIFY(rewritten > 0);
+            message = u"中止しました。\n\n計%1ファイル実行"_s.arg(rewritten);
+            QCOMPARE(answers_->shown().first().icon, message_sheets::Icon::Bickuri);
+        }
+        QCOMPARE(answers_->shown().first().text, message);
+        QCOMPARE(enabledControls(c), kUnlocked);
+        QVERIFY(c.jikkochuLabel->isHidden());
+        QVERIFY(!view.runController().stopRequested());
+
+        // The next run starts afresh: its count is its own (the files already
+        // done rewritten to the same date again).
+        disconnect(stopAtStart);
+        answers_->clearShown();
+        view.runController().setFileHookForTests({});
+        c.StartButton->click();
+        QTRY_COMPARE(answers_->shown().size(), 1);
+        QCOMPARE(answers_->shown().first().text, window_texts::finished(singleFile ? 1 : photos));
+    }
+
+    void progressIsCoalesced()
+    {
+        // Many quick files while the UI thread is busy: the window receives a
+        // handful of progress reports, not one per file.
+        for (int i = 0; i < 2000; ++i)
+            QVERIFY(writeFile(in_ + u"/n%1.txt"_s.arg(i, 4, 10, QLatin1Char('0')), QByteArrayLiteral("x")));
+        MainContentView view(*settings_);
+        setFixedDate(view);
+        Gate gate(view.runController(), 2000);
+        view.controls().StartButton->click();
+        // The UI thread does not look at its queue until the worker is at the
+        // last file.
+        QElapsedTimer t;
+        t.start();
+        while (!gate.held()) {
+            QVERIFY(t.elapsed() < 60000);
+            QThread::msleep(5);
+        }
+        gate.open();
+        QTRY_COMPARE(answers_->shown().size(), 1);
+        QCOMPARE(answers_->shown().first().text, window_texts::finished(0));
+        QVERIFY2(view.runController().progressDeliveries() <= 3,
+                 qPrintable(QString::number(view.runController().progressDeliveries())));
+        QVERIFY(view.runController().progressDeliveries() >= 1);
+    }
+
+    void closingProcessExitsCleanly_data()
+    {
+        QTest::addColumn<bool>("midRun");
+        QTest::newRow("idle window") << false;
+        QTest::newRow("during a run") << true;
+    }
+
+    void closingProcessExitsCleanly()
+    {
+        QFETCH(bool, midRun);
+        if (midRun)
+            fillInput(kLongList);
+        QProcess child;
+        child.setProgram(QStringLiteral(CLOSE_MID_RUN_CHILD));
+        child.setArguments({dir_->filePath(u"child.ini"_s), midRun ? in_ : u"-"_s});
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start();
+        QVERIFY(child.waitForStarted());
+        // A window that does not quit when closed leaves the child running.
+        QVERIFY(child.waitForFinished(120000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        // The child closed its window during the run: what was being written
+        // is complete, the rest untouched, nothing half-written anywhere.
+        QVERIFY(!midRun || stoppedPrefix(in_) > 0);
+    }
+
+    void previewFromTheConfirmation_data()
+    {
+        QTest::addColumn<bool>("run");
+        QTest::newRow("preview, then run") << true;
+        QTest::newRow("preview, then cancel") << false;
+    }
+
+    void previewFromTheConfirmation()
+    {
+        QFETCH(bool, run);
+        fillInput(3);
+        settings_->remove(u"HYOJI_SHINAI"_s);
+        QWidget window;
+        MainContentView view(*settings_, &window);
+        setFixedDate(view);
+        answers_->pressPreviewOnNextConfirmation();
+        answers_->answerNextConfirmation(run, false);
+        view.controls().StartButton->click();
+
+        PreviewDialog* preview = nullptr;
+        QTRY_VERIFY((preview = window.findChild<PreviewDialog*>()));
+        QTRY_VERIFY_WITH_TIMEOUT(preview->runner().counts().finished, 20000);
+        QCOMPARE(preview->runner().counts().total, 5);
+        QTRY_VERIFY(!view.isRunning() && !view.isRunPending());
+        QStringList expected{u"confirmation"_s, u"preview"_s};
+        if (run)
+            expected << window_texts::finished(3);
+        QTRY_COMPARE(answers_->shown().size(), expected.size());
+        QStringList seen;
+        for (const message_sheets::Shown& s : answers_->shown())
+            seen.append(s.preview ? u"preview"_s : s.confirmation ? u"confirmation"_s : s.text);
+        QCOMPARE(seen, expected);
+        // The run is the same with or without a look first; that a preview
+        // alone writes nothing is the preview's own test.
+        QCOMPARE(fileHoldsDate(photo(in_, 1), kNewDate), run);
+        if (!run)
+            QCOMPARE(preview->table()->item(1, 3)->text(), kNewDate);
+    }
+
+    void undoFromTheClosingMessage_data()
+    {
+        QTest::addColumn<int>("photos");
+        QTest::addColumn<bool>("answer"); // to "今回の変更を元に戻しますか？"
+        QTest::newRow("rewritten, undone") << 2 << true;
+        QTest::newRow("rewritten, undo cancelled") << 2 << false;
+        QTest::newRow("nothing rewritten: no undo offered") << 0 << false;
+    }
+
+    void undoFromTheClosingMessage()
+    {
+        QFETCH(int, photos);
+        QFETCH(bool, answer);
+        fillInput(photos);
+        const QByteArray original = photos > 0 ? readFile(photo(in_, 1)) : QByteArray();
+        MainContentView view(*settings_);
+        setFixedDate(view);
+        answers_->pressUndoOnNextClosingMessage();
+        answers_->answerNextConfirmation(answer, false);
+        view.controls().StartButton->click();
+        QTRY_VERIFY(!answers_->shown().isEmpty() && !view.isRunning());
+        QCOMPARE(answers_->shown().first().undoOffered, photos > 0);
+        if (photos == 0)
+            return;
+        // The question, then (when answered yes) the undo's own closing message.
+        QTRY_COMPARE(answers_->shown().size(), answer ? 3 : 2);
+        QCOMPARE(answers_->shown().at(1).text, u"今回の変更を元に戻しますか？"_s);
+        if (answer) {
+            QTRY_VERIFY(!view.isRunning());
+            const message_sheets::Shown closing = answers_->shown().at(2);
+            QCOMPARE(closing.text, window_texts::finished(photos));
+            QVERIFY(!closing.undoOffered);
+            QCOMPARE(readFile(photo(in_, 1)), original);
+            QCOMPARE(view.controls().InpPathLabel->text(), in_);
+            QVERIFY(view.controls().StartButton->isEnabled());
+        } else {
+            QVERIFY(fileHoldsDate(photo(in_, 1), kNewDate));
+        }
+
+        // The question as it opens: キャンセル is the default and Escape's.
+        QWidget parent;
+        std::unique_ptr<QMessageBox> box(message_sheets::makeUndoQuestion(&parent));
+        box->setAttribute(Qt::WA_DeleteOnClose, false);
+        QCOMPARE(box->text(), u"今回の変更を元に戻しますか？"_s);
+        QStringList texts;
+        for (QAbstractButton* button : box->buttons())
+            texts << button->text();
+        texts.sort();
+        QCOMPARE(texts, (QStringList{u"キャンセル"_s, u"元に戻す"_s}));
+        QCOMPARE(box->defaultButton()->text(), u"キャンセル"_s);
+        QCOMPARE(box->escapeButton()->text(), u"キャンセル"_s);
+    }
+
+    void confirmationDetailsNoteARecentShift()
+    {
+        fillInput(1);
+        shotdate::RunSettings shifted;
+        shifted.inputPath = in_.toStdString();
+        shifted.dates.mode = std::int32_t(shotdate::DateMode::Shift);
+        shifted.dates.shiftSeconds = 3600;
+        int error = 0;
+        const auto journal = shotdate::RunJournal::start(shotdate::journalHeaderFor(shifted), error);
+        QVERIFY(journal);
+        std::atomic<bool> stop{false};
+        QCOMPARE(shotdate::runBatch(shifted, stop, {}, journal.get()).rewritten, 1);
+        journal->finish(1, false);
+
+        settings_->remove(u"HYOJI_SHINAI"_s);
+        MainContentView view(*settings_);
+        setFixedDate(view);
+        view.controls().StartButton->click();
+        QTRY_COMPARE(answers_->shown().size(), 1);
+        const message_sheets::Shown confirmation = answers_->shown().first();
+        QCOMPARE(confirmation.text, window_texts::confirmation()); // its wording stays
+        QVERIFY2(confirmation.details.contains(u"+01:00:00ずらした実行があります（24時間以内）"_s),
+                 qPrintable(confirmation.details));
+    }
 
 private:
-    void fillInput(int good);
-    void setFixedDate(MainContentView& view);
+    void fillInput(int good)
+    {
+        // Sorted by name: a file that fails comes first, so the label must stay
+        // empty until the first real success.
+        QVERIFY(writeFile(in_ + u"/0-メモ.txt"_s, QByteArrayLiteral("not an image")));
+        const QByteArray jpeg = jpegWithExif(kOldDate);
+        for (int i = 1; i <= good; ++i)
+            QVERIFY(writeFile(photo(in_, i), jpeg));
+        QVERIFY(writeFile(in_ + u"/z-noexif.jpg"_s, jpegWithoutExif()));
+    }
 
+    void setFixedDate(MainContentView& view)
+    {
+        const MainControls& c = view.controls();
+        c.InpPathLabel->setText(in_);
+        if (c.betsuFolderCheckBox->isChecked())
+            c.betsuFolderCheckBox->click();
+        c.shiteiMatrix->button(0)->click();
+        c.shiteiNichijiMatrix->button(0)->click();
+        c.shiteiHidukePicker->setDate(QDate(2021, 5, 6));
+        c.shiteiJikanPicker->setTime(QTime(7, 8, 9));
+    }
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<message_sheets::TestAnswers> answers_;
     QString in_;
 };
 
-void TestWindowRun::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY2(!jpegWithExif(kOldDate).isEmpty(), "Qt could not write a JPEG");
-}
-
-void TestWindowRun::init()
-{
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    in_ = dir_->filePath(u"入力"_s);
-    QVERIFY(QDir().mkpath(in_));
-    QVERIFY(QDir().mkpath(dir_->filePath(u"out"_s)));
-    settings_ = temporarySettings(*dir_);
-    // No confirmation, unless a test asks for one.
-    settings_->setValue(u"HYOJI_SHINAI"_s, u"YES"_s);
-    answers_ = std::make_unique<message_sheets::TestAnswers>();
-    // Each test's run journals in its own folder.
-    qputenv("XDG_STATE_HOME", dir_->filePath(u"state"_s).toLocal8Bit());
-}
-
-void TestWindowRun::cleanup()
-{
-    answers_.reset();
-    settings_.reset();
-    dir_.reset();
-}
-
-void TestWindowRun::fillInput(int good)
-{
-    // Sorted by name: a file that fails comes first, so the label must stay
-    // empty until the first real success.
-    QVERIFY(writeFile(in_ + u"/0-メモ.txt"_s, QByteArrayLiteral("not an image")));
-    const QByteArray jpeg = jpegWithExif(kOldDate);
-    for (int i = 1; i <= good; ++i)
-        QVERIFY(writeFile(photo(in_, i), jpeg));
-    QVERIFY(writeFile(in_ + u"/z-noexif.jpg"_s, jpegWithoutExif()));
-}
-
-void TestWindowRun::setFixedDate(MainContentView& view)
-{
-    const MainControls& c = view.controls();
-    c.InpPathLabel->setText(in_);
-    if (c.betsuFolderCheckBox->isChecked())
-        c.betsuFolderCheckBox->click();
-    c.shiteiMatrix->button(0)->click();
-    c.shiteiNichijiMatrix->button(0)->click();
-    c.shiteiHidukePicker->setDate(QDate(2021, 5, 6));
-    c.shiteiJikanPicker->setTime(QTime(7, 8, 9));
-}
-
-void TestWindowRun::wholeRunRewritesAndReports()
-{
-    fillInput(3);
-    settings_->remove(u"HYOJI_SHINAI"_s);
-    MainContentView view(*settings_);
-    setFixedDate(view);
-    const MainControls& c = view.controls();
-
-    QStringList labelTexts;
-    connect(&view.runController(), &RunController::progressed, this,
-            [&] { labelTexts.append(c.jikkochuLabel->text()); });
-    bool labelEmptyAtStart = false;
-    bool lockedAtStart = false;
-    connect(&view, &MainContentView::runStarted, this, [&] {
-        labelEmptyAtStart = c.jikkochuLabel->text().isEmpty() && !c.jikkochuLabel->isHidden();
-        lockedAtStart = enabledControls(c) == u"stop"_s;
-    });
-    view.show();
-
-    answers_->answerNextConfirmation(true, false);
-    c.StartButton->click();
-    QTRY_COMPARE(answers_->shown().size(), 2);
-    QVERIFY(!view.isRunning());
-
-    const message_sheets::Shown closing = answers_->shown().at(1);
-    QCOMPARE(closing.text, u"完了しました。\n\n計3ファイル"_s);
-    QCOMPARE(closing.icon, message_sheets::Icon::Spacer);
-    // Files passed over are listed with their reasons.
-    const QList<PassedOverRow> passedOver{{u"0-メモ.txt"_s, in_, u"画像ではありません"_s},
-                                          {u"z-noexif.jpg"_s, in_, u"EXIFなし"_s}};
-    QCOMPARE(closing.passedOver, passedOver);
-
-    for (int i = 1; i <= 3; ++i) {
-        const QString p = photo(in_, i);
-        QVERIFY2(fileHoldsDate(p, kNewDate), qPrintable(p));
-        QVERIFY2(!fileHoldsDate(p, kOldDate), qPrintable(p));
-    }
-    QCOMPARE(temporaryFilesIn(in_), 0);
-
-    QVERIFY(labelEmptyAtStart);
-    QVERIFY(lockedAtStart);
-    QVERIFY(!labelTexts.isEmpty());
-    // Empty until the first success, then the count and the input's name.
-    bool seenSuccess = false;
-    for (const QString& t : labelTexts) {
-        if (t.isEmpty()) {
-            QVERIFY2(!seenSuccess, "the label went empty again");
-            continue;
-        }
-        seenSuccess = true;
-        QVERIFY2(t.startsWith(u"実行中：\n"_s) && t.contains(u"ファイル目\n\np00"_s), qPrintable(t));
-    }
-    QCOMPARE(labelTexts.last(), window_texts::progress(3, u"p003.jpg"_s));
-    QCOMPARE(c.jikkochuLabel->text(), u"実行中：\n3ファイル目\n\np003.jpg"_s);
-
-    // Restored afterwards; the separate folder is off.
-    QVERIFY(c.jikkochuLabel->isHidden());
-    QCOMPARE(enabledControls(c), kUnlocked);
-    QVERIFY(!view.runController().stopRequested());
-}
-
-void TestWindowRun::runIntoASeparateFolder_data()
-{
-    QTest::addColumn<bool>("singleFile");
-    QTest::addColumn<bool>("occupied"); // the output folder already holds a p001.jpg
-    QTest::newRow("folder, hidden photo included") << false << false;
-    QTest::newRow("single file: folder + file name") << true << false;
-    QTest::newRow("a same-named file in the output folder is replaced") << false << true;
-}
-
-void TestWindowRun::runIntoASeparateFolder()
-{
-    QFETCH(bool, singleFile);
-    QFETCH(bool, occupied);
-    fillInput(2);
-    const QString hidden = in_ + u"/.hidden.jpg"_s;
-    QVERIFY(writeFile(hidden, jpegWithExif(kOldDate)));
-    const QString out = dir_->filePath(u"out"_s);
-    if (occupied)
-        QVERIFY(writeFile(photo(out, 1), QByteArrayLiteral("an older file")));
-    const QByteArray original = readFile(photo(in_, 1));
-    MainContentView view(*settings_);
-    setFixedDate(view);
-    const MainControls& c = view.controls();
-    if (singleFile)
-        c.InpPathLabel->setText(photo(in_, 1));
-    c.betsuFolderCheckBox->click();
-    c.OutPathLabel->setText(out);
-    c.StartButton->click();
-    QTRY_COMPARE(answers_->shown().size(), 1);
-    QCOMPARE(answers_->shown().first().text, window_texts::finished(singleFile ? 1 : 3));
-    QStringList expected{u"p001.jpg"_s};
-    if (!singleFile)
-        expected << u".hidden.jpg"_s << u"p002.jpg"_s;
-    expected.sort();
-    QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
-    for (const QString& name : expected)
-        QVERIFY2(fileHoldsDate(out + u'/' + name, kNewDate), qPrintable(name));
-    QCOMPARE(readFile(photo(in_, 1)), original); // the input is untouched
-    QVERIFY(c.OutPathLabel->isEnabled());
-}
-
-void TestWindowRun::everyCopyBoxReachesTheSidecar_data()
-{
-    QTest::addColumn<bool>("allDates");
-    QTest::newRow("box on: the sidecar's date moves too") << true;
-    QTest::newRow("box off: the sidecar is not written") << false;
-}
-
-void TestWindowRun::everyCopyBoxReachesTheSidecar()
-{
-    QFETCH(bool, allDates);
-    const QString jpeg = in_ + u"/IMG_1.JPG"_s;
-    const QString sidecar = in_ + u"/IMG_1.xmp"_s;
-    QVERIFY(writeFile(jpeg, jpegWithExif(kOldDate)));
-    const QByteArray sidecarText =
-        QByteArrayLiteral("<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>\n<x:xmpmeta xmlns:x='adobe:ns:meta/'>"
-                          "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
-                          "<rdf:Description rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/'"
-                          " xmp:CreateDate='2010-01-02T03:04:05'/></rdf:RDF></x:xmpmeta>\n<?xpacket end='w'?>");
-    QVERIFY(writeFile(sidecar, sidecarText));
-    MainContentView view(*settings_);
-    setFixedDate(view);
-    if (view.controls().allDatesCheckBox->isChecked() != allDates)
-        view.controls().allDatesCheckBox->click();
-    view.controls().StartButton->click();
-    QTRY_COMPARE(answers_->shown().size(), 1);
-    QCOMPARE(answers_->shown().first().text, window_texts::finished(1));
-    QVERIFY(fileHoldsDate(jpeg, kNewDate));
-    QByteArray expected = sidecarText;
-    if (allDates)
-        expected.replace("2010-01-02T03:04:05", "2021-05-06T07:08:09");
-    QCOMPARE(readFile(sidecar), expected);
-    QCOMPARE(temporaryFilesIn(in_), 0);
-}
-
-void TestWindowRun::stopBetweenOrDuringFiles_data()
-{
-    QTest::addColumn<int>("photos");
-    QTest::addColumn<bool>("singleFile");
-    QTest::addColumn<int>("stopAt"); // the target whose report holds the worker; 0: as the run starts
-    QTest::addColumn<QString>("message"); // "": stopped, counting the files rewritten
-    // The folder: 0-メモ.txt, the photos p001.jpg..., z-noexif.jpg.
-    // clang-format off
-    QTest::newRow("mid-run: the count is the files rewritten, not tried") << kLongList << false << 2 << QString();
-    QTest::newRow("before the first file") << 2 << false << 0 << window_texts::stopped(0);
-    QTest::newRow("during the last file: finished, full count") << 2 << false << 4 << window_texts::finished(2);
-    QTest::newRow("single file, before it") << 2 << true << 0 << window_texts::stopped(0);
-    QTest::newRow("single file, during it: the flag is tested once") << 2 << true << 1 << window_texts::finished(1);
-    // clang-format on
-}
-
-void TestWindowRun::stopBetweenOrDuringFiles()
-{
-    QFETCH(int, photos);
-    QFETCH(bool, singleFile);
-    QFETCH(int, stopAt);
-    QFETCH(QString, message);
-    fillInput(photos);
-    MainContentView view(*settings_);
-    setFixedDate(view);
-    const MainControls& c = view.controls();
-    if (singleFile)
-        c.InpPathLabel->setText(photo(in_, 1));
-    Gate gate(view.runController(), std::size_t(stopAt));
-    QMetaObject::Connection stopAtStart;
-    if (stopAt == 0)
-        stopAtStart = connect(&view, &MainContentView::runStarting, &view, &MainContentView::stop);
-    c.StartButton->click();
-    if (stopAt != 0) {
-        QTRY_VERIFY_WITH_TIMEOUT(gate.held(), 20000);
-        // Locked while the worker is held.
-        QVERIFY(view.isRunning());
-        QCOMPARE(enabledControls(c), u"stop"_s);
-        QVERIFY(!c.jikkochuLabel->isHidden() && !c.progressBar->isHidden());
-        QTRY_COMPARE(c.progressBar->maximum(), singleFile ? 1 : photos + 2);
-        c.StopButton->click();
-        gate.open();
-    }
-    QTRY_COMPARE(answers_->shown().size(), 1);
-    if (message.isEmpty()) {
-        const int rewritten = stoppedPrefix(in_);
-        QVERIFY(rewritten > 0);
-        message = u"中止しました。\n\n計%1ファイル実行"_s.arg(rewritten);
-        QCOMPARE(answers_->shown().first().icon, message_sheets::Icon::Bickuri);
-    }
-    QCOMPARE(answers_->shown().first().text, message);
-    QCOMPARE(enabledControls(c), kUnlocked);
-    QVERIFY(c.jikkochuLabel->isHidden());
-    QVERIFY(!view.runController().stopRequested());
-
-    // The next run starts afresh: its count is its own (the files already
-    // done rewritten to the same date again).
-    disconnect(stopAtStart);
-    answers_->clearShown();
-    view.runController().setFileHookForTests({});
-    c.StartButton->click();
-    QTRY_COMPARE(answers_->shown().size(), 1);
-    QCOMPARE(answers_->shown().first().text, window_texts::finished(singleFile ? 1 : photos));
-}
-
-void TestWindowRun::progressIsCoalesced()
-{
-    // Many quick files while the UI thread is busy: the window receives a
-    // handful of progress reports, not one per file.
-    for (int i = 0; i < 2000; ++i)
-        QVERIFY(writeFile(in_ + u"/n%1.txt"_s.arg(i, 4, 10, QLatin1Char('0')), QByteArrayLiteral("x")));
-    MainContentView view(*settings_);
-    setFixedDate(view);
-    Gate gate(view.runController(), 2000);
-    view.controls().StartButton->click();
-    // The UI thread does not look at its queue until the worker is at the
-    // last file.
-    QElapsedTimer t;
-    t.start();
-    while (!gate.held()) {
-        QVERIFY(t.elapsed() < 60000);
-        QThread::msleep(5);
-    }
-    gate.open();
-    QTRY_COMPARE(answers_->shown().size(), 1);
-    QCOMPARE(answers_->shown().first().text, window_texts::finished(0));
-    QVERIFY2(view.runController().progressDeliveries() <= 3,
-             qPrintable(QString::number(view.runController().progressDeliveries())));
-    QVERIFY(view.runController().progressDeliveries() >= 1);
-}
-
-void TestWindowRun::closingProcessExitsCleanly_data()
-{
-    QTest::addColumn<bool>("midRun");
-    QTest::newRow("idle window") << false;
-    QTest::newRow("during a run") << true;
-}
-
-void TestWindowRun::closingProcessExitsCleanly()
-{
-    QFETCH(bool, midRun);
-    if (midRun)
-        fillInput(kLongList);
-    QProcess child;
-    child.setProgram(QStringLiteral(CLOSE_MID_RUN_CHILD));
-    child.setArguments({dir_->filePath(u"child.ini"_s), midRun ? in_ : u"-"_s});
-    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    child.start();
-    QVERIFY(child.waitForStarted());
-    // A window that does not quit when closed leaves the child running.
-    QVERIFY(child.waitForFinished(120000));
-    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(child.exitCode(), 0);
-    // The child closed its window during the run: what was being written
-    // is complete, the rest untouched, nothing half-written anywhere.
-    QVERIFY(!midRun || stoppedPrefix(in_) > 0);
-}
-
-void TestWindowRun::previewFromTheConfirmation_data()
-{
-    QTest::addColumn<bool>("confirm");
-    QTest::addColumn<bool>("run");
-    QTest::newRow("preview, then run") << true << true;
-    QTest::newRow("preview, then cancel") << true << false;
-    QTest::newRow("confirmation switched off: no preview") << false << true;
-}
-
-void TestWindowRun::previewFromTheConfirmation()
-{
-    QFETCH(bool, confirm);
-    QFETCH(bool, run);
-    fillInput(3);
-    const QByteArray original = readFile(photo(in_, 1));
-    if (confirm)
-        settings_->remove(u"HYOJI_SHINAI"_s);
-    QWidget window;
-    MainContentView view(*settings_, &window);
-    setFixedDate(view);
-    answers_->pressPreviewOnNextConfirmation();
-    if (confirm)
-        answers_->answerNextConfirmation(run, false);
-    view.controls().StartButton->click();
-
-    auto* preview = window.findChild<PreviewDialog*>();
-    if (confirm) {
-        QTRY_VERIFY((preview = window.findChild<PreviewDialog*>()));
-        QTRY_VERIFY_WITH_TIMEOUT(preview->runner().counts().finished, 20000);
-        QCOMPARE(preview->runner().counts().total, 5);
-    }
-    QTest::qWait(50);
-    QCOMPARE(bool(preview), confirm);
-    QTRY_VERIFY(!view.isRunning() && !view.isRunPending());
-    QStringList expected;
-    if (confirm)
-        expected << u"confirmation"_s << u"preview"_s;
-    if (run)
-        expected << window_texts::finished(3);
-    QTRY_COMPARE(answers_->shown().size(), expected.size());
-    QStringList seen;
-    for (const message_sheets::Shown& s : answers_->shown())
-        seen.append(s.preview ? u"preview"_s : s.confirmation ? u"confirmation"_s : s.text);
-    QCOMPARE(seen, expected);
-    // The run is the same with or without a look first; a preview alone writes nothing.
-    QCOMPARE(fileHoldsDate(photo(in_, 1), kNewDate), run);
-    if (!run) {
-        QCOMPARE(readFile(photo(in_, 1)), original);
-        QCOMPARE(preview->table()->item(1, 3)->text(), kNewDate);
-    }
-    QCOMPARE(temporaryFilesIn(in_), 0);
-}
-
 QTEST_MAIN(TestWindowRun)
-void TestWindowRun::undoFromTheClosingMessage_data()
-{
-    QTest::addColumn<int>("photos");
-    QTest::addColumn<bool>("answer"); // to "今回の変更を元に戻しますか？"
-    QTest::newRow("rewritten, undone") << 2 << true;
-    QTest::newRow("rewritten, undo cancelled") << 2 << false;
-    QTest::newRow("nothing rewritten: no undo offered") << 0 << false;
-}
-
-void TestWindowRun::undoFromTheClosingMessage()
-{
-    QFETCH(int, photos);
-    QFETCH(bool, answer);
-    fillInput(photos);
-    const QByteArray original = photos > 0 ? readFile(photo(in_, 1)) : QByteArray();
-    MainContentView view(*settings_);
-    setFixedDate(view);
-    answers_->pressUndoOnNextClosingMessage();
-    answers_->answerNextConfirmation(answer, false);
-    view.controls().StartButton->click();
-    QTRY_VERIFY(!answers_->shown().isEmpty() && !view.isRunning());
-    QCOMPARE(answers_->shown().first().undoOffered, photos > 0);
-    if (photos == 0)
-        return;
-    // The question, then (when answered yes) the undo's own closing message.
-    QTRY_COMPARE(answers_->shown().size(), answer ? 3 : 2);
-    QCOMPARE(answers_->shown().at(1).text, u"今回の変更を元に戻しますか？"_s);
-    if (answer) {
-        QTRY_VERIFY(!view.isRunning());
-        const message_sheets::Shown closing = answers_->shown().at(2);
-        QCOMPARE(closing.text, window_texts::finished(photos));
-        QVERIFY(!closing.undoOffered);
-        QCOMPARE(readFile(photo(in_, 1)), original);
-        QCOMPARE(view.controls().InpPathLabel->text(), in_);
-        QVERIFY(view.controls().StartButton->isEnabled());
-    } else {
-        QVERIFY(fileHoldsDate(photo(in_, 1), kNewDate));
-    }
-
-    // The question as it opens: キャンセル is the default and Escape's.
-    QWidget parent;
-    std::unique_ptr<QMessageBox> box(message_sheets::makeUndoQuestion(&parent));
-    box->setAttribute(Qt::WA_DeleteOnClose, false);
-    QCOMPARE(box->text(), u"今回の変更を元に戻しますか？"_s);
-    QStringList texts;
-    for (QAbstractButton* button : box->buttons())
-        texts << button->text();
-    texts.sort();
-    QCOMPARE(texts, (QStringList{u"キャンセル"_s, u"元に戻す"_s}));
-    QCOMPARE(box->defaultButton()->text(), u"キャンセル"_s);
-    QCOMPARE(box->escapeButton()->text(), u"キャンセル"_s);
-}
-
-void TestWindowRun::confirmationDetailsNoteARecentShift()
-{
-    fillInput(1);
-    shotdate::RunSettings shifted;
-    shifted.inputPath = in_.toStdString();
-    shifted.dates.mode = std::int32_t(shotdate::DateMode::Shift);
-    shifted.dates.shiftSeconds = 3600;
-    int error = 0;
-    const auto journal = shotdate::RunJournal::start(shotdate::journalHeaderFor(shifted), error);
-    QVERIFY(journal);
-    std::atomic<bool> stop{false};
-    QCOMPARE(shotdate::runBatch(shifted, stop, {}, journal.get()).rewritten, 1);
-    journal->finish(1, false);
-
-    settings_->remove(u"HYOJI_SHINAI"_s);
-    MainContentView view(*settings_);
-    setFixedDate(view);
-    view.controls().StartButton->click();
-    QTRY_COMPARE(answers_->shown().size(), 1);
-    const message_sheets::Shown confirmation = answers_->shown().first();
-    QCOMPARE(confirmation.text, window_texts::confirmation()); // its wording stays
-    QVERIFY2(confirmation.details.contains(u"+01:00:00ずらした実行があります（24時間以内）"_s),
-             qPrintable(confirmation.details));
-}
-
 #include "tst_window_run.moc"
