@@ -85,6 +85,7 @@ const Accepted kAccepted[] = {
     {"ShiftLargestBack", {"--shift", "-366:23:59:59", "photos"}, "photos mode=99 shift=-" + kMaxShift},
     {"ShiftZeroDays", {"--shift", "0:00:00:00", "photos"}, "photos mode=99"},
     {"ShiftPaddedDays", {"--shift", "007:00:00:00", "photos"}, "photos mode=99 shift=" + std::to_string(7 * kDay)},
+    {"ShiftOneDigitHour", {"--shift", "-1:00:00", "photos"}, "photos mode=99 shift=-3600"},
     {"PathFirst", {"photos", "--set-date", kSetDate}, kNewYearsEve},
     {"Recursive", {"-r", "--set-date", kSetDate, "photos"}, kNewYearsEve + " -r"},
     {"RecursiveLong", {"photos", "--recursive", "--set-date", kSetDate}, kNewYearsEve + " -r"},
@@ -211,6 +212,7 @@ const Rejected kRejected[] = {
     {"ShiftEmptyDays", {"--shift", ":01:00:00", "p"}, "[+|-][DAYS:]HH:MM:SS"},
     {"ShiftEmpty", {"--shift=", "p"}, "[+|-][DAYS:]HH:MM:SS"},
     {"ShiftSecondsOnly", {"--shift", "00:00", "p"}, "[+|-][DAYS:]HH:MM:SS"},
+    {"ShiftOneDigitMinutes", {"--shift", "01:0:00", "p"}, "[+|-][DAYS:]HH:MM:SS"},
 };
 // clang-format on
 
