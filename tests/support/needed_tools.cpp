@@ -23,9 +23,9 @@ bool onPath(const std::string& name)
 std::string packageOf(const std::string& tool)
 {
     static const std::map<std::string, std::string> kPackages = {
-        {"convert", "imagemagick"},  {"identify", "imagemagick"}, {"exiftool", "libimage-exiftool-perl"},
-        {"exiv2", "exiv2"},          {"heif-enc", "libheif-examples"}, {"avifenc", "libavif-bin"},
-        {"avifdec", "libavif-bin"},  {"cjxl", "libjxl-tools"},     {"djxl", "libjxl-tools"},
+        {"convert", "imagemagick"}, {"identify", "imagemagick"},      {"exiftool", "libimage-exiftool-perl"},
+        {"exiv2", "exiv2"},         {"heif-enc", "libheif-examples"}, {"avifenc", "libavif-bin"},
+        {"avifdec", "libavif-bin"}, {"cjxl", "libjxl-tools"},         {"djxl", "libjxl-tools"},
         {"pngcheck", "pngcheck"},
     };
     const auto found = kPackages.find(tool);
@@ -45,17 +45,13 @@ std::string missingTools(const std::vector<std::string>& names)
 
 std::string missingToolsReason(const std::vector<std::string>& names)
 {
-    std::string tools;
     std::string packages;
-    for (const auto& name : names) {
-        if (onPath(name))
-            continue;
-        tools += (tools.empty() ? "" : ", ") + name;
-        packages += (packages.empty() ? "" : ", ") + packageOf(name);
-    }
-    if (tools.empty())
-        return {};
-    return "needs " + tools + " on PATH (Debian packages " + packages + "; tools/install-deps installs them): skipped";
+    for (const auto& name : names)
+        if (!onPath(name))
+            packages += (packages.empty() ? "" : ", ") + packageOf(name);
+    return packages.empty() ? std::string()
+                            : "needs " + missingTools(names) + " on PATH (Debian packages " + packages
+            + "; tools/install-deps installs them): skipped";
 }
 
 } // namespace shotdate::fixtures

@@ -64,11 +64,6 @@ protected:
         setTimes(path);
         return path;
     }
-    RunSummary run(std::vector<FileReport>* reports = nullptr, const std::function<void()>& afterStart = {},
-                   bool journaled = true)
-    {
-        return journaledRun(kOneHourLater, {}, reports, afterStart, journaled);
-    }
 };
 
 TEST_F(InPlaceTest, PatchesTheFileItselfOnceForAllItsNames)
@@ -77,7 +72,7 @@ TEST_F(InPlaceTest, PatchesTheFileItselfOnceForAllItsNames)
     ASSERT_EQ(::link(path.c_str(), (folder() + "/b.jpg").c_str()), 0);
     const ino_t inode = statOf(path).st_ino;
     std::vector<FileReport> reports;
-    const RunSummary summary = run(&reports);
+    const RunSummary summary = journaledRun(&reports);
     EXPECT_EQ(summary.rewritten, 1);
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[1].reason, Reason::SameFileTwice);
@@ -86,78 +81,58 @@ TEST_F(InPlaceTest, PatchesTheFileItselfOnceForAllItsNames)
     EXPECT_TRUE(sameTime(statOf(path).st_mtim, kMtime));
     EXPECT_TRUE(sameTime(statOf(path).st_atim, kAtime));
     EXPECT_EQ(readBytes(folder() + "/b.jpg"), withDates(photo(), kNew));
-    // The record says where, what and in which boot: all a replay needs.
-    const auto runs = readAllJournals();
-    ASSERT_EQ(runs.size(), 1u);
-    ASSERT_EQ(runs[0].files.size(), 1u);
-    const JournalFile& record = runs[0].files[0];
-    ASSERT_TRUE(record.inPlace);
-    EXPECT_EQ(record.inPlace->bootId, currentBootId());
-    EXPECT_EQ(record.inPlace->newBytes.size(), 40u); // both dates, side by side
-    EXPECT_TRUE(record.done && record.settled);
 }
 
-struct FallbackCase {
+// A patch that cannot be safe falls back to a rename (a new inode); a step
+// failing leaves the file old or new, and says why.
+struct StepCase {
     const char* name;
-    std::size_t dateOffset;
-    bool writeDenied; // opening it for writing fails (another user's photo, a read-only file)
-    bool journaled;
-};
-
-class FallsBackToRename : public InPlaceTest, public ::testing::WithParamInterface<FallbackCase> {};
-
-TEST_P(FallsBackToRename, WhenThePatchCannotBeSafe)
-{
-    const FallbackCase& c = GetParam();
-    const std::string path = put("a.jpg", photo(c.dateOffset));
-    const ino_t inode = statOf(path).st_ino;
-    FailingSysOps deny([&](int, const char* name, int flags) {
-        return c.writeDenied && std::string(name) == "a.jpg" && (flags & O_ACCMODE) == O_RDWR ? EACCES : 0;
-    });
-    EXPECT_EQ(run(nullptr, {}, c.journaled).rewritten, 1);
-    EXPECT_NE(statOf(path).st_ino, inode);
-    EXPECT_EQ(readBytes(path), withDates(photo(c.dateOffset), kNew));
-}
-
-INSTANTIATE_TEST_SUITE_P(InPlace, FallsBackToRename,
-                         ::testing::Values(FallbackCase{"SpanCrossesAPage", 4096 - 30, false, true},
-                                           FallbackCase{"WriteDenied", 0, true, true},
-                                           FallbackCase{"NoJournal", 0, false, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct FailureCase {
-    const char* name;
-    InjectedFailure failure;
+    InjectedFailure failure; // armed once the journal is open: the counts are the batch's own
     Reason reason;
     bool fileIsNew;
+    bool renamed = false;
+    std::size_t dateOffset = 0;
+    bool writeDenied = false; // opening it for writing fails (another user's photo, a read-only file)
+    bool journaled = true;
 };
 
-class FailingStep : public InPlaceTest, public ::testing::WithParamInterface<FailureCase> {};
+class InPlaceStep : public InPlaceTest, public ::testing::WithParamInterface<StepCase> {};
 
-// The journal is started before the failure is armed: the counts are the
-// batch's own (its records' write and fsync come first).
-TEST_P(FailingStep, LeavesTheFileOldOrNewAndSaysWhy)
+TEST_P(InPlaceStep, LeavesTheFileOldOrNewAndSaysWhy)
 {
-    const FailureCase& c = GetParam();
-    const std::string path = put("a.jpg", photo());
+    const StepCase& c = GetParam();
+    const std::string path = put("a.jpg", photo(c.dateOffset));
+    const ino_t inode = statOf(path).st_ino;
     std::optional<FailingSysOps> failing;
     std::vector<FileReport> reports;
-    run(&reports, [&] { failing.emplace(c.failure); });
+    const OpenHook deny = [&](int, const char* name, int flags) {
+        return c.writeDenied && std::string(name) == "a.jpg" && (flags & O_ACCMODE) == O_RDWR ? EACCES : 0;
+    };
+    const auto arm = [&] { failing.emplace(c.failure, BeforeCall{}, deny); };
+    journaledRun(&reports, arm, c.journaled);
     failing.reset();
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].reason, c.reason) << reasonKey(reports[0].reason);
-    EXPECT_EQ(readBytes(path), withDates(photo(), c.fileIsNew ? kNew : kOld));
+    EXPECT_EQ(readBytes(path), withDates(photo(c.dateOffset), c.fileIsNew ? kNew : kOld));
+    EXPECT_EQ(statOf(path).st_ino != inode, c.renamed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    InPlace, FailingStep,
-    ::testing::Values(
-        FailureCase{"Pwrite", {.call = SysCall::Write, .nth = 2}, Reason::WriteFailed, false},
-        FailureCase{"ShortPwrite", {.call = SysCall::Write, .nth = 0, .maxBytes = 8}, Reason::WriteFailed, false},
-        FailureCase{"Futimens", {.call = SysCall::Futimens}, Reason::WriteFailed, false},
-        FailureCase{"Sync", {.call = SysCall::Fsync, .nth = 2, .times = 0}, Reason::RewrittenNotSynced, true},
-        FailureCase{"JournalRecord", {.call = SysCall::Write}, Reason::WriteFailed, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+using enum SysCall;
+using R = Reason;
+constexpr InjectedFailure kNone{.nth = 0};
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(InPlace, InPlaceStep, ::testing::Values(
+    StepCase{"SpanCrossesAPage", kNone, R::Rewritten, true, true, 4096 - 30},
+    StepCase{"WriteDenied", kNone, R::Rewritten, true, true, 0, true},
+    StepCase{"NoJournal", kNone, R::Rewritten, true, true, 0, false, false},
+    StepCase{"Pwrite", {.call = Write, .nth = 2}, R::WriteFailed, false},
+    StepCase{"ShortPwrite", {.call = Write, .nth = 0, .maxBytes = 8}, R::WriteFailed, false},
+    StepCase{"Futimens", {.call = Futimens}, R::WriteFailed, false},
+    StepCase{"Sync", {.call = Fsync, .nth = 2, .times = 0}, R::RewrittenNotSynced, true},
+    StepCase{"JournalRecord", {.call = Write}, R::WriteFailed, false}),
+    kRowName);
+// clang-format on
 
 // Another program's save between the run's read and its write: the sync of
 // the batch's records is the last moment before the span is checked again.
@@ -167,7 +142,7 @@ TEST_F(InPlaceTest, ASpanChangedMeanwhileIsPassedOver)
     const Bytes other = withDates(photo(), "2001:01:01 01:01:01");
     std::optional<FailingSysOps> onFirstSync;
     std::vector<FileReport> reports;
-    run(&reports, [&] {
+    journaledRun(&reports, [&] {
         onFirstSync.emplace(InjectedFailure{.nth = 0}, [&](SysCall call, int) {
             if (call == SysCall::Fsync && readBytes(path) != other)
                 writeBytes(path, other);
@@ -177,21 +152,6 @@ TEST_F(InPlaceTest, ASpanChangedMeanwhileIsPassedOver)
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].reason, Reason::ChangedWhileReading);
     EXPECT_EQ(readBytes(path), other);
-}
-
-TEST_F(InPlaceTest, UndoPatchesBackByteForByte)
-{
-    const std::string path = put("a.jpg", photo());
-    const ino_t inode = statOf(path).st_ino;
-    ASSERT_EQ(run().rewritten, 1);
-    EXPECT_EQ(undoLatest().rewritten, 1);
-    EXPECT_EQ(readBytes(path), photo());
-    EXPECT_EQ(statOf(path).st_ino, inode);
-    EXPECT_TRUE(sameTime(statOf(path).st_mtim, kMtime));
-    const auto both = readAllJournals();
-    ASSERT_EQ(both.size(), 2u);
-    ASSERT_EQ(both[1].files.size(), 1u);
-    EXPECT_TRUE(both[1].files[0].inPlace); // journaled the same way
 }
 
 // --- power loss --------------------------------------------------------------
@@ -299,7 +259,7 @@ TEST_F(InPlaceTest, PowerLossAtAnyPointIsPutRightByTheReplay)
     recorded().clear();
     {
         ScopedSysOps scope(recordingOps());
-        ASSERT_EQ(run().rewritten, 5);
+        ASSERT_EQ(journaledRun().rewritten, 5);
     }
     for (const DiskEvent& event : recorded())
         if (event.path.ends_with(".jsonl"))
@@ -334,7 +294,7 @@ TEST_F(InPlaceTest, PowerLossAtAnyPointIsPutRightByTheReplay)
 TEST_F(InPlaceTest, ReplayLeavesForeignBytesAndLiveRunsAlone)
 {
     const std::string path = put("a.jpg", photo());
-    ASSERT_EQ(run().rewritten, 1);
+    ASSERT_EQ(journaledRun().rewritten, 1);
     // The run's record as if power failed before its done line.
     const std::string journal = readAllJournals()[0].path;
     std::string text;

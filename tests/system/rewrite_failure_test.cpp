@@ -53,6 +53,7 @@ const std::vector<Reason> kSyncReasons = {Reason::WriteFailed, Reason::Rewritten
 using enum SysCall;
 using RS = ReplaceStep;
 
+// clang-format off
 const Step kSteps[] = {
     {"open_refused", {.call = Openat, .error = EACCES}, RS::CreateTemp, kOpenReasons},
     {"temporary_create_refused", {.call = Openat, .nth = 2, .error = EACCES}, RS::CreateTemp, {}},
@@ -62,10 +63,7 @@ const Step kSteps[] = {
     {"write_disk_full", {.call = Write, .error = ENOSPC}, RS::Write, {Reason::WriteFailed}},
     {"later_write_io_error", {.call = Write, .nth = 3, .maxBytes = 1000}, RS::Write, {}},
     // Short writes of 100 bytes, then one that makes no progress at all.
-    {"short_write_then_no_progress",
-     {.call = Write, .nth = 2, .maxBytes = 100, .returnsZero = true},
-     RS::Write,
-     {Reason::WriteFailed}},
+    {"short_write_then_no_progress", {.call = Write, .nth = 2, .maxBytes = 100, .returnsZero = true}, RS::Write, {Reason::WriteFailed}},
     {"short_writes", {.call = Write, .nth = 0, .maxBytes = 7}, RS::None, {}},
     {"write_interrupted", {.call = Write, .times = 3, .error = EINTR}, RS::None, {}},
     {"clone_unsupported", {.call = Clone, .error = EOPNOTSUPP}, std::nullopt, {}, true},
@@ -85,6 +83,7 @@ const Step kSteps[] = {
     {"rename_across_devices", {.call = Renameat, .error = EXDEV}, RS::Rename, {Reason::RenameFailed}},
     {"rename_io_error", {.call = Renameat}, RS::Rename, {Reason::RenameFailed}},
 };
+// clang-format on
 
 std::vector<Step> stepsOf(bool inRuns)
 {
@@ -324,11 +323,16 @@ struct Disturbance {
     int at; // kAfterListing, kAtSync, the nth read of the file, or 0: when the copy of its bytes starts
     void (*change)(const char* path);
     Reason reason = Reason::ChangedWhileReading;
+    bool toOutputFolder = false;
 };
 
-void runDisturbed(const Disturbance& disturbance, bool toOutputFolder)
+class DisturbedTest : public ::testing::TestWithParam<Disturbance> {};
+
+TEST_P(DisturbedTest, TheChangedEntryIsPassedOverAndLeftAlone)
 {
     SKIP_WITHOUT_TOOLS(kTools);
+    const Disturbance& disturbance = GetParam();
+    const bool toOutputFolder = disturbance.toOutputFolder;
     const Bytes& photo = fixtureBytes(Fixture::JpegLittleEndian);
     TempFolder folder;
     const std::string photos = folder / "photos";
@@ -385,57 +389,50 @@ void runDisturbed(const Disturbance& disturbance, bool toOutputFolder)
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty());
 }
 
+void unlinkFile(const char* path)
+{
+    EXPECT_EQ(::unlink(path), 0);
+}
+
+void fifoForFile(const char* path)
+{
+    EXPECT_FALSE(::unlink(path) || ::mkfifo(path, 0644));
+}
+
+void touch(const char* path)
+{
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {1500000000, 1}};
+    EXPECT_EQ(::utimensat(AT_FDCWD, path, times, 0), 0);
+}
+
+// Another program saves a new version by rename, as editors do: the name
+// now stands for a file this run never read.
+void replaceByRename(const char* path)
+{
+    fixtures::writeBytes(std::string(path) + ".new", Bytes{'n', 'e', 'w'});
+    EXPECT_EQ(::rename((std::string(path) + ".new").c_str(), path), 0);
+}
+
 // A FIFO must not block the open; a link swapped in after listing is never
 // followed (folder_swap_test.cpp, which also swaps folders).
-const Disturbance kReplacements[] = {
-    {"deleted", kAfterListing, [](const char* p) { EXPECT_EQ(::unlink(p), 0); }, Reason::NotFound},
-    {"replaced_by_a_fifo", kAfterListing, [](const char* p) { EXPECT_FALSE(::unlink(p) || ::mkfifo(p, 0644)); },
-     Reason::NotRegularFile},
-};
-
-const Disturbance kChanges[] = {
+// clang-format off
+const Disturbance kDisturbances[] = {
+    {"deleted", kAfterListing, unlinkFile, Reason::NotFound},
+    {"deleted_to_output_folder", kAfterListing, unlinkFile, Reason::NotFound, true},
+    {"replaced_by_a_fifo", kAfterListing, fifoForFile, Reason::NotRegularFile},
+    {"replaced_by_a_fifo_to_output_folder", kAfterListing, fifoForFile, Reason::NotRegularFile, true},
     {"grows_during_the_first_read", 1, append},
     {"grows_during_the_second_read", 2, append},
     {"shrinks_during_the_first_read", 1, [](const char* p) { EXPECT_EQ(::truncate(p, 100), 0); }},
-    {"touched_during_the_first_read", 1,
-     [](const char* p) {
-         const struct timespec times[2] = {{0, UTIME_OMIT}, {1500000000, 1}};
-         EXPECT_EQ(::utimensat(AT_FDCWD, p, times, 0), 0);
-     }},
+    {"touched_during_the_first_read", 1, touch},
     {"grows_when_the_copy_starts", 0, append},
-    // Another program saves a new version by rename, as editors do: the
-    // name now stands for a file this run never read.
-    {"replaced_by_rename_during_the_first_read", 1,
-     [](const char* p) {
-         fixtures::writeBytes(std::string(p) + ".new", Bytes{'n', 'e', 'w'});
-         EXPECT_EQ(::rename((std::string(p) + ".new").c_str(), p), 0);
-     }},
+    {"replaced_by_rename_during_the_first_read", 1, replaceByRename},
     {"overwritten_before_the_rename", kAtSync, [](const char* p) { overwriteInPlace(p, false); }},
     {"overwritten_before_the_rename_with_its_time_set_back", kAtSync, [](const char* p) { overwriteInPlace(p, true); }},
 };
+// clang-format on
 
-class ReplacedAfterListingTest : public ::testing::TestWithParam<std::tuple<Disturbance, bool>> {};
-
-TEST_P(ReplacedAfterListingTest, TheChangedEntryIsPassedOverAndLeftAlone)
-{
-    runDisturbed(std::get<0>(GetParam()), std::get<1>(GetParam()));
-}
-
-INSTANTIATE_TEST_SUITE_P(Replacements, ReplacedAfterListingTest,
-                         ::testing::Combine(::testing::ValuesIn(kReplacements), ::testing::Bool()),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name)
-                                 + (std::get<1>(info.param) ? "__to_output_folder" : "__in_place");
-                         });
-
-class ChangedWhileReadingTest : public ::testing::TestWithParam<Disturbance> {};
-
-TEST_P(ChangedWhileReadingTest, TheFileIsPassedOverAndNothingIsWritten)
-{
-    runDisturbed(GetParam(), false);
-}
-
-INSTANTIATE_TEST_SUITE_P(Changes, ChangedWhileReadingTest, ::testing::ValuesIn(kChanges), kRowName);
+INSTANTIATE_TEST_SUITE_P(Disturbances, DisturbedTest, ::testing::ValuesIn(kDisturbances), kRowName);
 
 } // namespace
 } // namespace shotdate

@@ -106,7 +106,8 @@ TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
         fs::create_directories(out);
     DateArguments dates = kOneHourLater;
     dates.allDates = c.allDates;
-    ASSERT_EQ(journaledRun(dates, c.toOutputFolder ? std::optional(out) : std::nullopt).rewritten, 1);
+    ASSERT_EQ(journaledRun(nullptr, {}, true, dates, c.toOutputFolder ? std::optional(out) : std::nullopt).rewritten,
+              1);
     const std::string written = c.toOutputFolder ? out + "/" + fs::path(path).filename().string() : path;
     ASSERT_NE(readBytes(written), original);
     const RunSummary undone = undoLatest();
@@ -161,7 +162,7 @@ TEST_F(ToolJournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
     const std::string redated = folder() + "/redated.jpg";
     fs::copy_file(edited, redated);
     const std::string oldDate = tagValue(readAllTags({edited}).begin()->second, "ExifIFD:DateTimeOriginal");
-    ASSERT_EQ(journaledRun(kOneHourLater).rewritten, 2);
+    ASSERT_EQ(journaledRun().rewritten, 2);
     ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-IFD0:Artist=Someone", edited}).exitCode, 0);
     ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-DateTimeOriginal=2001:01:01 01:01:01", redated})
                   .exitCode,
@@ -187,7 +188,7 @@ TEST_F(ToolJournalTest, UndoesTheFinishedFilesOfAKilledRun)
     const std::string unfinished = folder() + "/unfinished.jpg";
     fs::copy_file(finished, unfinished);
     const Bytes original = readBytes(finished);
-    ASSERT_EQ(journaledRun(kOneHourLater).rewritten, 2);
+    ASSERT_EQ(journaledRun().rewritten, 2);
     // As if the kill came between the records and the second rename.
     ASSERT_TRUE(writeBytes(unfinished, original));
     const std::string journal = readAllJournals().at(0).path;
@@ -211,8 +212,8 @@ TEST_F(ToolJournalTest, UndoesTheFinishedFilesOfAKilledRun)
 TEST_F(ToolJournalTest, KeepsJournalsPrivateAndForgetsThem)
 {
     makeFixture(Fixture::JpegLittleEndian, folder());
-    ASSERT_EQ(journaledRun(kOneHourLater).rewritten, 1);
-    ASSERT_EQ(journaledRun(kOneHourLater).rewritten, 1);
+    ASSERT_EQ(journaledRun().rewritten, 1);
+    ASSERT_EQ(journaledRun().rewritten, 1);
     std::vector<JournalRun> runs = readAllJournals();
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(fs::status(journalFolder()).permissions(), fs::perms::owner_all);

@@ -107,9 +107,9 @@ protected:
     std::string folder() const { return root_ / "in"; }
 
     // `afterStart` runs once the journal is open; `journaled` false: no journal.
-    RunSummary journaledRun(const DateArguments& dates = kOneHourLater, std::optional<std::string> output = {},
-                            std::vector<FileReport>* reports = nullptr, const std::function<void()>& afterStart = {},
-                            bool journaled = true)
+    RunSummary journaledRun(std::vector<FileReport>* reports = nullptr, const std::function<void()>& afterStart = {},
+                            bool journaled = true, const DateArguments& dates = kOneHourLater,
+                            std::optional<std::string> output = {})
     {
         RunSettings settings;
         settings.inputPath = folder();

@@ -17,7 +17,7 @@
 
 #include <climits>
 #include <filesystem>
-#include <set>
+#include <iterator>
 
 namespace shotdate {
 namespace {
@@ -33,14 +33,6 @@ Bytes patternBytes(std::size_t size, std::uint8_t seed)
     return bytes;
 }
 
-std::set<std::string> entriesOf(const std::string& folder)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 // A photo in its own folder, with owner, permissions and times worth keeping.
 class SafeReplaceTest : public ::testing::Test {
 protected:
@@ -52,17 +44,11 @@ protected:
         original = lstatOf(target);
     }
 
-    // The target must be exactly as before: same file, same bytes, same time.
-    void expectTargetUntouched()
-    {
-        const struct stat now = lstatOf(target); // before reading, which may move the access time
-        EXPECT_EQ(now.st_ino, original.st_ino);
-        EXPECT_TRUE(sameTime(now.st_mtim, original.st_mtim));
-        EXPECT_EQ(readBytes(target), oldBytes);
-    }
-
     // No temporary or other leftover beside it.
-    void expectOnlyTargetInFolder() { EXPECT_EQ(entriesOf(folder.path()), std::set<std::string>{"photo.jpg"}); }
+    void expectOnlyTargetInFolder()
+    {
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
+    }
     TempFolder folder;
     std::string target = folder / "photo.jpg";
     Bytes oldBytes = patternBytes(3000, 1);
@@ -101,18 +87,6 @@ const char* const kModeNames[] = {"owner_rw_group_r", "executable",  "private",
                                   "read_only",        "set_user_id", "set_group_id"};
 INSTANTIATE_TEST_SUITE_P(Modes, KeptAttributesTest, ::testing::ValuesIn(kModes),
                          [](const auto& info) { return std::string(kModeNames[info.index]); });
-
-TEST_F(SafeReplaceTest, ReplacesASymbolicLinkItselfNotTheFileItPointsTo)
-{
-    // The rename acts on the name it is given. A caller that wants the file
-    // behind a link rewritten resolves the link first and passes that path.
-    const std::string link = folder / "link.jpg";
-    ASSERT_EQ(::symlink("photo.jpg", link.c_str()), 0);
-    ASSERT_FALSE(replaceFile(link, newBytes, original));
-    EXPECT_TRUE(S_ISREG(lstatOf(link).st_mode));
-    EXPECT_EQ(readBytes(link), newBytes);
-    expectTargetUntouched();
-}
 
 TEST_F(SafeReplaceTest, CopiesExtendedAttributesFromTheSource)
 {
@@ -157,53 +131,22 @@ TEST_F(SafeReplaceTest, PutsTheTemporaryBesideTheTarget)
     ASSERT_EQ(::chdir(cwd), 0);
 }
 
-// --- the two phases ----------------------------------------------------------
-
-TEST_F(SafeReplaceTest, PreparedFileIsCompleteWhileTheTargetIsStillUntouched)
+// Replaced by a move, a prepared file takes its temporary with it; moved, it
+// hands it over, and the empty husk removes nothing. (Abandoned or dropped
+// after a failing step: the step table in rewrite_failure_test.cpp.)
+TEST_F(SafeReplaceTest, AMoveHandsTheTemporaryOverAndAnAssignmentDropsTheOld)
 {
-    PreparedReplacement prepared;
-    ASSERT_FALSE(prepareReplacement(target, newBytes, original, prepared));
-    ASSERT_TRUE(prepared.active());
-    const struct stat temporary = lstatOf(prepared.temporaryPath());
-    EXPECT_EQ(temporary.st_mode & 07777, 0640u);
-    EXPECT_TRUE(sameTime(temporary.st_mtim, kMtime));
-    EXPECT_EQ(readBytes(prepared.temporaryPath()), newBytes);
-    expectTargetUntouched();
-    EXPECT_EQ(entriesOf(folder.path()).size(), 2u);
-    ASSERT_FALSE(prepared.sync());
-    ASSERT_FALSE(prepared.commit());
-    EXPECT_FALSE(prepared.active());
-    EXPECT_EQ(readBytes(target), newBytes);
-    expectOnlyTargetInFolder();
-}
-
-// Abandoned, dropped or replaced by a move, a prepared file takes its
-// temporary with it; moved, it hands it over.
-TEST_F(SafeReplaceTest, AbandonAndDestructionRemoveTheTemporary)
-{
-    PreparedReplacement abandoned;
-    ASSERT_FALSE(prepareReplacement(target, newBytes, original, abandoned));
-    abandoned.abandon();
-    EXPECT_FALSE(abandoned.active());
-    {
-        PreparedReplacement dropped;
-        ASSERT_FALSE(prepareReplacement(target, newBytes, original, dropped));
-    }
-    expectTargetUntouched();
-    expectOnlyTargetInFolder();
     PreparedReplacement first;
     ASSERT_FALSE(prepareReplacement(target, newBytes, original, first));
     const std::string temporary = first.temporaryPath();
     PreparedReplacement moved(std::move(first));
-    EXPECT_FALSE(first.active());
-    first = PreparedReplacement(); // the empty husk must not remove anything
+    first = PreparedReplacement();
     EXPECT_TRUE(fs::exists(temporary));
     PreparedReplacement assigned;
     ASSERT_FALSE(prepareReplacement(folder / "other.jpg", oldBytes, original, assigned));
     const std::string replacedTemporary = assigned.temporaryPath();
-    assigned = std::move(moved); // drops what `assigned` held before
+    assigned = std::move(moved);
     EXPECT_FALSE(fs::exists(replacedTemporary));
-    EXPECT_EQ(assigned.temporaryPath(), temporary);
     ASSERT_FALSE(assigned.commit());
     EXPECT_EQ(readBytes(target), newBytes);
     expectOnlyTargetInFolder();

@@ -14,51 +14,41 @@ using namespace shotdate;
 
 namespace {
 
-class CleanupFolder : public testing::Test {
-protected:
-    void SetUp() override { fs::create_directories(root_ / "sub"); }
-
-    void touch(const fs::path& path) { std::ofstream(path) << "x"; }
-
-    fixtures::TempFolder folder_;
-    fs::path root_ = folder_.path();
-};
-
-TEST_F(CleanupFolder, RemovesOnlyOurUnfinishedFiles)
+TEST(Cleanup, RemovesOnlyOurUnfinishedFiles)
 {
-    const std::string ours = ".shotdate-0123456789abcdef.tmp";
-    touch(root_ / ours);
-    touch(root_ / "sub" / ".shotdate-fedcba9876543210.tmp");
-    touch(root_ / "IMG_0001.JPG");
-    touch(root_ / ".shotdate-0123456789ABCDEF.tmp"); // upper-case hex: not a name we make
-    touch(root_ / ".shotdate-0123456789abcde.tmp"); // one digit short
-    touch(root_ / "shotdate-0123456789abcdef.tmp"); // not hidden
-    touch(root_ / ".shotdate-0123456789abcdeg.tmp");
-    touch(root_ / ".shotdate-0123456789abcdef.TMP");
-    fs::create_directory(root_ / ".shotdate-1111111111111111.tmp");
-    fs::create_symlink(root_ / "IMG_0001.JPG", root_ / ".shotdate-2222222222222222.tmp");
+    const fixtures::TempFolder folder;
+    const fs::path root = folder.path();
+    const fs::path ours = root / ".shotdate-0123456789abcdef.tmp";
+    const fs::path below = root / "sub/.shotdate-fedcba9876543210.tmp";
+    const char* const kept[] = {"IMG_0001.JPG",
+                                ".shotdate-0123456789ABCDEF.tmp", // upper-case hex: not a name we make
+                                ".shotdate-0123456789abcde.tmp", // one digit short
+                                "shotdate-0123456789abcdef.tmp", // not hidden
+                                ".shotdate-0123456789abcdeg.tmp",
+                                ".shotdate-0123456789abcdef.TMP"};
+    fs::create_directories(root / "sub");
+    for (const fs::path& path : {ours, below})
+        std::ofstream(path) << "x";
+    for (const char* name : kept)
+        std::ofstream(root / name) << "x";
+    fs::create_directory(root / ".shotdate-1111111111111111.tmp");
+    fs::create_symlink(root / "IMG_0001.JPG", root / ".shotdate-2222222222222222.tmp");
 
-    const CleanupReport flat = removeOurTemporaryFiles(root_.string(), false);
+    const CleanupReport flat = removeOurTemporaryFiles(root.string(), false);
     EXPECT_EQ(flat.removed.size(), 1u);
     EXPECT_TRUE(flat.problems.empty());
-    EXPECT_FALSE(fs::exists(root_ / ours));
-    EXPECT_TRUE(fs::exists(root_ / "sub" / ".shotdate-fedcba9876543210.tmp")) << "not below without subfolders";
-    for (const char* kept : {"IMG_0001.JPG", ".shotdate-0123456789ABCDEF.tmp", ".shotdate-0123456789abcde.tmp",
-                             "shotdate-0123456789abcdef.tmp", ".shotdate-0123456789abcdeg.tmp",
-                             ".shotdate-0123456789abcdef.TMP", ".shotdate-1111111111111111.tmp"})
-        EXPECT_TRUE(fs::exists(root_ / kept)) << kept;
-    EXPECT_TRUE(fs::is_symlink(root_ / ".shotdate-2222222222222222.tmp"));
+    EXPECT_FALSE(fs::exists(ours));
+    EXPECT_TRUE(fs::exists(below)) << "not below without subfolders";
+    for (const char* name : kept)
+        EXPECT_TRUE(fs::exists(root / name)) << name;
+    EXPECT_TRUE(fs::is_directory(root / ".shotdate-1111111111111111.tmp"));
+    EXPECT_TRUE(fs::is_symlink(root / ".shotdate-2222222222222222.tmp"));
 
-    const CleanupReport deep = removeOurTemporaryFiles(root_.string(), true);
-    EXPECT_EQ(deep.removed.size(), 1u);
-    EXPECT_FALSE(fs::exists(root_ / "sub" / ".shotdate-fedcba9876543210.tmp"));
-}
-
-TEST_F(CleanupFolder, ReportsAFolderThatCannotBeRead)
-{
-    const CleanupReport report = removeOurTemporaryFiles((root_ / "missing").string(), true);
-    ASSERT_EQ(report.problems.size(), 1u);
-    EXPECT_EQ(report.problems[0].error, ENOENT);
+    EXPECT_EQ(removeOurTemporaryFiles(root.string(), true).removed.size(), 1u);
+    EXPECT_FALSE(fs::exists(below));
+    const CleanupReport missing = removeOurTemporaryFiles((root / "missing").string(), true);
+    ASSERT_EQ(missing.problems.size(), 1u);
+    EXPECT_EQ(missing.problems[0].error, ENOENT);
 }
 
 } // namespace

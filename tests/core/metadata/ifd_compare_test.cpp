@@ -24,17 +24,24 @@ Bytes thermal()
     return testing_support::tiffWithInteropInIfd0(kOld);
 }
 
-// The first place `pattern` stands in `bytes` (which must hold it).
-std::size_t find(const Bytes& bytes, const Bytes& pattern)
+// The thermal file with the first byte of `pattern` set to `to`.
+std::function<Bytes()> thermalWith(const std::string& pattern, std::uint8_t to)
 {
-    const auto at = std::search(bytes.begin(), bytes.end(), pattern.begin(), pattern.end());
-    EXPECT_NE(at, bytes.end());
-    return at == bytes.end() ? 0 : std::size_t(at - bytes.begin());
+    return [=] {
+        Bytes b = thermal();
+        const auto at = std::search(b.begin(), b.end(), pattern.begin(), pattern.end(),
+                                    [](std::uint8_t x, char y) { return x == std::uint8_t(y); });
+        EXPECT_NE(at, b.end()) << pattern;
+        if (at != b.end())
+            *at = to;
+        return b;
+    };
 }
 
-std::size_t find(const Bytes& bytes, const std::string& text)
+Bytes laidOutByExiv2()
 {
-    return find(bytes, Bytes(text.begin(), text.end()));
+    return exiv2WriteValues(thermal(), {{"Exif.Photo.DateTimeOriginal", kNew}, {"Exif.Photo.DateTimeDigitized", kNew}})
+        .value_or(Bytes{});
 }
 
 struct CompareRow {
@@ -44,42 +51,16 @@ struct CompareRow {
     bool same;
 };
 
-std::vector<CompareRow> compareRows()
-{
-    return {
-        {"identical", thermal, thermal, true},
-        {"dates_changed_and_added", [] { return testing_support::exifTiff(kOld, ""); },
-         [] { return testing_support::exifTiff(kNew, kNew); }, true},
-        {"interop_value_changed", thermal,
-         [] {
-             Bytes b = thermal();
-             b[find(b, "FLIR")] = 'X';
-             return b;
-         },
-         false},
-        {"interop_pointer_lost", thermal,
-         [] {
-             Bytes b = thermal();
-             b[find(b, Bytes{0x05, 0xA0, 0x04, 0x00})] = 0x06; // tag 0xA005, LONG: now an unknown tag
-             return b;
-         },
-         false},
-        {"model_changed", thermal,
-         [] {
-             Bytes b = thermal();
-             b[find(b, "XT2")] = 'Y';
-             return b;
-         },
-         false},
-        {"laid_out_by_exiv2", thermal,
-         [] {
-             return exiv2WriteValues(thermal(),
-                                     {{"Exif.Photo.DateTimeOriginal", kNew}, {"Exif.Photo.DateTimeDigitized", kNew}})
-                 .value_or(Bytes{});
-         },
-         false},
-    };
-}
+// clang-format off
+const CompareRow kRows[] = {
+    {"identical", thermal, thermal, true},
+    {"dates_changed_and_added", [] { return testing_support::exifTiff(kOld, ""); }, [] { return testing_support::exifTiff(kNew, kNew); }, true},
+    {"interop_value_changed", thermal, thermalWith("FLIR", 'X'), false},
+    {"interop_pointer_lost", thermal, thermalWith({0x05, char(0xA0), 0x04, 0x00}, 0x06), false}, // 0xA005, LONG: now an unknown tag
+    {"model_changed", thermal, thermalWith("XT2", 'Y'), false},
+    {"laid_out_by_exiv2", thermal, laidOutByExiv2, false},
+};
+// clang-format on
 
 void PrintTo(const CompareRow& row, std::ostream* out)
 {
@@ -96,7 +77,7 @@ TEST_P(IfdCompareTest, EveryIfdEntryComesThroughOrTheResultIsRefused)
     EXPECT_EQ(sameIfdsOutsideDates(row.before(), after), row.same);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, IfdCompareTest, ::testing::ValuesIn(compareRows()),
+INSTANTIATE_TEST_SUITE_P(Rows, IfdCompareTest, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return info.param.name; });
 
 } // namespace

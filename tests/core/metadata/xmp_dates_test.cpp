@@ -53,32 +53,30 @@ TEST_P(XmpValue, KeepsItsOwnForm)
     EXPECT_EQ(edit.changes.size(), *row.expected && expected != row.old ? 1u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    FormsAndModes, XmpValue,
-    testing::Values(
-        ValueRow{"seconds_shift", "2018-09-10T10:20:30", shift(3600), "2018-09-10T11:20:30"},
-        ValueRow{"fraction_and_zone_shift", "2018-09-10T23:20:30.57+02:00", shift(3600),
-                 "2018-09-11T00:20:30.57+02:00"},
-        ValueRow{"utc_shift_back", "2018-01-01T00:30:00Z", shift(-3600), "2017-12-31T23:30:00Z"},
-        ValueRow{"minutes_only_shift", "2018-09-10T10:20", shift(90), "2018-09-10T10:21"},
-        ValueRow{"date_only_keeps_day_on_hours", "2018-09-10", shift(-5 * 3600), ""},
-        ValueRow{"date_only_moves_by_days", "2018-09-10", shift(-2 * 86400), "2018-09-08"},
-        ValueRow{"year_month_by_days", "2018-09", shift(31 * 86400), "2018-10"},
-        ValueRow{"fixed_keeps_precision", "2018-09-10T10:20+09:00", given(DateMode::DateAndTime),
-                 "2013-01-15T08:00+09:00"},
-        ValueRow{"fixed_on_date_only", "2018-09-10", given(DateMode::DateAndTime), "2013-01-15"},
-        ValueRow{"fixed_on_invalid", "yesterday", given(DateMode::DateAndTime), "2013-01-15T08:00:00"},
-        ValueRow{"date_only_mode", "2018-09-10T10:20:30.5", given(DateMode::DateOnly), "2013-01-15T10:20:30.5"},
-        ValueRow{"time_only_mode", "2018-09-10T10:20:30-05:00", given(DateMode::TimeOnly), "2018-09-10T08:00:00-05:00"},
-        ValueRow{"time_only_leaves_a_date", "2018-09-10", given(DateMode::TimeOnly), ""},
-        ValueRow{"time_only_leaves_invalid", "2018-02-30T10:00:00", given(DateMode::TimeOnly), ""},
-        ValueRow{"exif_form_kept", "2018:09:10 10:20:30", shift(3600), "2018:09:10 11:20:30"},
-        ValueRow{"shift_leaves_invalid", "10.09.2018", shift(3600), ""},
-        ValueRow{"zone_replaced", "2018-09-10T10:20:30+02:00", zoneOnly(9 * 60), "2018-09-10T10:20:30+09:00"},
-        ValueRow{"zone_z_kept_for_utc", "2018-09-10T10:20:30Z", zoneOnly(0), ""},
-        ValueRow{"zone_z_to_offset", "2018-09-10T10:20:30Z", zoneOnly(-150), "2018-09-10T10:20:30-02:30"},
-        ValueRow{"zone_never_added", "2018-09-10T10:20:30", zoneOnly(9 * 60), ""}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(FormsAndModes, XmpValue, testing::Values(
+    ValueRow{"seconds_shift", "2018-09-10T10:20:30", shift(3600), "2018-09-10T11:20:30"},
+    ValueRow{"fraction_and_zone_shift", "2018-09-10T23:20:30.57+02:00", shift(3600), "2018-09-11T00:20:30.57+02:00"},
+    ValueRow{"utc_shift_back", "2018-01-01T00:30:00Z", shift(-3600), "2017-12-31T23:30:00Z"},
+    ValueRow{"minutes_only_shift", "2018-09-10T10:20", shift(90), "2018-09-10T10:21"},
+    ValueRow{"date_only_keeps_day_on_hours", "2018-09-10", shift(-5 * 3600), ""},
+    ValueRow{"date_only_moves_by_days", "2018-09-10", shift(-2 * 86400), "2018-09-08"},
+    ValueRow{"year_month_by_days", "2018-09", shift(31 * 86400), "2018-10"},
+    ValueRow{"fixed_keeps_precision", "2018-09-10T10:20+09:00", given(DateMode::DateAndTime), "2013-01-15T08:00+09:00"},
+    ValueRow{"fixed_on_date_only", "2018-09-10", given(DateMode::DateAndTime), "2013-01-15"},
+    ValueRow{"fixed_on_invalid", "yesterday", given(DateMode::DateAndTime), "2013-01-15T08:00:00"},
+    ValueRow{"date_only_mode", "2018-09-10T10:20:30.5", given(DateMode::DateOnly), "2013-01-15T10:20:30.5"},
+    ValueRow{"time_only_mode", "2018-09-10T10:20:30-05:00", given(DateMode::TimeOnly), "2018-09-10T08:00:00-05:00"},
+    ValueRow{"time_only_leaves_a_date", "2018-09-10", given(DateMode::TimeOnly), ""},
+    ValueRow{"time_only_leaves_invalid", "2018-02-30T10:00:00", given(DateMode::TimeOnly), ""},
+    ValueRow{"exif_form_kept", "2018:09:10 10:20:30", shift(3600), "2018:09:10 11:20:30"},
+    ValueRow{"shift_leaves_invalid", "10.09.2018", shift(3600), ""},
+    ValueRow{"zone_replaced", "2018-09-10T10:20:30+02:00", zoneOnly(9 * 60), "2018-09-10T10:20:30+09:00"},
+    ValueRow{"zone_z_kept_for_utc", "2018-09-10T10:20:30Z", zoneOnly(0), ""},
+    ValueRow{"zone_z_to_offset", "2018-09-10T10:20:30Z", zoneOnly(-150), "2018-09-10T10:20:30-02:30"},
+    ValueRow{"zone_never_added", "2018-09-10T10:20:30", zoneOnly(9 * 60), ""}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(XmpPacket, FindsEveryCopyByNamespaceAndKeepsTheLength)
 {

@@ -1,5 +1,5 @@
-// EXIF dates of JPEGs built byte by byte: patched in place, every copy,
-// or the file passed over with its reason.
+// EXIF dates of JPEGs built byte by byte, in what no outside tool writes:
+// blank, impossible or short date fields, copies of the dates, cut files.
 #include "rewrite/date_rewrite.h"
 #include "tiff_builder.h"
 
@@ -60,27 +60,18 @@ const LocalSeconds kGiven = *makeLocalSeconds(2013, 1, 15, 8, 0, 0);
 const TiffRow kJpegRows[] = {
     {"LittleEndianShift", false, "2012:12:31 23:30:00", "2012:12:31 23:30:00", {99, {}, 3600}, Reason::Rewritten, true},
     {"BigEndianShift", true, "2012:12:31 23:30:00", "2001:01:01 00:00:00", {99, {}, 3600}, Reason::Rewritten, true},
-    {"DateOnly", false, "2012:05:03 13:45:12", "2012:05:03 13:45:12", {1, kGiven, 0}, Reason::Rewritten, true},
     {"BlankDateShift", false, "    :  :     :  :  ", "    :  :     :  :  ", {99, {}, 60}, Reason::NoFileDate, false},
     {"BlankDateFixed", false, "    :  :     :  :  ", "    :  :     :  :  ", {0, kGiven, 0}, Reason::Rewritten, true},
     {"InvalidDateShift", true, "2012:02:30 10:00:00", "2012:02:30 10:00:00", {99, {}, 60}, Reason::BadFileDate, false},
-    {"NoDatesShift", false, "", "", {99, {}, 60}, Reason::NoFileDate, false},
     {"ShortFieldShift", false, "2012:05:03", "2012:05:03 13:45:12", {99, {}, 60}, Reason::BadFileDate, false},
-    // A field too short for the new date, or one missing, is laid out again.
+    // A field too short for the new date is laid out again. Plain files, in
+    // every mode: the fixture rows of rewrite_fixture_test.cpp.
     {"ShortFieldFixed", false, "2012:05:03", "2012:05:03 13:45:12", {0, kGiven, 0}, Reason::Rewritten, false},
-    {"DigitizedMissingShift", true, "2012:05:03 13:45:12", "", {99, {}, 60}, Reason::Rewritten, false},
 };
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Rows, JpegDates, testing::ValuesIn(kJpegRows),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(JpegDates, WithoutExifIsNoExifInEveryMode)
-{
-    const Bytes plain{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x04, 0x00, 0x00, 0xFF, 0xDA, 0x00, 0x02, 0xFF, 0xD9};
-    for (const std::int32_t mode : {0, 1, 2, 99})
-        EXPECT_EQ(rewriteExifDates(plain, DateArguments{mode, kGiven, 60}).reason, Reason::NoExif) << mode;
-}
 
 TEST(JpegDates, EveryExifIfdCopyOfTheDatesChanges)
 {
