@@ -226,6 +226,9 @@ TEST_F(ToolJournalTest, KeepsJournalsPrivateAndForgetsThem)
     again.inputPath = folder();
     EXPECT_EQ(recentShiftsOf(runs, again, std::time(nullptr)).size(), 2u);
     EXPECT_TRUE(recentShiftsOf(runs, again, std::time(nullptr) + 86400 + 60).empty());
+    RunSettings above; // the folder holding the earlier runs' folder
+    above.inputPath = root_.path();
+    EXPECT_EQ(recentShiftsOf(runs, above, std::time(nullptr)).size(), 2u);
     RunSettings elsewhere;
     elsewhere.inputPath = root_ / "other";
     EXPECT_TRUE(recentShiftsOf(runs, elsewhere, std::time(nullptr)).empty());
