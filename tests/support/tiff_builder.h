@@ -12,26 +12,16 @@ namespace shotdate::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline void put16(Bytes& b, std::uint16_t v, bool big)
+// Appends the low `size` bytes of `v` in the file's byte order.
+inline void put32(Bytes& b, std::uint32_t v, bool big, int size = 4)
 {
-    if (big) {
-        b.push_back(std::uint8_t(v >> 8));
-        b.push_back(std::uint8_t(v));
-    } else {
-        b.push_back(std::uint8_t(v));
-        b.push_back(std::uint8_t(v >> 8));
-    }
+    for (int i = 0; i < size; ++i)
+        b.push_back(std::uint8_t(v >> (8 * (big ? size - 1 - i : i))));
 }
 
-inline void put32(Bytes& b, std::uint32_t v, bool big)
+inline void put16(Bytes& b, std::uint16_t v, bool big)
 {
-    if (big) {
-        put16(b, std::uint16_t(v >> 16), true);
-        put16(b, std::uint16_t(v), true);
-    } else {
-        put16(b, std::uint16_t(v), false);
-        put16(b, std::uint16_t(v >> 16), false);
-    }
+    put32(b, v, big, 2);
 }
 
 // One IFD entry with its value bytes already in the file's byte order.
@@ -154,13 +144,19 @@ inline Bytes exifApp1(const Bytes& tiff)
     return segment;
 }
 
-// A JPEG: SOI, APP1 Exif with `tiff`, a tiny fake scan, EOI.
-inline Bytes jpegWith(const Bytes& tiff)
+// A JPEG: SOI, `iccSegments` APP2 segments of 60 KiB (where some editors
+// put an ICC profile, before the EXIF), APP1 Exif with `tiff` unless empty,
+// a scan of `scan`, EOI.
+inline Bytes jpegWith(const Bytes& tiff, const Bytes& scan = {0x12, 0x34, 0x56}, int iccSegments = 0)
 {
     Bytes b{0xFF, 0xD8};
-    const Bytes app1 = exifApp1(tiff);
+    for (int i = 0; i < iccSegments; ++i)
+        putJpegSegment(b, 0xE2, Bytes(60 * 1024, std::uint8_t('I')));
+    const Bytes app1 = tiff.empty() ? Bytes{} : exifApp1(tiff);
     b.insert(b.end(), app1.begin(), app1.end());
-    b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x02, 0x12, 0x34, 0x56, 0xFF, 0xD9});
+    b.insert(b.end(), {0xFF, 0xDA, 0x00, 0x02});
+    b.insert(b.end(), scan.begin(), scan.end());
+    b.insert(b.end(), {0xFF, 0xD9});
     return b;
 }
 
@@ -184,10 +180,10 @@ inline Bytes exifTiffWithSecondExifIfd(const std::string& date)
 // Interop IFD hung off IFD0 instead of the Exif IFD.
 inline Bytes tiffWithInteropInIfd0(const std::string& date, bool big = false)
 {
-    std::vector<IfdTag> exif = {{0x829A, 5, 1, Bytes{}}, asciiTag(0x9003, date), {0xA002, 4, 1, longValue(4, big)}};
-    exif[0].value = longValue(1, big);
-    const Bytes rational = longValue(100, big);
-    exif[0].value.insert(exif[0].value.end(), rational.begin(), rational.end());
+    Bytes exposure = longValue(1, big); // 1/100 s
+    put32(exposure, 100, big);
+    const std::vector<IfdTag> exif = {
+        {0x829A, 5, 1, exposure}, asciiTag(0x9003, date), {0xA002, 4, 1, longValue(4, big)}};
     const std::vector<IfdTag> interop = {asciiTag(0x0001, "R98"),
                                          {0x0002, 7, 4, Bytes{'0', '1', '0', '0'}},
                                          asciiTag(0x1000, "FLIR"),

@@ -39,15 +39,11 @@ enum class Trailer { None, IptcAndLargePreview, IptcCutShort };
 Bytes fotoStationTrailer(Trailer kind)
 {
     Bytes out;
-    const auto put = [&out](std::uint64_t value, int bytes) {
-        for (int i = bytes - 1; i >= 0; --i)
-            out.push_back(std::uint8_t(value >> (8 * i)));
-    };
     const auto record = [&](std::uint16_t tag, const Bytes& data) {
         out.insert(out.end(), data.begin(), data.end());
-        put(tag, 2);
-        put(data.size() + 10, 4);
-        put(0xA1B2C3D4, 4);
+        format_fixtures::appendBigEndian(out, 2, tag);
+        format_fixtures::appendBigEndian(out, 4, data.size() + 10);
+        format_fixtures::appendBigEndian(out, 4, 0xA1B2C3D4);
     };
     Bytes iim;
     for (const auto& [number, text] : std::vector<std::pair<int, std::string>>{
@@ -196,9 +192,6 @@ const AllDatesRow kRows[] = {
      .expected = {{"IPTC:DateCreated", "2020:02:29"}, {"IPTC:TimeCreated", "07:08:00+01:00"},
                   {"IPTC:DigitalCreationTime", "07:08:00+00:00"}, {"ExifIFD:DateTimeOriginal", "2020:02:29 07:08:00"},
                   {"IFD0:ModifyDate", "2019:01:02 07:08:00"}}},
-    {.name = "ModifyDateSetByAFixedDateInATiff", .fixture = Fixture::TiffThreePages,
-     .args = args(DateMode::DateAndTime, 2001, 2, 3, 4, 5),
-     .expected = {{"IFD0:ModifyDate", "2001:02:03 04:05:00"}, {"ExifIFD:CreateDate", "2001:02:03 04:05:00"}}},
     {.name = "ModifyDateNotADateIsLeftAndNoted", .fixture = Fixture::JpegLittleEndian,
      .before = {"-n", "-IFD0:ModifyDate=2019:13:45 10:00:00"}, .args = args(DateMode::DateOnly, 2001, 2, 3, 0, 0),
      .expected = {{"IFD0:ModifyDate", "2019:13:45 10:00:00"}, {"ExifIFD:DateTimeOriginal", "2001:02:03 23:30:15"}},
@@ -256,7 +249,7 @@ std::vector<AllDatesRow> allRows()
     using format_fixtures::Container;
     std::vector<AllDatesRow> rows(std::begin(kRows), std::end(kRows));
     for (const AllDatesRow& row :
-         {xmp("XmpInAJpeg", Fixture::JpegLittleEndian, true), xmp("XmpInABigEndianJpeg", Fixture::JpegBigEndian, true),
+         {xmp("XmpInAJpeg", Fixture::JpegLittleEndian, true),
           xmp("XmpInAJpegLaidOutAgain", Fixture::JpegOriginalOnly, true),
           xmp("XmpInAJpegReadByItsHead", {}, true, "large.jpg"), xmp("XmpInATiff", Fixture::TiffThreePages, true),
           xmp("XmpInATiffReadWhole", {}, true, "large.tif"), xmp("XmpInAPng", Fixture::PngExif, false),

@@ -58,18 +58,16 @@ bool identifyDecodes(const std::string& name)
 // Reasons that mean the engine or the disk failed, never a property of the file.
 bool isTrouble(Reason reason)
 {
-    switch (reason) {
-    case Reason::NotFound:
-    case Reason::Unreadable:
-    case Reason::TooLarge:
-    case Reason::ChangedWhileReading:
-    case Reason::WriteFailed:
-    case Reason::RenameFailed:
-    case Reason::RewrittenNotSynced:
-    case Reason::CannotKeepOwner:
-    case Reason::CannotKeepAttributes: return true;
-    default: return false;
-    }
+    static constexpr Reason kTrouble[] = {Reason::NotFound,
+                                          Reason::Unreadable,
+                                          Reason::TooLarge,
+                                          Reason::ChangedWhileReading,
+                                          Reason::WriteFailed,
+                                          Reason::RenameFailed,
+                                          Reason::RewrittenNotSynced,
+                                          Reason::CannotKeepOwner,
+                                          Reason::CannotKeepAttributes};
+    return std::find(std::begin(kTrouble), std::end(kTrouble), reason) != std::end(kTrouble);
 }
 
 bool looksUnset(const std::string& date)

@@ -1,19 +1,12 @@
 #include "fixtures.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "child_process.h"
+#include "format_fixtures.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -22,76 +15,14 @@
 #include <sstream>
 #include <string_view>
 
-extern char** environ;
-
 namespace shotdate::fixtures {
 
 namespace fs = std::filesystem;
 
 CommandResult runCommand(const std::vector<std::string>& argv)
 {
-    CommandResult result;
-    int outPipe[2];
-    int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0)
-        return result;
-    if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-        ::close(outPipe[0]);
-        ::close(outPipe[1]);
-        return result;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-
-    std::vector<char*> args;
-    for (const auto& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-
-    // Both streams are drained together: a tool that fills one pipe while
-    // we wait on the other would never finish.
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    while (spawned == 0 && open > 0) {
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char buffer[65536];
-            const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sinks[i]->append(buffer, std::size_t(got));
-            } else if (got == 0 || errno != EINTR) {
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    ::close(outPipe[0]);
-    ::close(errPipe[0]);
-    if (spawned != 0) {
-        result.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(spawned);
-        return result;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status))
-        result.exitCode = WEXITSTATUS(status);
-    return result;
+    // exiftool reading the whole corpus takes minutes.
+    return test::ChildProcess(argv[0], {argv.begin() + 1, argv.end()}).finish(std::chrono::hours(1));
 }
 
 std::vector<std::string> leftoverTemporaryFiles(const std::string& folder)
@@ -292,14 +223,6 @@ std::map<std::string, TagList> readAllTags(const std::vector<std::string>& paths
     return files;
 }
 
-std::string tagValue(const TagList& tags, const std::string& key)
-{
-    for (const auto& [name, value] : tags)
-        if (name == key)
-            return value;
-    return {};
-}
-
 std::vector<std::string> tagValues(const TagList& tags, const std::string& key)
 {
     std::vector<std::string> values;
@@ -307,6 +230,12 @@ std::vector<std::string> tagValues(const TagList& tags, const std::string& key)
         if (name == key)
             values.push_back(value);
     return values;
+}
+
+std::string tagValue(const TagList& tags, const std::string& key)
+{
+    const auto values = tagValues(tags, key);
+    return values.empty() ? "" : values.front();
 }
 
 TagList comparableTags(const TagList& tags, bool ignoreLayout)
@@ -367,32 +296,6 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t size)
 
 namespace {
 
-std::uint32_t readBigEndian32(const Bytes& bytes, std::size_t at)
-{
-    return std::uint32_t(bytes[at]) << 24 | std::uint32_t(bytes[at + 1]) << 16 | std::uint32_t(bytes[at + 2]) << 8
-        | std::uint32_t(bytes[at + 3]);
-}
-
-bool isPng(const Bytes& bytes)
-{
-    static constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    return bytes.size() >= 8 && std::equal(std::begin(kSignature), std::end(kSignature), bytes.begin());
-}
-
-// Calls `visit(typeOffset, dataLength)` for each complete chunk of a PNG.
-template <typename Visit>
-void forEachPngChunk(const Bytes& bytes, Visit visit)
-{
-    std::size_t at = 8;
-    while (at + 12 <= bytes.size()) {
-        const std::size_t length = readBigEndian32(bytes, at);
-        if (length > bytes.size() - at - 12)
-            return;
-        visit(at + 4, length);
-        at += 12 + length;
-    }
-}
-
 std::vector<std::size_t> occurrences(const Bytes& bytes, const std::string& text)
 {
     std::vector<std::size_t> found;
@@ -426,12 +329,10 @@ std::vector<std::size_t> changesOutsideDates(const Bytes& before, const Bytes& a
                 std::fill(allowed.begin() + std::ptrdiff_t(at),
                           allowed.begin() + std::ptrdiff_t(std::min(before.size(), at + (halves ? 10 : 20))), true);
     }
-    if (isPng(before)) {
-        forEachPngChunk(before, [&](std::size_t type, std::size_t length) {
-            if (std::equal(before.begin() + std::ptrdiff_t(type), before.begin() + std::ptrdiff_t(type + 4), "eXIf"))
-                std::fill_n(allowed.begin() + std::ptrdiff_t(type + 4 + length), 4, true);
-        });
-    }
+    for (const auto& chunk : format_fixtures::pngChunks(before))
+        if (std::equal(before.begin() + std::ptrdiff_t(chunk.start + 4),
+                       before.begin() + std::ptrdiff_t(chunk.start + 8), "eXIf"))
+            std::fill_n(allowed.begin() + std::ptrdiff_t(chunk.end() - 4), 4, true);
     std::vector<std::size_t> outside;
     for (std::size_t i = 0; i < before.size(); ++i)
         if (before[i] != after[i] && !allowed[i])
@@ -475,42 +376,24 @@ ZoneSetting::~ZoneSetting()
 
 bool pngCrcsValid(const Bytes& bytes)
 {
-    if (!isPng(bytes))
-        return true;
-    bool valid = true;
-    forEachPngChunk(bytes, [&](std::size_t type, std::size_t length) {
-        if (crc32(bytes.data() + type, length + 4) != readBigEndian32(bytes, type + 4 + length))
-            valid = false;
-    });
-    return valid;
+    for (const auto& chunk : format_fixtures::pngChunks(bytes))
+        if (crc32(bytes.data() + chunk.start + 4, chunk.size - 8)
+            != format_fixtures::getBigEndian(bytes, chunk.end() - 4, 4))
+            return false;
+    return true;
 }
 
 std::string shiftedDateText(const std::string& text, long long seconds)
 {
-    using namespace std::chrono;
-    int fields[6];
-    if (text.size() != 19
-        || std::sscanf(text.c_str(), "%4d:%2d:%2d %2d:%2d:%2d", &fields[0], &fields[1], &fields[2], &fields[3],
-                       &fields[4], &fields[5])
-            != 6)
-        return {};
-    for (const std::size_t digit : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u, 11u, 12u, 14u, 15u, 17u, 18u})
-        if (text[digit] < '0' || text[digit] > '9')
-            return {};
-    const year_month_day date{year{fields[0]}, month{unsigned(fields[1])}, day{unsigned(fields[2])}};
-    if (fields[0] < 1 || !date.ok() || fields[3] > 23 || fields[4] > 59 || fields[5] > 59)
-        return {};
-    const auto moved = sys_days{date} + hours{fields[3]} + minutes{fields[4]} + std::chrono::seconds{fields[5]}
-        + std::chrono::seconds{seconds};
-    const auto movedDay = floor<days>(moved);
-    const year_month_day newDate{movedDay};
-    const hh_mm_ss time{moved - movedDay};
-    if (int(newDate.year()) < 1 || int(newDate.year()) > 9999)
-        return {};
+    // Written back after timegm has normalised it, a valid date reads the same.
+    std::tm fields{};
+    const char* end = ::strptime(text.c_str(), "%Y:%m:%d %H:%M:%S", &fields);
+    const std::time_t moved = end && !*end ? ::timegm(&fields) + seconds : 0;
     char out[32];
-    std::snprintf(out, sizeof out, "%04d:%02u:%02u %02d:%02d:%02d", int(newDate.year()), unsigned(newDate.month()),
-                  unsigned(newDate.day()), int(time.hours().count()), int(time.minutes().count()),
-                  int(time.seconds().count()));
+    if (!end || *end || !std::strftime(out, sizeof out, "%Y:%m:%d %H:%M:%S", &fields) || out != text
+        || !::gmtime_r(&moved, &fields) || fields.tm_year < 1 - 1900 || fields.tm_year > 9999 - 1900)
+        return {};
+    std::strftime(out, sizeof out, "%Y:%m:%d %H:%M:%S", &fields);
     return out;
 }
 

@@ -6,6 +6,7 @@
 // here links Exiv2: a fault in the engine's own reading must not hide
 // itself in its checks.
 
+#include "child_process.h"
 #include "file_bytes.h"
 
 #include <cstddef>
@@ -17,13 +18,10 @@
 
 namespace shotdate::fixtures {
 
-struct CommandResult {
-    int exitCode = -1; // -1 when the program could not be started or was killed
-    std::string out;
-    std::string err;
-};
+using CommandResult = test::ProcessResult;
 
-// Runs a program found on PATH with these arguments, no shell involved.
+// Runs a program found on PATH with these arguments, no shell involved
+// (exit code 127 when it cannot be started).
 CommandResult runCommand(const std::vector<std::string>& argv);
 
 // Runs one step of a fixture's making; false, with what went wrong in `error`, on failure.

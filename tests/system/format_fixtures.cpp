@@ -21,53 +21,24 @@ bool makePicture(const std::string& path, std::string& error)
     return fixtures::makePicture(path, 1, error, "32x24");
 }
 
-bool setDates(const std::string& path, std::vector<std::string> extra, std::string& error)
+bool setDates(const std::string& path, std::vector<std::string> extra, bool withDigitized, std::string& error)
 {
     const std::string date = kFormatFixtureDate;
-    std::vector<std::string> tags = {
-        "-IFD0:Make=FixtureCam", "-IFD0:ModifyDate=" + std::string(fixtures::kFixtureModifyDate),
-        "-ExifIFD:ExposureTime=0.01", "-ExifIFD:DateTimeOriginal=" + date, "-ExifIFD:CreateDate=" + date};
+    std::vector<std::string> tags = {"-IFD0:Make=FixtureCam",
+                                     "-IFD0:ModifyDate=" + std::string(fixtures::kFixtureModifyDate),
+                                     "-ExifIFD:ExposureTime=0.01", "-ExifIFD:DateTimeOriginal=" + date};
+    if (withDigitized)
+        tags.push_back("-ExifIFD:CreateDate=" + date);
     tags.insert(tags.end(), extra.begin(), extra.end());
     return step(exiftoolWrite(tags, path), error);
 }
 
-bool dropDigitized(const std::string& path, std::string& error)
-{
-    return step(exiftoolWrite({"-ExifIFD:CreateDate="}, path), error);
-}
-
-// A JPEG carrying the fixture's EXIF, for the encoders that copy it over.
-bool makeExifJpeg(const std::string& path, std::string& error)
-{
-    return makePicture(path, error) && setDates(path, {}, error);
-}
-
 // --- byte layouts -----------------------------------------------------------
-
-std::uint64_t getBigEndian(const Bytes& bytes, std::size_t at, std::size_t size)
-{
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < size; ++i)
-        value = value << 8 | bytes.at(at + i);
-    return value;
-}
-
-void appendBigEndian(Bytes& out, std::size_t size, std::uint64_t value)
-{
-    for (std::size_t i = size; i-- > 0;)
-        out.push_back(std::uint8_t(value >> (8 * i)));
-}
 
 bool startsWithText(const Bytes& bytes, std::size_t at, std::string_view text)
 {
     return at + text.size() <= bytes.size() && std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
 }
-
-struct Span {
-    std::size_t start = 0;
-    std::size_t size = 0;
-    std::size_t end() const { return start + size; }
-};
 
 // JPEG marker segments between SOI and SOS, each with its marker.
 std::vector<Span> jpegSegments(const Bytes& jpeg)
@@ -136,21 +107,6 @@ bool addSecondExifSegment(const std::string& path, std::string& error)
     return true;
 }
 
-// PNG chunks after the signature: the span covers length, type, data, CRC.
-std::vector<Span> pngChunks(const Bytes& png)
-{
-    std::vector<Span> chunks;
-    std::size_t at = 8;
-    while (at + 12 <= png.size()) {
-        const std::size_t size = 12 + std::size_t(getBigEndian(png, at, 4));
-        if (size > png.size() - at)
-            break;
-        chunks.push_back({at, size});
-        at += size;
-    }
-    return chunks;
-}
-
 bool moveExifAfterImageData(const std::string& path, std::string& error)
 {
     Bytes png = readBytes(path);
@@ -171,11 +127,6 @@ bool moveExifAfterImageData(const std::string& path, std::string& error)
     png.erase(png.begin() + std::ptrdiff_t(exif->start), png.begin() + std::ptrdiff_t(exif->end()));
     writeBytes(path, png);
     return true;
-}
-
-bool wrapInRaf(const std::string& jpegPath, const std::string& rawPath, const std::string& path)
-{
-    return writeBytes(path, rafAround(readBytes(jpegPath), readBytes(rawPath)));
 }
 
 // --- ISO base media boxes ---------------------------------------------------
@@ -416,22 +367,29 @@ bool splitExifItem(const std::string& path, std::string& error)
 
 // --- recipes ----------------------------------------------------------------
 
-std::string fileNameOf(Container container)
+struct Recipe {
+    Container container;
+    const char* fileName;
+    std::vector<std::string> tools; // besides convert and exiftool
+};
+
+const Recipe& recipe(Container container)
 {
-    switch (container) {
-    case Container::JpegXmpFirst: return "xmp-first.jpg";
-    case Container::JpegTwoExif: return "two-exif.jpg";
-    case Container::Dng: return "minimal.dng";
-    case Container::PngExifAfterIdat: return "exif-after-idat.png";
-    case Container::HeicBaseOffsets: return "base-offsets.heic";
-    case Container::HeicPlainOffsets: return "plain-offsets.heic";
-    case Container::HeicSplitExif: return "split-exif.heic";
-    case Container::Avif: return "exif.avif";
-    case Container::JpegXl: return "exif-box.jxl";
-    case Container::JpegXlBrob: return "brob.jxl";
-    case Container::Raf: return "fixture.raf";
-    }
-    return "unknown";
+    static const Recipe kRecipes[] = {
+        {Container::JpegXmpFirst, "xmp-first.jpg", {}},
+        {Container::JpegTwoExif, "two-exif.jpg", {}},
+        {Container::Dng, "minimal.dng", {}},
+        {Container::PngExifAfterIdat, "exif-after-idat.png", {}},
+        {Container::HeicBaseOffsets, "base-offsets.heic", {"heif-enc"}},
+        {Container::HeicPlainOffsets, "plain-offsets.heic", {"heif-enc"}},
+        {Container::HeicSplitExif, "split-exif.heic", {"heif-enc"}},
+        {Container::Avif, "exif.avif", {"avifenc"}},
+        {Container::JpegXl, "exif-box.jxl", {"cjxl"}},
+        {Container::JpegXlBrob, "brob.jxl", {"cjxl"}},
+        {Container::Raf, "fixture.raf", {}},
+    };
+    return *std::find_if(std::begin(kRecipes), std::end(kRecipes),
+                         [&](const Recipe& r) { return r.container == container; });
 }
 
 bool build(Container container, bool withDigitized, const std::string& folder, const std::string& path,
@@ -439,24 +397,26 @@ bool build(Container container, bool withDigitized, const std::string& folder, c
 {
     const std::string source = folder + "/.source-in-progress.jpg";
     const std::string png = folder + "/.source-in-progress.png";
-    const auto dates = [&](std::vector<std::string> extra = {}) {
-        return setDates(path, std::move(extra), error) && (withDigitized || dropDigitized(path, error));
+    const auto dates = [&](const std::string& file, std::vector<std::string> extra = {}) {
+        return setDates(file, std::move(extra), withDigitized, error);
     };
+    // The encoders copy the EXIF of the JPEG they are given.
     const auto encoded = [&](std::vector<std::string> argv) {
-        return makeExifJpeg(source, error) && step(argv, error) && (withDigitized || dropDigitized(path, error));
+        return makePicture(source, error) && dates(source) && step(argv, error);
     };
     switch (container) {
     case Container::JpegXmpFirst:
-        return makePicture(path, error) && dates({"-XMP-dc:Title=Fixture title"}) && moveXmpBeforeExif(path, error);
-    case Container::JpegTwoExif: return makePicture(path, error) && dates() && addSecondExifSegment(path, error);
-    case Container::PngExifAfterIdat: return makePicture(path, error) && dates() && moveExifAfterImageData(path, error);
+        return makePicture(path, error) && dates(path, {"-XMP-dc:Title=Fixture title"})
+            && moveXmpBeforeExif(path, error);
+    case Container::JpegTwoExif: return makePicture(path, error) && dates(path) && addSecondExifSegment(path, error);
+    case Container::PngExifAfterIdat:
+        return makePicture(path, error) && dates(path) && moveExifAfterImageData(path, error);
     case Container::Dng: {
         // exiftool writes only into files whose name matches their content.
         const std::string tiff = folder + "/.dng-in-progress.tif";
-        const bool made = makePicture(tiff, error)
-            && setDates(tiff, {"-IFD0:DNGVersion=1.4.0.0", "-IFD0:UniqueCameraModel=FixtureCam"}, error)
-            && step({"mv", tiff, path}, error) && (withDigitized || dropDigitized(path, error));
-        return made;
+        return makePicture(tiff, error)
+            && dates(tiff, {"-IFD0:DNGVersion=1.4.0.0", "-IFD0:UniqueCameraModel=FixtureCam"})
+            && step({"mv", tiff, path}, error);
     }
     case Container::HeicBaseOffsets: return encoded({"heif-enc", "-q", "50", "-o", path, source});
     case Container::HeicPlainOffsets:
@@ -465,12 +425,14 @@ bool build(Container container, bool withDigitized, const std::string& folder, c
         return encoded({"heif-enc", "-q", "50", "-o", path, source}) && plainOffsets(path, error)
             && splitExifItem(path, error);
     case Container::Avif: return encoded({"avifenc", "-s", "10", source, path});
-    case Container::JpegXl: return makePicture(png, error) && step({"cjxl", "-e", "3", png, path}, error) && dates();
+    case Container::JpegXl:
+        return makePicture(png, error) && step({"cjxl", "-e", "3", png, path}, error) && dates(path);
     case Container::JpegXlBrob: return encoded({"cjxl", source, path});
     case Container::Raf: {
         const std::string raw = folder + "/.raw-in-progress.tif";
-        const bool made = makeExifJpeg(source, error) && (withDigitized || dropDigitized(source, error))
-            && step({"convert", "-size", "4x4", "xc:gray", "-strip", raw}, error) && wrapInRaf(source, raw, path);
+        const bool made = makePicture(source, error) && dates(source)
+            && step({"convert", "-size", "4x4", "xc:gray", "-strip", raw}, error)
+            && writeBytes(path, rafAround(readBytes(source), readBytes(raw)));
         std::error_code ignored;
         fs::remove(raw, ignored);
         return made;
@@ -484,21 +446,13 @@ bool build(Container container, bool withDigitized, const std::string& folder, c
 
 std::vector<std::string> makerTools(Container container)
 {
-    switch (container) {
-    case Container::HeicBaseOffsets:
-    case Container::HeicPlainOffsets:
-    case Container::HeicSplitExif: return {"heif-enc"};
-    case Container::Avif: return {"avifenc"};
-    case Container::JpegXl:
-    case Container::JpegXlBrob: return {"cjxl"};
-    default: return {};
-    }
+    return recipe(container).tools;
 }
 
 MadeFile makeContainer(Container container, bool withDigitized, const std::string& folder)
 {
     MadeFile made;
-    const std::string path = folder + "/" + fileNameOf(container);
+    const std::string path = folder + "/" + recipe(container).fileName;
     const bool ok = build(container, withDigitized, folder, path, made.error);
     std::error_code ignored;
     fs::remove(folder + "/.source-in-progress.jpg", ignored);
@@ -550,14 +504,41 @@ void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t 
         bytes.at(at + i) = std::uint8_t(value >> (8 * (size - 1 - i)));
 }
 
+void appendBigEndian(Bytes& out, std::size_t size, std::uint64_t value)
+{
+    for (std::size_t i = size; i-- > 0;)
+        out.push_back(std::uint8_t(value >> (8 * i)));
+}
+
+std::uint64_t getBigEndian(const Bytes& bytes, std::size_t at, std::size_t size)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        value = value << 8 | bytes.at(at + i);
+    return value;
+}
+
+std::vector<Span> pngChunks(const Bytes& png)
+{
+    std::vector<Span> chunks;
+    for (std::size_t at = 8; startsWithText(png, 0, "\x89PNG\r\n\x1A\n") && at + 12 <= png.size();) {
+        const std::size_t size = 12 + std::size_t(getBigEndian(png, at, 4));
+        if (size > png.size() - at)
+            break;
+        chunks.push_back({at, size});
+        at += size;
+    }
+    return chunks;
+}
+
 std::vector<std::string> piecesOutsideExif(const Bytes& file)
 {
     const auto text = [&](Span span) {
         return std::string(reinterpret_cast<const char*>(file.data() + span.start), span.size);
     };
     std::vector<std::string> pieces;
-    if (startsWithText(file, 0, "\x89PNG\r\n\x1A\n")) {
-        for (const Span& chunk : pngChunks(file))
+    if (const auto chunks = pngChunks(file); !chunks.empty()) {
+        for (const Span& chunk : chunks)
             pieces.push_back(startsWithText(file, chunk.start + 4, "eXIf") ? "eXIf" : text(chunk));
     } else if (startsWithText(file, 0, "RIFF") && startsWithText(file, 8, "WEBP")) {
         std::size_t at = 12;

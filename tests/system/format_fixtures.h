@@ -43,8 +43,8 @@ std::vector<std::string> makerTools(Container container);
 
 using MadeFile = fixtures::MadeFixture;
 
-// Makes the container in `folder`. `withDigitized` false removes
-// DateTimeDigitized (exiftool's ExifIFD:CreateDate) before any reshaping.
+// Makes the container in `folder`. `withDigitized` false leaves out
+// DateTimeDigitized (exiftool's ExifIFD:CreateDate).
 MadeFile makeContainer(Container container, bool withDigitized, const std::string& folder);
 
 // The file position and length of the Exif item's only extent and of the
@@ -64,8 +64,19 @@ HeifExifExtent heifExifExtent(const Bytes& file);
 // reads: their positions and lengths at 84 and 100, big-endian).
 Bytes rafAround(const Bytes& jpeg, const Bytes& raw);
 
-// Writes `value` big-endian into `size` bytes at `at`.
+// Writes `value` big-endian into `size` bytes at `at`, or at the end; reads it back.
 void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t value);
+void appendBigEndian(Bytes& bytes, std::size_t size, std::uint64_t value);
+std::uint64_t getBigEndian(const Bytes& bytes, std::size_t at, std::size_t size);
+
+struct Span {
+    std::size_t start = 0;
+    std::size_t size = 0;
+    std::size_t end() const { return start + size; }
+};
+
+// A PNG's chunks, each span covering length, type, data and CRC; none for another file.
+std::vector<Span> pngChunks(const Bytes& file);
 
 // The parts of a JPEG, PNG or WebP that a new EXIF layout must carry over
 // byte for byte, each as a string of its bytes: a PNG's or WebP's chunks in

@@ -33,11 +33,8 @@ namespace {
 using fixtures::openDescriptorCount;
 using fixtures::TempFolder;
 using testing_support::Bytes;
-using testing_support::exifApp1;
 using testing_support::exifTiff;
-using testing_support::put16;
 using testing_support::put32;
-using testing_support::putJpegSegment;
 
 constexpr std::size_t kKiB = 1024;
 constexpr std::size_t kHead = 256 * kKiB;
@@ -72,71 +69,47 @@ Bytes noise(std::size_t size)
     return b;
 }
 
-// SOI, `iccSegments` APP2 segments of 60 KiB (an ICC profile's usual place
-// before EXIF in some editors' output), APP1 with `tiff` unless empty, then
-// a scan of `scanBytes` that never holds a 0xFF.
+// A JPEG whose scan of `scanBytes` never holds a 0xFF.
 Bytes jpeg(const Bytes& tiff, int iccSegments, std::size_t scanBytes)
 {
-    Bytes b{0xFF, 0xD8};
-    for (int i = 0; i < iccSegments; ++i)
-        putJpegSegment(b, 0xE2, Bytes(60 * kKiB, std::uint8_t('I')));
-    if (!tiff.empty()) {
-        const Bytes app1 = exifApp1(tiff);
-        b.insert(b.end(), app1.begin(), app1.end());
-    }
-    putJpegSegment(b, 0xDA, {0x01, 0x01, 0x00, 0x00, 0x3F, 0x00});
     Bytes scan = noise(scanBytes);
     for (auto& byte : scan)
         byte &= 0x7F;
-    b.insert(b.end(), scan.begin(), scan.end());
-    b.insert(b.end(), {0xFF, 0xD9});
-    return b;
+    return testing_support::jpegWith(tiff, scan, iccSegments);
 }
 
-void pngChunk(Bytes& b, const char* type, const Bytes& data)
+// A PNG or a WebP with `tiff` in its EXIF chunk before or after `imageBytes` of picture.
+Bytes pngOrWebp(bool png, const Bytes& tiff, bool exifFirst, std::size_t imageBytes)
 {
-    put32(b, std::uint32_t(data.size()), true);
-    const std::size_t typeAt = b.size();
-    b.insert(b.end(), type, type + 4);
-    b.insert(b.end(), data.begin(), data.end());
-    put32(b, fixtures::crc32(b.data() + typeAt, b.size() - typeAt), true);
-}
-
-Bytes png(const Bytes& tiff, bool exifFirst, std::size_t idatBytes)
-{
-    Bytes b{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    pngChunk(b, "IHDR", {0, 0, 1, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0});
+    Bytes b = png ? Bytes{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'} : Bytes{'W', 'E', 'B', 'P'};
+    const auto chunk = [&](const char* type, const Bytes& data) {
+        if (png)
+            put32(b, std::uint32_t(data.size()), true);
+        const std::size_t typeAt = b.size();
+        b.insert(b.end(), type, type + 4);
+        if (!png)
+            put32(b, std::uint32_t(data.size()), false);
+        b.insert(b.end(), data.begin(), data.end());
+        if (png)
+            put32(b, fixtures::crc32(b.data() + typeAt, b.size() - typeAt), true);
+        else if (data.size() & 1)
+            b.push_back(0);
+    };
+    chunk(png ? "IHDR" : "VP8X",
+          png ? Bytes{0, 0, 1, 0, 0, 0, 1, 0, 8, 0, 0, 0, 0} : Bytes{8, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     if (exifFirst)
-        pngChunk(b, "eXIf", tiff);
-    pngChunk(b, "IDAT", noise(idatBytes));
+        chunk(png ? "eXIf" : "EXIF", tiff);
+    chunk(png ? "IDAT" : "VP8 ", noise(imageBytes));
     if (!exifFirst)
-        pngChunk(b, "eXIf", tiff);
-    pngChunk(b, "IEND", {});
-    return b;
-}
-
-void riffChunk(Bytes& b, const char* type, const Bytes& data)
-{
-    b.insert(b.end(), type, type + 4);
-    put32(b, std::uint32_t(data.size()), false);
-    b.insert(b.end(), data.begin(), data.end());
-    if (data.size() & 1)
-        b.push_back(0);
-}
-
-Bytes webp(const Bytes& tiff, bool exifFirst, std::size_t imageBytes)
-{
-    Bytes body{'W', 'E', 'B', 'P'};
-    riffChunk(body, "VP8X", {0x08, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    if (exifFirst)
-        riffChunk(body, "EXIF", tiff);
-    riffChunk(body, "VP8 ", noise(imageBytes));
-    if (!exifFirst)
-        riffChunk(body, "EXIF", tiff);
-    Bytes b{'R', 'I', 'F', 'F'};
-    put32(b, std::uint32_t(body.size()), false);
-    b.insert(b.end(), body.begin(), body.end());
-    return b;
+        chunk(png ? "eXIf" : "EXIF", tiff);
+    if (png) {
+        chunk("IEND", {});
+        return b;
+    }
+    Bytes riff{'R', 'I', 'F', 'F'};
+    put32(riff, std::uint32_t(b.size()), false);
+    riff.insert(riff.end(), b.begin(), b.end());
+    return riff;
 }
 
 // A little-endian TIFF: IFD0 (strip offset, Exif pointer), the Exif IFD and
@@ -195,10 +168,10 @@ const HeadRow kHeadRows[] = {
     {"jpeg_exif_beyond_the_head", [] { return jpeg(kDated, 5, 1024 * kKiB); }, false},
     {"jpeg_without_exif", [] { return jpeg({}, 1, 1024 * kKiB); }, true},
     {"jpeg_needing_a_new_field", [] { return jpeg(kHalfDated, 0, 1024 * kKiB); }, false},
-    {"png_exif_before_the_image", [] { return png(kDated, true, 2048 * kKiB); }, true},
-    {"png_exif_after_the_image", [] { return png(kDated, false, 2048 * kKiB); }, false},
-    {"webp_exif_before_the_image", [] { return webp(kDatedBig, true, 2048 * kKiB + 1); }, true},
-    {"webp_exif_after_the_image", [] { return webp(kDated, false, 2048 * kKiB + 1); }, false},
+    {"png_exif_before_the_image", [] { return pngOrWebp(true, kDated, true, 2048 * kKiB); }, true},
+    {"png_exif_after_the_image", [] { return pngOrWebp(true, kDated, false, 2048 * kKiB); }, false},
+    {"webp_exif_before_the_image", [] { return pngOrWebp(false, kDatedBig, true, 2048 * kKiB + 1); }, true},
+    {"webp_exif_after_the_image", [] { return pngOrWebp(false, kDated, false, 2048 * kKiB + 1); }, false},
     {"raf_exif_in_the_embedded_jpeg", [] { return raf(jpeg(kDatedBig, 1, 512 * kKiB), 4096 * kKiB); }, true},
     {"raf_exif_beyond_the_head", [] { return raf(jpeg(kDated, 5, 512 * kKiB), 1024 * kKiB); }, false},
     // A RAF's JPEG cannot grow: passed over from the head alone.

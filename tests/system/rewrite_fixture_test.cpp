@@ -25,7 +25,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -67,6 +66,8 @@ struct RewriteRow {
     Reason expected;
     std::string newDate; // on success
     bool elsewhere = false; // written to another folder, the input left as it was
+    bool viaLink = false; // given as a symbolic link from another folder, which must stay a link
+    bool dryRun = false;
     // A container made by the Debian tools instead, without DateTimeDigitized unless `withDigitized`.
     std::optional<Container> container = {};
     bool withDigitized = true;
@@ -76,27 +77,11 @@ struct RewriteRow {
     // bytes long with one extent: heif-enc's base offsets and split items
     // are beyond it. It reads a RAF only when the raw data is laid out as a camera's.
     bool exiv2MayNotRead = false;
-    bool viaLink = false; // given as a symbolic link from another folder, which must stay a link
-    bool dryRun = false;
 };
 
 void PrintTo(const RewriteRow& row, std::ostream* out)
 {
     *out << row.name;
-}
-
-// All five ways of forming the date on a file dated kFixtureDate
-// (2020:02:29 23:30:15), with the outcome for each.
-std::vector<RewriteRow> everyMode(const std::string& name, Fixture fixture, Reason outcome = Reason::Rewritten)
-{
-    const bool ok = outcome == Reason::Rewritten;
-    return {
-        {name + "_date_and_time", fixture, withMode(DateMode::DateAndTime), outcome, ok ? "2021:07:04 05:06:07" : ""},
-        {name + "_date_only", fixture, withMode(DateMode::DateOnly), outcome, ok ? "2021:07:04 23:30:15" : ""},
-        {name + "_time_only", fixture, withMode(DateMode::TimeOnly), outcome, ok ? "2020:02:29 05:06:07" : ""},
-        {name + "_shift_day_and_hour", fixture, shiftBy(kDayAndHour), outcome, ok ? "2020:03:02 00:30:15" : ""},
-        {name + "_shift_back_most", fixture, shiftBy(-kMaxShiftSeconds), outcome, ok ? "2019:02:27 23:30:16" : ""},
-    };
 }
 
 // A container shifted by a day and an hour: patched, laid out again, given
@@ -116,101 +101,68 @@ RewriteRow containerRow(const char* name, Container container, bool withDigitize
 
 std::vector<RewriteRow> rewriteRows()
 {
-    std::vector<RewriteRow> rows;
-    auto add = [&](std::vector<RewriteRow> more) { rows.insert(rows.end(), more.begin(), more.end()); };
-    // Both dates stored as 20-byte values: patched where they lie.
-    add(everyMode("jpeg_little_endian", Fixture::JpegLittleEndian));
-    add(everyMode("jpeg_big_endian", Fixture::JpegBigEndian));
-    add(everyMode("tiff_three_pages", Fixture::TiffThreePages));
-    add(everyMode("tiff_named_jpg", Fixture::TiffNamedJpg));
-    add(everyMode("png_exif", Fixture::PngExif));
-    add(everyMode("webp_exif", Fixture::WebpExif));
-    // DateTimeDigitized missing: the metadata is laid out again.
-    add(everyMode("jpeg_original_only", Fixture::JpegOriginalOnly));
-    add(everyMode("tiff_original_only", Fixture::TiffOriginalOnly));
-    add(everyMode("webp_original_only", Fixture::WebpOriginalOnly));
-    // A PNG keeps its EXIF in an eXIf chunk that is written anew.
-    add(everyMode("png_original_only", Fixture::PngOriginalOnly));
-    // Modes that read the file's own date need a real one; mode 0 does not.
-    add({
-        {"exif_no_dates_date_and_time", Fixture::JpegExifNoDates, withMode(DateMode::DateAndTime), Reason::Rewritten,
-         "2021:07:04 05:06:07"},
+    const DateArguments shift = shiftBy(kDayAndHour);
+    const DateArguments fixed = withMode(DateMode::DateAndTime);
+    const Fixture jpeg = Fixture::JpegLittleEndian;
+    // clang-format off
+    const RewriteRow rows[] = {
+        // All five ways of forming the date on a file dated kFixtureDate (2020:02:29 23:30:15). The rules do not
+        // depend on the layout, so the other fixtures are shifted once.
+        {"jpeg_little_endian_date_and_time", jpeg, fixed, Reason::Rewritten, "2021:07:04 05:06:07"},
+        {"jpeg_little_endian_date_only", jpeg, withMode(DateMode::DateOnly), Reason::Rewritten, "2021:07:04 23:30:15"},
+        {"jpeg_little_endian_time_only", jpeg, withMode(DateMode::TimeOnly), Reason::Rewritten, "2020:02:29 05:06:07"},
+        {"jpeg_little_endian_shift_day_and_hour", jpeg, shift, Reason::Rewritten, "2020:03:02 00:30:15"},
+        {"jpeg_little_endian_shift_back_most", jpeg, shiftBy(-kMaxShiftSeconds), Reason::Rewritten, "2019:02:27 23:30:16"},
+        // Both dates stored as 20-byte values: patched where they lie.
+        {"jpeg_big_endian", Fixture::JpegBigEndian, shift, Reason::Rewritten, "2020:03:02 00:30:15"},
+        {"tiff_three_pages", Fixture::TiffThreePages, shift, Reason::Rewritten, "2020:03:02 00:30:15"},
+        {"tiff_named_jpg", Fixture::TiffNamedJpg, shift, Reason::Rewritten, "2020:03:02 00:30:15"},
+        {"png_exif", Fixture::PngExif, shift, Reason::Rewritten, "2020:03:02 00:30:15"},
+        {"webp_exif", Fixture::WebpExif, shift, Reason::Rewritten, "2020:03:02 00:30:15"},
+        // DateTimeDigitized missing: the metadata is laid out again; a PNG's eXIf chunk is written anew.
+        {"jpeg_original_only", Fixture::JpegOriginalOnly, fixed, Reason::Rewritten, "2021:07:04 05:06:07"},
+        {"tiff_original_only", Fixture::TiffOriginalOnly, shift, Reason::Rewritten, "2020:03:02 00:30:15"},
+        {"webp_original_only", Fixture::WebpOriginalOnly, shift, Reason::Rewritten, "2020:03:02 00:30:15"},
+        {"png_original_only", Fixture::PngOriginalOnly, shift, Reason::Rewritten, "2020:03:02 00:30:15"},
+        // Modes that read the file's own date need a real one; mode 0 does not.
+        {"exif_no_dates_date_and_time", Fixture::JpegExifNoDates, fixed, Reason::Rewritten, "2021:07:04 05:06:07"},
         {"exif_no_dates_date_only", Fixture::JpegExifNoDates, withMode(DateMode::DateOnly), Reason::NoFileDate, ""},
-        {"exif_no_dates_shift", Fixture::JpegExifNoDates, shiftBy(kDayAndHour), Reason::NoFileDate, ""},
-    });
-    // No Exif IFD, or no image at all: passed over whatever the mode.
-    add({
-        {"no_exif_date_and_time", Fixture::JpegNoExif, withMode(DateMode::DateAndTime), Reason::NoExif, ""},
-        {"no_exif_shift", Fixture::JpegNoExif, shiftBy(kDayAndHour), Reason::NoExif, ""},
-        {"ifd0_only_date_and_time", Fixture::JpegIfd0Only, withMode(DateMode::DateAndTime), Reason::NoExif, ""},
         {"ifd0_only_time_only", Fixture::JpegIfd0Only, withMode(DateMode::TimeOnly), Reason::NoExif, ""},
-        {"text_named_jpg_date_and_time", Fixture::TextNamedJpg, withMode(DateMode::DateAndTime), Reason::NotAnImage,
-         ""},
-        {"text_named_jpg_shift", Fixture::TextNamedJpg, shiftBy(kDayAndHour), Reason::NotAnImage, ""},
-    });
-    // The ends of the calendar.
-    add({
-        {"last_day_shift_forward", Fixture::JpegLastDay, shiftBy(kDayAndHour), Reason::DateOutOfRange, ""},
-        {"last_day_shift_back", Fixture::JpegLastDay, shiftBy(-kMaxShiftSeconds), Reason::Rewritten,
-         "9998:12:29 23:30:01"},
-        // Unknown mode values act as time only.
-        {"unknown_mode_acts_as_time_only", Fixture::JpegLittleEndian, DateArguments{7, givenDate(), 0},
-         Reason::Rewritten, "2020:02:29 05:06:07"},
-    });
-    // Into another folder: the input stays as it was.
-    const std::tuple<const char*, Fixture, Reason> elsewhere[] = {
-        {"patched_jpeg", Fixture::JpegLittleEndian, Reason::Rewritten},
-        {"relaid_jpeg", Fixture::JpegOriginalOnly, Reason::Rewritten},
-        {"three_page_tiff", Fixture::TiffThreePages, Reason::Rewritten},
-        {"png_relaid", Fixture::PngOriginalOnly, Reason::Rewritten},
-        {"no_exif", Fixture::JpegNoExif, Reason::NoExif},
-        {"text", Fixture::TextNamedJpg, Reason::NotAnImage}};
-    for (const auto& [name, fixture, reason] : elsewhere)
-        rows.push_back({std::string("elsewhere_") + name, fixture, withMode(DateMode::DateAndTime), reason,
-                        reason == Reason::Rewritten ? "2021:07:04 05:06:07" : "", true});
-    RewriteRow link{"through_a_symbolic_link", Fixture::JpegBigEndian, shiftBy(kDayAndHour), Reason::Rewritten,
-                    "2020:03:02 00:30:15"};
-    link.viaLink = true;
-    rows.push_back(link);
-    // A dry run checks everything, here on a file to be laid out again, and writes nothing.
-    for (const bool elsewhere : {false, true}) {
-        RewriteRow dry{elsewhere ? "dry_run_elsewhere" : "dry_run",
-                       Fixture::JpegOriginalOnly,
-                       shiftBy(kDayAndHour),
-                       Reason::WouldRewrite,
-                       "2020:03:02 00:30:15",
-                       elsewhere};
-        dry.dryRun = true;
-        rows.push_back(dry);
-    }
-    const auto patched = Layout::Patched;
-    for (const RewriteRow& row :
-         {containerRow("jpeg_xmp_before_exif", Container::JpegXmpFirst, true, patched, Decoder::Identify),
-          containerRow("jpeg_two_exif_segments", Container::JpegTwoExif, true, patched, Decoder::Identify),
-          containerRow("dng", Container::Dng, true, patched, Decoder::IdentifyAsTiff),
-          containerRow("png_exif_after_idat", Container::PngExifAfterIdat, true, patched, Decoder::Identify),
-          containerRow("heic_base_offsets", Container::HeicBaseOffsets, true, patched, Decoder::Identify, true),
-          containerRow("heic_plain_offsets", Container::HeicPlainOffsets, true, patched, Decoder::Identify),
-          containerRow("heic_exif_in_two_extents", Container::HeicSplitExif, true, patched, Decoder::Identify, true),
-          containerRow("avif", Container::Avif, true, patched, Decoder::Avifdec),
-          containerRow("jpeg_xl_exif_box", Container::JpegXl, true, patched, Decoder::Djxl),
-          containerRow("raf", Container::Raf, true, patched, Decoder::None, true),
-          containerRow("jpeg_no_digitized", Container::JpegXmpFirst, false, Layout::LaidOut, Decoder::Identify),
-          containerRow("dng_no_digitized", Container::Dng, false, Layout::Appended, Decoder::IdentifyAsTiff),
-          // PNG: Exiv2 would turn eXIf into a text chunk, so only the block is
-          // laid out again and goes back into its chunk, where it was.
-          containerRow("png_after_idat_no_digitized", Container::PngExifAfterIdat, false, Layout::LaidOut,
-                       Decoder::Identify),
-          containerRow("heic_no_digitized", Container::HeicBaseOffsets, false, {}, Decoder::Identify, true),
-          containerRow("heic_two_extents_no_digitized", Container::HeicSplitExif, false, {}, Decoder::Identify, true),
-          containerRow("avif_no_digitized", Container::Avif, false, {}, Decoder::Avifdec),
-          containerRow("jpeg_xl_no_digitized", Container::JpegXl, false, {}, Decoder::Djxl),
-          containerRow("raf_no_digitized", Container::Raf, false, {}, Decoder::None, true),
-          // cjxl keeps a JPEG's EXIF Brotli-compressed in a brob box.
-          containerRow("jpeg_xl_brotli_exif", Container::JpegXlBrob, true, {}, Decoder::Djxl, false,
-                       Reason::UnsupportedFormat)})
-        rows.push_back(row);
-    return rows;
+        // Past the end of the calendar (the arithmetic is the date rule's); unknown modes act as time only.
+        {"last_day_shift_forward", Fixture::JpegLastDay, shift, Reason::DateOutOfRange, ""},
+        {"unknown_mode_acts_as_time_only", jpeg, DateArguments{7, givenDate(), 0}, Reason::Rewritten, "2020:02:29 05:06:07"},
+        // Into another folder: the input stays as it was. Other files passed over are the hostile folder's.
+        {"elsewhere_patched_jpeg", jpeg, fixed, Reason::Rewritten, "2021:07:04 05:06:07", true},
+        {"elsewhere_relaid_jpeg", Fixture::JpegOriginalOnly, fixed, Reason::Rewritten, "2021:07:04 05:06:07", true},
+        {"elsewhere_no_exif", Fixture::JpegNoExif, fixed, Reason::NoExif, "", true},
+        {"through_a_symbolic_link", Fixture::JpegBigEndian, shift, Reason::Rewritten, "2020:03:02 00:30:15", false, true},
+        // A dry run checks everything, here on a file to be laid out again, and writes nothing.
+        {"dry_run", Fixture::JpegOriginalOnly, shift, Reason::WouldRewrite, "2020:03:02 00:30:15", false, false, true},
+        {"dry_run_elsewhere", Fixture::JpegOriginalOnly, shift, Reason::WouldRewrite, "2020:03:02 00:30:15", true, false, true},
+        containerRow("jpeg_xmp_before_exif", Container::JpegXmpFirst, true, Layout::Patched, Decoder::Identify),
+        containerRow("jpeg_two_exif_segments", Container::JpegTwoExif, true, Layout::Patched, Decoder::Identify),
+        containerRow("dng", Container::Dng, true, Layout::Patched, Decoder::IdentifyAsTiff),
+        containerRow("png_exif_after_idat", Container::PngExifAfterIdat, true, Layout::Patched, Decoder::Identify),
+        containerRow("heic_base_offsets", Container::HeicBaseOffsets, true, Layout::Patched, Decoder::Identify, true),
+        containerRow("heic_plain_offsets", Container::HeicPlainOffsets, true, Layout::Patched, Decoder::Identify),
+        containerRow("heic_exif_in_two_extents", Container::HeicSplitExif, true, Layout::Patched, Decoder::Identify, true),
+        containerRow("avif", Container::Avif, true, Layout::Patched, Decoder::Avifdec),
+        containerRow("jpeg_xl_exif_box", Container::JpegXl, true, Layout::Patched, Decoder::Djxl),
+        containerRow("raf", Container::Raf, true, Layout::Patched, Decoder::None, true),
+        containerRow("jpeg_no_digitized", Container::JpegXmpFirst, false, Layout::LaidOut, Decoder::Identify),
+        containerRow("dng_no_digitized", Container::Dng, false, Layout::Appended, Decoder::IdentifyAsTiff),
+        // PNG: Exiv2 would turn eXIf into a text chunk, so only the block is laid out again and goes back where it was.
+        containerRow("png_after_idat_no_digitized", Container::PngExifAfterIdat, false, Layout::LaidOut, Decoder::Identify),
+        containerRow("heic_no_digitized", Container::HeicBaseOffsets, false, {}, Decoder::Identify, true),
+        containerRow("heic_two_extents_no_digitized", Container::HeicSplitExif, false, {}, Decoder::Identify, true),
+        containerRow("avif_no_digitized", Container::Avif, false, {}, Decoder::Avifdec),
+        containerRow("jpeg_xl_no_digitized", Container::JpegXl, false, {}, Decoder::Djxl),
+        containerRow("raf_no_digitized", Container::Raf, false, {}, Decoder::None, true),
+        // cjxl keeps a JPEG's EXIF Brotli-compressed in a brob box.
+        containerRow("jpeg_xl_brotli_exif", Container::JpegXlBrob, true, {}, Decoder::Djxl, false, Reason::UnsupportedFormat),
+    };
+    // clang-format on
+    return {std::begin(rows), std::end(rows)};
 }
 
 class RewriteFixtureTest : public ::testing::TestWithParam<RewriteRow> {};

@@ -53,17 +53,16 @@ struct AppendRow {
     Layout layout = Layout::Appended;
 };
 
-// The same structure under a raw format's own magic number.
-Bytes withMagic(Bytes file, std::uint8_t third, std::uint8_t fourth)
-{
-    file[2] = third;
-    file[3] = fourth;
-    return file;
-}
-
 std::vector<AppendRow> appendRows()
 {
     const Bytes thermal = testing_support::tiffWithInteropInIfd0(kOld);
+    // The same structure under a raw format's own magic number.
+    const auto withMagic = [&](std::uint8_t third, std::uint8_t fourth) {
+        Bytes file = thermal;
+        file[2] = third;
+        file[3] = fourth;
+        return file;
+    };
     // A JPEG's Exif segment ending one byte short: DateTimeDigitized's NUL
     // falls on the 0xFF of the next marker.
     using namespace testing_support;
@@ -82,8 +81,8 @@ std::vector<AppendRow> appendRows()
         {"thermal_interop_in_ifd0_big_endian", testing_support::tiffWithInteropInIfd0(kOld, true), {}},
         {"gps_value_over_original", tiffSharingDateBytes(true, false), {{80, 20}}},
         {"thumbnail_over_digitized", tiffSharingDateBytes(false, true), {{100, 20}}},
-        {"orf_magic", withMagic(thermal, 'R', 'O'), {}, ".orf"},
-        {"rw2_magic", withMagic(thermal, 'U', 0), {}, ".rw2"},
+        {"orf_magic", withMagic('R', 'O'), {}, ".orf"},
+        {"rw2_magic", withMagic('U', 0), {}, ".rw2"},
         {"jpeg_date_over_the_next_marker", jpegWith(cutShort), {}, ".jpg", Layout::LaidOut},
     };
 }

@@ -32,24 +32,15 @@ DateArguments moveAll(bool allDates = true, bool zone = true)
     return args;
 }
 
-RunSummary run(const std::string& input, const DateArguments& args, std::optional<std::string> output = {})
+RunSummary run(const std::string& input, const DateArguments& args, std::optional<std::string> output = {},
+               const RunCallbacks& callbacks = {})
 {
     RunSettings settings;
     settings.inputPath = input;
     settings.outputFolder = std::move(output);
     settings.dates = args;
     std::atomic<bool> stop{false};
-    return runBatch(settings, stop);
-}
-
-std::string lastPathComponentOf(const std::string& path)
-{
-    return fs::path(path).filename().string();
-}
-
-bool made(const CommandResult& result)
-{
-    return result.exitCode == 0;
+    return runBatch(settings, stop, callbacks);
 }
 
 Bytes sidecarBytes(const std::string& date)
@@ -69,8 +60,10 @@ TEST(XmpInPhoto, APacketWithoutRoomPassesThePhotoOverWithItsSidecar)
     TempFolder folder;
     const MadeFixture fixture = makeFixture(Fixture::JpegLittleEndian, folder.path());
     ASSERT_TRUE(fixture.error.empty()) << fixture.error;
-    ASSERT_TRUE(made(runCommand({"exiftool", "-q", "-overwrite_original", "-api", "Compact=NoPadding",
-                                 "-XMP-xmp:CreateDate=2020:02:29 23:30:15Z", fixture.path})));
+    std::string error;
+    ASSERT_TRUE(runStep(
+        exiftoolWrite({"-api", "Compact=NoPadding", "-XMP-xmp:CreateDate=2020:02:29 23:30:15Z"}, fixture.path), error))
+        << error;
     const std::string sidecar = folder / (fs::path(fixture.path).stem().string() + ".xmp");
     writeBytes(sidecar, sidecarBytes("2020-02-29T23:30:15"));
     const Bytes photoBefore = readBytes(fixture.path);
@@ -116,13 +109,9 @@ TEST_F(Sidecars, MoveOnceWithTheirPhotosInPlace)
 {
     SKIP_WITHOUT_TOOLS({"convert", "exiftool"});
     std::vector<FileReport> reports;
-    RunSettings settings;
-    settings.inputPath = in_.path();
-    settings.dates = moveAll();
-    std::atomic<bool> stop{false};
     RunCallbacks callbacks;
     callbacks.onFile = [&](const FileReport& report) { reports.push_back(report); };
-    runBatch(settings, stop, callbacks);
+    run(in_.path(), moveAll(), {}, callbacks);
 
     expectSidecar(in_ / "IMG_1.xmp", "2020-03-02T00:30:15+09:00"); // once, not twice
     expectSidecar(in_ / "IMG_1.JPG.XMP", "2020-03-02T00:30:15+09:00");
@@ -133,7 +122,7 @@ TEST_F(Sidecars, MoveOnceWithTheirPhotosInPlace)
     for (const FileReport& report : reports)
         for (const DateChange& change : report.changes)
             if (change.name.ends_with(")")) // a sidecar's
-                names.push_back(lastPathComponentOf(report.inPath) + ": " + change.name);
+                names.push_back(fs::path(report.inPath).filename().string() + ": " + change.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names,
               (std::vector<std::string>{"IMG_1.CR2: XMP-xmp:CreateDate (IMG_1.xmp)",
