@@ -36,7 +36,12 @@ int InputFile::openAt(int folderFd, const std::string& name, bool& opened)
     // usual permission checks; nothing looks the name up again.
     char reopen[64];
     std::snprintf(reopen, sizeof reopen, "/proc/self/fd/%d", place);
-    int fd = ops.openat(AT_FDCWD, reopen, O_RDONLY | O_CLOEXEC | O_NOCTTY, 0);
+    // Reading a photo leaves its access time alone where the kernel lets us
+    // (our own files): the run restores the times of those it changes, and
+    // a file read again afterwards, under another name, would undo that.
+    int fd = ops.openat(AT_FDCWD, reopen, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOATIME, 0);
+    if (fd < 0 && errno == EPERM)
+        fd = ops.openat(AT_FDCWD, reopen, O_RDONLY | O_CLOEXEC | O_NOCTTY, 0);
     if (fd < 0 && errno == ENOENT) {
         // No /proc: by name once more, checked against the state just taken;
         // O_NONBLOCK so that a FIFO swapped in meanwhile cannot hold us.

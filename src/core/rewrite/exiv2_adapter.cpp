@@ -25,6 +25,18 @@ void keepLogMessage(int level, const char* message)
     lastMessage = std::move(text);
 }
 
+// Adobe's XMP toolkit, inside Exiv2, keeps shared state: photos are read on
+// several threads at once, so it is used by one at a time. Recursive,
+// because Exiv2 registers namespaces while it holds the lock.
+void lockXmpToolkit(void* data, bool lock)
+{
+    auto* mutex = static_cast<std::recursive_mutex*>(data);
+    if (lock)
+        mutex->lock();
+    else
+        mutex->unlock();
+}
+
 void initialiseExiv2()
 {
     lastMessage.clear();
@@ -33,7 +45,8 @@ void initialiseExiv2()
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::warn);
         Exiv2::LogMsg::setHandler(keepLogMessage);
         // The XMP toolkit must be initialised once before threads use it.
-        Exiv2::XmpParser::initialize();
+        static std::recursive_mutex xmpToolkit;
+        Exiv2::XmpParser::initialize(lockXmpToolkit, &xmpToolkit);
 #ifdef EXV_ENABLE_BMFF
         Exiv2::enableBMFF(true);
 #endif

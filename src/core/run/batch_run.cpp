@@ -4,21 +4,35 @@
 #include "io/file_probe.h"
 #include "io/held_folder.h"
 #include "io/path_text.h"
+#include "io/sys_ops.h"
 #include "run/durable_batch.h"
 #include "run/file_rewrite.h"
 #include "run/run_journal.h"
 #include "run/sidecar_rewrite.h"
+#include "run/worker_pool.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <deque>
+#include <future>
 #include <new>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace shotdate {
 
 namespace {
+
+// Readers beyond the cores a small photo needs, and files read ahead of
+// the one being finished: enough to keep the cores busy while a batch is
+// made durable, few enough to hold their descriptors (64 files wait in a
+// batch already).
+constexpr std::size_t kMaxReaders = 4;
+constexpr std::size_t kReadAhead = 32;
 
 // The output folder, opened once by the path the user gave and held for
 // the whole run: renamed and replaced by a link mid-run, it still gets the
@@ -149,10 +163,53 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         }
     };
 
+    // A target on its way: decided at once (passed over), or being read and
+    // prepared, perhaps on another thread.
+    struct Slot {
+        const TargetList* list = nullptr;
+        const Target* target = nullptr;
+        DurableBatch::Pending pending;
+        bool holdsFolder = false; // its folder waits for it until it is finished
+        FileLocation in, out;
+        bool mayPatch = false;
+        FileRewrite result;
+        std::future<void> prepared; // valid while a worker prepares it
+        bool preparing = false;
+        // A worker reads through a folder descriptor of its own: the tree may
+        // close its own (a folder found gone) while the worker still reads.
+        int workerFolderFd = -1;
+    };
+    const auto prepare = [&](Slot& slot) {
+        try {
+            slot.result = prepareFileRewrite(slot.in, slot.out, settings.dates, options, slot.pending.prepared,
+                                             slot.mayPatch ? &slot.pending.patch : nullptr);
+        } catch (const std::bad_alloc&) {
+            slot.result.reason = Reason::TooLarge;
+        } catch (...) {
+            slot.result.reason = Reason::Unreadable;
+        }
+    };
+
+    // Files are read and prepared ahead on every core; everything else (the
+    // checks against files already done, the names, the batch and every
+    // report) happens here, in list order, as if one file followed another.
+    // The fault-injection seams count calls in order, so tests that swap
+    // the system calls run without read-ahead.
+    // Slots live in a deque: a worker holds on to its slot while others come
+    // and go. Declared before the readers, which finish their jobs first.
+    std::deque<Slot> slots;
+    std::optional<WorkerPool> readers;
+    const std::size_t cores = std::thread::hardware_concurrency();
+    if (!settings.outputFolder && cores > 1 && &sysOps() == &realSysOps())
+        readers.emplace(std::min<std::size_t>(cores, kMaxReaders));
+    const std::size_t readAhead = readers ? kReadAhead : 0;
+
     std::size_t index = 0;
     // Reports keep list order: the inputs in the order given, each sorted.
-    const auto handle = [&](const TargetList& list, const Target& target) {
-        DurableBatch::Pending pending;
+    const auto start = [&](const TargetList& list, const Target& target, Slot& slot) {
+        slot.list = &list;
+        slot.target = &target;
+        DurableBatch::Pending& pending = slot.pending;
         FileReport& fileReport = pending.report;
         pending.fileName = lastPathComponent(target.inPath);
         fileReport.index = ++index;
@@ -160,24 +217,17 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         fileReport.outPath = plannedOutputPath(settings, list, target);
         if (target.passOver) {
             fileReport.reason = target.reason;
-            batch.add(std::move(pending), 0);
             return;
         }
         FolderTree& folders = *list.folders;
-        // Whatever becomes of this target, its folder waits for it no longer
-        // (a prepared file holds a descriptor of its own).
-        struct WorkDone {
-            FolderTree& folders;
-            FolderTree::Id id;
-            ~WorkDone() { folders.finishWork(id); }
-        } workDone{folders, target.folder};
-
+        // Whatever becomes of this target, its folder waits for it until it
+        // is finished (a prepared file holds a descriptor of its own).
+        slot.holdsFolder = true;
         const int gone = folderUnusable(folders, target);
         const int outputGone = settings.outputFolder ? output.unusable() : 0;
         if (gone != 0 || outputGone != 0) {
             fileReport.reason = Reason::FolderGone;
             fileReport.error = gone != 0 ? gone : outputGone;
-            batch.add(std::move(pending), 0);
             return;
         }
         // In place, a file reached again (through a symbolic link, or named
@@ -186,11 +236,10 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         // file when its turn comes; patched, they are told by their inode.)
         if (!settings.outputFolder && !rewrittenInPlace.insert({folders.identity(target.folder), target.name}).second) {
             fileReport.reason = Reason::SameFileTwice;
-            batch.add(std::move(pending), 0);
             return;
         }
-        const FileLocation in{folders.descriptor(target.folder), target.name, target.inPath};
-        FileLocation out = in;
+        slot.in = FileLocation{folders.descriptor(target.folder), target.name, target.inPath};
+        slot.out = slot.in;
         if (settings.outputFolder) {
             const std::string planned = lastPathComponent(fileReport.outPath);
             std::string name = planned;
@@ -199,14 +248,50 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
                 fileReport.renamed = true;
             }
             fileReport.outPath = joinPath(*settings.outputFolder, name);
-            out = FileLocation{output.fd(), name, fileReport.outPath};
+            slot.out = FileLocation{output.fd(), name, fileReport.outPath};
         }
-        FileRewrite result;
+        // Only a journal makes a patch in the file itself crash-safe.
+        slot.mayPatch = journal && journal->error() == 0 && !settings.outputFolder;
+        slot.preparing = true;
+        if (readers && (slot.workerFolderFd = sysOps().dup(slot.in.folderFd)) >= 0) {
+            slot.in.folderFd = slot.out.folderFd = slot.workerFolderFd; // in place: the same folder
+            try {
+                slot.prepared = readers->submit([&prepare, &slot] { prepare(slot); });
+                return;
+            } catch (...) {
+                // No memory for the job: it is prepared here instead.
+            }
+        }
+        prepare(slot);
+    };
+
+    const auto finish = [&](Slot& slot) {
+        DurableBatch::Pending& pending = slot.pending;
+        FileReport& fileReport = pending.report;
+        if (slot.prepared.valid())
+            slot.prepared.wait();
+        // Closed when the slot is finished: the sidecars are still looked for there.
+        const struct WorkerFolder {
+            int fd;
+            ~WorkerFolder()
+            {
+                if (fd >= 0)
+                    sysOps().close(fd);
+            }
+        } workerFolder{std::exchange(slot.workerFolderFd, -1)};
+        if (!slot.preparing) {
+            if (slot.holdsFolder)
+                slot.list->folders->finishWork(slot.target->folder);
+            batch.add(std::move(pending), 0);
+            if (batch.full())
+                batch.flush(report);
+            return;
+        }
+        const TargetList& list = *slot.list;
+        const Target& target = *slot.target;
+        FolderTree& folders = *list.folders;
+        FileRewrite& result = slot.result;
         try {
-            // Only a journal makes a patch in the file itself crash-safe.
-            const bool mayPatch = journal && journal->error() == 0 && !settings.outputFolder;
-            result = prepareFileRewrite(in, out, settings.dates, options, pending.prepared,
-                                        mayPatch ? &pending.patch : nullptr);
             // One file under several names (hard links) is patched once: its
             // other names already show the new date.
             if (pending.patch.active()
@@ -219,8 +304,8 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
                 result.reason = Reason::SameFileTwice;
             }
             if (settings.dates.allDates && isSuccess(result.reason))
-                addSidecarRewrites(in, out, settings.dates, settings.dryRun, sidecars, result, pending.prepared,
-                                   pending.sidecars);
+                addSidecarRewrites(slot.in, slot.out, settings.dates, settings.dryRun, sidecars, result,
+                                   pending.prepared, pending.sidecars);
         } catch (const std::bad_alloc&) {
             result.reason = Reason::TooLarge;
         } catch (...) {
@@ -238,6 +323,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         } else if (result.reason == Reason::NotFound && folderUnusable(folders, target) != 0) {
             result.reason = Reason::FolderGone; // the file went with its folder
         }
+        folders.finishWork(target.folder);
         fileReport.reason = result.reason;
         fileReport.error = result.error;
         fileReport.oldDate = result.oldDate;
@@ -257,7 +343,7 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
         fileReport.changes = std::move(result.changes);
         fileReport.notes = std::move(result.notes);
         if (isSuccess(fileReport.reason) && settings.outputFolder)
-            claims.claimName(out.name); // a dry run plans the names it would use, too
+            claims.claimName(slot.out.name); // a dry run plans the names it would use, too
         const bool patched = pending.patch.active();
         batch.add(std::move(pending), !isSuccess(fileReport.reason) ? 0 : patched ? kPatchPageBytes : result.size);
         if (batch.full())
@@ -270,11 +356,18 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
                 summary.stopped = true;
                 break;
             }
-            handle(list, target);
+            start(list, target, slots.emplace_back());
+            while (slots.size() > readAhead) {
+                finish(slots.front());
+                slots.pop_front();
+            }
         }
         if (summary.stopped)
             break;
     }
+    // Those read ahead were begun before the stop flag was seen: finished too.
+    for (; !slots.empty(); slots.pop_front())
+        finish(slots.front());
     batch.flush(report);
     if (journal)
         summary.journalError = journal->error();
