@@ -176,7 +176,7 @@ private:
             writeFile(in + u"/p%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')), jpeg);
         if (others) {
             writeFile(in + u"/0-メモ.txt"_s, QByteArrayLiteral("not an image"));
-            writeFile(in + u"/z-noexif.jpg"_s, jpegWithoutExif());
+            writeFile(in + u"/z-noexif.jpg"_s, jpegWithExif());
         }
         return in;
     }
