@@ -145,48 +145,43 @@ private slots:
         QVERIFY(!view.runController().stopRequested());
     }
 
-    // The output folder of the field reaches the run.
-    void runIntoASeparateFolder()
+    // The output folder and the box for every copy of the date reach the
+    // run; what the engine then writes is its own test.
+    void optionsReachTheRun_data()
     {
-        fillInput(2);
-        const QString out = dir_->filePath(u"out"_s);
-        MainContentView view(*settings_);
-        const MainControls& c = view.controls();
-        setFixedDate(c, in_);
-        c.betsuFolderCheckBox->click();
-        c.OutPathLabel->setText(out);
-        c.StartButton->click();
-        QTRY_COMPARE(answers_->shown().size(), 1);
-        QCOMPARE(answers_->shown().first().text, window_texts::finished(2));
-        QCOMPARE(QDir(out).entryList(QDir::Files), (QStringList{u"p001.jpg"_s, u"p002.jpg"_s}));
-    }
-
-    void everyCopyBoxReachesTheSidecar_data()
-    {
+        QTest::addColumn<bool>("separate");
         QTest::addColumn<bool>("allDates");
-        QTest::newRow("box on: the sidecar's date moves too") << true;
-        QTest::newRow("box off: the sidecar is not written") << false;
+        QTest::newRow("in place, every copy: the sidecar's date moves too") << false << true;
+        QTest::newRow("in place, the box off: the sidecar is not written") << false << false;
+        QTest::newRow("into the output folder") << true << false;
     }
 
-    void everyCopyBoxReachesTheSidecar()
+    void optionsReachTheRun()
     {
+        QFETCH(bool, separate);
         QFETCH(bool, allDates);
-        const QString jpeg = in_ + u"/IMG_1.JPG"_s;
         const QString sidecar = in_ + u"/IMG_1.xmp"_s;
-        QVERIFY(writeFile(jpeg, jpegWithExif(kOldDate)));
+        QVERIFY(writeFile(in_ + u"/IMG_1.JPG"_s, jpegWithExif(kOldDate)));
         const QByteArray sidecarText =
             QByteArrayLiteral("<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>\n<x:xmpmeta xmlns:x='adobe:ns:meta/'>"
                               "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
                               "<rdf:Description rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/'"
                               " xmp:CreateDate='2010-01-02T03:04:05'/></rdf:RDF></x:xmpmeta>\n<?xpacket end='w'?>");
         QVERIFY(writeFile(sidecar, sidecarText));
+        const QString out = dir_->filePath(u"out"_s);
         MainContentView view(*settings_);
-        setFixedDate(view.controls(), in_);
-        if (view.controls().allDatesCheckBox->isChecked() != allDates)
-            view.controls().allDatesCheckBox->click();
-        view.controls().StartButton->click();
+        const MainControls& c = view.controls();
+        setFixedDate(c, in_);
+        if (c.allDatesCheckBox->isChecked() != allDates)
+            c.allDatesCheckBox->click();
+        if (separate) {
+            c.betsuFolderCheckBox->click();
+            c.OutPathLabel->setText(out);
+        }
+        c.StartButton->click();
         QTRY_COMPARE(answers_->shown().size(), 1);
         QCOMPARE(answers_->shown().first().text, window_texts::finished(1));
+        QCOMPARE(QFile::exists(out + u"/IMG_1.JPG"_s), separate);
         QByteArray expected = sidecarText;
         if (allDates)
             expected.replace("2010-01-02T03:04:05", "2021-05-06T07:08:09");
