@@ -168,7 +168,10 @@ private slots:
                               "<rdf:Description rdf:about='' xmlns:xmp='http://ns.adobe.com/xap/1.0/'"
                               " xmp:CreateDate='2010-01-02T03:04:05'/></rdf:RDF></x:xmpmeta>\n<?xpacket end='w'?>");
         QVERIFY(writeFile(sidecar, sidecarText));
+        QVERIFY(writeFile(in_ + u"/.hidden.jpg"_s, jpegWithExif(kOldDate)));
+        // An older file of the same name in the output folder is replaced.
         const QString out = dir_->filePath(u"out"_s);
+        QVERIFY(writeFile(out + u"/IMG_1.JPG"_s, QByteArrayLiteral("an older file")));
         MainContentView view(*settings_);
         const MainControls& c = view.controls();
         setFixedDate(c, in_);
@@ -180,8 +183,9 @@ private slots:
         }
         c.StartButton->click();
         QTRY_COMPARE(answers_->shown().size(), 1);
-        QCOMPARE(answers_->shown().first().text, window_texts::finished(1));
-        QCOMPARE(QFile::exists(out + u"/IMG_1.JPG"_s), separate);
+        QCOMPARE(answers_->shown().first().text, window_texts::finished(2));
+        QCOMPARE(fileHoldsDate(out + u"/IMG_1.JPG"_s, kNewDate), separate);
+        QCOMPARE(QFile::exists(out + u"/.hidden.jpg"_s), separate);
         QByteArray expected = sidecarText;
         if (allDates)
             expected.replace("2010-01-02T03:04:05", "2021-05-06T07:08:09");
