@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace shotdate::test {
 
@@ -110,25 +111,16 @@ ProcessResult ChildProcess::finish(std::chrono::milliseconds timeout)
 {
     if (pid_ <= 0)
         return result_;
+    // Read until the child has closed both pipes, which it does by ending.
+    // Once killed, a grandchild still holding them must not hang the test.
     const auto deadline = Clock::now() + timeout;
-    int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) != pid_) {
-        if (Clock::now() >= deadline) {
+    while (pump(100) && Clock::now() < deadline + std::chrono::seconds(5))
+        if (!result_.timedOut && Clock::now() >= deadline) {
             result_.timedOut = true;
             ::kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-            break;
         }
-        // Pipes closed but the child still running: poll would return at once.
-        if (!pump(50))
-            usleep(10000);
-    }
-    pid_ = -1;
-    // Whatever the child wrote before it ended is still in the pipes. A
-    // grandchild holding them open must not hang the test.
-    const auto drainDeadline = Clock::now() + std::chrono::seconds(5);
-    while (pump(100) && Clock::now() < drainDeadline) {
-    }
+    int status = 0;
+    waitpid(std::exchange(pid_, -1), &status, 0);
     if (WIFEXITED(status))
         result_.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))

@@ -42,10 +42,9 @@ private:
     ProcessResult result_;
 };
 
-inline ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
-                                bool stderrOnTerminal = false)
+inline ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args)
 {
-    return ChildProcess(program, args, stderrOnTerminal).finish();
+    return ChildProcess(program, args).finish();
 }
 
 } // namespace shotdate::test

@@ -8,12 +8,11 @@
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -46,18 +45,16 @@ std::string lastLine(const std::string& text)
     return all.empty() ? "" : all.back();
 }
 
-// A 16x16 JPEG; with a date, exiftool gives it DateTimeOriginal and
-// DateTimeDigitized (exiftool's CreateDate: its "DateTimeDigitized" is an
-// XMP tag, which would leave the EXIF field out).
-bool makeJpeg(const std::string& path, const std::string& exifDate = {})
+// A 16x16 JPEG whose DateTimeOriginal and DateTimeDigitized hold `date`
+// (exiftool's CreateDate: its "DateTimeDigitized" is an XMP tag).
+bool makeJpeg(const std::string& path, const std::string& date)
 {
     return runProcess("convert", {"-size", "16x16", "xc:red", path}).exitCode == 0
-        && (exifDate.empty()
-            || runProcess("exiftool",
-                          {"-q", "-overwrite_original", "-ExifIFD:DateTimeOriginal=" + exifDate,
-                           "-ExifIFD:CreateDate=" + exifDate, path})
-                    .exitCode
-                == 0);
+        && runProcess(
+               "exiftool",
+               {"-q", "-overwrite_original", "-ExifIFD:DateTimeOriginal=" + date, "-ExifIFD:CreateDate=" + date, path})
+               .exitCode
+        == 0;
 }
 
 // Both EXIF dates as exiftool reads them back; a missing one is left out.
@@ -66,46 +63,20 @@ std::vector<std::string> readDates(const std::string& path)
     return lines(runProcess("exiftool", {"-s3", "-ExifIFD:DateTimeOriginal", "-ExifIFD:CreateDate", path}).out);
 }
 
-// What readDates gives when DateTimeOriginal and DateTimeDigitized both hold `date`.
-std::vector<std::string> bothDates(const std::string& date)
-{
-    return {date, date};
-}
-
 void writeTextFile(const std::string& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// What a file looks like from outside: bytes and modification time.
-struct FileState {
-    std::string bytes;
-    std::int64_t mtimeNs = 0;
-    bool operator==(const FileState&) const = default;
-};
-
-// Every entry below `folder` (hidden ones too) by relative path.
-std::map<std::string, FileState> snapshot(const std::string& folder)
+// Every entry below `folder` (hidden ones too) with its bytes and
+// modification time.
+std::map<fs::path, std::pair<fixtures::Bytes, fs::file_time_type>> snapshot(const std::string& folder)
 {
-    std::map<std::string, FileState> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        FileState state;
-        struct stat info {};
-        if (lstat(entry.path().c_str(), &info) == 0)
-            state.mtimeNs = std::int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-        if (entry.is_regular_file()) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            state.bytes.assign(std::istreambuf_iterator<char>(in), {});
-        }
-        files[fs::relative(entry.path(), folder).string()] = std::move(state);
-    }
-    return files;
-}
-
-// A record's path below `work`; "-" for none.
-std::string recordPath(const nlohmann::json& record, const std::string& key, const std::string& work)
-{
-    return record[key].is_null() ? "-" : record[key].get<std::string>().substr(work.size());
+    std::map<fs::path, std::pair<fixtures::Bytes, fs::file_time_type>> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        entries[entry.path()] = {entry.is_regular_file() ? fixtures::readBytes(entry.path()) : fixtures::Bytes{},
+                                 entry.last_write_time()};
+    return entries;
 }
 
 std::string describe(const ProcessResult& r)
@@ -114,9 +85,8 @@ std::string describe(const ProcessResult& r)
         + (r.timedOut ? " (timed out)" : "") + "\n--- stdout:\n" + r.out + "--- stderr:\n" + r.err;
 }
 
-// One dated JPEG and one without EXIF, made once per test program and
-// copied for each test: ImageMagick and exiftool cost a good part of a
-// second per file.
+// One dated JPEG, made once per test program and copied for each test:
+// ImageMagick and exiftool cost a good part of a second per file.
 struct Templates {
     TempFolder folder;
     std::string skipReason = fixtures::missingToolsReason({"convert", "exiftool"});
@@ -144,17 +114,14 @@ protected:
         return made;
     }
 
-    // `relative` below the test's folder: "x/" a folder, "x=text" a text
-    // posing as a JPEG, else the dated JPEG.
+    // `relative` below the test's folder: "x=text" a text posing as a
+    // JPEG, else the dated JPEG.
     std::string add(const std::string& relative)
     {
-        const auto at = relative.find('=');
-        const std::string kind = at == std::string::npos ? "" : relative.substr(at + 1);
-        const fs::path target = work_ / relative.substr(0, at);
-        fs::create_directories(relative.ends_with('/') ? target : target.parent_path());
-        if (relative.ends_with('/'))
-            return target;
-        if (kind == "text")
+        const bool text = relative.ends_with("=text");
+        const fs::path target = work_ / relative.substr(0, relative.find('='));
+        fs::create_directories(target.parent_path());
+        if (text)
             writeTextFile(target, "this is not a photo\n");
         else
             fs::copy_file(templates().folder / "dated.jpg", target);
@@ -188,14 +155,11 @@ struct RunRow {
     std::vector<std::string> files; // as CliProcess::add takes them
     std::vector<std::string> args;
     int exitCode;
-    // The last line of stdout; "" for an empty stdout. With --json, the
-    // file records instead, one "path reason output" each, below WORK/.
-    std::string summary;
+    std::string lastOut; // the last line of stdout; "": stdout empty
     std::vector<std::string> out; // parts stdout must hold
     std::vector<std::string> err; // parts stderr must hold; "": stderr empty
     std::map<std::string, std::string> dates = {}; // both EXIF dates of files below WORK/ afterwards
     bool untouched = false; // every entry below WORK/ keeps its bytes and times
-    std::vector<std::string> records = {};
 };
 
 void PrintTo(const RunRow& row, std::ostream* os)
@@ -210,31 +174,15 @@ TEST_P(CliRun, GivesTheExpectedOutcome)
     const RunRow& row = GetParam();
     for (const std::string& file : row.files)
         add(file);
-    const auto before = row.untouched ? snapshot(work_.path()) : std::map<std::string, FileState>();
+    const auto before = snapshot(work_.path());
     const ProcessResult r = runCli(row.args);
 
     EXPECT_EQ(r.exitCode, row.exitCode) << describe(r);
-    if (row.records.empty()) {
-        EXPECT_EQ(lastLine(r.out), row.summary) << describe(r);
-        EXPECT_TRUE(!row.summary.empty() || r.out.empty()) << describe(r);
-    } else {
-        std::vector<std::string> records;
-        std::vector<nlohmann::json> summaries;
-        const std::string work = work_.path() + "/";
-        for (const std::string& line : lines(r.out)) {
-            nlohmann::json record = nlohmann::json::parse(line, nullptr, false);
-            ASSERT_TRUE(record.is_object()) << "not a JSON object: " << line;
-            if (record["type"] == "summary")
-                summaries.push_back(record);
-            else
-                records.push_back(recordPath(record, "path", work) + " " + record["reason"].get<std::string>() + " "
-                                  + recordPath(record, "output", work));
-        }
-        EXPECT_EQ(records, row.records) << describe(r);
-        ASSERT_EQ(summaries.size(), 1u) << describe(r);
-        EXPECT_NE(lastLine(r.out).find("\"type\":\"summary\""), std::string::npos) << "the summary comes last";
-        EXPECT_EQ(summaries[0]["exit"], row.exitCode);
-    }
+    EXPECT_EQ(lastLine(r.out), inWork(row.lastOut)) << describe(r);
+    EXPECT_TRUE(!row.lastOut.empty() || r.out.empty()) << describe(r);
+    const bool json = std::ranges::find(row.args, "--json") != row.args.end();
+    for (const std::string& line : lines(r.out))
+        EXPECT_TRUE(!json || line.starts_with("{\"type\":")) << "not a record: " << line;
     for (const std::string& part : row.out)
         EXPECT_NE(r.out.find(inWork(part)), std::string::npos) << part << "\n" << describe(r);
     for (const std::string& part : row.err) {
@@ -242,54 +190,36 @@ TEST_P(CliRun, GivesTheExpectedOutcome)
         EXPECT_NE(r.err.find(inWork(part)), std::string::npos) << part << "\n" << describe(r);
     }
     for (const auto& [path, date] : row.dates)
-        EXPECT_EQ(readDates(work_ / path), bothDates(date)) << path;
+        EXPECT_EQ(readDates(work_ / path), std::vector<std::string>(2, date)) << path;
     EXPECT_TRUE(!row.untouched || snapshot(work_.path()) == before) << "something below the folder was written";
 }
 
-const std::string kShifted = "2012:05:03 14:45:12";
-
-// Each date mode's arithmetic, every kind of entry and what a run leaves
-// alone are the engine's tests; here, what the command line makes of them.
-// One row a line or two, so that the rows read as a table.
+// Each date mode's arithmetic, every kind of entry, numbered names and a
+// file named twice are the engine's tests; here, one run per kind of path
+// through main: what it prints where, and its exit status.
 // clang-format off
 const RunRow kRuns[] = {
-    {"Set", {"photos/a.jpg", "photos/b.jpg"}, {"--set", "2020-01-02 03:04:05", "WORK/photos"}, 0,
-     "2 rewritten, 0 passed over", {}, {""}, {{"photos/a.jpg", "2020:01:02 03:04:05"}, {"photos/b.jpg", "2020:01:02 03:04:05"}}},
+    // Without -r the photo in the subfolder keeps its date.
+    {"Set", {"photos/a.jpg", "photos/b.jpg", "photos/sub/deep.jpg"}, {"--set", "2020-01-02 03:04:05", "WORK/photos"}, 0,
+     "2 rewritten, 0 passed over", {}, {""},
+     {{"photos/a.jpg", "2020:01:02 03:04:05"}, {"photos/b.jpg", "2020:01:02 03:04:05"}, {"photos/sub/deep.jpg", kOldDate}}},
     // Folders' times included: a temporary file made and removed would change them.
     {"DryRunShowsOldAndNewDatesAndWritesNothing", {"photos/a.jpg", "photos/b.jpg", "photos/fake.jpg=text"},
      {"-n", "--shift", "+01:00:00", "WORK/photos"}, 1, "2 would be rewritten, 1 passed over",
      {"WORK/photos/a.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2012:05:03 14:45:12\n",
       "WORK/photos/b.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2012:05:03 14:45:12\n"}, {}, {}, true},
-    {"QuietPrintsNothingWhenAllGoesWell", {"photos/a.jpg"}, {"-q", "--set-time", "00:00:01", "WORK/photos"}, 0, "", {}, {""}},
-    {"SubfoldersLeftWithoutRecursive", {"photos/a.jpg", "photos/sub/deep.jpg"},
-     {"--set-date", "1999-12-31", "WORK/photos"}, 0, "1 rewritten, 0 passed over", {}, {""}, {{"photos/sub/deep.jpg", kOldDate}}},
-    // Several PATHs, as a shell gives IMG_*.JPG, make one run with one
-    // summary. In place, a photo named again (alone, inside a folder, or
-    // spelled another way) keeps the date it got the first time.
-    {"NamedTwiceMovesOnce", {"photos/a.jpg", "photos/b.jpg", "other/"},
-     {"--json", "--shift", "+01:00:00", "WORK/photos/a.jpg", "WORK/photos", "WORK/other/../photos/a.jpg"}, 1, "", {}, {},
-     {{"photos/a.jpg", kShifted}, {"photos/b.jpg", kShifted}}, false,
-     {"photos/a.jpg rewritten photos/a.jpg", "photos/a.jpg same-file-twice -", "photos/b.jpg rewritten photos/b.jpg",
-      "other/../photos/a.jpg same-file-twice -"}},
-    // Into one folder, same names from different PATHs get numbered names, never replace each other.
-    {"SameNamesIntoOneOutput", {"photos/a.jpg", "photos/b.jpg", "other/a.jpg", "out/"},
-     {"--json", "--shift", "+01:00:00", "-o", "WORK/out", "WORK/photos", "WORK/other/a.jpg"}, 0, "", {}, {},
-     {{"out/a.jpg", kShifted}, {"out/a (2).jpg", kShifted}}, false,
-     {"photos/a.jpg rewritten out/a.jpg", "photos/b.jpg rewritten out/b.jpg", "other/a.jpg rewritten out/a (2).jpg"}},
     // A script reads stdout line by line and must find every file again by
-    // what it is told; the text reports go to stderr, where they do not
-    // disturb a parser.
+    // what it is told; the text reports go to stderr.
     {"JsonGivesOneRecordPerFileAndASummaryOnStdoutOnly", {"photos/good.jpg", "photos/fake.jpg=text"},
-     {"--json", "-v", "--shift", "+01:00:00", "WORK/photos"}, 1, "", {},
-     {"WORK/photos/fake.jpg: passed over: not an image", "WORK/photos/good.jpg: rewritten: ", "1 rewritten, 1 passed over\n"},
-     {}, false, {"photos/fake.jpg not-an-image -", "photos/good.jpg rewritten photos/good.jpg"}},
-    // Usage errors: exit 2, nothing on stdout, nothing touched. How each
-    // wrong option or path reads is the parser's and the texts' own test;
-    // here, that main passes both kinds on.
+     {"--json", "-v", "--shift", "+01:00:00", "WORK/photos"}, 1,
+     R"({"type":"summary","dry_run":false,"rewritten":1,"passed_over":1,"unlisted_folders":0,"stopped":false,"exit":1})",
+     {R"({"type":"file","path":"WORK/photos/fake.jpg","outcome":"passed-over","reason":"not-an-image","errno":null,"output":null,)",
+      R"({"type":"file","path":"WORK/photos/good.jpg","outcome":"rewritten","reason":"rewritten","errno":null,"output":"WORK/photos/good.jpg",)"},
+     {"WORK/photos/fake.jpg: passed over: not an image", "WORK/photos/good.jpg: rewritten: ", "1 rewritten, 1 passed over\n"}},
+    // Usage errors, from the parser and from the settings check: exit 2,
+    // nothing on stdout, nothing touched.
     {"UnknownOption", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "--fast", "WORK/photos"}, 2, "", {},
      {"Try 'shotdate-cli --help'"}, {}, true},
-    {"SecondPathMissing", {"photos/a.jpg"}, {"--set-date", "2019-12-31", "WORK/photos", "WORK/nothing"}, 2, "", {},
-     {"nothing': no such file or folder"}, {}, true},
     {"OutputNotAFolder", {"photos/a.jpg", "not-a-folder=text"},
      {"--set-date", "2019-12-31", "-o", "WORK/not-a-folder", "WORK/photos"}, 2, "", {}, {"is not a folder"}, {}, true},
 };
@@ -297,13 +227,14 @@ const RunRow kRuns[] = {
 
 INSTANTIATE_TEST_SUITE_P(Table, CliRun, testing::ValuesIn(kRuns), [](const auto& info) { return info.param.name; });
 
-// Two shifts by mistake, then undone one after the other from the journal
-// (kept in the test's folder), listed and forgotten.
+// Two shifts by mistake, listed, then undone from the journal (kept in the
+// test's folder) one after the other, the second by its id, and forgotten.
+// What an undo restores is the journal's test.
 TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
 {
     const std::string photo = add("photos/a.jpg");
     const fixtures::Bytes original = fixtures::readBytes(photo);
-    // No journal to be had: the run goes on, says so once, and is not listed.
+    // No journal to be had: the run goes on and says so once.
     writeTextFile(work_ / "state", "not a folder");
     ProcessResult r = runCli({"--shift", "+00:00:00", photos()});
     EXPECT_EQ(r.exitCode, 0) << describe(r);
@@ -313,47 +244,35 @@ TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
     r = runCli({"--shift", "+01:00:00", photos()});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_EQ(r.err.find("already shifted"), std::string::npos) << describe(r);
+    const fixtures::Bytes shiftedOnce = fixtures::readBytes(photo);
     r = runCli({"--shift", "+01:00:00", photos()});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_NE(r.err.find("already shifted these files by +01:00:00"), std::string::npos) << describe(r);
 
     r = runCli({"--undo"});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_EQ(readDates(photo), bothDates(kShifted));
-    r = runCli({"--undo", "-q"});
+    EXPECT_EQ(fixtures::readBytes(photo), shiftedOnce);
+    r = runCli({"--runs"});
+    const std::vector<std::string> runs = lines(r.out);
+    ASSERT_EQ(runs.size(), 3u) << describe(r);
+    EXPECT_NE(runs[0].find(photos()), std::string::npos) << r.out;
+    EXPECT_NE(runs[1].find("--shift +01:00:00  1 rewritten  undone by"), std::string::npos) << r.out;
+    EXPECT_NE(runs[2].find("--undo "), std::string::npos) << r.out;
+
+    const std::string firstId = runs[0].substr(0, runs[0].find(' '));
+    r = runCli({"--undo", "-q", firstId});
     ASSERT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_EQ(fixtures::readBytes(photo), original);
     r = runCli({"--undo"});
     EXPECT_EQ(r.exitCode, 2) << describe(r);
     EXPECT_NE(r.err.find("no run to undo"), std::string::npos) << describe(r);
-
-    r = runCli({"--runs"});
-    ASSERT_EQ(r.exitCode, 0) << describe(r);
-    const std::vector<std::string> runs = lines(r.out);
-    ASSERT_EQ(runs.size(), 4u) << r.out;
-    const std::string firstId = runs[0].substr(0, runs[0].find(' '));
-    EXPECT_NE(runs[0].find("--shift +01:00:00  1 rewritten  undone by"), std::string::npos) << r.out;
-    EXPECT_NE(runs[2].find("--undo "), std::string::npos) << r.out;
-    EXPECT_NE(runs[0].find(photos()), std::string::npos) << r.out;
-
-    // A run named by its id; what undoing an undo gives is the journal's test.
-    r = runCli({"--undo", runs[3].substr(0, runs[3].find(' '))});
-    ASSERT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_NE(fixtures::readBytes(photo), original);
-
     EXPECT_EQ(runCli({"--forget", firstId}).exitCode, 0);
-    r = runCli({"--forget", firstId});
-    EXPECT_EQ(r.exitCode, 2) << describe(r);
-    r = runCli({"--runs"});
-    EXPECT_FALSE(r.out.starts_with(firstId) || r.out.find("\n" + firstId) != std::string::npos) << r.out;
+    EXPECT_EQ(runCli({"--forget", firstId}).exitCode, 2) << "forgotten, the run is gone";
 }
 
-TEST(CliInfo, HelpAndVersionExitZero)
+TEST(CliInfo, VersionExitsZero)
 {
-    ProcessResult r = runProcess(kCli, {"--help"});
-    EXPECT_EQ(r.exitCode, 0) << describe(r);
-    EXPECT_TRUE(r.out.starts_with("Usage: shotdate-cli [options] PATH...\n")) << r.out;
-    r = runProcess(kCli, {"--version"});
+    const ProcessResult r = runProcess(kCli, {"--version"});
     EXPECT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_TRUE(std::regex_match(r.out, std::regex("shotdate-cli [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << r.out;
 }

@@ -1,23 +1,18 @@
 // Runs the real window in a process of its own, starts a run, closes the
-// window during the run and exits with whatever
-// the application's event loop returns. With "-" for the folder, closes
-// the idle window instead.
+// window during the run and exits with whatever the application's event
+// loop returns. With "-" for the folder, closes the idle window instead.
 //   close_mid_run_child <settings.ini> <input folder | ->
-#include "drop_path_field.h"
+#include "gui_test_support.h"
 #include "main_content_view.h"
 #include "main_window.h"
 #include "message_sheets.h"
-#include "radio_group.h"
 #include "run_controller.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QDateEdit>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QSettings>
 #include <QThread>
-#include <QTimeEdit>
 
 int main(int argc, char** argv)
 {
@@ -26,7 +21,7 @@ int main(int argc, char** argv)
         return 2;
     QSettings settings(QString::fromLocal8Bit(argv[1]), QSettings::IniFormat);
     settings.setValue(QStringLiteral("HYOJI_SHINAI"), QStringLiteral("YES"));
-    message_sheets::TestAnswers answers;  // a stray message must not wait for a user
+    message_sheets::TestAnswers answers; // a stray message must not wait for a user
 
     MainWindow window(settings);
     if (QByteArray(argv[2]) == "-") {
@@ -36,11 +31,7 @@ int main(int argc, char** argv)
     }
     MainContentView& view = *window.contentView();
     const MainControls& c = view.controls();
-    c.InpPathLabel->setText(QString::fromLocal8Bit(argv[2]));
-    if (c.betsuFolderCheckBox->isChecked())
-        c.betsuFolderCheckBox->click();
-    c.shiteiHidukePicker->setDate(QDate(2021, 5, 6));
-    c.shiteiJikanPicker->setTime(QTime(7, 8, 9));
+    gui_test::setFixedDate(c, QString::fromLocal8Bit(argv[2]));
 
     RunController& run = view.runController();
     // At the second target (the first image, just written): ask the window

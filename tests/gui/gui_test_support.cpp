@@ -6,13 +6,10 @@
 #include "radio_group.h"
 #include "tiff_builder.h"
 
-#include <QBuffer>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
-#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
@@ -20,38 +17,13 @@
 #include <QTimeEdit>
 
 namespace gui_test {
-namespace {
-
-// The two dates as 20-byte values in an Exif IFD, as a camera stores them.
-QByteArray exifSegment(const QString& exifDate)
-{
-    using namespace shotdate::testing_support;
-    const std::string date = exifDate.toStdString();
-    const Bytes segment = exifApp1(exifTiff(date, date));
-    return QByteArray(reinterpret_cast<const char*>(segment.data()), qsizetype(segment.size()));
-}
-
-} // namespace
-
-QByteArray jpegWithoutExif()
-{
-    QImage image(16, 16, QImage::Format_RGB32);
-    image.fill(QColor(200, 120, 40));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG", 90);
-    return bytes;
-}
 
 QByteArray jpegWithExif(const QString& exifDate)
 {
-    QByteArray jpeg = jpegWithoutExif();
-    if (jpeg.size() < 2)
-        return {};
-    // Right after the start-of-image marker, where readers look first.
-    jpeg.insert(2, exifSegment(exifDate));
-    return jpeg;
+    using namespace shotdate::testing_support;
+    const std::string date = exifDate.toStdString();
+    const Bytes jpeg = jpegWith(date.empty() ? Bytes{} : exifTiff(date, date));
+    return QByteArray(reinterpret_cast<const char*>(jpeg.data()), qsizetype(jpeg.size()));
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)
@@ -63,14 +35,7 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 QByteArray readFile(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-bool fileHoldsDate(const QString& path, const QString& exifDate)
-{
-    return readFile(path).contains(exifDate.toLatin1());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir, const QString& name)
@@ -80,14 +45,19 @@ std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir, const QSt
 
 int temporaryFilesIn(const QString& folder)
 {
-    int n = 0;
-    QDirIterator it(folder, {QStringLiteral(".shotdate-*")}, QDir::Files | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        ++n;
-    }
-    return n;
+    return int(
+        QDir(folder).entryList({QStringLiteral(".shotdate-*")}, QDir::Files | QDir::Hidden | QDir::System).size());
+}
+
+void setFixedDate(const MainControls& c, const QString& input)
+{
+    c.InpPathLabel->setText(input);
+    if (c.betsuFolderCheckBox->isChecked())
+        c.betsuFolderCheckBox->click();
+    c.shiteiMatrix->button(0)->click();
+    c.shiteiNichijiMatrix->button(0)->click();
+    c.shiteiHidukePicker->setDate(QDate(2021, 5, 6));
+    c.shiteiJikanPicker->setTime(QTime(7, 8, 9));
 }
 
 QString enabledControls(const MainControls& c)

@@ -16,15 +16,16 @@ class QTemporaryDir;
 
 namespace gui_test {
 
-// A small real JPEG whose EXIF block holds DateTimeOriginal and
-// DateTimeDigitized as `exifDate` ("yyyy:MM:dd HH:mm:ss"). Without a date,
-// a JPEG with no EXIF block at all.
-QByteArray jpegWithExif(const QString& exifDate);
-QByteArray jpegWithoutExif();
+// A small JPEG whose EXIF block holds DateTimeOriginal and DateTimeDigitized
+// as `exifDate` ("yyyy:MM:dd HH:mm:ss"); without a date, no EXIF block at all.
+QByteArray jpegWithExif(const QString& exifDate = {});
 bool writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 // Whether the file's bytes hold this date text.
-bool fileHoldsDate(const QString& path, const QString& exifDate);
+inline bool fileHoldsDate(const QString& path, const QString& exifDate)
+{
+    return readFile(path).contains(exifDate.toLatin1());
+}
 
 // A settings store in its own temporary file; never the user's.
 std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir,
@@ -32,6 +33,9 @@ std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir,
 
 // Files our safe write path leaves behind if something goes wrong.
 int temporaryFilesIn(const QString& folder);
+
+// The window set to write the fixed date 2021:05:06 07:08:09 over `input`, in place.
+void setFixedDate(const MainControls& c, const QString& input);
 
 // The window's controls that are enabled, by short names in a fixed order,
 // so that a test compares the whole window's state at once.

@@ -33,20 +33,14 @@ std::unique_ptr<QMimeData> makeMime(const QStringList& items, const QString& bas
     return mime;
 }
 
-bool sendEnter(DropPathField& field, QMimeData* mime)
+// Whether the field takes a drag entering (QDragEnterEvent) or a drop (QDropEvent).
+template <typename Event>
+bool send(DropPathField& field, QMimeData* mime)
 {
-    QDragEnterEvent enter(QPoint(4, 4), Qt::CopyAction | Qt::LinkAction, mime, Qt::LeftButton, Qt::NoModifier);
-    enter.setAccepted(false);
-    QApplication::sendEvent(&field, &enter);
-    return enter.isAccepted();
-}
-
-bool sendDrop(DropPathField& field, QMimeData* mime)
-{
-    QDropEvent drop(QPointF(4, 4), Qt::CopyAction | Qt::LinkAction, mime, Qt::LeftButton, Qt::NoModifier);
-    drop.setAccepted(false);
-    QApplication::sendEvent(&field, &drop);
-    return drop.isAccepted();
+    Event event(QPoint(4, 4), Qt::CopyAction | Qt::LinkAction, mime, Qt::LeftButton, Qt::NoModifier);
+    event.setAccepted(false);
+    QApplication::sendEvent(&field, &event);
+    return event.isAccepted();
 }
 
 } // namespace
@@ -60,11 +54,8 @@ private slots:
         QVERIFY(dir_->isValid());
         QDir d(dir_->path());
         QVERIFY(d.mkpath(u"フォルダ"_s));
-        QVERIFY(d.mkpath(u"other"_s));
-        for (const QString& name : {u"写真.JPG"_s, u"b.txt"_s}) {
-            QFile f(d.filePath(name));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
+        for (const QString& name : {u"写真.JPG"_s, u"b.txt"_s})
+            QVERIFY(QFile(d.filePath(name)).open(QIODevice::WriteOnly));
         QVERIFY(QFile::link(d.filePath(u"フォルダ"_s), d.filePath(u"link-to-folder"_s)));
         QVERIFY(QFile::link(d.filePath(u"写真.JPG"_s), d.filePath(u"link-to-file"_s)));
         QVERIFY(QFile::link(d.filePath(u"gone"_s), d.filePath(u"dangling"_s)));
@@ -87,24 +78,17 @@ private slots:
         QTest::newRow("input: a folder") << in << true << folder << true;
         QTest::newRow("input: a link to a folder") << in << true << QStringList{u"f:link-to-folder"_s} << true;
         QTest::newRow("input: a dangling link") << in << true << QStringList{u"f:dangling"_s} << false;
-        QTest::newRow("input: nothing there") << in << true << QStringList{u"f:missing.jpg"_s} << false;
         QTest::newRow("input: two files") << in << true << QStringList{u"f:写真.JPG"_s, u"f:b.txt"_s} << false;
-        QTest::newRow("input: a file and a folder") << in << true << QStringList{u"f:写真.JPG"_s, u"f:フォルダ"_s} << false;
         QTest::newRow("input: a remote address") << in << true << QStringList{u"u:https://example.org/a.jpg"_s} << false;
         QTest::newRow("input: a local and a remote address")
             << in << true << QStringList{u"f:写真.JPG"_s, u"u:sftp://host/a.jpg"_s} << false;
         QTest::newRow("input: plain text naming a path") << in << true << QStringList{u"t:/tmp"_s} << false;
-        QTest::newRow("input: nothing at all") << in << true << QStringList{} << false;
         QTest::newRow("input: disabled") << in << false << file << false;
         QTest::newRow("output: a folder") << out << true << folder << true;
-        QTest::newRow("output: a link to a folder") << out << true << QStringList{u"f:link-to-folder"_s} << true;
         QTest::newRow("output: a file") << out << true << file << false;
         QTest::newRow("output: a link to a file") << out << true << QStringList{u"f:link-to-file"_s} << false;
-        QTest::newRow("output: two folders") << out << true << QStringList{u"f:フォルダ"_s, u"f:other"_s} << false;
-        QTest::newRow("output: disabled") << out << false << folder << false;
         QTest::newRow("files only: a folder") << u"in/1"_s << true << folder << false;
         QTest::newRow("files only: a file") << u"in/1"_s << true << file << true;
-        QTest::newRow("out of range: a file") << u"in/9"_s << true << file << true;
         QTest::newRow("out of range: a folder") << u"in/-3"_s << true << folder << true;
         // clang-format on
     }
@@ -128,7 +112,7 @@ private slots:
         f->setEnabled(enabled);
         auto mime = makeMime(items, dir_->path());
 
-        QCOMPARE(sendEnter(*f, mime.get()), accepted);
+        QCOMPARE(send<QDragEnterEvent>(*f, mime.get()), accepted);
         QCOMPARE(f->inDragging(), accepted);
         if (!accepted) {
             QCOMPARE(f->text(), before);
@@ -139,8 +123,8 @@ private slots:
         QApplication::sendEvent(f.get(), &leave);
         QVERIFY(!f->inDragging());
         QCOMPARE(f->text(), before);
-        QVERIFY(sendEnter(*f, mime.get()));
-        QVERIFY(sendDrop(*f, mime.get()));
+        QVERIFY(send<QDragEnterEvent>(*f, mime.get()));
+        QVERIFY(send<QDropEvent>(*f, mime.get()));
         QVERIFY(!f->inDragging());
         // Exactly the path the drag carried, replacing the whole text.
         QCOMPARE(f->text(), dir_->path() + u'/' + items.first().mid(2));

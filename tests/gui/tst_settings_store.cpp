@@ -85,31 +85,23 @@ private slots:
         const auto row = [](const char* name, const QString& key, const QVariant& value, const QString& changes) {
             QTest::newRow(name) << QVariantMap{{key, value}} << changes;
         };
+        // The values as a run stores them come back in the round trip below;
+        // here, what the window makes of the other values, one row a key.
         // The fixed date is now, not Qt's 2000-01-01.
         // clang-format off
         QTest::newRow("empty store gives the defaults") << QVariantMap() << QString();
         row("SUB_FOLDER yes in lower case is off", u"SUB_FOLDER"_s, u"yes"_s, QString());
-        row("SUB_FOLDER YES is on", u"SUB_FOLDER"_s, u"YES"_s, u"sub=1"_s);
         row("ALL_DATES YES is on", u"ALL_DATES"_s, u"YES"_s, u"all=1"_s);
-        row("ALL_DATES yes in lower case is off", u"ALL_DATES"_s, u"yes"_s, QString());
         row("ALL_DATES 1 is off", u"ALL_DATES"_s, 1, QString());
         row("BETSU_FOLDER maybe counts as absent", u"BETSU_FOLDER"_s, u"maybe"_s, QString());
-        row("BETSU_FOLDER yes in lower case counts as absent", u"BETSU_FOLDER"_s, u"yes"_s, QString());
         QTest::newRow("BETSU_FOLDER NO with a stored OUT_PATH: empty, disabled, grey") << QVariantMap{{u"BETSU_FOLDER"_s, u"NO"_s}, {u"OUT_PATH"_s, u"/写真/出力"_s}} << u"betsu=0|out=|outOn=0|grey=1"_s;
         row("BETSU_FOLDER YES without OUT_PATH shows an empty field", u"BETSU_FOLDER"_s, u"YES"_s, u"out="_s);
         row("SHITEI that matches no button", u"SHITEI"_s, 7, QString());
-        row("SHITEI negative", u"SHITEI"_s, -1, QString());
         row("SHITEI not a number", u"SHITEI"_s, u"abc"_s, QString());
-        row("SHITEI 1", u"SHITEI"_s, 1, u"shitei=1"_s);
         row("SHITEI_NICHIJI that matches no button", u"SHITEI_NICHIJI"_s, 5, QString());
-        row("SHITEI_NICHIJI 2", u"SHITEI_NICHIJI"_s, 2, u"nichiji=2"_s);
         row("SUSUMU_MODORU that matches no button", u"SUSUMU_MODORU"_s, 3, QString());
-        row("SUSUMU_MODORU 1", u"SUSUMU_MODORU"_s, 1, u"susumu=1"_s);
         row("SHITEI_HIDUKE not a date gives now", u"SHITEI_HIDUKE"_s, u"yesterday"_s, QString());
-        row("SHITEI_HIDUKE a date", u"SHITEI_HIDUKE"_s, QDateTime(QDate(1999, 12, 31), QTime(1, 2, 3)), u"date=1999-12-31"_s);
-        row("JISA_NISSU not a number is shown as stored", u"JISA_NISSU"_s, u"12abc"_s, u"days=12abc"_s);
         row("JISA_NISSU longer than 16 characters is shown whole", u"JISA_NISSU"_s, u"00000000000000000000012"_s, u"days=00000000000000000000012"_s);
-        row("JISA_JIKAN a date", u"JISA_JIKAN"_s, QDateTime(QDate(2000, 1, 1), QTime(4, 5, 6)), u"jisa=04:05:06"_s);
         row("HYOJI_SHINAI YES", u"HYOJI_SHINAI"_s, u"YES"_s, u"hyoji=YES"_s);
         // clang-format on
     }
@@ -128,11 +120,7 @@ private slots:
         MainContentView view(*settings);
         QCOMPARE(loadedState(view), defaultsWith(changes));
         QCOMPARE(settings->allKeys().size(), stored.size()); // loading stores nothing
-        const MainControls& c = view.controls();
-        QVERIFY(!c.StopButton->isEnabled());
-        QVERIFY(c.jikkochuLabel->isHidden());
-        QCOMPARE(c.setsumeiLabel->text(), window_texts::inputExplanation());
-        QVERIFY(!c.FormatTextField->text().isEmpty() && c.FormatTextField->isReadOnly());
+        QVERIFY(!view.controls().StopButton->isEnabled() && view.controls().jikkochuLabel->isHidden());
     }
 
     // What a run stores, in the forms a store kept by an earlier version holds
