@@ -68,13 +68,10 @@ TEST_P(BrokenIlocTest, PassesTheFileOverUntouched)
         // The date values lie at the end of the item.
         putBigEndian(broken, extent.lengthField, extent.lengthSize, extent.itemLength - 40);
         break;
-    case IlocDamage::OffsetByOne: {
-        std::uint64_t value = 0;
-        for (std::size_t i = 0; i < extent.offsetSize; ++i)
-            value = value << 8 | broken[extent.offsetField + i];
-        putBigEndian(broken, extent.offsetField, extent.offsetSize, value + 1);
+    case IlocDamage::OffsetByOne:
+        putBigEndian(broken, extent.offsetField, extent.offsetSize,
+                     getBigEndian(broken, extent.offsetField, extent.offsetSize) + 1);
         break;
-    }
     }
     const std::string path = temp / "broken.heic";
     writeBytes(path, broken);
