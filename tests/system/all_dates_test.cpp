@@ -8,6 +8,7 @@
 #include "needed_tools.h"
 #include "run/file_rewrite.h"
 #include "run/reason.h"
+#include "table_row.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,6 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,11 +76,6 @@ struct AllDatesRow {
     // Made large: only its head is read (JPEG), or, its IFDs after the picture, all of it (TIFF).
     const char* bigPicture = nullptr;
 };
-
-void PrintTo(const AllDatesRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 DateArguments args(DateMode mode, int year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                    bool allDates = true)
@@ -356,8 +351,7 @@ TEST_P(AllDates, ChangeTheCopiesAskedForAndNothingElse)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, AllDates, testing::ValuesIn(allRows()),
-                         [](const testing::TestParamInfo<AllDatesRow>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, AllDates, testing::ValuesIn(allRows()), kRowName);
 
 } // namespace
 } // namespace shotdate

@@ -20,7 +20,7 @@ namespace shotdate {
 // Writes, copies and patches of a file's content all count as Write, reads
 // of it as Read, and fsync and syncfs both as Fsync: a plan names the step,
 // not the system call that happens to carry it out.
-enum class SysCall { Openat, Write, Read, Fsync, Fchown, Fchmod, Futimens, Renameat, Unlinkat, Close, Clone, Dup };
+enum class SysCall { Openat, Write, Read, Fsync, Fchown, Fchmod, Futimens, Renameat, Clone, Dup };
 
 struct InjectedFailure {
     SysCall call = SysCall::Write;
@@ -122,16 +122,8 @@ private:
             t.fchmod = seam<Fchmod, &SysOps::fchmod>(t.fchmod);
             t.futimens = seam<Futimens, &SysOps::futimens>(t.futimens);
             t.renameat = seam<Renameat, &SysOps::renameat>(t.renameat);
-            t.unlinkat = seam<Unlinkat, &SysOps::unlinkat>(t.unlinkat);
             t.cloneFile = seam<Clone, &SysOps::cloneFile, 1>(t.cloneFile); // the source
             t.dup = seam<Dup, &SysOps::dup>(t.dup);
-            // A close that "fails" still releases the descriptor, as on Linux.
-            t.close = [](int fd) {
-                const bool failing = fails(Close, fd);
-                const int result = realSysOps().close(fd);
-                errno = failing ? state().plan.error : errno;
-                return failing ? -1 : result;
-            };
             return t;
         }();
         return ops;

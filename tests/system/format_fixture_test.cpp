@@ -8,6 +8,7 @@
 #include "rewrite/date_rewrite.h"
 #include "run/file_rewrite.h"
 #include "run/reason.h"
+#include "table_row.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -42,11 +43,6 @@ struct DamageRow {
     IlocDamage damage;
 };
 
-void PrintTo(const DamageRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 const DamageRow kDamageRows[] = {
     {"offset_past_the_end", IlocDamage::OffsetPastEnd},
     {"length_past_the_end", IlocDamage::LengthPastEnd},
@@ -72,13 +68,10 @@ TEST_P(BrokenIlocTest, PassesTheFileOverUntouched)
         // The date values lie at the end of the item.
         putBigEndian(broken, extent.lengthField, extent.lengthSize, extent.itemLength - 40);
         break;
-    case IlocDamage::OffsetByOne: {
-        std::uint64_t value = 0;
-        for (std::size_t i = 0; i < extent.offsetSize; ++i)
-            value = value << 8 | broken[extent.offsetField + i];
-        putBigEndian(broken, extent.offsetField, extent.offsetSize, value + 1);
+    case IlocDamage::OffsetByOne:
+        putBigEndian(broken, extent.offsetField, extent.offsetSize,
+                     getBigEndian(broken, extent.offsetField, extent.offsetSize) + 1);
         break;
-    }
     }
     const std::string path = temp / "broken.heic";
     writeBytes(path, broken);
@@ -95,8 +88,7 @@ TEST_P(BrokenIlocTest, PassesTheFileOverUntouched)
     std::cout << "[ note ] " << GetParam().name << ": " << reasonKey(onFile.reason) << "\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Damages, BrokenIlocTest, ::testing::ValuesIn(kDamageRows),
-                         [](const ::testing::TestParamInfo<DamageRow>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Damages, BrokenIlocTest, ::testing::ValuesIn(kDamageRows), kRowName);
 
 // --- a Canon CRW time stamp ---------------------------------------------------
 
@@ -112,11 +104,6 @@ struct CiffRow {
     bool bigEndian = false;
     bool brokenHeap = false; // the root heap's table offset points past its end
 };
-
-void PrintTo(const CiffRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
 
 LocalSeconds wallClock(int y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s)
 {
@@ -172,8 +159,7 @@ TEST_P(CiffTimeStampTest, PatchesTheSecondsAloneOrPassesOverUntouched)
     EXPECT_EQ(zone.out, "-9\n") << "the zone code must stay";
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, CiffTimeStampTest, ::testing::ValuesIn(kCiffRows),
-                         [](const ::testing::TestParamInfo<CiffRow>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Modes, CiffTimeStampTest, ::testing::ValuesIn(kCiffRows), kRowName);
 
 } // namespace
 } // namespace shotdate

@@ -10,6 +10,7 @@
 #include "needed_tools.h"
 #include "run/file_rewrite.h"
 #include "run/reason.h"
+#include "table_row.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -285,11 +286,6 @@ const MovieCase kCases[] = {
 };
 // clang-format on
 
-void PrintTo(const MovieCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class MovieFixture : public testing::TestWithParam<MovieCase> {};
 
 TEST_P(MovieFixture, RewritesOnlyTheDatesOrLeavesTheFileAlone)
@@ -352,8 +348,7 @@ TEST_P(MovieFixture, RewritesOnlyTheDatesOrLeavesTheFileAlone)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Movies, MovieFixture, testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Movies, MovieFixture, testing::ValuesIn(kCases), kRowName);
 
 } // namespace
 } // namespace shotdate

@@ -9,6 +9,7 @@
 #include "run/file_rewrite.h"
 #include "run/run_journal.h"
 #include "run/undo_run.h"
+#include "table_row.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -20,22 +21,6 @@
 #include <optional>
 
 namespace shotdate {
-namespace {
-
-// Table rows print, and name their tests, by their `name`.
-template <typename Row>
-requires requires(const Row& row)
-{
-    std::string(row.name);
-}
-void PrintTo(const Row& row, std::ostream* os)
-{
-    *os << row.name;
-}
-
-constexpr auto kRowName = [](const auto& info) { return std::string(info.param.name); };
-
-} // namespace
 
 struct RunOutcome {
     RunSummary summary;

@@ -131,27 +131,6 @@ TEST_F(SafeReplaceTest, PutsTheTemporaryBesideTheTarget)
     ASSERT_EQ(::chdir(cwd), 0);
 }
 
-// Replaced by a move, a prepared file takes its temporary with it; moved, it
-// hands it over, and the empty husk removes nothing. (Abandoned or dropped
-// after a failing step: the step table in rewrite_failure_test.cpp.)
-TEST_F(SafeReplaceTest, AMoveHandsTheTemporaryOverAndAnAssignmentDropsTheOld)
-{
-    PreparedReplacement first;
-    ASSERT_FALSE(prepareReplacement(target, newBytes, original, first));
-    const std::string temporary = first.temporaryPath();
-    PreparedReplacement moved(std::move(first));
-    first = PreparedReplacement();
-    EXPECT_TRUE(fs::exists(temporary));
-    PreparedReplacement assigned;
-    ASSERT_FALSE(prepareReplacement(folder / "other.jpg", oldBytes, original, assigned));
-    const std::string replacedTemporary = assigned.temporaryPath();
-    assigned = std::move(moved);
-    EXPECT_FALSE(fs::exists(replacedTemporary));
-    ASSERT_FALSE(assigned.commit());
-    EXPECT_EQ(readBytes(target), newBytes);
-    expectOnlyTargetInFolder();
-}
-
 // A file already at a temporary's name (another run's, or one planted
 // there) is neither opened nor overwritten: a fresh name is drawn.
 TEST_F(SafeReplaceTest, AFileAtTheTemporarysNameIsLeftAlone)

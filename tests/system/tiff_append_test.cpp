@@ -4,12 +4,12 @@
 #include "fixtures.h"
 #include "needed_tools.h"
 #include "run/file_rewrite.h"
+#include "table_row.h"
 #include "temp_folder.h"
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -87,11 +87,6 @@ std::vector<AppendRow> appendRows()
     };
 }
 
-void PrintTo(const AppendRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 class TiffAppendTest : public ::testing::TestWithParam<AppendRow> {};
 
 TEST_P(TiffAppendTest, EveryTagAndByteStaysAndBothDatesReadNew)
@@ -109,8 +104,7 @@ TEST_P(TiffAppendTest, EveryTagAndByteStaysAndBothDatesReadNew)
         {.oldDate = kOld, .newDate = kNew, .layout = row.layout, .decoder = Decoder::None, .untouched = row.kept});
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, TiffAppendTest, ::testing::ValuesIn(appendRows()),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Rows, TiffAppendTest, ::testing::ValuesIn(appendRows()), kRowName);
 
 } // namespace
 } // namespace shotdate

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -107,17 +107,5 @@ INSTANTIATE_TEST_SUITE_P(
                     HeapCase{"FanOutOfNestedHeaps", fanOutHeaps(100), std::nullopt},
                     HeapCase{"HeaderLongerThanFile", Bytes{'I', 'I', 0xFF, 0xFF, 0, 0}, std::nullopt}),
     [](const testing::TestParamInfo<HeapCase>& info) { return info.param.name; });
-
-TEST(CiffTimeStamp, ZeroMeansNoDateAndThe32BitRangeIsKept)
-{
-    using namespace std::chrono;
-    constexpr auto le = DateEncoding::UnixSeconds32LittleEndian;
-    EXPECT_FALSE(decodeDate(Bytes{0, 0, 0, 0}, le));
-    EXPECT_EQ(decodeDate(kStamp, le), local_days{2003y / November / 10} + 17h + 39min + 26s);
-    EXPECT_EQ(decodeDate(Bytes{0x3F, 0xAF, 0xCD, 0x4E}, DateEncoding::UnixSeconds32BigEndian), decodeDate(kStamp, le));
-    EXPECT_EQ(encodeDate(local_days{2106y / February / 7} + 6h + 28min + 15s, le), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_FALSE(encodeDate(local_days{2106y / February / 7} + 6h + 28min + 16s, le));
-    EXPECT_FALSE(encodeDate(local_days{1969y / December / 31} + 23h + 59min + 59s, le));
-}
 
 } // namespace

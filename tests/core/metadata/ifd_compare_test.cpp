@@ -2,13 +2,13 @@
 // must see what Exiv2 itself misreads (an Interop IFD hung off IFD0).
 #include "metadata/ifd_compare.h"
 #include "rewrite/exiv2_adapter.h"
+#include "table_row.h"
 #include "tiff_builder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
-#include <ostream>
 #include <string>
 
 namespace shotdate {
@@ -62,11 +62,6 @@ const CompareRow kRows[] = {
 };
 // clang-format on
 
-void PrintTo(const CompareRow& row, std::ostream* out)
-{
-    *out << row.name;
-}
-
 class IfdCompareTest : public ::testing::TestWithParam<CompareRow> {};
 
 TEST_P(IfdCompareTest, EveryIfdEntryComesThroughOrTheResultIsRefused)
@@ -77,8 +72,7 @@ TEST_P(IfdCompareTest, EveryIfdEntryComesThroughOrTheResultIsRefused)
     EXPECT_EQ(sameIfdsOutsideDates(row.before(), after), row.same);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, IfdCompareTest, ::testing::ValuesIn(kRows),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Rows, IfdCompareTest, ::testing::ValuesIn(kRows), kRowName);
 
 } // namespace
 } // namespace shotdate
