@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <vector>
@@ -27,6 +28,11 @@ constexpr std::size_t kSniffBytes = 64;
 // The head read first: room for an EXIF segment (at most 64 KiB) behind an
 // ICC profile and a few other segments.
 constexpr std::size_t kHeadBytes = 256 * 1024;
+// Files are prepared on several threads at once; those read whole beyond
+// this size take turns, so that memory holds one large photo at a time
+// (and a copy of it), whatever the number of cores.
+constexpr std::size_t kWholeFileAlone = 16 << 20;
+std::mutex wholeFileReads;
 
 // A movie's dates: the top-level box headers read one by one, then the
 // movie header box alone (and its XMP boxes), so memory never grows with
@@ -73,6 +79,8 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
     }
     input.readBlocking();
 
+    // Declared before the bytes, so that it is let go after they are freed.
+    std::unique_lock wholeFileTurn(wholeFileReads, std::defer_lock);
     std::vector<std::uint8_t> bytes;
     if (!input.readInto(bytes, kSniffBytes)) {
         result.error = errno;
@@ -139,6 +147,8 @@ FileRewrite prepareFileRewrite(const FileLocation& in, const FileLocation& out, 
             result.reason = Reason::TooLarge;
             return result;
         }
+        if (fileSize > kWholeFileAlone)
+            wholeFileTurn.lock();
         // One byte more than the size says, to notice a file that grows.
         const std::size_t expected = fileSize + 1;
         if (!input.readInto(bytes, expected > bytes.size() ? expected - bytes.size() : 0)) {
