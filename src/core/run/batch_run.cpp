@@ -287,6 +287,13 @@ RunSummary runBatch(const RunSettings& settings, const std::atomic<bool>& stop, 
                 batch.flush(report);
             return;
         }
+        // A journal that broke while this file was read ahead can no longer
+        // cover a patch: the file is prepared again, to be renamed over.
+        if (pending.patch.active() && journal && journal->error() != 0) {
+            pending.patch.file.close();
+            slot.mayPatch = false;
+            prepare(slot);
+        }
         const TargetList& list = *slot.list;
         const Target& target = *slot.target;
         FolderTree& folders = *list.folders;
