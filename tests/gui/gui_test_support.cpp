@@ -8,12 +8,9 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTimeEdit>
 
 namespace gui_test {
@@ -36,17 +33,6 @@ QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir, const QString& name)
-{
-    return std::make_unique<QSettings>(dir.filePath(name), QSettings::IniFormat);
-}
-
-int temporaryFilesIn(const QString& folder)
-{
-    return int(
-        QDir(folder).entryList({QStringLiteral(".shotdate-*")}, QDir::Files | QDir::Hidden | QDir::System).size());
 }
 
 void setFixedDate(const MainControls& c, const QString& input)

@@ -3,7 +3,9 @@
 #include "run/batch_run.h"
 
 #include <QByteArray>
+#include <QSettings>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <atomic>
 #include <chrono>
@@ -11,8 +13,6 @@
 #include <thread>
 
 struct MainControls;
-class QSettings;
-class QTemporaryDir;
 
 namespace gui_test {
 
@@ -28,11 +28,10 @@ inline bool fileHoldsDate(const QString& path, const QString& exifDate)
 }
 
 // A settings store in its own temporary file; never the user's.
-std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir,
-                                             const QString& name = QStringLiteral("settings.ini"));
-
-// Files our safe write path leaves behind if something goes wrong.
-int temporaryFilesIn(const QString& folder);
+inline std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir)
+{
+    return std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+}
 
 // The window set to write the fixed date 2021:05:06 07:08:09 over `input`, in place.
 void setFixedDate(const MainControls& c, const QString& input);
