@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -33,6 +34,23 @@ QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString photoPath(const QString& folder, int i)
+{
+    return folder + QStringLiteral("/p%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
+}
+
+bool fillFolder(const QString& folder, int photos, bool others)
+{
+    bool ok = QDir().mkpath(folder);
+    const QByteArray jpeg = jpegWithExif(kOldDate);
+    for (int i = 1; i <= photos; ++i)
+        ok = ok && writeFile(photoPath(folder, i), jpeg);
+    if (others)
+        ok = ok && writeFile(folder + QStringLiteral("/0-メモ.txt"), QByteArrayLiteral("not an image"))
+            && writeFile(folder + QStringLiteral("/z-noexif.jpg"), jpegWithExif());
+    return ok;
 }
 
 void setFixedDate(const MainControls& c, const QString& input)

@@ -21,6 +21,13 @@ namespace gui_test {
 QByteArray jpegWithExif(const QString& exifDate = {});
 bool writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+// The date the photos of fillFolder hold.
+inline const QString kOldDate = QStringLiteral("2010:01:02 03:04:05");
+QString photoPath(const QString& folder, int i); // p001.jpg onwards
+// Makes `folder` with `photos` photos; with `others`, also a text file sorted
+// before them (0-メモ.txt) and a JPEG without EXIF after them (z-noexif.jpg),
+// both passed over by a run, so that a run's first report is no success.
+bool fillFolder(const QString& folder, int photos, bool others = true);
 // Whether the file's bytes hold this date text.
 inline bool fileHoldsDate(const QString& path, const QString& exifDate)
 {
