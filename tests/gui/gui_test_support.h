@@ -8,9 +8,7 @@
 #include <QTemporaryDir>
 
 #include <atomic>
-#include <chrono>
 #include <memory>
-#include <thread>
 
 struct MainControls;
 
@@ -59,8 +57,7 @@ public:
             if (report.index != atIndex)
                 return;
             state->store(Held);
-            while (state->load() != Open)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            state->wait(Held);
         });
     }
     ~Gate() { open(); }
@@ -68,7 +65,11 @@ public:
     Gate& operator=(const Gate&) = delete;
 
     bool held() const { return state_->load() == Held; }
-    void open() { state_->store(Open); }
+    void open()
+    {
+        state_->store(Open);
+        state_->notify_all();
+    }
 
 private:
     enum { Waiting, Held, Open };

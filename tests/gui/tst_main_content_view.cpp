@@ -49,8 +49,6 @@ private slots:
                  "qtbase_ja.qm did not load: install qt6-translations-l10n (tools/install-deps)");
     }
 
-    void cleanupTestCase() { window_clock::setSourceForTests(nullptr); }
-
     void init()
     {
         dir_ = std::make_unique<QTemporaryDir>();

@@ -1,7 +1,6 @@
 #include "gui_test_support.h"
 #include "preview_dialog.h"
 #include "preview_runner.h"
-#include "window_texts.h"
 
 #include <QDir>
 #include <QLabel>
