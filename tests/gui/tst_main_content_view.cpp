@@ -288,13 +288,12 @@ private slots:
     void oneRunOnlyWhilePendingOrRunning()
     {
         const MainControls& c = withPaths();
-        int started = 0;
-        connect(view_.get(), &MainContentView::runStarted, this, [&] { ++started; });
-
         answers_->answerNextConfirmation(true, false);
         answers_->answerNextConfirmation(true, false);
         // While running, neither a second start nor jikko does anything.
+        int started = 0;
         connect(view_.get(), &MainContentView::runStarted, this, [&] {
+            ++started;
             QVERIFY(!c.StartButton->isEnabled());
             view_->jikko();
             view_->start();
