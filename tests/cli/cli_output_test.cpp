@@ -159,7 +159,6 @@ INSTANTIATE_TEST_SUITE_P(Table, PrintedText, testing::Values(
     TextRow{"PaceQuickFilesWholeRate", paceText(150, 300, 1s), "150 files/s, 0:01 left"},
     TextRow{"PacePartSecondLeftRoundsUp", paceText(2, 3, 1s), "2.0 files/s, 0:01 left"},
     TextRow{"PaceHours", paceText(1, 8000, 2s), "0.5 files/s, 4:26:38 left"},
-    TextRow{"PaceAllDone", paceText(300, 300, 2s), "150 files/s, 0:00 left"},
     TextRow{"PaceBeyondADayNoTimeLeft", paceText(1, 100000, 20s), "0.05 files/s"},
     TextRow{"PaceAlmostStalled", paceText(1, 2, 1000s), "<0.01 files/s, 16:40 left"}),
     [](const auto& info) { return info.param.name; });

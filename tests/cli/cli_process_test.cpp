@@ -63,11 +63,6 @@ std::vector<std::string> readDates(const std::string& path)
     return lines(runProcess("exiftool", {"-s3", "-ExifIFD:DateTimeOriginal", "-ExifIFD:CreateDate", path}).out);
 }
 
-void writeTextFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 // Every entry below `folder` (hidden ones too) with its bytes and
 // modification time.
 std::map<fs::path, std::pair<fixtures::Bytes, fs::file_time_type>> snapshot(const std::string& folder)
@@ -122,7 +117,7 @@ protected:
         const fs::path target = work_ / relative.substr(0, relative.find('='));
         fs::create_directories(target.parent_path());
         if (text)
-            writeTextFile(target, "this is not a photo\n");
+            std::ofstream(target) << "this is not a photo\n";
         else
             fs::copy_file(templates().folder / "dated.jpg", target);
         return target;
@@ -235,7 +230,7 @@ TEST_F(CliProcess, UndoesRunsFromTheJournalListsAndForgetsThem)
     const std::string photo = add("photos/a.jpg");
     const fixtures::Bytes original = fixtures::readBytes(photo);
     // No journal to be had: the run goes on and says so once.
-    writeTextFile(work_ / "state", "not a folder");
+    std::ofstream(work_ / "state") << "not a folder";
     ProcessResult r = runCli({"--shift", "+00:00:00", photos()});
     EXPECT_EQ(r.exitCode, 0) << describe(r);
     EXPECT_EQ(r.err.find("cannot be undone"), r.err.rfind("cannot be undone")) << describe(r);
@@ -293,12 +288,9 @@ TEST_F(CliProcess, CtrlCStopsAfterTheCurrentFileAndSummarises)
     child.sendSignal(SIGINT);
     const ProcessResult r = child.finish();
     ASSERT_FALSE(r.timedOut) << describe(r);
-    // The first update is always drawn, and whatever was drawn last is
-    // wiped before the program ends.
+    // A terminal gets the progress line; how it is drawn and wiped is the
+    // printer's test.
     EXPECT_NE(r.err.find("\r[1/300] p000.jpg\033[K"), std::string::npos) << describe(r);
-    const auto lastDraw = r.err.rfind("\r[");
-    ASSERT_NE(lastDraw, std::string::npos);
-    EXPECT_NE(r.err.find("\r\033[K", lastDraw), std::string::npos) << describe(r);
     if (r.exitCode == 0)
         GTEST_SKIP() << "all " << kFiles << " files were done before the signal arrived";
 

@@ -12,8 +12,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTimeEdit>
 
 namespace gui_test {
@@ -38,15 +36,21 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir, const QString& name)
+QString photoPath(const QString& folder, int i)
 {
-    return std::make_unique<QSettings>(dir.filePath(name), QSettings::IniFormat);
+    return folder + QStringLiteral("/p%1.jpg").arg(i, 3, 10, QLatin1Char('0'));
 }
 
-int temporaryFilesIn(const QString& folder)
+bool fillFolder(const QString& folder, int photos, bool others)
 {
-    return int(
-        QDir(folder).entryList({QStringLiteral(".shotdate-*")}, QDir::Files | QDir::Hidden | QDir::System).size());
+    bool ok = QDir().mkpath(folder);
+    const QByteArray jpeg = jpegWithExif(kOldDate);
+    for (int i = 1; i <= photos; ++i)
+        ok = ok && writeFile(photoPath(folder, i), jpeg);
+    if (others)
+        ok = ok && writeFile(folder + QStringLiteral("/0-メモ.txt"), QByteArrayLiteral("not an image"))
+            && writeFile(folder + QStringLiteral("/z-noexif.jpg"), jpegWithExif());
+    return ok;
 }
 
 void setFixedDate(const MainControls& c, const QString& input)

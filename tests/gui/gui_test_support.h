@@ -3,16 +3,14 @@
 #include "run/batch_run.h"
 
 #include <QByteArray>
+#include <QSettings>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <atomic>
-#include <chrono>
 #include <memory>
-#include <thread>
 
 struct MainControls;
-class QSettings;
-class QTemporaryDir;
 
 namespace gui_test {
 
@@ -21,6 +19,13 @@ namespace gui_test {
 QByteArray jpegWithExif(const QString& exifDate = {});
 bool writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+// The date the photos of fillFolder hold.
+inline const QString kOldDate = QStringLiteral("2010:01:02 03:04:05");
+QString photoPath(const QString& folder, int i); // p001.jpg onwards
+// Makes `folder` with `photos` photos; with `others`, also a text file sorted
+// before them (0-メモ.txt) and a JPEG without EXIF after them (z-noexif.jpg),
+// both passed over by a run, so that a run's first report is no success.
+bool fillFolder(const QString& folder, int photos, bool others = true);
 // Whether the file's bytes hold this date text.
 inline bool fileHoldsDate(const QString& path, const QString& exifDate)
 {
@@ -28,11 +33,10 @@ inline bool fileHoldsDate(const QString& path, const QString& exifDate)
 }
 
 // A settings store in its own temporary file; never the user's.
-std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir,
-                                             const QString& name = QStringLiteral("settings.ini"));
-
-// Files our safe write path leaves behind if something goes wrong.
-int temporaryFilesIn(const QString& folder);
+inline std::unique_ptr<QSettings> temporarySettings(const QTemporaryDir& dir)
+{
+    return std::make_unique<QSettings>(dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+}
 
 // The window set to write the fixed date 2021:05:06 07:08:09 over `input`, in place.
 void setFixedDate(const MainControls& c, const QString& input);
@@ -53,8 +57,7 @@ public:
             if (report.index != atIndex)
                 return;
             state->store(Held);
-            while (state->load() != Open)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            state->wait(Held);
         });
     }
     ~Gate() { open(); }
@@ -62,7 +65,11 @@ public:
     Gate& operator=(const Gate&) = delete;
 
     bool held() const { return state_->load() == Held; }
-    void open() { state_->store(Open); }
+    void open()
+    {
+        state_->store(Open);
+        state_->notify_all();
+    }
 
 private:
     enum { Waiting, Held, Open };

@@ -80,8 +80,6 @@ private slots:
         QTest::newRow("input: a dangling link") << in << true << QStringList{u"f:dangling"_s} << false;
         QTest::newRow("input: two files") << in << true << QStringList{u"f:写真.JPG"_s, u"f:b.txt"_s} << false;
         QTest::newRow("input: a remote address") << in << true << QStringList{u"u:https://example.org/a.jpg"_s} << false;
-        QTest::newRow("input: a local and a remote address")
-            << in << true << QStringList{u"f:写真.JPG"_s, u"u:sftp://host/a.jpg"_s} << false;
         QTest::newRow("input: plain text naming a path") << in << true << QStringList{u"t:/tmp"_s} << false;
         QTest::newRow("input: disabled") << in << false << file << false;
         QTest::newRow("output: a folder") << out << true << folder << true;

@@ -1,7 +1,6 @@
 #include "gui_test_support.h"
 #include "preview_dialog.h"
 #include "preview_runner.h"
-#include "window_texts.h"
 
 #include <QDir>
 #include <QLabel>
@@ -17,8 +16,6 @@ using namespace Qt::StringLiterals;
 using namespace gui_test;
 
 namespace {
-
-const QString kOldDate = u"2010:01:02 03:04:05"_s;
 
 shotdate::RunSettings settingsFor(const QString& folder)
 {
@@ -71,7 +68,8 @@ private slots:
         QFETCH(int, rows);
         QFETCH(QString, totals);
         QTemporaryDir dir;
-        const QString in = fill(dir, photos, true);
+        const QString in = dir.filePath(u"入力"_s);
+        QVERIFY(fillFolder(in, photos));
         const QString out = dir.filePath(u"out"_s);
         QVERIFY(QDir().mkpath(out));
         const auto before = contents(in);
@@ -107,7 +105,8 @@ private slots:
     {
         QFETCH(bool, closeIt);
         QTemporaryDir dir;
-        const QString in = fill(dir, 300, false);
+        const QString in = dir.filePath(u"入力"_s);
+        QVERIFY(fillFolder(in, 300, false));
         const auto before = contents(in);
         QWidget window;
         window.show();
@@ -140,21 +139,6 @@ private slots:
             QVERIFY(preview->isVisible()); // stopping does not close it
         }
         QCOMPARE(contents(in), before);
-    }
-
-private:
-    QString fill(const QTemporaryDir& dir, int photos, bool others)
-    {
-        const QString in = dir.filePath(u"入力"_s);
-        QDir().mkpath(in);
-        const QByteArray jpeg = jpegWithExif(kOldDate);
-        for (int i = 1; i <= photos; ++i)
-            writeFile(in + u"/p%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0')), jpeg);
-        if (others) {
-            writeFile(in + u"/0-メモ.txt"_s, QByteArrayLiteral("not an image"));
-            writeFile(in + u"/z-noexif.jpg"_s, jpegWithExif());
-        }
-        return in;
     }
 };
 

@@ -76,8 +76,6 @@ private slots:
         window_clock::setSourceForTests(&fixedNow);
     }
 
-    void cleanupTestCase() { window_clock::setSourceForTests(nullptr); }
-
     void storedValuesLoad_data()
     {
         QTest::addColumn<QVariantMap>("stored");

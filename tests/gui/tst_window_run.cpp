@@ -11,7 +11,7 @@
 #include "run/run_journal.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
@@ -31,7 +31,6 @@ using namespace gui_test;
 
 namespace {
 
-const QString kOldDate = u"2010:01:02 03:04:05"_s;
 const QString kNewDate = u"2021:05:06 07:08:09"_s;
 
 // The core puts files in place in batches and reports each batch after it
@@ -44,11 +43,6 @@ constexpr int kLongList = 300;
 const QString kUnlocked =
     QStringLiteral("in open format note sub separate allDates mode dateLabel daysLabel start variants date time today");
 
-QString photo(const QString& folder, int i)
-{
-    return folder + u"/p%1.jpg"_s.arg(i, 3, 10, QLatin1Char('0'));
-}
-
 // How many photos of the long list hold the new date after a stop, when
 // the stop fell between files: exactly the first ones, at least one and not
 // all, none damaged and no temporary file left. -1 otherwise.
@@ -57,13 +51,15 @@ int stoppedPrefix(const QString& folder)
     int rewritten = 0;
     bool gap = false;
     for (int i = 1; i <= kLongList; ++i) {
-        const bool changed = fileHoldsDate(photo(folder, i), kNewDate);
-        if (changed == fileHoldsDate(photo(folder, i), kOldDate) || (changed && gap))
+        const bool changed = fileHoldsDate(photoPath(folder, i), kNewDate);
+        if (changed == fileHoldsDate(photoPath(folder, i), kOldDate) || (changed && gap))
             return -1; // neither or both: damaged; or a file left out before a rewritten one
         rewritten += changed ? 1 : 0;
         gap = gap || !changed;
     }
-    return rewritten >= 1 && rewritten < kLongList && temporaryFilesIn(folder) == 0 ? rewritten : -1;
+    const QStringList temporaries =
+        QDir(folder).entryList({u".shotdate-*"_s}, QDir::Files | QDir::Hidden | QDir::System);
+    return rewritten >= 1 && rewritten < kLongList && temporaries.isEmpty() ? rewritten : -1;
 }
 
 } // namespace
@@ -99,7 +95,7 @@ private slots:
     // the window shows of it.
     void wholeRunReports()
     {
-        fillInput(3);
+        QVERIFY(fillFolder(in_, 3));
         settings_->remove(u"HYOJI_SHINAI"_s);
         MainContentView view(*settings_);
         const MainControls& c = view.controls();
@@ -108,11 +104,10 @@ private slots:
         QStringList labelTexts;
         connect(&view.runController(), &RunController::progressed, this,
                 [&] { labelTexts.append(c.jikkochuLabel->text()); });
-        bool labelEmptyAtStart = false;
-        bool lockedAtStart = false;
+        QString atStart; // the controls enabled, and the label shown and empty
         connect(&view, &MainContentView::runStarted, this, [&] {
-            labelEmptyAtStart = c.jikkochuLabel->text().isEmpty() && !c.jikkochuLabel->isHidden();
-            lockedAtStart = enabledControls(c) == u"stop"_s;
+            atStart = enabledControls(c) + u'|' + c.jikkochuLabel->text() + u'|'
+                + (c.jikkochuLabel->isHidden() ? u"hidden"_s : u"shown"_s);
         });
         view.show();
 
@@ -129,8 +124,7 @@ private slots:
                                               {u"z-noexif.jpg"_s, in_, u"EXIFなし"_s}};
         QCOMPARE(closing.passedOver, passedOver);
 
-        QVERIFY(labelEmptyAtStart);
-        QVERIFY(lockedAtStart);
+        QCOMPARE(atStart, u"stop||shown"_s);
         // Empty until the first success, then the count and the file's name.
         while (!labelTexts.isEmpty() && labelTexts.first().isEmpty())
             labelTexts.removeFirst();
@@ -210,7 +204,7 @@ private slots:
         QFETCH(int, photos);
         QFETCH(int, stopAt);
         QFETCH(QString, message);
-        fillInput(photos);
+        QVERIFY(fillFolder(in_, photos));
         MainContentView view(*settings_);
         const MainControls& c = view.controls();
         setFixedDate(c, in_);
@@ -263,18 +257,13 @@ private slots:
         view.controls().StartButton->click();
         // The UI thread does not look at its queue until the worker is at the
         // last file.
-        QElapsedTimer t;
-        t.start();
-        while (!gate.held()) {
-            QVERIFY(t.elapsed() < 60000);
-            QThread::msleep(5);
-        }
+        for (const QDeadlineTimer deadline(60000); !gate.held(); QThread::msleep(5))
+            QVERIFY(!deadline.hasExpired());
         gate.open();
         QTRY_COMPARE(answers_->shown().size(), 1);
         QCOMPARE(answers_->shown().first().text, window_texts::finished(0));
-        QVERIFY2(view.runController().progressDeliveries() <= 3,
-                 qPrintable(QString::number(view.runController().progressDeliveries())));
-        QVERIFY(view.runController().progressDeliveries() >= 1);
+        const int deliveries = view.runController().progressDeliveries();
+        QVERIFY2(deliveries >= 1 && deliveries <= 3, qPrintable(QString::number(deliveries)));
     }
 
     void closingProcessExitsCleanly_data()
@@ -288,12 +277,10 @@ private slots:
     {
         QFETCH(bool, midRun);
         if (midRun)
-            fillInput(kLongList);
+            QVERIFY(fillFolder(in_, kLongList));
         QProcess child;
-        child.setProgram(QStringLiteral(CLOSE_MID_RUN_CHILD));
-        child.setArguments({dir_->filePath(u"child.ini"_s), midRun ? in_ : u"-"_s});
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start();
+        child.start(QStringLiteral(CLOSE_MID_RUN_CHILD), {dir_->filePath(u"child.ini"_s), midRun ? in_ : u"-"_s});
         QVERIFY(child.waitForStarted());
         // A window that does not quit when closed leaves the child running.
         QVERIFY(child.waitForFinished(120000));
@@ -308,7 +295,7 @@ private slots:
     // from the confirmation and leaves the answer to it.
     void previewFromTheConfirmation()
     {
-        fillInput(3);
+        QVERIFY(fillFolder(in_, 3));
         settings_->remove(u"HYOJI_SHINAI"_s);
         QWidget window;
         MainContentView view(*settings_, &window);
@@ -342,7 +329,7 @@ private slots:
     {
         QFETCH(int, photos);
         QFETCH(bool, answer);
-        fillInput(photos);
+        QVERIFY(fillFolder(in_, photos));
         MainContentView view(*settings_);
         setFixedDate(view.controls(), in_);
         answers_->pressUndoOnNextClosingMessage();
@@ -376,7 +363,7 @@ private slots:
 
     void confirmationDetailsNoteARecentShift()
     {
-        fillInput(1);
+        QVERIFY(fillFolder(in_, 1));
         shotdate::RunSettings shifted;
         shifted.inputPath = in_.toStdString();
         shifted.dates.mode = std::int32_t(shotdate::DateMode::Shift);
@@ -400,17 +387,6 @@ private slots:
     }
 
 private:
-    void fillInput(int good)
-    {
-        // Sorted by name: a file that fails comes first, so the label must stay
-        // empty until the first real success.
-        QVERIFY(writeFile(in_ + u"/0-メモ.txt"_s, QByteArrayLiteral("not an image")));
-        const QByteArray jpeg = jpegWithExif(kOldDate);
-        for (int i = 1; i <= good; ++i)
-            QVERIFY(writeFile(photo(in_, i), jpeg));
-        QVERIFY(writeFile(in_ + u"/z-noexif.jpg"_s, jpegWithExif()));
-    }
-
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QSettings> settings_;
     std::unique_ptr<message_sheets::TestAnswers> answers_;
