@@ -7,7 +7,6 @@
 #include "format_fixtures.h"
 #include "needed_tools.h"
 #include "run/file_rewrite.h"
-#include "run/reason.h"
 #include "table_row.h"
 #include "temp_folder.h"
 
@@ -17,15 +16,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <map>
 #include <optional>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace shotdate {
 namespace {
@@ -80,26 +74,17 @@ struct AllDatesRow {
 DateArguments args(DateMode mode, int year, unsigned month, unsigned day, unsigned hour, unsigned minute,
                    bool allDates = true)
 {
-    DateArguments a{std::int32_t(mode), *makeLocalSeconds(year, month, day, hour, minute, 0), 0};
-    a.allDates = allDates;
-    return a;
+    return {std::int32_t(mode), *makeLocalSeconds(year, month, day, hour, minute, 0), 0, allDates};
 }
 
 DateArguments shift(std::int32_t seconds, bool allDates, std::optional<std::int32_t> zone = std::nullopt)
 {
-    DateArguments a{std::int32_t(DateMode::Shift), {}, seconds};
-    a.allDates = allDates;
-    a.zoneMinutes = zone;
-    return a;
+    return {std::int32_t(DateMode::Shift), {}, seconds, allDates, zone};
 }
 
 DateArguments zoneOnly(std::int32_t minutes, bool allDates = false)
 {
-    DateArguments a;
-    a.zoneMinutes = minutes;
-    a.datesChange = false;
-    a.allDates = allDates;
-    return a;
+    return {.allDates = allDates, .zoneMinutes = minutes, .datesChange = false};
 }
 
 constexpr const char* kShifted = "2020:03:01 00:30:15"; // the fixture date one hour on
@@ -223,6 +208,9 @@ const AllDatesRow kRows[] = {
      .trailer = Trailer::IptcAndLargePreview},
     {.name = "FotoStationTrailerWithUnreadableIptcPassesTheFileOver", .fixture = Fixture::JpegLittleEndian,
      .args = shift(3600, true), .reason = Reason::CannotAddDate, .trailer = Trailer::IptcCutShort},
+    {.name = "XmpStaysWithoutAllDates", .fixture = Fixture::JpegLittleEndian, .before = kXmp,
+     .args = shift(86400 + 3600, false, 9 * 60),
+     .expected = {{"ExifIFD:OffsetTimeOriginal", "+09:00"}, {"ExifIFD:OffsetTimeDigitized", "+09:00"}}},
 };
 // clang-format on
 
@@ -252,11 +240,6 @@ std::vector<AllDatesRow> allRows()
           xmp("XmpInAnAvif", {}, false, nullptr, Container::Avif),
           xmp("XmpInAJpegXl", {}, false, nullptr, Container::JpegXl)})
         rows.push_back(row);
-    rows.push_back({.name = "XmpStaysWithoutAllDates",
-                    .fixture = Fixture::JpegLittleEndian,
-                    .before = kXmp,
-                    .args = shift(86400 + 3600, false, 9 * 60),
-                    .expected = {{"ExifIFD:OffsetTimeOriginal", "+09:00"}, {"ExifIFD:OffsetTimeDigitized", "+09:00"}}});
     return rows;
 }
 

@@ -4,6 +4,7 @@
 // The file system's answers are faked through the system-call table, so
 // each case is exact and needs no mount.
 
+#include "file_times.h"
 #include "io/sys_ops.h"
 #include "run_outcome.h"
 #include "tiff_builder.h"
@@ -121,12 +122,10 @@ TEST_P(SyncChoice, EachNewFileIsSyncedUnlessTheFileSystemIsTrusted)
     TempFolder folder;
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
         fixtures::writeBytes(folder / name, kPhoto);
-    {
-        LookalikeFileSystem lookalike(GetParam().look);
-        EXPECT_EQ(runOver(folder.path()).summary.rewritten, 3);
-        EXPECT_EQ(LookalikeFileSystem::syncfsCalls(), GetParam().batched ? 1 : 0);
-        EXPECT_EQ(LookalikeFileSystem::fileFsyncCalls(), GetParam().batched ? 0 : 3);
-    }
+    LookalikeFileSystem lookalike(GetParam().look);
+    EXPECT_EQ(runOver(folder.path()).summary.rewritten, 3);
+    EXPECT_EQ(LookalikeFileSystem::syncfsCalls(), GetParam().batched ? 1 : 0);
+    EXPECT_EQ(LookalikeFileSystem::fileFsyncCalls(), GetParam().batched ? 0 : 3);
 }
 
 // A wrong "batched" lets a crash lose photos the run reported as rewritten.
@@ -242,8 +241,7 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
         if (::setxattr(input.c_str(), row.attribute, value.data(), value.size(), 0) != 0)
             GTEST_SKIP() << "this file system takes no " << row.attribute << " (" << std::strerror(errno) << ")";
     }
-    struct stat before {};
-    ASSERT_EQ(::stat(input.c_str(), &before), 0);
+    const struct stat before = fixtures::statOf(input);
     RunOutcome outcome;
     {
         LookalikeFileSystem lookalike(row.look);
@@ -252,8 +250,7 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
     const FileReport& report = outcome.reports.at(input);
     EXPECT_EQ(report.reason, row.reason) << reasonKey(report.reason);
     EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty());
-    struct stat after {};
-    ASSERT_EQ(::stat(report.outPath.c_str(), &after), 0);
+    const struct stat after = fixtures::statOf(report.outPath);
     if (report.reason != Reason::Rewritten) {
         EXPECT_EQ(fixtures::readBytes(input), kPhoto) << "the original changed";
         EXPECT_EQ(after.st_ino, before.st_ino);

@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 
-#include <cstdio>
 #include <filesystem>
 
 namespace shotdate {
@@ -42,9 +41,7 @@ struct SwapCase {
 
 std::string photoName(int i)
 {
-    char name[16];
-    std::snprintf(name, sizeof name, "s%02d.jpg", i);
-    return name;
+    return (i < 10 ? "s0" : "s") + std::to_string(i) + ".jpg";
 }
 
 std::string dateOf(const fs::path& path)
@@ -94,11 +91,11 @@ TEST_P(FolderSwapTest, NothingOutsideTheGivenFoldersIsWritten)
 {
     const SwapCase& row = GetParam();
     RunSettings settings;
-    settings.inputPath = (root_ / "in").string();
+    settings.inputPath = root_ / "in";
     settings.subfolders = true;
     if (row.toOutputFolder)
-        settings.outputFolder = (root_ / "out").string();
-    settings.dates = DateArguments{99, {}, 3600};
+        settings.outputFolder = root_ / "out";
+    settings.dates = kOneHourLater;
     ASSERT_EQ(checkAndNoteRunSettings(settings), SettingsError::None);
     bool fired = false;
     int readOpensAfter = 0; // opens of the trigger's name for reading once the act is done
@@ -168,8 +165,7 @@ TEST(HeldFolders, ARunOverMoreFoldersThanDescriptorsFinishes)
     }
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit lower = saved;
-    lower.rlim_cur = 400;
+    const rlimit lower{400, saved.rlim_max};
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lower), 0);
     const int before = fixtures::openDescriptorCount();
     const RunSummary summary = runOver(root.string(), std::nullopt, true).summary;

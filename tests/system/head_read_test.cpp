@@ -2,22 +2,13 @@
 // there. Whatever it reads, the file it writes must be exactly the one
 // a rewrite of the whole file in memory gives, and a file whose EXIF lies
 // further in must still be found and rewritten.
-#include "file_bytes.h"
-#include "fixtures.h"
 #include "format_fixtures.h"
 #include "io/sys_ops.h"
 #include "open_descriptors.h"
 #include "rewrite/date_rewrite.h"
-#include "run/batch_run.h"
-#include "run/file_rewrite.h"
-#include "table_row.h"
-#include "temp_folder.h"
+#include "run_outcome.h"
 #include "tiff_builder.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,7 +24,6 @@ using testing_support::put32;
 
 constexpr std::size_t kKiB = 1024;
 constexpr std::size_t kHead = 256 * kKiB;
-const DateArguments kOneHourLater{std::int32_t(DateMode::Shift), {}, 3600};
 const std::string kDate = "2019:07:14 23:30:00";
 
 // What the system calls read from a rewrite's input while countingReads() is in place.
@@ -217,12 +207,7 @@ TEST(DeferredRelease, ARunInPlaceEndsWithNoReplacedFileHeldOpen)
     for (int i = 0; i < 300; ++i)
         fixtures::writeBytes(folder / ("IMG_" + std::to_string(1000 + i) + ".JPG"), photo);
     const int before = openDescriptorCount();
-    RunSettings settings;
-    settings.inputPath = folder.path();
-    settings.dates = kOneHourLater;
-    const std::atomic<bool> stop{false};
-    const RunSummary summary = runBatch(settings, stop, {});
-    EXPECT_EQ(summary.rewritten, 300u);
+    EXPECT_EQ(runOver(folder.path()).summary.rewritten, 300);
     EXPECT_EQ(openDescriptorCount(), before);
 }
 

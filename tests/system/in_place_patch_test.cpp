@@ -72,14 +72,13 @@ TEST_F(InPlaceTest, PatchesTheFileItselfOnceForAllItsNames)
     ASSERT_EQ(::link(path.c_str(), (folder() + "/b.jpg").c_str()), 0);
     const ino_t inode = statOf(path).st_ino;
     std::vector<FileReport> reports;
-    const RunSummary summary = journaledRun(&reports);
-    EXPECT_EQ(summary.rewritten, 1);
+    EXPECT_EQ(journaledRun(&reports).rewritten, 1);
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[1].reason, Reason::SameFileTwice);
-    EXPECT_EQ(statOf(path).st_ino, inode);
-    EXPECT_EQ(statOf(path).st_nlink, 2u);
-    EXPECT_TRUE(sameTime(statOf(path).st_mtim, kMtime));
-    EXPECT_TRUE(sameTime(statOf(path).st_atim, kAtime));
+    const struct stat after = statOf(path);
+    EXPECT_EQ(after.st_ino, inode);
+    EXPECT_EQ(after.st_nlink, 2u);
+    EXPECT_TRUE(sameTime(after.st_mtim, kMtime) && sameTime(after.st_atim, kAtime));
     EXPECT_EQ(readBytes(folder() + "/b.jpg"), withDates(photo(), kNew));
 }
 
@@ -179,16 +178,13 @@ const SysOps& recordingOps()
 {
     static const SysOps ops = [] {
         SysOps table = realSysOps();
-        table.write = [](int fd, const void* buf, size_t count) {
-            const off_t end = ::lseek(fd, 0, SEEK_END); // the journal appends
-            const auto* from = static_cast<const std::uint8_t*>(buf);
-            recorded().push_back({DiskEvent::Write, pathOfFd(fd), std::uint64_t(end), Bytes(from, from + count)});
-            return realSysOps().write(fd, buf, count);
-        };
         table.pwrite = [](int fd, const void* buf, size_t count, off_t offset) {
             const auto* from = static_cast<const std::uint8_t*>(buf);
             recorded().push_back({DiskEvent::Write, pathOfFd(fd), std::uint64_t(offset), Bytes(from, from + count)});
             return realSysOps().pwrite(fd, buf, count, offset);
+        };
+        table.write = [](int fd, const void* buf, size_t count) { // the journal appends
+            return recordingOps().pwrite(fd, buf, count, ::lseek(fd, 0, SEEK_END));
         };
         table.fsync = [](int fd) {
             recorded().push_back({DiskEvent::Sync, pathOfFd(fd), 0, {}});
@@ -248,14 +244,9 @@ TEST_F(InPlaceTest, PowerLossAtAnyPointIsPutRightByTheReplay)
     const Bytes oldFile = photo(kAcrossSectors);
     const Bytes newFile = withDates(oldFile, kNew);
     std::map<std::string, Bytes> before;
+    std::vector<std::string> photos;
     for (int i = 0; i < 5; ++i)
-        before[put("p" + std::to_string(i) + ".jpg", oldFile)] = oldFile;
-    const std::vector<std::string> photos = [&] {
-        std::vector<std::string> paths;
-        for (const auto& [path, bytes] : before)
-            paths.push_back(path);
-        return paths;
-    }();
+        before[photos.emplace_back(put("p" + std::to_string(i) + ".jpg", oldFile))] = oldFile;
     recorded().clear();
     {
         ScopedSysOps scope(recordingOps());

@@ -1,8 +1,9 @@
-// Failures on the write path, one table of steps: replaceFile meets each at
-// one call, whole runs at every call of its kind in turn; then files that
-// vanish or change under a run. Each file must end as its original or its
-// complete rewrite, with no temporary left behind; a file passed over says
-// why, and the run goes on with the next.
+// The safe write path and its failures. First what the new file carries
+// over and where its temporary lies; then one table of failing steps:
+// replaceFile meets each at one call, whole runs at every call of its kind
+// in turn; then files that vanish or change under a run. Each file must end
+// as its original or its complete rewrite, with no temporary left behind; a
+// file passed over says why, and the run goes on with the next.
 
 #include "failing_sys_ops.h"
 #include "file_times.h"
@@ -12,24 +13,151 @@
 #include "run_outcome.h"
 
 #include <fcntl.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <tuple>
 
 namespace shotdate {
 namespace {
 
 namespace fs = std::filesystem;
-using fixtures::Bytes;
-using fixtures::Fixture;
-using fixtures::TempFolder;
+using namespace fixtures;
 
-// What makes the fixtures.
-const std::vector<std::string> kTools = {"convert", "exiftool"};
+const std::vector<std::string> kTools = {"convert", "exiftool"}; // what makes the fixtures
+
+// --- the safe write path on its own ------------------------------------------
+
+Bytes patternBytes(std::size_t size, std::uint8_t seed)
+{
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 31 + seed);
+    return bytes;
+}
+
+// A photo in its own folder, with owner, permissions and times worth keeping.
+class SafeReplaceTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(writeBytes(target, oldBytes));
+        ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+        setTimes(target, kAtime, kMtime);
+        original = lstatOf(target);
+    }
+
+    // No temporary or other leftover beside it.
+    void expectOnlyTargetInFolder()
+    {
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
+    }
+    TempFolder folder;
+    std::string target = folder / "photo.jpg";
+    Bytes oldBytes = patternBytes(3000, 1);
+    Bytes newBytes = patternBytes(10000, 7);
+    struct stat original {};
+};
+
+class KeptAttributesTest : public SafeReplaceTest, public ::testing::WithParamInterface<mode_t> {};
+
+TEST_P(KeptAttributesTest, ReplacesContentAndKeepsOwnerPermissionsAndTimes)
+{
+    // Only root can hand a file to someone else; then prove the owner is carried over.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(target.c_str(), 4321, 8765), 0);
+    }
+    ASSERT_EQ(::chmod(target.c_str(), GetParam()), 0); // chown cleared the set-id bits
+    setTimes(target, kAtime, kMtime);
+    const struct stat before = lstatOf(target);
+    ASSERT_FALSE(replaceFile(target, newBytes, before));
+    const struct stat after = lstatOf(target);
+    EXPECT_NE(after.st_ino, before.st_ino) << "the file must have been replaced, not rewritten in place";
+    EXPECT_EQ(after.st_mode & 07777, GetParam());
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+    EXPECT_TRUE(sameTime(after.st_mtim, kMtime)) << after.st_mtim.tv_sec << "." << after.st_mtim.tv_nsec;
+    EXPECT_TRUE(sameTime(after.st_atim, kAtime)) << after.st_atim.tv_sec << "." << after.st_atim.tv_nsec;
+    EXPECT_EQ(readBytes(target), newBytes);
+    expectOnlyTargetInFolder();
+}
+
+// Read-only, private and executable files, set-user-ID and set-group-ID ones.
+const mode_t kModes[] = {0640, 0755, 0600, 0444, 04750, 02755};
+const char* const kModeNames[] = {"owner_rw_group_r", "executable",  "private",
+                                  "read_only",        "set_user_id", "set_group_id"};
+INSTANTIATE_TEST_SUITE_P(Modes, KeptAttributesTest, ::testing::ValuesIn(kModes),
+                         [](const auto& info) { return std::string(kModeNames[info.index]); });
+
+TEST_F(SafeReplaceTest, CopiesExtendedAttributesFromTheSource)
+{
+    const char value[] = "kept";
+    if (::setxattr(target.c_str(), "user.shotdate.test", value, sizeof value, 0) != 0)
+        GTEST_SKIP() << "this file system has no user extended attributes (errno " << errno << ")";
+    const int source = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(source, 0);
+    const ReplaceError error = replaceFile(target, newBytes, original, source);
+    ::close(source);
+    ASSERT_FALSE(error);
+    char copied[16] = {};
+    ASSERT_EQ(::getxattr(target.c_str(), "user.shotdate.test", copied, sizeof copied),
+              static_cast<ssize_t>(sizeof value));
+    EXPECT_STREQ(copied, value);
+    EXPECT_TRUE(sameTime(lstatOf(target).st_mtim, kMtime)) << "copying attributes must not move the time";
+}
+
+// Paths as a user types them, resolved against the working folder.
+TEST_F(SafeReplaceTest, PutsTheTemporaryBesideTheTarget)
+{
+    ASSERT_EQ(::mkdir((folder / "sub").c_str(), 0755), 0);
+    char cwd[PATH_MAX];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(folder.path().c_str()), 0);
+    for (const std::string path : {"photo.jpg", "./photo.jpg", "sub/photo.jpg", "sub//photo.jpg", "sub/../photo.jpg"}) {
+        SCOPED_TRACE(path);
+        const Bytes bytes = patternBytes(100 + path.size(), 3);
+        PreparedReplacement prepared;
+        ASSERT_FALSE(prepareReplacement(path, bytes, original, prepared));
+        const fs::path temporary = prepared.temporaryPath();
+        EXPECT_TRUE(isOurTemporaryName(temporary.filename().string())) << temporary;
+        EXPECT_TRUE(fs::equivalent(temporary.parent_path().empty() ? "." : temporary.parent_path(),
+                                   fs::path(path).parent_path().empty() ? "." : fs::path(path).parent_path()))
+            << temporary;
+        EXPECT_EQ(readBytes(temporary), bytes);
+        EXPECT_EQ(prepared.targetPath(), path);
+        ASSERT_FALSE(prepared.commit());
+        EXPECT_EQ(readBytes(path), bytes);
+        EXPECT_FALSE(fs::exists(temporary));
+    }
+    ASSERT_EQ(::chdir(cwd), 0);
+}
+
+// A file already at a temporary's name (another run's, or one planted
+// there) is neither opened nor overwritten: a fresh name is drawn.
+TEST_F(SafeReplaceTest, AFileAtTheTemporarysNameIsLeftAlone)
+{
+    std::string planted;
+    {
+        FailingSysOps plant([&](int dirfd, const char* name, int) {
+            if (planted.empty() && isOurTemporaryName(name)) {
+                planted = name;
+                const int fd = ::openat(dirfd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+                EXPECT_EQ(::write(fd, "theirs", 6), 6);
+                ::close(fd);
+            }
+            return 0;
+        });
+        ASSERT_FALSE(replaceFile(target, newBytes, original));
+    }
+    EXPECT_EQ(readBytes(target), newBytes);
+    EXPECT_EQ(readBytes(folder / planted), (Bytes{'t', 'h', 'e', 'i', 'r', 's'}));
+}
 
 // --- the steps ----------------------------------------------------------------------
 
@@ -91,22 +219,12 @@ std::vector<Step> stepsOf(bool inRuns)
 
 // --- replaceFile meets one failing call ------------------------------------------------
 
-class InjectedFailureTest : public ::testing::TestWithParam<Step> {};
+class InjectedFailureTest : public SafeReplaceTest, public ::testing::WithParamInterface<Step> {};
 
 TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
 {
     const Step& c = GetParam();
-    TempFolder folder;
-    const std::string target = folder / "photo.jpg";
-    Bytes oldBytes(3000, 1);
-    Bytes newBytes(10000); // several writes when they are limited to 1000 bytes
-    for (std::size_t i = 0; i < newBytes.size(); ++i)
-        newBytes[i] = std::uint8_t(i * 31 + 7);
-    ASSERT_TRUE(fixtures::writeBytes(target, oldBytes));
-    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
-    fixtures::setTimes(target);
-    const struct stat original = fixtures::lstatOf(target);
-    const int descriptorsBefore = fixtures::openDescriptorCount();
+    const int descriptorsBefore = openDescriptorCount();
     ReplaceError error;
     bool preparedWasActive = false;
     {
@@ -124,16 +242,16 @@ TEST_P(InjectedFailureTest, LeavesTheTargetIntactAndNothingBehind)
     const bool failedInPrepare =
         *c.step == RS::CreateTemp || *c.step == RS::Write || *c.step == RS::Attributes || *c.step == RS::Owner;
     EXPECT_EQ(preparedWasActive, !failedInPrepare);
-    EXPECT_EQ(fixtures::openDescriptorCount(), descriptorsBefore);
-    const struct stat now = fixtures::lstatOf(target); // before reading, which may move the access time
-    EXPECT_TRUE(fixtures::sameTime(now.st_mtim, fixtures::kMtime));
+    EXPECT_EQ(openDescriptorCount(), descriptorsBefore);
+    const struct stat now = lstatOf(target); // before reading, which may move the access time
+    EXPECT_TRUE(sameTime(now.st_mtim, kMtime));
     if (*c.step == RS::None || *c.step == RS::SyncFolder) {
-        EXPECT_EQ(fixtures::readBytes(target), newBytes);
+        EXPECT_EQ(readBytes(target), newBytes);
     } else {
         EXPECT_EQ(now.st_ino, original.st_ino);
-        EXPECT_EQ(fixtures::readBytes(target), oldBytes);
+        EXPECT_EQ(readBytes(target), oldBytes);
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1) << "a leftover";
+    expectOnlyTargetInFolder();
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, InjectedFailureTest, ::testing::ValuesIn(stepsOf(false)), kRowName);
@@ -177,9 +295,8 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
     const std::optional<std::string> outputFolder = scene.toOutputFolder ? std::optional(output) : std::nullopt;
     fs::create_directory(input);
     std::vector<ScenePhoto> photos;
-    for (const auto& [name, fixture] :
-         {std::pair(std::string("a-") + fixtures::fixtureFileName(scene.victim), scene.victim),
-          std::pair(std::string("b-next.jpg"), Fixture::JpegLittleEndian)}) {
+    for (const auto& [name, fixture] : {std::pair(std::string("a-") + fixtureFileName(scene.victim), scene.victim),
+                                        std::pair(std::string("b-next.jpg"), Fixture::JpegLittleEndian)}) {
         const Bytes& original = fixtureBytes(fixture);
         photos.push_back({input + "/" + name, (scene.toOutputFolder ? output : input) + "/" + name, original,
                           rewrittenBytes(original, name)});
@@ -190,8 +307,8 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
         if (scene.toOutputFolder)
             fs::create_directory(output);
         for (const ScenePhoto& photo : photos) {
-            fixtures::writeBytes(photo.in, photo.original);
-            fixtures::setTimes(photo.in);
+            writeBytes(photo.in, photo.original);
+            setTimes(photo.in);
         }
     };
 
@@ -213,7 +330,7 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
     for (int nth = 1; nth <= calls; ++nth) {
         SCOPED_TRACE(std::string(step.name) + " at call " + std::to_string(nth) + " of " + std::to_string(calls));
         lay();
-        const int descriptors = fixtures::openDescriptorCount();
+        const int descriptors = openDescriptorCount();
         RunOutcome outcome;
         {
             InjectedFailure failure = step.failure;
@@ -222,14 +339,14 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
             outcome = runOver(input, outputFolder);
         }
         EXPECT_EQ(&sysOps(), &realSysOps());
-        EXPECT_EQ(fixtures::openDescriptorCount(), descriptors) << "a descriptor leaked";
-        EXPECT_EQ(fixtures::leftoverTemporaryFiles(folder.path()), std::vector<std::string>{});
+        EXPECT_EQ(openDescriptorCount(), descriptors) << "a descriptor leaked";
+        EXPECT_EQ(leftoverTemporaryFiles(folder.path()), std::vector<std::string>{});
         if (outcome.reports.empty()) {
             // The input folder itself could not be opened: nothing listed, nothing touched.
             ASSERT_EQ(outcome.summary.listingProblems.size(), 1u);
             EXPECT_EQ(outcome.summary.listingProblems[0].error, step.failure.error);
             for (const ScenePhoto& photo : photos)
-                EXPECT_EQ(fixtures::readBytes(photo.in), photo.original) << photo.in;
+                EXPECT_EQ(readBytes(photo.in), photo.original) << photo.in;
             continue;
         }
         ASSERT_EQ(outcome.reports.size(), 2u);
@@ -238,18 +355,18 @@ TEST_P(SeamFailureTest, EachCallFailingInTurnLosesNothingAndTheRunGoesOn)
         for (const ScenePhoto& photo : photos) {
             const FileReport& report = outcome.reports.at(photo.in);
             if (scene.toOutputFolder) {
-                EXPECT_EQ(fixtures::readBytes(photo.in), photo.original) << "the input itself changed: " << photo.in;
+                EXPECT_EQ(readBytes(photo.in), photo.original) << "the input itself changed: " << photo.in;
             }
             // After the rename only the folder's sync can still fail: the new
             // file stands complete, counted as rewritten, and listed because
             // the run cannot promise it is durable.
             if (report.reason == Reason::Rewritten || report.reason == Reason::RewrittenNotSynced) {
-                EXPECT_EQ(fixtures::readBytes(photo.out), photo.rewritten) << photo.out;
+                EXPECT_EQ(readBytes(photo.out), photo.rewritten) << photo.out;
             } else if (scene.toOutputFolder) {
                 EXPECT_FALSE(fs::exists(fs::symlink_status(photo.out)))
                     << "a file was left in the output folder: " << photo.out;
             } else {
-                EXPECT_EQ(fixtures::readBytes(photo.out), photo.original) << "the original changed: " << photo.out;
+                EXPECT_EQ(readBytes(photo.out), photo.original) << "the original changed: " << photo.out;
             }
             if (report.reason == Reason::Rewritten)
                 continue;
@@ -305,10 +422,7 @@ void overwriteInPlace(const char* path, bool timeSetBack)
     ::close(fd);
 }
 
-void append(const char* path)
-{
-    std::ofstream(path, std::ios::app) << "more";
-}
+const auto append = [](const char* path) { std::ofstream(path, std::ios::app) << "more"; };
 
 constexpr int kAfterListing = -2;
 constexpr int kAtSync = -1; // once the new file is complete, before its rename
@@ -336,9 +450,9 @@ TEST_P(DisturbedTest, TheChangedEntryIsPassedOverAndLeftAlone)
     fs::create_directory(photos);
     fs::create_directory(out);
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        fixtures::writeBytes(photos + "/" + name, photo);
+        writeBytes(photos + "/" + name, photo);
     const std::string victim = photos + "/b.jpg";
-    fixtures::setTimes(victim);
+    setTimes(victim);
     Bytes changedBytes;
     bool changed = false;
     int reads = 0;
@@ -346,7 +460,7 @@ TEST_P(DisturbedTest, TheChangedEntryIsPassedOverAndLeftAlone)
         changed = true;
         disturbance.change(victim.c_str());
         if (fs::is_regular_file(fs::symlink_status(victim)))
-            changedBytes = fixtures::readBytes(victim);
+            changedBytes = readBytes(victim);
     };
     const auto isVictim = [&](int fd) {
         struct stat a {};
@@ -373,39 +487,30 @@ TEST_P(DisturbedTest, TheChangedEntryIsPassedOverAndLeftAlone)
     EXPECT_EQ(outcome.reports.at(victim).reason, disturbance.reason) << reasonKey(outcome.reports.at(victim).reason);
     for (const char* name : {"a.jpg", "c.jpg"}) {
         EXPECT_EQ(outcome.reports.at(photos + "/" + name).reason, Reason::Rewritten) << name;
-        EXPECT_EQ(fixtures::readBytes((toOutputFolder ? out : photos) + "/" + name), rewrittenBytes(photo)) << name;
+        EXPECT_EQ(readBytes((toOutputFolder ? out : photos) + "/" + name), rewrittenBytes(photo)) << name;
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(out + "/b.jpg")));
     if (fs::is_directory(fs::symlink_status(victim))) {
         EXPECT_TRUE(fs::is_empty(victim)) << "something was written into the folder";
     }
     if (fs::is_regular_file(fs::symlink_status(victim))) {
-        EXPECT_EQ(fixtures::readBytes(victim), changedBytes) << "the changed file was written over";
+        EXPECT_EQ(readBytes(victim), changedBytes) << "the changed file was written over";
     }
-    EXPECT_TRUE(fixtures::leftoverTemporaryFiles(folder.path()).empty());
+    EXPECT_TRUE(leftoverTemporaryFiles(folder.path()).empty());
 }
 
-void unlinkFile(const char* path)
-{
-    EXPECT_EQ(::unlink(path), 0);
-}
-
-void fifoForFile(const char* path)
-{
-    EXPECT_FALSE(::unlink(path) || ::mkfifo(path, 0644));
-}
-
-void touch(const char* path)
-{
+const auto unlinkFile = [](const char* path) { EXPECT_EQ(::unlink(path), 0); };
+const auto fifoForFile = [](const char* path) { EXPECT_FALSE(::unlink(path) || ::mkfifo(path, 0644)); };
+const auto touch = [](const char* path) {
     const struct timespec times[2] = {{0, UTIME_OMIT}, {1500000000, 1}};
     EXPECT_EQ(::utimensat(AT_FDCWD, path, times, 0), 0);
-}
+};
 
 // Another program saves a new version by rename, as editors do: the name
 // now stands for a file this run never read.
 void replaceByRename(const char* path)
 {
-    fixtures::writeBytes(std::string(path) + ".new", Bytes{'n', 'e', 'w'});
+    writeBytes(std::string(path) + ".new", Bytes{'n', 'e', 'w'});
     EXPECT_EQ(::rename((std::string(path) + ".new").c_str(), path), 0);
 }
 

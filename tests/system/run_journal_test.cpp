@@ -156,17 +156,15 @@ TEST_F(ToolJournalTest, KeepsOtherProgramsEditsAndPassesOverDatesChangedSince)
     const std::string edited = makeFixture(Fixture::JpegLittleEndian, folder()).path;
     // Each date gets its own old value back, so the two must differ.
     const std::string oldDigitized = "2018:08:08 08:08:08";
-    ASSERT_EQ(
-        runCommand({"exiftool", "-q", "-overwrite_original", "-ExifIFD:CreateDate=" + oldDigitized, edited}).exitCode,
-        0);
+    std::string error;
+    ASSERT_TRUE(runStep(exiftoolWrite({"-ExifIFD:CreateDate=" + oldDigitized}, edited), error)) << error;
     const std::string redated = folder() + "/redated.jpg";
     fs::copy_file(edited, redated);
     const std::string oldDate = tagValue(readAllTags({edited}).begin()->second, "ExifIFD:DateTimeOriginal");
     ASSERT_EQ(journaledRun().rewritten, 2);
-    ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-IFD0:Artist=Someone", edited}).exitCode, 0);
-    ASSERT_EQ(runCommand({"exiftool", "-q", "-overwrite_original", "-DateTimeOriginal=2001:01:01 01:01:01", redated})
-                  .exitCode,
-              0);
+    ASSERT_TRUE(runStep(exiftoolWrite({"-IFD0:Artist=Someone"}, edited), error)
+                && runStep(exiftoolWrite({"-DateTimeOriginal=2001:01:01 01:01:01"}, redated), error))
+        << error;
     const RunSummary undone = undoLatest();
     EXPECT_EQ(undone.rewritten, 1);
     ASSERT_EQ(undone.passedOverFiles.size(), 1u);
@@ -222,16 +220,15 @@ TEST_F(ToolJournalTest, KeepsJournalsPrivateAndForgetsThem)
     EXPECT_TRUE(runs[0].ended);
 
     // Two shifts of the same file within a day: the second run is warned.
-    RunSettings again;
-    again.inputPath = folder();
-    EXPECT_EQ(recentShiftsOf(runs, again, std::time(nullptr)).size(), 2u);
-    EXPECT_TRUE(recentShiftsOf(runs, again, std::time(nullptr) + 86400 + 60).empty());
-    RunSettings above; // the folder holding the earlier runs' folder
-    above.inputPath = root_.path();
-    EXPECT_EQ(recentShiftsOf(runs, above, std::time(nullptr)).size(), 2u);
-    RunSettings elsewhere;
-    elsewhere.inputPath = root_ / "other";
-    EXPECT_TRUE(recentShiftsOf(runs, elsewhere, std::time(nullptr)).empty());
+    const auto recentShifts = [&](const std::string& input, std::time_t later) {
+        RunSettings settings;
+        settings.inputPath = input;
+        return recentShiftsOf(runs, settings, std::time(nullptr) + later).size();
+    };
+    EXPECT_EQ(recentShifts(folder(), 0), 2u);
+    EXPECT_EQ(recentShifts(folder(), 86400 + 60), 0u);
+    EXPECT_EQ(recentShifts(root_.path(), 0), 2u); // the folder holding the earlier runs' folder
+    EXPECT_EQ(recentShifts(root_ / "other", 0), 0u);
     EXPECT_EQ(forgetJournal(runs[1].header.id), 0);
     EXPECT_EQ(forgetJournal(runs[1].header.id), ENOENT);
     EXPECT_EQ(forgetJournal("../" + runs[0].header.id), ENOENT);

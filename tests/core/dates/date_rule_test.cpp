@@ -1,6 +1,9 @@
 // The date rule, as table rows: what a photographer gets in each mode, at
-// month, year and leap-day edges, whatever the machine's time zone.
+// month, year and leap-day edges, whatever the machine's time zone; and the
+// zone written into Apple's date texts.
 #include "dates/date_rule.h"
+#include "dates/zoned_text.h"
+#include "table_row.h"
 
 #include <gtest/gtest.h>
 
@@ -94,8 +97,7 @@ TEST_P(DateRule, FormsTheExpectedText)
     EXPECT_EQ(result.text, GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, DateRule, testing::ValuesIn(kRules),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, DateRule, testing::ValuesIn(kRules), kRowName);
 
 // The rule works on the clock time written in the file: the machine's zone,
 // daylight saving included, must never move a result.
@@ -133,5 +135,43 @@ TEST(DateFields, RejectImpossibleValues)
     EXPECT_FALSE(makeLocalSeconds(2023, 1, 1, 0, 60, 0));
     EXPECT_TRUE(makeLocalSeconds(2024, 2, 29, 23, 59, 59));
 }
+
+// Apple's creation date and ©day texts: the zone a run gives is written in
+// the text's own form and length, or refused when it cannot be.
+struct ZoneRow {
+    const char* name;
+    const char* text;
+    std::optional<std::int32_t> zone; // minutes east of UTC
+    std::optional<std::string> expected; // nullopt: not written
+};
+
+const ZoneRow kZones[] = {
+    {"FourDigits", "2019-03-02T10:11:12+0900", 330, "2019-03-03T10:11:12+0530"},
+    {"WithColon", "2019-03-02T10:11:12+09:00", -210, "2019-03-03T10:11:12-03:30"},
+    {"HoursOnly", "2019-03-02T10:11:12+09", -5 * 60, "2019-03-03T10:11:12-05"},
+    {"HoursOnlyCannotHoldMinutes", "2019-03-02T10:11:12+09", 330, std::nullopt},
+    {"FractionKept", "2019-03-02T10:11:12.345+0900", 60, "2019-03-03T10:11:12.345+0100"},
+    {"UtcStaysUtc", "2019-03-02T10:11:12Z", 0, "2019-03-03T10:11:12Z"},
+    {"UtcCannotTakeAnOffset", "2019-03-02T10:11:12Z", 60, std::nullopt},
+    {"NoZoneCannotGainOne", "2019-03-02T10:11:12", 60, std::nullopt},
+    {"OwnZoneKept", "2019-03-02T10:11:12+0900", std::nullopt, "2019-03-03T10:11:12+0900"},
+    {"NotADate", "2019-02-30T10:11:12+0900", 60, std::nullopt},
+    {"BadZone", "2019-03-02T10:11:12+0960", 60, std::nullopt},
+};
+
+class ZonedTextRow : public testing::TestWithParam<ZoneRow> {};
+
+TEST_P(ZonedTextRow, TakesTheZoneInItsOwnFormOrRefuses)
+{
+    const ZoneRow& row = GetParam();
+    const std::optional<ZonedText> parsed = parseZonedText(row.text);
+    std::optional<std::string> written;
+    if (parsed)
+        written =
+            rewriteZonedText(*parsed, parsed->wall + std::chrono::days{1}, row.zone ? row.zone : parsed->offsetMinutes);
+    EXPECT_EQ(written, row.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ZonedTextRow, testing::ValuesIn(kZones), kRowName);
 
 } // namespace

@@ -19,10 +19,7 @@ using testing_support::Bytes;
 constexpr const char* kOld = "2016:08:20 10:11:12";
 constexpr const char* kNew = "2016:08:21 11:11:12";
 
-Bytes thermal()
-{
-    return testing_support::tiffWithInteropInIfd0(kOld);
-}
+const auto thermal = [] { return testing_support::tiffWithInteropInIfd0(kOld); };
 
 // The thermal file with the first byte of `pattern` set to `to`.
 std::function<Bytes()> thermalWith(const std::string& pattern, std::uint8_t to)

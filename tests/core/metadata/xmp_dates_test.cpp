@@ -7,11 +7,6 @@
 namespace shotdate {
 namespace {
 
-LocalSeconds at(int y, unsigned mo, unsigned d, unsigned h, unsigned mi, unsigned s)
-{
-    return *makeLocalSeconds(y, mo, d, h, mi, s);
-}
-
 DateArguments shift(std::int32_t seconds)
 {
     return {.mode = int(DateMode::Shift), .shiftSeconds = seconds, .allDates = true};
@@ -19,15 +14,12 @@ DateArguments shift(std::int32_t seconds)
 
 DateArguments given(DateMode mode)
 {
-    return {.mode = int(mode), .givenDate = at(2013, 1, 15, 8, 0, 0), .allDates = true};
+    return {.mode = int(mode), .givenDate = *makeLocalSeconds(2013, 1, 15, 8, 0, 0), .allDates = true};
 }
 
 DateArguments zoneOnly(std::int32_t minutes)
 {
-    DateArguments args = shift(0);
-    args.zoneMinutes = minutes;
-    args.datesChange = false;
-    return args;
+    return {.mode = int(DateMode::Shift), .allDates = true, .zoneMinutes = minutes, .datesChange = false};
 }
 
 // One value in an attribute of the usual prefix: old -> expected new ("" =

@@ -6,20 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <numeric>
 #include <string>
 
 using namespace shotdate;
 using namespace shotdate::testing_support;
 
 namespace {
-
-std::size_t differingBytes(const Bytes& a, const Bytes& b)
-{
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
-        n += a[i] != b[i];
-    return n + (a.size() > b.size() ? a.size() - b.size() : b.size() - a.size());
-}
 
 std::string asText(const Bytes& bytes)
 {
@@ -49,7 +43,9 @@ TEST_P(JpegDates, RewriteOrPassOver)
     EXPECT_EQ(result.patchedInPlace, row.patched);
     if (row.patched) {
         ASSERT_EQ(result.bytes.size(), jpeg.size());
-        EXPECT_LE(differingBytes(jpeg, result.bytes), 40u);
+        EXPECT_LE(std::inner_product(jpeg.begin(), jpeg.end(), result.bytes.begin(), 0u, std::plus<>(),
+                                     std::not_equal_to<>()),
+                  40u);
         EXPECT_EQ(asText(result.bytes).find(result.newDate), asText(jpeg).find(row.original));
     }
 }
