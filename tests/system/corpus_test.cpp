@@ -49,10 +49,8 @@ bool isCorpusImage(const fs::directory_entry& entry)
 bool identifyDecodes(const std::string& name)
 {
     std::string extension = fs::path(name).extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return std::tolower(c); });
-    return extension == ".jpg" || extension == ".jpeg" || extension == ".tif" || extension == ".tiff"
-        || extension == ".png" || extension == ".webp";
+    std::ranges::transform(extension, extension.begin(), [](unsigned char c) { return std::tolower(c); });
+    return std::set<std::string>{".jpg", ".jpeg", ".tif", ".tiff", ".png", ".webp"}.count(extension) > 0;
 }
 
 // Reasons that mean the engine or the disk failed, never a property of the file.
@@ -231,8 +229,8 @@ TEST(CorpusTest, ShiftByADayAndAnHourRewritesFaithfullyOrPassesOver)
             EXPECT_TRUE(outside.empty()) << outside.size() << " bytes changed outside the dates";
             // Exactly the two fields took the new date (a third copy, such as
             // ModifyDate, keeps the old one).
-            EXPECT_EQ(countOccurrences(newBytes, report.newDate), countOccurrences(oldBytes, report.newDate) + 2);
-            EXPECT_EQ(countOccurrences(oldBytes, report.oldDate), countOccurrences(newBytes, report.oldDate) + 2);
+            EXPECT_EQ(occurrences(newBytes, report.newDate).size(), occurrences(oldBytes, report.newDate).size() + 2);
+            EXPECT_EQ(occurrences(oldBytes, report.oldDate).size(), occurrences(newBytes, report.oldDate).size() + 2);
             continue;
         }
         const std::string expected = shiftedDateText(oldOriginal, kDayAndHour);

@@ -70,10 +70,7 @@ constexpr FixtureRecipe kRecipes[] = {
 
 const FixtureRecipe& recipe(Fixture fixture)
 {
-    for (const auto& r : kRecipes)
-        if (r.fixture == fixture)
-            return r;
-    std::abort();
+    return *std::find_if(std::begin(kRecipes), std::end(kRecipes), [&](const auto& r) { return r.fixture == fixture; });
 }
 
 // What exiftool writes into the fixture.
@@ -294,8 +291,6 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t size)
     return crc ^ 0xFFFFFFFFu;
 }
 
-namespace {
-
 std::vector<std::size_t> occurrences(const Bytes& bytes, const std::string& text)
 {
     std::vector<std::size_t> found;
@@ -307,13 +302,6 @@ std::vector<std::size_t> occurrences(const Bytes& bytes, const std::string& text
         ++it;
     }
     return found;
-}
-
-} // namespace
-
-std::size_t countOccurrences(const Bytes& bytes, const std::string& text)
-{
-    return occurrences(bytes, text).size();
 }
 
 std::vector<std::size_t> changesOutsideDates(const Bytes& before, const Bytes& after,
@@ -405,7 +393,6 @@ std::vector<std::string> pixelSignatures(const std::string& path)
     return splitLines(result.out);
 }
 
-// file name -> the format column of SOURCES.tsv
 std::map<std::string, std::string> corpusFormats(const std::string& corpus)
 {
     std::map<std::string, std::string> formats;

@@ -27,7 +27,6 @@ CommandResult runCommand(const std::vector<std::string>& argv);
 // Runs one step of a fixture's making; false, with what went wrong in `error`, on failure.
 bool runStep(const std::vector<std::string>& argv, std::string& error);
 
-// The lines of a tool's output.
 std::vector<std::string> splitLines(const std::string& text);
 
 // Paths of files below `folder` (any depth) whose names look like our
@@ -102,7 +101,6 @@ std::map<std::string, TagList> readAllTags(const std::vector<std::string>& paths
 // The first value of a tag, "" when absent.
 std::string tagValue(const TagList& tags, const std::string& key);
 
-// Every value of a tag, in file order.
 std::vector<std::string> tagValues(const TagList& tags, const std::string& key);
 
 // What must be equal between an original and its rewrite: every tag except
@@ -126,8 +124,8 @@ std::map<std::string, std::string> exiv2Dates(const std::string& path);
 std::vector<std::size_t> changesOutsideDates(const Bytes& before, const Bytes& after,
                                              const std::vector<std::string>& dateTexts, bool halves = false);
 
-// How often `text` occurs in `bytes`.
-std::size_t countOccurrences(const Bytes& bytes, const std::string& text);
+// Where `text` occurs in `bytes`, overlaps included; none for an empty text.
+std::vector<std::size_t> occurrences(const Bytes& bytes, const std::string& text);
 
 // The CRC-32 that PNG keeps over each chunk, worked out here rather than
 // by the engine.

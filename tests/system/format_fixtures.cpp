@@ -1,8 +1,11 @@
 #include "format_fixtures.h"
 
+#include "tiff_builder.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -16,11 +19,6 @@ constexpr auto step = fixtures::runStep;
 
 namespace {
 
-bool makePicture(const std::string& path, std::string& error)
-{
-    return fixtures::makePicture(path, 1, error, "32x24");
-}
-
 bool setDates(const std::string& path, std::vector<std::string> extra, bool withDigitized, std::string& error)
 {
     const std::string date = kFormatFixtureDate;
@@ -31,6 +29,16 @@ bool setDates(const std::string& path, std::vector<std::string> extra, bool with
         tags.push_back("-ExifIFD:CreateDate=" + date);
     tags.insert(tags.end(), extra.begin(), extra.end());
     return step(exiftoolWrite(tags, path), error);
+}
+
+// Lets `change` reshape the file in place; it answers what it did not find, "" when done.
+bool reshape(const std::string& path, std::string& error, const std::function<std::string(Bytes&)>& change)
+{
+    Bytes bytes = readBytes(path);
+    error = change(bytes);
+    if (!error.empty())
+        error += " in " + path;
+    return error.empty() && writeBytes(path, bytes);
 }
 
 // --- byte layouts -----------------------------------------------------------
@@ -53,10 +61,15 @@ std::vector<Span> jpegSegments(const Bytes& jpeg)
     return segments;
 }
 
+bool isApp1(const Bytes& jpeg, Span segment, std::string_view signature)
+{
+    return jpeg[segment.start + 1] == 0xE1 && startsWithText(jpeg, segment.start + 4, signature);
+}
+
 std::optional<Span> jpegApp1(const Bytes& jpeg, std::string_view signature)
 {
     for (const Span& segment : jpegSegments(jpeg))
-        if (jpeg[segment.start + 1] == 0xE1 && startsWithText(jpeg, segment.start + 4, signature))
+        if (isApp1(jpeg, segment, signature))
             return segment;
     return std::nullopt;
 }
@@ -76,57 +89,44 @@ void replaceAll(Bytes& bytes, std::string_view from, std::string_view to)
         std::copy(to.begin(), to.end(), it);
 }
 
-bool moveXmpBeforeExif(const std::string& path, std::string& error)
+std::string moveXmpBeforeExif(Bytes& jpeg)
 {
-    Bytes jpeg = readBytes(path);
     const auto exif = jpegApp1(jpeg, kExifSignature);
     const auto xmp = jpegApp1(jpeg, kXmpSignature);
-    if (!exif || !xmp || xmp->start < exif->start) {
-        error = "expected an Exif APP1 followed by an XMP APP1 in " + path;
-        return false;
-    }
+    if (!exif || !xmp || xmp->start < exif->start)
+        return "expected an Exif APP1 followed by an XMP APP1";
     const Bytes xmpSegment = cut(jpeg, *xmp);
     jpeg.erase(jpeg.begin() + std::ptrdiff_t(xmp->start), jpeg.begin() + std::ptrdiff_t(xmp->end()));
     jpeg.insert(jpeg.begin() + std::ptrdiff_t(exif->start), xmpSegment.begin(), xmpSegment.end());
-    writeBytes(path, jpeg);
-    return true;
+    return {};
 }
 
-bool addSecondExifSegment(const std::string& path, std::string& error)
+std::string addSecondExifSegment(Bytes& jpeg)
 {
-    Bytes jpeg = readBytes(path);
     const auto exif = jpegApp1(jpeg, kExifSignature);
-    if (!exif) {
-        error = "no Exif APP1 in " + path;
-        return false;
-    }
+    if (!exif)
+        return "no Exif APP1";
     Bytes second = cut(jpeg, *exif);
     replaceAll(second, kFormatFixtureDate, kSecondSegmentDate);
     jpeg.insert(jpeg.begin() + std::ptrdiff_t(exif->end()), second.begin(), second.end());
-    writeBytes(path, jpeg);
-    return true;
+    return {};
 }
 
-bool moveExifAfterImageData(const std::string& path, std::string& error)
+std::string moveExifAfterImageData(Bytes& png)
 {
-    Bytes png = readBytes(path);
-    std::optional<Span> exif;
-    std::optional<Span> end;
-    for (const Span& chunk : pngChunks(png)) {
-        if (startsWithText(png, chunk.start + 4, "eXIf"))
-            exif = chunk;
-        if (startsWithText(png, chunk.start + 4, "IEND"))
-            end = chunk;
-    }
-    if (!exif || !end) {
-        error = "no eXIf or IEND chunk in " + path;
-        return false;
-    }
+    const auto chunks = pngChunks(png);
+    const auto typed = [&](const char* type) {
+        return std::find_if(chunks.begin(), chunks.end(),
+                            [&](const Span& chunk) { return startsWithText(png, chunk.start + 4, type); });
+    };
+    const auto exif = typed("eXIf");
+    const auto end = typed("IEND");
+    if (exif == chunks.end() || end == chunks.end())
+        return "no eXIf or IEND chunk";
     const Bytes chunk = cut(png, *exif);
     png.insert(png.begin() + std::ptrdiff_t(end->start), chunk.begin(), chunk.end());
     png.erase(png.begin() + std::ptrdiff_t(exif->start), png.begin() + std::ptrdiff_t(exif->end()));
-    writeBytes(path, png);
-    return true;
+    return {};
 }
 
 // --- ISO base media boxes ---------------------------------------------------
@@ -153,10 +153,8 @@ std::vector<Box> boxesIn(const Bytes& file, std::size_t from, std::size_t to)
 
 std::optional<Box> boxOf(const std::vector<Box>& boxes, std::string_view type)
 {
-    for (const Box& box : boxes)
-        if (box.type == type)
-            return box;
-    return std::nullopt;
+    const auto it = std::find_if(boxes.begin(), boxes.end(), [&](const Box& box) { return box.type == type; });
+    return it == boxes.end() ? std::nullopt : std::optional(*it);
 }
 
 struct IlocExtent {
@@ -309,60 +307,49 @@ Bytes withIloc(const Bytes& file, const HeifIndex& index, Iloc iloc)
     return out;
 }
 
+// The Exif item when it lies in one extent of the file itself.
 IlocItem* exifItemOf(Iloc& iloc, std::uint32_t id)
 {
-    for (IlocItem& item : iloc.items)
-        if (item.id == id)
-            return &item;
-    return nullptr;
+    const auto it = std::find_if(iloc.items.begin(), iloc.items.end(), [&](const IlocItem& item) {
+        return item.id == id && item.extents.size() == 1 && item.method() == 0;
+    });
+    return it == iloc.items.end() ? nullptr : &*it;
 }
 
-bool plainOffsets(const std::string& path, std::string& error)
+std::string plainOffsets(Bytes& file)
 {
-    const Bytes file = readBytes(path);
     const auto index = readHeifIndex(file);
-    if (!index || !index->hasExifItem) {
-        error = "no HEIF Exif item in " + path;
-        return false;
-    }
-    writeBytes(path, withIloc(file, *index, index->iloc));
-    return true;
+    if (!index || !index->hasExifItem)
+        return "no HEIF Exif item";
+    file = withIloc(file, *index, index->iloc);
+    return {};
 }
 
 // Stores the Exif item as its tail followed by its head, with two extents
 // that put it back in order. The cut falls inside DateTimeOriginal's value,
 // so a patch must follow the extents byte by byte to land right.
-bool splitExifItem(const std::string& path, std::string& error)
+std::string splitExifItem(Bytes& file)
 {
-    Bytes file = readBytes(path);
     const auto index = readHeifIndex(file);
-    if (!index || !index->hasExifItem) {
-        error = "no HEIF Exif item in " + path;
-        return false;
-    }
-    Iloc iloc = index->iloc;
-    IlocItem* item = exifItemOf(iloc, index->exifItem);
-    if (!item || item->extents.size() != 1 || item->method() != 0) {
-        error = "expected the Exif item in one extent of the file in " + path;
-        return false;
-    }
+    Iloc iloc = index ? index->iloc : Iloc{};
+    IlocItem* item = index && index->hasExifItem ? exifItemOf(iloc, index->exifItem) : nullptr;
+    if (!item)
+        return "expected the Exif item in one extent of the file";
     const std::size_t start = std::size_t(item->base + item->extents[0].offset);
     const std::size_t length = std::size_t(item->extents[0].length);
     const Bytes data(file.begin() + std::ptrdiff_t(start), file.begin() + std::ptrdiff_t(start + length));
     const std::string_view date = kFormatFixtureDate;
     const auto found = std::search(data.begin(), data.end(), date.begin(), date.end());
-    if (found == data.end()) {
-        error = "no date text in the Exif item of " + path;
-        return false;
-    }
+    if (found == data.end())
+        return "no date text in the Exif item";
     const std::size_t head = std::size_t(found - data.begin()) + 10; // cut between the date and the time
     std::copy(data.begin() + std::ptrdiff_t(head), data.end(), file.begin() + std::ptrdiff_t(start));
     std::copy(data.begin(), data.begin() + std::ptrdiff_t(head), file.begin() + std::ptrdiff_t(start + length - head));
     const std::uint64_t base = item->base;
     item->extents = {IlocExtent{0, start + length - head - base, head, 0, 0},
                      IlocExtent{0, start - base, length - head, 0, 0}};
-    writeBytes(path, withIloc(file, *index, iloc));
-    return true;
+    file = withIloc(file, *index, iloc);
+    return {};
 }
 
 // --- recipes ----------------------------------------------------------------
@@ -397,40 +384,38 @@ bool build(Container container, bool withDigitized, const std::string& folder, c
 {
     const std::string source = folder + "/.source-in-progress.jpg";
     const std::string png = folder + "/.source-in-progress.png";
+    const auto picture = [&](const std::string& file) { return fixtures::makePicture(file, 1, error, "32x24"); };
     const auto dates = [&](const std::string& file, std::vector<std::string> extra = {}) {
         return setDates(file, std::move(extra), withDigitized, error);
     };
     // The encoders copy the EXIF of the JPEG they are given.
     const auto encoded = [&](std::vector<std::string> argv) {
-        return makePicture(source, error) && dates(source) && step(argv, error);
+        return picture(source) && dates(source) && step(argv, error);
     };
     switch (container) {
     case Container::JpegXmpFirst:
-        return makePicture(path, error) && dates(path, {"-XMP-dc:Title=Fixture title"})
-            && moveXmpBeforeExif(path, error);
-    case Container::JpegTwoExif: return makePicture(path, error) && dates(path) && addSecondExifSegment(path, error);
+        return picture(path) && dates(path, {"-XMP-dc:Title=Fixture title"}) && reshape(path, error, moveXmpBeforeExif);
+    case Container::JpegTwoExif: return picture(path) && dates(path) && reshape(path, error, addSecondExifSegment);
     case Container::PngExifAfterIdat:
-        return makePicture(path, error) && dates(path) && moveExifAfterImageData(path, error);
+        return picture(path) && dates(path) && reshape(path, error, moveExifAfterImageData);
     case Container::Dng: {
         // exiftool writes only into files whose name matches their content.
         const std::string tiff = folder + "/.dng-in-progress.tif";
-        return makePicture(tiff, error)
-            && dates(tiff, {"-IFD0:DNGVersion=1.4.0.0", "-IFD0:UniqueCameraModel=FixtureCam"})
+        return picture(tiff) && dates(tiff, {"-IFD0:DNGVersion=1.4.0.0", "-IFD0:UniqueCameraModel=FixtureCam"})
             && step({"mv", tiff, path}, error);
     }
     case Container::HeicBaseOffsets: return encoded({"heif-enc", "-q", "50", "-o", path, source});
     case Container::HeicPlainOffsets:
-        return encoded({"heif-enc", "-q", "50", "-o", path, source}) && plainOffsets(path, error);
+        return encoded({"heif-enc", "-q", "50", "-o", path, source}) && reshape(path, error, plainOffsets);
     case Container::HeicSplitExif:
-        return encoded({"heif-enc", "-q", "50", "-o", path, source}) && plainOffsets(path, error)
-            && splitExifItem(path, error);
+        return encoded({"heif-enc", "-q", "50", "-o", path, source}) && reshape(path, error, plainOffsets)
+            && reshape(path, error, splitExifItem);
     case Container::Avif: return encoded({"avifenc", "-s", "10", source, path});
-    case Container::JpegXl:
-        return makePicture(png, error) && step({"cjxl", "-e", "3", png, path}, error) && dates(path);
+    case Container::JpegXl: return picture(png) && step({"cjxl", "-e", "3", png, path}, error) && dates(path);
     case Container::JpegXlBrob: return encoded({"cjxl", source, path});
     case Container::Raf: {
         const std::string raw = folder + "/.raw-in-progress.tif";
-        const bool made = makePicture(source, error) && dates(source)
+        const bool made = picture(source) && dates(source)
             && step({"convert", "-size", "4x4", "xc:gray", "-strip", raw}, error)
             && writeBytes(path, rafAround(readBytes(source), readBytes(raw)));
         std::error_code ignored;
@@ -469,7 +454,7 @@ HeifExifExtent heifExifExtent(const Bytes& file)
     if (!index || !index->hasExifItem)
         return result;
     const IlocItem* item = exifItemOf(index->iloc, index->exifItem);
-    if (!item || item->extents.size() != 1 || item->method() != 0)
+    if (!item)
         return result;
     const IlocExtent& extent = item->extents[0];
     result.found = true;
@@ -506,8 +491,8 @@ void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t 
 
 void appendBigEndian(Bytes& out, std::size_t size, std::uint64_t value)
 {
-    for (std::size_t i = size; i-- > 0;)
-        out.push_back(std::uint8_t(value >> (8 * i)));
+    out.resize(out.size() + size);
+    putBigEndian(out, out.size() - size, size, value);
 }
 
 std::uint64_t getBigEndian(const Bytes& bytes, std::size_t at, std::size_t size)
@@ -552,7 +537,7 @@ std::vector<std::string> piecesOutsideExif(const Bytes& file)
     } else if (startsWithText(file, 0, "\xFF\xD8")) {
         const auto segments = jpegSegments(file);
         for (const Span& segment : segments)
-            if (!(file[segment.start + 1] == 0xE1 && startsWithText(file, segment.start + 4, kExifSignature)))
+            if (!isApp1(file, segment, kExifSignature))
                 pieces.push_back(text(segment));
         std::sort(pieces.begin(), pieces.end());
         const std::size_t scan = segments.empty() ? 2 : segments.back().end();
@@ -563,9 +548,8 @@ std::vector<std::string> piecesOutsideExif(const Bytes& file)
 
 Ciff makeCiff(std::uint32_t seconds, bool bigEndian)
 {
-    const auto put = [&](Bytes& out, std::size_t size, std::uint64_t value) {
-        for (std::size_t i = 0; i < size; ++i)
-            out.push_back(std::uint8_t(value >> (8 * (bigEndian ? size - 1 - i : i))));
+    const auto put = [&](Bytes& out, int size, std::uint32_t value) {
+        testing_support::put32(out, value, bigEndian, size);
     };
     const auto record = [&](Bytes& table, std::uint16_t tag, std::size_t size, std::size_t offset) {
         put(table, 2, tag);

@@ -75,6 +75,8 @@ Bytes headersOnlyMovie()
     return file;
 }
 
+const Bytes kFtyp = box("ftyp", {'i', 's', 'o', 'm', 0, 0, 0, 0, 'i', 's', 'o', 'm'});
+
 // A file of `size` bytes, all holes but for `head` at its start and `tail` at its end.
 bool writeSparse(const std::string& path, const Bytes& head, std::uint64_t size, const Bytes& tail)
 {
@@ -124,34 +126,27 @@ const Maker kCutOff = [](const std::string& p) {
 };
 // moov beyond what is read whole (sparse: no time spent writing it).
 const Maker kHugeHeader = [](const std::string& p) {
-    const Bytes ftyp = box("ftyp", {'i', 's', 'o', 'm', 0, 0, 0, 0, 'i', 's', 'o', 'm'});
-    Bytes head = ftyp;
+    Bytes head = kFtyp;
     appendBigEndian(head, 4, (65ull << 20));
     head.insert(head.end(), {'m', 'o', 'o', 'v'});
-    return writeSparse(p, head, ftyp.size() + (65ull << 20), {});
+    return writeSparse(p, head, kFtyp.size() + (65ull << 20), {});
 };
 // Over 4 GiB: a 64-bit mdat size, the movie header after it.
 const Maker kOver4GiB = [](const std::string& p) {
-    const Bytes ftyp = box("ftyp", {'i', 's', 'o', 'm', 0, 0, 0, 0, 'i', 's', 'o', 'm'});
     const Bytes all = headersOnlyMovie();
     const Bytes moov(all.begin() + std::ptrdiff_t(20), all.end());
     const std::uint64_t mdat = 5ull << 30;
-    Bytes head = ftyp;
+    Bytes head = kFtyp;
     appendBigEndian(head, 4, 1);
     head.insert(head.end(), {'m', 'd', 'a', 't'});
     appendBigEndian(head, 8, mdat);
-    return writeSparse(p, head, ftyp.size() + mdat + moov.size(), moov);
+    return writeSparse(p, head, kFtyp.size() + mdat + moov.size(), moov);
 };
 
 // exiftool keeps a MOV's XMP in moov/udta/XMP_ and an MP4's in a top-level uuid box.
 Maker withXmp(Maker make, std::vector<std::string> tags)
 {
-    return [=](const std::string& p) {
-        std::vector<std::string> argv{"exiftool", "-q", "-overwrite_original"};
-        argv.insert(argv.end(), tags.begin(), tags.end());
-        argv.push_back(p);
-        return make(p) && runCommand(argv).exitCode == 0;
-    };
+    return [=](const std::string& p) { return make(p) && runCommand(exiftoolWrite(tags, p)).exitCode == 0; };
 }
 const std::vector<std::string> kXmpDates{"-XMP-xmp:CreateDate=2019:03:02T10:11:12+09:00",
                                          "-XMP-exif:DateTimeOriginal=2019:03:02T10:11:12",
@@ -207,15 +202,12 @@ bool decodes(const std::string& path)
 std::vector<std::pair<std::size_t, std::size_t>> allowedRanges(const Bytes& file, const std::vector<std::string>& texts)
 {
     std::vector<std::pair<std::size_t, std::size_t>> ranges;
-    for (const std::string type : {"mvhd", "tkhd", "mdhd"}) {
-        for (auto it = file.begin(); (it = std::search(it, file.end(), type.begin(), type.end())) != file.end(); ++it) {
-            const auto at = std::size_t(it - file.begin()) + 4;
-            ranges.push_back({at + 4, at + 4 + (at < file.size() && file[at] == 1 ? 16 : 8)});
-        }
-    }
+    for (const std::string type : {"mvhd", "tkhd", "mdhd"})
+        for (const std::size_t at : occurrences(file, type))
+            ranges.push_back({at + 8, at + 8 + (at + 4 < file.size() && file[at + 4] == 1 ? 16 : 8)});
     for (const std::string& text : texts)
-        for (auto it = file.begin(); (it = std::search(it, file.end(), text.begin(), text.end())) != file.end(); ++it)
-            ranges.push_back({std::size_t(it - file.begin()), std::size_t(it - file.begin()) + text.size()});
+        for (const std::size_t at : occurrences(file, text))
+            ranges.push_back({at, at + text.size()});
     return ranges;
 }
 
@@ -329,9 +321,7 @@ TEST_P(MovieFixture, RewritesOnlyTheDatesOrLeavesTheFileAlone)
     }
     EXPECT_EQ(exiftoolCreateDate(out), c.createDate);
     if (*c.appleDate) {
-        const std::string text = c.appleDate;
-        EXPECT_NE(std::search(after.begin(), after.end(), text.begin(), text.end()), after.end())
-            << "no " << text << " in the new file";
+        EXPECT_FALSE(occurrences(after, c.appleDate).empty()) << "no " << c.appleDate << " in the new file";
     }
     if (*c.xmpCreateDate) {
         EXPECT_EQ(exiftoolXmpCreateDate(out), c.xmpCreateDate);

@@ -106,7 +106,7 @@ void expectFaithfulRewrite(const std::string& original, const std::string& rewri
                                      << (outside.empty() ? 0 : outside.front());
         const std::string value = expect.newDate + std::string(1, '\0');
         for (const auto& half : {value.substr(0, 10), value.substr(10)})
-            EXPECT_GE(countOccurrences(newBytes, half), 2u) << "the new date should fill both 20-byte fields";
+            EXPECT_GE(occurrences(newBytes, half).size(), 2u) << "the new date should fill both 20-byte fields";
         break;
     }
     case Layout::Appended: {

@@ -160,8 +160,7 @@ TEST_P(RewriteFixtureTest, RewritesInPlaceOrLeavesTheFileAlone)
     std::vector<std::string> tools = kTools;
     tools.push_back(decoderTool(row.decoder));
     if (row.container)
-        for (const auto& tool : makerTools(*row.container))
-            tools.push_back(tool);
+        std::ranges::copy(makerTools(*row.container), std::back_inserter(tools));
     SKIP_WITHOUT_TOOLS(tools);
     TempFolder temp;
     for (const char* folder : {"photos", "originals", "out"})
