@@ -1,8 +1,7 @@
 #include "cli_args.h"
+#include "table_row.h"
 
 #include <gtest/gtest.h>
-
-#include <ostream>
 
 #include <optional>
 #include <string>
@@ -10,6 +9,8 @@
 
 namespace shotdate::cli {
 namespace {
+
+using shotdate::PrintTo; // for the rows below, found by gtest through their namespace
 
 // The options a command line gave, as one line of text: the action, then
 // the run's settings where they differ from a plain run. Dates are written
@@ -45,12 +46,6 @@ struct Accepted {
     std::vector<std::string> args;
     std::string options;
 };
-
-// Names the row in failure messages instead of dumping its bytes.
-void PrintTo(const Accepted& row, std::ostream* os)
-{
-    *os << row.name;
-}
 
 class AcceptedArguments : public testing::TestWithParam<Accepted> {};
 
@@ -109,20 +104,13 @@ const Accepted kAccepted[] = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Table, AcceptedArguments, testing::ValuesIn(kAccepted),
-                         [](const testing::TestParamInfo<Accepted>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, AcceptedArguments, testing::ValuesIn(kAccepted), kRowName);
 
 struct Rejected {
     std::string name;
     std::vector<std::string> args;
     std::string messagePart;
 };
-
-// Names the row in failure messages instead of dumping its bytes.
-void PrintTo(const Rejected& row, std::ostream* os)
-{
-    *os << row.name;
-}
 
 class RejectedArguments : public testing::TestWithParam<Rejected> {};
 
@@ -185,8 +173,7 @@ const Rejected kRejected[] = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Table, RejectedArguments, testing::ValuesIn(kRejected),
-                         [](const testing::TestParamInfo<Rejected>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, RejectedArguments, testing::ValuesIn(kRejected), kRowName);
 
 TEST(UsageText, NamesEveryOption)
 {

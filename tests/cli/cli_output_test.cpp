@@ -5,13 +5,13 @@
 #include "json_report.h"
 #include "progress_line.h"
 #include "run_printer.h"
+#include "table_row.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +19,7 @@ namespace shotdate::cli {
 namespace {
 
 using namespace std::chrono_literals;
+using shotdate::PrintTo; // for the rows below, found by gtest through their namespace
 using Clock = ProgressThrottle::Clock;
 
 const std::string kOld = "2012:05:03 13:45:12";
@@ -75,12 +76,6 @@ struct TextRow {
     std::string printed;
     std::string expected;
 };
-
-// Names the row in failure messages instead of dumping its bytes.
-void PrintTo(const TextRow& row, std::ostream* os)
-{
-    *os << row.name;
-}
 
 class PrintedText : public testing::TestWithParam<TextRow> {};
 
@@ -161,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Table, PrintedText, testing::Values(
     TextRow{"PaceHours", paceText(1, 8000, 2s), "0.5 files/s, 4:26:38 left"},
     TextRow{"PaceBeyondADayNoTimeLeft", paceText(1, 100000, 20s), "0.05 files/s"},
     TextRow{"PaceAlmostStalled", paceText(1, 2, 1000s), "<0.01 files/s, 16:40 left"}),
-    [](const auto& info) { return info.param.name; });
+    kRowName);
 // clang-format on
 
 // A FILE* whose text the test can read afterwards.
@@ -221,11 +216,6 @@ struct OutputRow {
     bool terminal = false; // stderr is one: a progress line may be drawn
 };
 
-void PrintTo(const OutputRow& row, std::ostream* os)
-{
-    *os << row.name;
-}
-
 class PrinterOutput : public testing::TestWithParam<OutputRow> {};
 
 TEST_P(PrinterOutput, PutsEachLineOnItsStream)
@@ -254,7 +244,7 @@ INSTANTIATE_TEST_SUITE_P(Table, PrinterOutput, testing::Values(
               "p/c.jpg: would be rewritten: 2012:05:03 13:45:12 -> 2020:01:01 00:00:00\n"
               "2 would be rewritten, 1 passed over\n"},
     OutputRow{"QuietNeverDrawsOnATerminal", Verbosity::Quiet, false, "", true}),
-    [](const auto& info) { return info.param.name; });
+    kRowName);
 // clang-format on
 
 // With --json, stdout is for a parser: the records and nothing else, even

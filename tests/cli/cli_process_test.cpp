@@ -5,6 +5,7 @@
 #include "child_process.h"
 #include "file_bytes.h"
 #include "needed_tools.h"
+#include "table_row.h"
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <ostream>
 #include <regex>
 #include <sstream>
 
@@ -26,6 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using fixtures::TempFolder;
+using shotdate::PrintTo; // for the rows below, found by gtest through their namespace
 
 const std::string kCli = SHOTDATE_CLI_PATH;
 const std::string kOldDate = "2012:05:03 13:45:12";
@@ -157,11 +158,6 @@ struct RunRow {
     bool untouched = false; // every entry below WORK/ keeps its bytes and times
 };
 
-void PrintTo(const RunRow& row, std::ostream* os)
-{
-    *os << row.name;
-}
-
 class CliRun : public CliProcess, public testing::WithParamInterface<RunRow> {};
 
 TEST_P(CliRun, GivesTheExpectedOutcome)
@@ -220,7 +216,7 @@ const RunRow kRuns[] = {
 };
 // clang-format on
 
-INSTANTIATE_TEST_SUITE_P(Table, CliRun, testing::ValuesIn(kRuns), [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Table, CliRun, testing::ValuesIn(kRuns), kRowName);
 
 // Two shifts by mistake, listed, then undone from the journal (kept in the
 // test's folder) one after the other, the second by its id, and forgotten.

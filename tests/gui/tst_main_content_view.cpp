@@ -53,8 +53,7 @@ private slots:
     {
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
-        QVERIFY(QDir(dir_->path()).mkpath(u"in/sub"_s));
-        QVERIFY(QDir(dir_->path()).mkpath(u"out"_s));
+        QVERIFY(QDir(dir_->path()).mkpath(u"in/sub"_s) && QDir(dir_->path()).mkpath(u"out"_s));
         settings_ = temporarySettings(*dir_);
         answers_ = std::make_unique<message_sheets::TestAnswers>();
         view_ = std::make_unique<MainContentView>(*settings_);
@@ -264,8 +263,6 @@ private slots:
         answers_->answerNextConfirmation(run, tick);
         c.StartButton->click();
         if (run) {
-            QTRY_VERIFY(view_->isRunning() || answers_->shown().size() == 2);
-            QTRY_VERIFY(!view_->isRunning());
             QTRY_COMPARE(answers_->shown().size(), 2);
             QCOMPARE(answers_->shown().at(1).text, window_texts::finished(0));
             QCOMPARE(settings_->value(u"INP_PATH"_s).toString(), dir_->filePath(u"in"_s));
@@ -282,7 +279,6 @@ private slots:
         answers_->clearShown();
         c.StartButton->click();
         QCOMPARE(!answers_->shown().isEmpty() && answers_->shown().first().confirmation, asksAgain);
-        QTRY_VERIFY(!view_->isRunning());
     }
 
     void oneRunOnlyWhilePendingOrRunning()
@@ -316,9 +312,8 @@ private slots:
         answers_->clearShown();
         view_->jikko();
         view_->jikko();
-        QTRY_VERIFY(!view_->isRunning());
-        QCOMPARE(started, 2);
         QTRY_COMPARE(answers_->shown().size(), 1);
+        QCOMPARE(started, 2);
     }
 
     void inputDialogTakesFoldersAndFiles_data()

@@ -127,12 +127,11 @@ private slots:
     void roundTripThroughARun()
     {
         QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkpath(u"in"_s));
-        QVERIFY(QDir(dir.path()).mkpath(u"out"_s));
-        auto settings = temporarySettings(dir);
-        message_sheets::TestAnswers answers;
         const QString in = dir.filePath(u"in"_s);
         const QString out = dir.filePath(u"out"_s);
+        QVERIFY(QDir().mkpath(in) && QDir().mkpath(out));
+        auto settings = temporarySettings(dir);
+        message_sheets::TestAnswers answers;
         {
             MainContentView view(*settings);
             const MainControls& c = view.controls();

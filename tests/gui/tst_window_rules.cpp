@@ -70,8 +70,6 @@ QString answer(const QString& rule, const QStringList& a, const QTemporaryDir& d
     if (rule == u"time only") // the time of day stays right without a date
         return show(shotdate::joinDateAndTime(*shotdate::makeLocalSeconds(2012, 5, 3, 0, 0, 0),
                                               toLocalSeconds(QDate(), QTime::fromString(a[0]))));
-    if (rule == u"reason")
-        return reasonText(Reason(a[0].toInt()));
     return u"no such rule"_s;
 }
 
@@ -164,7 +162,6 @@ private slots:
         row("other shift tag is forward", dates, u"1|0|2|00:00:00|5|"_s, shift + u"172800"_s);
         row("any shitei tag but 0 shifts", dates, u"3|0|0|00:01:00|0|"_s, shift + u"60"_s);
         row("time only without a date", u"time only"_s, u"07:08:09"_s, u"2012:05:03 07:08:09"_s);
-        row("a reason in the user's words", u"reason"_s, QString::number(int(Reason::NoExif)), u"EXIFなし"_s);
         // clang-format on
     }
 

@@ -4,11 +4,9 @@
 #include "message_sheets.h"
 #include "preview_dialog.h"
 #include "preview_runner.h"
+#include "radio_group.h"
 #include "run_controller.h"
 #include "window_texts.h"
-
-#include "run/batch_run.h"
-#include "run/run_journal.h"
 
 #include <QCheckBox>
 #include <QDeadlineTimer>
@@ -22,8 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-
-#include <atomic>
+#include <QTimeEdit>
 
 using namespace Qt::StringLiterals;
 
@@ -74,8 +71,7 @@ private slots:
         dir_ = std::make_unique<QTemporaryDir>();
         QVERIFY(dir_->isValid());
         in_ = dir_->filePath(u"入力"_s);
-        QVERIFY(QDir().mkpath(in_));
-        QVERIFY(QDir().mkpath(dir_->filePath(u"out"_s)));
+        QVERIFY(QDir().mkpath(in_) && QDir().mkpath(dir_->filePath(u"out"_s)));
         settings_ = temporarySettings(*dir_);
         // No confirmation, unless a test asks for one.
         settings_->setValue(u"HYOJI_SHINAI"_s, u"YES"_s);
@@ -92,7 +88,8 @@ private slots:
     }
 
     // Which files a run rewrites, and how, is the engine's test; here, what
-    // the window shows of it.
+    // the window shows of it. The preview opens from the confirmation and
+    // leaves the answer to it; what the preview shows is its own test.
     void wholeRunReports()
     {
         QVERIFY(fillFolder(in_, 3));
@@ -111,12 +108,18 @@ private slots:
         });
         view.show();
 
+        answers_->pressPreviewOnNextConfirmation();
         answers_->answerNextConfirmation(true, false);
         c.StartButton->click();
-        QTRY_COMPARE(answers_->shown().size(), 2);
-        QVERIFY(!view.isRunning());
+        QTRY_COMPARE(answers_->shown().size(), 3);
+        QVERIFY(!view.isRunning() && !view.isRunPending());
+        QVERIFY(answers_->shown().at(0).confirmation && answers_->shown().at(1).preview);
+        PreviewDialog* preview = view.findChild<PreviewDialog*>();
+        QVERIFY(preview);
+        QTRY_VERIFY_WITH_TIMEOUT(preview->runner().counts().finished, 20000);
+        QCOMPARE(preview->runner().counts().total, 5);
 
-        const message_sheets::Shown closing = answers_->shown().at(1);
+        const message_sheets::Shown closing = answers_->shown().at(2);
         QCOMPARE(closing.text, u"完了しました。\n\n計3ファイル"_s);
         QCOMPARE(closing.icon, message_sheets::Icon::Spacer);
         // Files passed over are listed with their reasons.
@@ -192,11 +195,9 @@ private slots:
         QTest::addColumn<int>("stopAt"); // the target whose report holds the worker; 0: as the run starts
         QTest::addColumn<QString>("message"); // "": stopped, counting the files rewritten
         // The folder: 0-メモ.txt, the photos p001.jpg..., z-noexif.jpg.
-        // clang-format off
         QTest::newRow("mid-run: the count is the files rewritten, not tried") << kLongList << 2 << QString();
         QTest::newRow("before the first file") << 2 << 0 << window_texts::stopped(0);
         QTest::newRow("during the last file: finished, full count") << 2 << 4 << window_texts::finished(2);
-        // clang-format on
     }
 
     void stopBetweenOrDuringFiles()
@@ -291,31 +292,6 @@ private slots:
         QVERIFY(!midRun || stoppedPrefix(in_) > 0);
     }
 
-    // What the preview shows is the preview's own test; here, that it opens
-    // from the confirmation and leaves the answer to it.
-    void previewFromTheConfirmation()
-    {
-        QVERIFY(fillFolder(in_, 3));
-        settings_->remove(u"HYOJI_SHINAI"_s);
-        QWidget window;
-        MainContentView view(*settings_, &window);
-        setFixedDate(view.controls(), in_);
-        answers_->pressPreviewOnNextConfirmation();
-        answers_->answerNextConfirmation(true, false);
-        view.controls().StartButton->click();
-
-        PreviewDialog* preview = nullptr;
-        QTRY_VERIFY((preview = window.findChild<PreviewDialog*>()));
-        QTRY_VERIFY_WITH_TIMEOUT(preview->runner().counts().finished, 20000);
-        QCOMPARE(preview->runner().counts().total, 5);
-        QTRY_VERIFY(!view.isRunning() && !view.isRunPending());
-        QTRY_COMPARE(answers_->shown().size(), 3);
-        QStringList seen;
-        for (const message_sheets::Shown& s : answers_->shown())
-            seen.append(s.preview ? u"preview"_s : s.confirmation ? u"confirmation"_s : s.text);
-        QCOMPARE(seen, (QStringList{u"confirmation"_s, u"preview"_s, window_texts::finished(3)}));
-    }
-
     void undoFromTheClosingMessage_data()
     {
         QTest::addColumn<int>("photos");
@@ -361,26 +337,25 @@ private slots:
         QCOMPARE(box->escapeButton(), box->defaultButton());
     }
 
+    // An hour's shift, then a fixed date over the same files: the second
+    // confirmation notes the first run.
     void confirmationDetailsNoteARecentShift()
     {
         QVERIFY(fillFolder(in_, 1));
-        shotdate::RunSettings shifted;
-        shifted.inputPath = in_.toStdString();
-        shifted.dates.mode = std::int32_t(shotdate::DateMode::Shift);
-        shifted.dates.shiftSeconds = 3600;
-        int error = 0;
-        const auto journal = shotdate::RunJournal::start(shotdate::journalHeaderFor(shifted), error);
-        QVERIFY(journal);
-        std::atomic<bool> stop{false};
-        QCOMPARE(shotdate::runBatch(shifted, stop, {}, journal.get()).rewritten, 1);
-        journal->finish(1, false);
-
         settings_->remove(u"HYOJI_SHINAI"_s);
         MainContentView view(*settings_);
-        setFixedDate(view.controls(), in_);
-        view.controls().StartButton->click();
-        QTRY_COMPARE(answers_->shown().size(), 1);
-        const message_sheets::Shown confirmation = answers_->shown().first();
+        const MainControls& c = view.controls();
+        setFixedDate(c, in_);
+        c.shiteiMatrix->button(1)->click();
+        c.jisaJikanPicker->setTime(QTime(1, 0));
+        answers_->answerNextConfirmation(true, false);
+        c.StartButton->click();
+        QTRY_COMPARE(answers_->shown().size(), 2);
+        QCOMPARE(answers_->shown().at(1).text, window_texts::finished(1));
+        c.shiteiMatrix->button(0)->click();
+        c.StartButton->click();
+        QTRY_COMPARE(answers_->shown().size(), 3);
+        const message_sheets::Shown confirmation = answers_->shown().last();
         QCOMPARE(confirmation.text, window_texts::confirmation()); // its wording stays
         QVERIFY2(confirmation.details.contains(u"+01:00:00ずらした実行があります（24時間以内）"_s),
                  qPrintable(confirmation.details));
