@@ -12,10 +12,10 @@ namespace shotdate::testing_support {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Appends the low `size` bytes of `v` in the file's byte order.
-inline void put32(Bytes& b, std::uint32_t v, bool big, int size = 4)
+// Appends the low `size` bytes (at most 8) of `v` in the file's byte order.
+inline void put32(Bytes& b, std::uint64_t v, bool big, std::size_t size = 4)
 {
-    for (int i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i)
         b.push_back(std::uint8_t(v >> (8 * (big ? size - 1 - i : i))));
 }
 

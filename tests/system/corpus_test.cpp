@@ -56,15 +56,10 @@ bool identifyDecodes(const std::string& name)
 // Reasons that mean the engine or the disk failed, never a property of the file.
 bool isTrouble(Reason reason)
 {
-    static constexpr Reason kTrouble[] = {Reason::NotFound,
-                                          Reason::Unreadable,
-                                          Reason::TooLarge,
-                                          Reason::ChangedWhileReading,
-                                          Reason::WriteFailed,
-                                          Reason::RenameFailed,
-                                          Reason::RewrittenNotSynced,
-                                          Reason::CannotKeepOwner,
-                                          Reason::CannotKeepAttributes};
+    using enum Reason;
+    static constexpr Reason kTrouble[] = {
+        NotFound,     Unreadable,         TooLarge,        ChangedWhileReading, WriteFailed,
+        RenameFailed, RewrittenNotSynced, CannotKeepOwner, CannotKeepAttributes};
     return std::find(std::begin(kTrouble), std::end(kTrouble), reason) != std::end(kTrouble);
 }
 
@@ -310,9 +305,7 @@ TEST(CorpusTest, WithEveryCopyTheXmpDatesMoveInStep)
                                             "XMP-xmp:CreateDate",        "XMP-xmp:ModifyDate",
                                             "XMP-tiff:DateTime",         "XMP-photoshop:DateCreated"};
     CorpusRun run;
-    DateArguments everyCopy{std::int32_t(DateMode::Shift), {}, kDayAndHour};
-    everyCopy.allDates = true;
-    runOverCorpus(run, everyCopy);
+    runOverCorpus(run, {.mode = std::int32_t(DateMode::Shift), .shiftSeconds = kDayAndHour, .allDates = true});
     if (HasFatalFailure())
         return;
     auto& [temp, input, output, originals, reports, summary, runTime, tags] = run;

@@ -167,9 +167,8 @@ TEST_P(CaseFoldingOutput, NamesDifferingOnlyInCaseGetNumbers)
 {
     const CaseRow& row = GetParam();
     TempFolder folder;
-    fs::create_directories(folder / "in/sub1");
-    fs::create_directories(folder / "in/sub2");
-    fs::create_directory(folder / "out");
+    for (const char* dir : {"in/sub1", "in/sub2", "out"})
+        fs::create_directories(folder / dir);
     fixtures::writeBytes(folder / "in/sub1/" + row.first, kPhoto);
     fixtures::writeBytes(folder / "in/sub2/" + row.second, kPhoto);
     RunOutcome outcome;
@@ -256,12 +255,9 @@ TEST_P(Ownership, AnOriginalIsReplacedOnlyByAFileWithTheSameOwnerAndAccess)
         EXPECT_EQ(after.st_ino, before.st_ino);
     } else if (row.toOutputFolder) {
         // The copy is the runner's: no set-ID bit, and no wider access than the original.
-        EXPECT_EQ(after.st_uid, ::geteuid());
-        EXPECT_EQ(after.st_mode & 07777, 0640u);
+        EXPECT_EQ(std::pair(after.st_uid, after.st_mode & 07777), std::pair(::geteuid(), 0640u));
     } else {
-        EXPECT_EQ(after.st_uid, 4321u);
-        EXPECT_EQ(after.st_gid, 4321u);
-        EXPECT_EQ(after.st_mode & 07777, 02640u);
+        EXPECT_EQ(std::tuple(after.st_uid, after.st_gid, after.st_mode & 07777), std::tuple(4321u, 4321u, 02640u));
     }
 }
 

@@ -15,6 +15,7 @@ namespace fs = std::filesystem;
 using fixtures::exiftoolWrite;
 using fixtures::readBytes;
 using fixtures::writeBytes;
+using testing_support::put32;
 constexpr auto step = fixtures::runStep;
 
 namespace {
@@ -254,26 +255,26 @@ Bytes ilocBox(const Iloc& iloc)
 {
     Bytes payload;
     payload.push_back(iloc.version);
-    appendBigEndian(payload, 3, iloc.flags);
+    put32(payload, iloc.flags, true, 3);
     payload.push_back(std::uint8_t(iloc.offsetSize << 4 | iloc.lengthSize));
     payload.push_back(std::uint8_t(iloc.baseSize << 4 | (iloc.version >= 1 ? iloc.indexSize : 0)));
     const std::size_t idSize = iloc.version < 2 ? 2 : 4;
-    appendBigEndian(payload, idSize, iloc.items.size());
+    put32(payload, iloc.items.size(), true, idSize);
     for (const IlocItem& item : iloc.items) {
-        appendBigEndian(payload, idSize, item.id);
+        put32(payload, item.id, true, idSize);
         if (iloc.version >= 1)
-            appendBigEndian(payload, 2, item.methodField);
-        appendBigEndian(payload, 2, item.dataReference);
-        appendBigEndian(payload, iloc.baseSize, item.base);
-        appendBigEndian(payload, 2, item.extents.size());
+            put32(payload, item.methodField, true, 2);
+        put32(payload, item.dataReference, true, 2);
+        put32(payload, item.base, true, iloc.baseSize);
+        put32(payload, item.extents.size(), true, 2);
         for (const IlocExtent& extent : item.extents) {
-            appendBigEndian(payload, iloc.indexSize, extent.index);
-            appendBigEndian(payload, iloc.offsetSize, extent.offset);
-            appendBigEndian(payload, iloc.lengthSize, extent.length);
+            put32(payload, extent.index, true, iloc.indexSize);
+            put32(payload, extent.offset, true, iloc.offsetSize);
+            put32(payload, extent.length, true, iloc.lengthSize);
         }
     }
     Bytes box;
-    appendBigEndian(box, 4, 8 + payload.size());
+    put32(box, 8 + payload.size(), true);
     box.insert(box.end(), {'i', 'l', 'o', 'c'});
     box.insert(box.end(), payload.begin(), payload.end());
     return box;
@@ -489,12 +490,6 @@ void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t 
         bytes.at(at + i) = std::uint8_t(value >> (8 * (size - 1 - i)));
 }
 
-void appendBigEndian(Bytes& out, std::size_t size, std::uint64_t value)
-{
-    out.resize(out.size() + size);
-    putBigEndian(out, out.size() - size, size, value);
-}
-
 std::uint64_t getBigEndian(const Bytes& bytes, std::size_t at, std::size_t size)
 {
     std::uint64_t value = 0;
@@ -548,9 +543,7 @@ std::vector<std::string> piecesOutsideExif(const Bytes& file)
 
 Ciff makeCiff(std::uint32_t seconds, bool bigEndian)
 {
-    const auto put = [&](Bytes& out, int size, std::uint32_t value) {
-        testing_support::put32(out, value, bigEndian, size);
-    };
+    const auto put = [&](Bytes& out, int size, std::uint32_t value) { put32(out, value, bigEndian, size); };
     const auto record = [&](Bytes& table, std::uint16_t tag, std::size_t size, std::size_t offset) {
         put(table, 2, tag);
         put(table, 4, size);

@@ -64,9 +64,8 @@ HeifExifExtent heifExifExtent(const Bytes& file);
 // reads: their positions and lengths at 84 and 100, big-endian).
 Bytes rafAround(const Bytes& jpeg, const Bytes& raw);
 
-// Writes `value` big-endian into `size` bytes at `at`, or at the end; reads it back.
+// Writes `value` big-endian into `size` bytes at `at` (testing_support::put32 appends); reads it back.
 void putBigEndian(Bytes& bytes, std::size_t at, std::size_t size, std::uint64_t value);
-void appendBigEndian(Bytes& bytes, std::size_t size, std::uint64_t value);
 std::uint64_t getBigEndian(const Bytes& bytes, std::size_t at, std::size_t size);
 
 struct Span {

@@ -242,10 +242,10 @@ TEST_P(HostileFolderTest, EveryEntryGetsAReasonAndNothingElseIsTouched)
     EXPECT_EQ(deepBytes, deepRewritten && !toOutputFolder ? photoRewritten() : photoBytes());
     EXPECT_EQ(outcome.summary.rewritten, succeeded) << "the summary disagrees with the reports";
     EXPECT_EQ(outcome.summary.passedOver, int(outcome.reports.size()) - succeeded);
-    EXPECT_EQ(fixtures::readBytes(outside + "/album/in-linked-folder.jpg"), photoBytes());
-    EXPECT_EQ(fixtures::readBytes(outside + "/target.jpg"), photoBytes());
     for (const std::string& where : {photos, output, outside})
         EXPECT_EQ(countTemporaries(where), 0) << where;
+    for (const char* linked : {"/album/in-linked-folder.jpg", "/target.jpg"})
+        EXPECT_EQ(fixtures::readBytes(outside + linked), photoBytes()) << linked;
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, HostileFolderTest, ::testing::Bool(),
@@ -298,9 +298,9 @@ TEST(SparseFileTest, MemoryStaysBoundedAndTheFileSurvives)
               << " MiB before the run\n";
     EXPECT_LE(grownMiB, 64) << "memory grew with the size of the files";
     ASSERT_EQ(outcome.reports.size(), 2u);
-    EXPECT_EQ(outcome.reports.at(text).reason, Reason::NotAnImage);
+    EXPECT_EQ(std::pair(outcome.reports.at(text).reason, outcome.reports.at(photo).reason),
+              std::pair(Reason::NotAnImage, Reason::Rewritten));
     EXPECT_EQ(headOf(text), textHead) << "a file passed over was changed";
-    EXPECT_EQ(outcome.reports.at(photo).reason, Reason::Rewritten);
     for (const std::string& path : {photo, text})
         EXPECT_EQ(fixtures::statOf(path).st_size, kTwoGiB) << path << " changed size";
     EXPECT_EQ(countTemporaries(folder.path()), 0);

@@ -12,6 +12,7 @@
 #include "run/reason.h"
 #include "table_row.h"
 #include "temp_folder.h"
+#include "tiff_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace fixtures;
-using format_fixtures::appendBigEndian;
+using testing_support::put32;
 
 // 2019-03-02 01:11:12 UTC, as the fixtures record it.
 constexpr long long kRecorded = 1551489072;
@@ -39,7 +40,7 @@ constexpr long long kUnset = -1; // the reader finds no date
 Bytes box(const std::string& type, const Bytes& payload)
 {
     Bytes out;
-    appendBigEndian(out, 4, 8 + payload.size());
+    put32(out, 8 + payload.size(), true);
     out.insert(out.end(), type.begin(), type.end());
     out.insert(out.end(), payload.begin(), payload.end());
     return out;
@@ -50,8 +51,8 @@ Bytes box(const std::string& type, const Bytes& payload)
 Bytes timesV1(const std::string& type, std::uint64_t time, std::size_t rest)
 {
     Bytes payload{1, 0, 0, 0};
-    appendBigEndian(payload, 8, time);
-    appendBigEndian(payload, 8, time);
+    put32(payload, time, true, 8);
+    put32(payload, time, true, 8);
     payload.resize(payload.size() + rest);
     return box(type, payload);
 }
@@ -127,7 +128,7 @@ const Maker kCutOff = [](const std::string& p) {
 // moov beyond what is read whole (sparse: no time spent writing it).
 const Maker kHugeHeader = [](const std::string& p) {
     Bytes head = kFtyp;
-    appendBigEndian(head, 4, (65ull << 20));
+    put32(head, (65ull << 20), true);
     head.insert(head.end(), {'m', 'o', 'o', 'v'});
     return writeSparse(p, head, kFtyp.size() + (65ull << 20), {});
 };
@@ -137,9 +138,9 @@ const Maker kOver4GiB = [](const std::string& p) {
     const Bytes moov(all.begin() + std::ptrdiff_t(20), all.end());
     const std::uint64_t mdat = 5ull << 30;
     Bytes head = kFtyp;
-    appendBigEndian(head, 4, 1);
+    put32(head, 1, true);
     head.insert(head.end(), {'m', 'd', 'a', 't'});
-    appendBigEndian(head, 8, mdat);
+    put32(head, mdat, true, 8);
     return writeSparse(p, head, kFtyp.size() + mdat + moov.size(), moov);
 };
 
@@ -158,9 +159,9 @@ const Maker kMp4XmpNoPadding =
 const Maker kHugeXmpBox = [](const std::string& p) {
     Bytes head = headersOnlyMovie();
     const std::uint64_t box = 32 + (65ull << 20);
-    appendBigEndian(head, 4, 1); // a 64-bit size: the uuid's bytes then end the 32 read of a box header
+    put32(head, 1, true); // a 64-bit size: the uuid's bytes then end the 32 read of a box header
     head.insert(head.end(), {'u', 'u', 'i', 'd'});
-    appendBigEndian(head, 8, box);
+    put32(head, box, true, 8);
     head.insert(head.end(),
                 {0xBE, 0x7A, 0xCF, 0xCB, 0x97, 0xA9, 0x42, 0xE8, 0x9C, 0x71, 0x99, 0x94, 0x91, 0xE3, 0xAF, 0xAC});
     return writeSparse(p, head, head.size() - 32 + box, {});
