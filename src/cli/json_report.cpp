@@ -40,16 +40,6 @@ Json dateOrNull(const std::string& date)
 
 } // namespace
 
-bool isUtf8(std::string_view text)
-{
-    try {
-        (void)Json(std::string(text)).dump();
-        return true;
-    } catch (const Json::type_error&) {
-        return false;
-    }
-}
-
 std::string base64(std::string_view bytes)
 {
     static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "io/json_line.h"
 #include "run/batch_run.h"
 #include "run/target_list.h"
 
@@ -23,8 +24,8 @@ std::string summaryRecord(const RunSummary& summary, bool dryRun, int exitStatus
 
 // Linux file names are bytes. A name that is not valid UTF-8 is shown
 // with U+FFFD in place of each bad byte, and its exact bytes are given
-// beside it in base64 ("path_base64"), so that a script can still open it.
-bool isUtf8(std::string_view text);
+// beside it in base64 ("path_base64"), so that a script can still open it
+// (isUtf8 tells which).
 std::string base64(std::string_view bytes);
 
 } // namespace shotdate::cli

@@ -138,7 +138,6 @@ INSTANTIATE_TEST_SUITE_P(Table, PrintedText, testing::Values(
     TextRow{"JsonStoppedDryRunSummary", summaryRecord(summaryOf(5, 0, true, 1), true, 130),
             R"({"type":"summary","dry_run":true,"rewritten":5,"passed_over":0,"unlisted_folders":1,"stopped":true,"exit":130})"},
     TextRow{"Base64Padding", base64("f") + " " + base64("fo") + " " + base64("foo") + " " + base64(""), "Zg== Zm8= Zm9v "},
-    TextRow{"Utf8Detected", std::to_string(isUtf8("写真.jpg")) + std::to_string(isUtf8("\xe5\x86.jpg")) + std::to_string(isUtf8("\xc0\xaf")), "100"},
 
     // The progress line never wraps: "写真" is six bytes and four columns.
     TextRow{"ProgressCutLeavesLastColumnFree", progressText(3, 40, "IMG_0003.JPG", 12), "[3/40] IMG_"},

@@ -63,6 +63,16 @@ std::string withSidecars(const std::string& folder, std::string& why)
     return made.path;
 }
 
+// A name that is not UTF-8, with a quote and a newline: the journal must
+// give the undo the name's exact bytes back.
+std::string oddlyNamed(const std::string& folder, std::string& why)
+{
+    const std::string path = fixture(Fixture::JpegBigEndian)(folder, why), odd = folder + "/caf\xe9 \"1\"\n.jpg";
+    if (!path.empty())
+        fs::rename(path, odd);
+    return path.empty() ? path : odd;
+}
+
 std::string movie(const std::string& folder, std::string& why)
 {
     why = missingToolsReason({"ffmpeg"});
@@ -134,6 +144,7 @@ TEST_P(UndoEachRewrite, GivesTheOldDatesBack)
 // output folder, with sidecars, a movie.
 const UndoCase kUndoCases[] = {
     {"PatchedJpeg", fixture(Fixture::JpegBigEndian), false, true},
+    {"PatchedJpegNamedInLatin1", oddlyNamed, false, true},
     {"PatchedTiff", fixture(Fixture::TiffThreePages), false, true},
     {"PatchedPng", fixture(Fixture::PngExif), false, true},
     {"PatchedWebp", fixture(Fixture::WebpExif), false, true},

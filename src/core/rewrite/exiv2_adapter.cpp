@@ -174,15 +174,12 @@ std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> 
     }
 }
 
-std::optional<MetadataSnapshot> exiv2ReadExifValues(std::span<const std::uint8_t> tiff,
-                                                    const std::vector<std::string>& keys)
+std::optional<MetadataSnapshot> exiv2ReadExifValues(std::span<std::uint8_t> tiff, const std::vector<std::string>& keys)
 {
     initialiseExiv2();
     try {
-        // Decoding may patch what it reads, as an image's readMetadata does.
-        std::vector<std::uint8_t> copy(tiff.begin(), tiff.end());
         Exiv2::ExifData exif;
-        Exiv2::ExifParser::decode(exif, copy.data(), std::uint32_t(copy.size()));
+        Exiv2::ExifParser::decode(exif, tiff.data(), std::uint32_t(tiff.size()));
         if (exif.empty())
             return std::nullopt;
         MetadataSnapshot values;

@@ -37,9 +37,10 @@ std::optional<MetadataSnapshot> exiv2ReadMetadata(std::span<const std::uint8_t> 
 // The values of `keys` ("Exif.Photo.DateTimeOriginal") in a TIFF structure
 // (an EXIF block), as text; a key Exiv2 does not find is left out. Cheaper
 // than a whole snapshot: only the EXIF is decoded, and only these values
-// turned into text. nullopt when Exiv2 cannot decode the block.
-std::optional<MetadataSnapshot> exiv2ReadExifValues(std::span<const std::uint8_t> tiff,
-                                                    const std::vector<std::string>& keys);
+// turned into text. nullopt when Exiv2 cannot decode the block. The block
+// is decoded where it lies, and decoding may patch what it reads (as an
+// image's readMetadata does): hand it bytes that are yours to spoil.
+std::optional<MetadataSnapshot> exiv2ReadExifValues(std::span<std::uint8_t> tiff, const std::vector<std::string>& keys);
 
 // Exiv2's own words about the last call on this thread: the text of the
 // error it raised, or else the last warning or error it logged; empty when

@@ -5,15 +5,15 @@
 
 namespace shotdate {
 
-ReadBack patchReadsBack(std::span<const std::uint8_t> patchedHead, const ContainerFormat& format,
+ReadBack patchReadsBack(std::vector<std::uint8_t> patchedHead, const ContainerFormat& format,
                         const std::optional<std::string>& original, const std::optional<std::string>& digitized)
 {
-    std::span<const std::uint8_t> tiff;
+    std::span<std::uint8_t> tiff;
     if (format.exifBlock) {
         const auto block = format.exifBlock(patchedHead);
         if (!block || block->offset + block->size > patchedHead.size())
             return ReadBack::Unreadable;
-        tiff = patchedHead.subspan(block->offset, block->size);
+        tiff = std::span(patchedHead).subspan(block->offset, block->size);
     } else if (format.fileIsExifBlock) {
         tiff = patchedHead;
     } else {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace shotdate {
 
@@ -19,7 +20,8 @@ enum class ReadBack {
 // patches applied), finds DateTimeOriginal and DateTimeDigitized as
 // expected; a value left nullopt is not looked at. A patch written into the
 // file itself has no new file to check afterwards: it is checked here, before.
-ReadBack patchReadsBack(std::span<const std::uint8_t> patchedHead, const ContainerFormat& format,
+// Exiv2 decodes the head where it lies, and may change it.
+ReadBack patchReadsBack(std::vector<std::uint8_t> patchedHead, const ContainerFormat& format,
                         const std::optional<std::string>& original, const std::optional<std::string>& digitized);
 
 } // namespace shotdate

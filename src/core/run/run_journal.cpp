@@ -3,6 +3,7 @@
 #include "dates/exif_text.h"
 #include "io/file_system_identity.h"
 #include "io/journal_file.h"
+#include "io/json_line.h"
 #include "io/path_text.h"
 
 #include <nlohmann/json.hpp>
@@ -53,23 +54,13 @@ std::vector<std::uint8_t> bytesOfHex(const std::string& text)
     return out;
 }
 
-// Paths are bytes; JSON holds UTF-8 text. A path that is not valid UTF-8
-// is kept exactly in "<key>_hex" beside its readable form.
-bool isUtf8(const std::string& text)
-{
-    try {
-        (void)json(text).dump();
-        return true;
-    } catch (const json::exception&) {
-        return false;
-    }
-}
-
 std::vector<std::uint8_t> bytesOf(const std::string& text)
 {
     return {text.begin(), text.end()};
 }
 
+// Paths are bytes; JSON holds UTF-8 text. A path that is not valid UTF-8
+// is kept exactly in "<key>_hex" beside its readable form.
 void putPath(json& object, const std::string& key, const std::string& path)
 {
     object[key] = path;
@@ -102,12 +93,21 @@ std::optional<std::string> textOrNull(const json& value)
     return value.is_string() ? std::optional<std::string>(value.get<std::string>()) : std::nullopt;
 }
 
-json stampJson(const FileStamp& stamp)
+void putStamp(JsonLine& line, std::string_view key, const FileStamp& stamp)
 {
-    return {{"device", stamp.device},
-            {"inode", stamp.inode},
-            {"size", stamp.size},
-            {"ctime", {stamp.ctimeSeconds, stamp.ctimeNanoseconds}}};
+    line.open(key, '{')
+        .number("device", stamp.device)
+        .number("inode", stamp.inode)
+        .number("size", stamp.size)
+        .pair("ctime", stamp.ctimeSeconds, stamp.ctimeNanoseconds)
+        .close('}');
+}
+
+void putPath(JsonLine& line, const std::string& key, const std::string& path)
+{
+    line.text(key, path);
+    if (!isUtf8(path))
+        line.text(key + "_hex", hexOf(bytesOf(path)));
 }
 
 FileStamp stampOf(const json& value)
@@ -123,35 +123,41 @@ FileStamp stampOf(const json& value)
     return stamp;
 }
 
-json fileJson(const JournalFile& file)
+std::string fileLine(const JournalFile& file)
 {
-    json ranges = json::array();
-    for (const ChangedRange& range : file.ranges)
-        ranges.push_back({{"offset", range.offset}, {"old", hexOf(range.oldBytes)}, {"new", hexOf(range.newBytes)}});
-    json dates = json::array();
-    for (const ChangedDate& date : file.dates)
-        dates.push_back(
-            {{"name", date.name}, {"old", optionalText(date.oldValue)}, {"new", optionalText(date.newValue)}});
-    json line = {{"type", "file"},
-                 {"before", stampJson(file.before)},
-                 {"after", stampJson(file.after)},
-                 {"old_size", file.oldSize},
-                 {"laid_out", file.laidOut},
-                 {"ranges", ranges},
-                 {"dates", dates},
-                 {"replaced_other", file.replacedOther}};
-    if (file.inPlace) {
-        const InPlaceRecord& patch = *file.inPlace;
-        line["in_place"] = {{"boot_id", patch.bootId},
-                            {"offset", patch.offset},
-                            {"old", hexOf(patch.oldBytes)},
-                            {"new", hexOf(patch.newBytes)},
-                            {"atime", {patch.accessSeconds, patch.accessNanoseconds}},
-                            {"mtime", {patch.modifySeconds, patch.modifyNanoseconds}}};
-    }
+    JsonLine line;
+    line.text("type", "file");
     putPath(line, "path", file.path);
     putPath(line, "relative", file.relativePath);
-    return line;
+    putStamp(line, "before", file.before);
+    putStamp(line, "after", file.after);
+    line.number("old_size", file.oldSize).boolean("laid_out", file.laidOut).open("ranges", '[');
+    for (const ChangedRange& range : file.ranges)
+        line.open('{')
+            .number("offset", range.offset)
+            .text("old", hexOf(range.oldBytes))
+            .text("new", hexOf(range.newBytes))
+            .close('}');
+    line.close(']').open("dates", '[');
+    for (const ChangedDate& date : file.dates)
+        line.open('{')
+            .text("name", date.name)
+            .nullableText("old", date.oldValue)
+            .nullableText("new", date.newValue)
+            .close('}');
+    line.close(']').boolean("replaced_other", file.replacedOther);
+    if (file.inPlace) {
+        const InPlaceRecord& patch = *file.inPlace;
+        line.open("in_place", '{')
+            .text("boot_id", patch.bootId)
+            .number("offset", patch.offset)
+            .text("old", hexOf(patch.oldBytes))
+            .text("new", hexOf(patch.newBytes))
+            .pair("atime", patch.accessSeconds, patch.accessNanoseconds)
+            .pair("mtime", patch.modifySeconds, patch.modifyNanoseconds)
+            .close('}');
+    }
+    return line.finish();
 }
 
 JournalFile fileOf(const json& value)
@@ -362,7 +368,7 @@ void RunJournal::recordPrepared(std::vector<JournalFile*> files)
         std::string lines;
         for (JournalFile* file : files) {
             file->path = absolute(file->path);
-            lines += lineOf(fileJson(*file));
+            lines += fileLine(*file);
         }
         write(lines, true);
     } catch (...) {
@@ -372,9 +378,10 @@ void RunJournal::recordPrepared(std::vector<JournalFile*> files)
 
 std::string journalDoneLine(const std::string& absolutePath, Reason reason)
 {
-    json line = {{"type", "done"}, {"reason", reasonKey(reason)}};
+    JsonLine line;
+    line.text("type", "done").text("reason", reasonKey(reason));
     putPath(line, "path", absolutePath);
-    return lineOf(line);
+    return line.finish();
 }
 
 void RunJournal::recordDone(const std::string& path, Reason reason)
