@@ -1,7 +1,6 @@
 #include "io/json_line.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace shotdate {
 
@@ -108,27 +107,7 @@ JsonLine& JsonLine::text(std::string_view key, std::string_view value)
 
 JsonLine& JsonLine::nullableText(std::string_view key, const std::optional<std::string>& value)
 {
-    if (value)
-        return text(key, *value);
-    name(key);
-    out_ += "null";
-    return *this;
-}
-
-JsonLine& JsonLine::number(std::string_view key, std::int64_t value)
-{
-    name(key);
-    char digits[24];
-    out_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-    return *this;
-}
-
-JsonLine& JsonLine::number(std::string_view key, std::uint64_t value)
-{
-    name(key);
-    char digits[24];
-    out_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-    return *this;
+    return value ? text(key, *value) : null(key);
 }
 
 JsonLine& JsonLine::boolean(std::string_view key, bool value)
@@ -138,14 +117,27 @@ JsonLine& JsonLine::boolean(std::string_view key, bool value)
     return *this;
 }
 
+JsonLine& JsonLine::null(std::string_view key)
+{
+    name(key);
+    out_ += "null";
+    return *this;
+}
+
 JsonLine& JsonLine::pair(std::string_view key, std::int64_t first, std::int64_t second)
 {
     open(key, '[');
-    char digits[24];
-    out_.append(digits, std::to_chars(digits, digits + sizeof digits, first).ptr);
+    integer(first);
     out_ += ',';
-    out_.append(digits, std::to_chars(digits, digits + sizeof digits, second).ptr);
+    integer(second);
     return close(']');
+}
+
+JsonLine& JsonLine::element(std::string_view text)
+{
+    separate();
+    quoted(text);
+    return *this;
 }
 
 JsonLine& JsonLine::open(std::string_view key, char bracket)

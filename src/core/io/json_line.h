@@ -1,5 +1,7 @@
 #pragma once
 
+#include <charconv>
+#include <concepts>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -21,10 +23,18 @@ public:
 
     JsonLine& text(std::string_view key, std::string_view value);
     JsonLine& nullableText(std::string_view key, const std::optional<std::string>& value); // null when absent
-    JsonLine& number(std::string_view key, std::int64_t value);
-    JsonLine& number(std::string_view key, std::uint64_t value);
     JsonLine& boolean(std::string_view key, bool value);
+    JsonLine& null(std::string_view key);
     JsonLine& pair(std::string_view key, std::int64_t first, std::int64_t second); // [first,second]
+    JsonLine& element(std::string_view text); // a text inside an array
+
+    template <std::integral Number>
+    JsonLine& number(std::string_view key, Number value)
+    {
+        name(key);
+        integer(value);
+        return *this;
+    }
 
     // A nested object or array: `open` with '{' or '[' (the key is left out
     // inside an array), then `close` with '}' or ']'.
@@ -39,6 +49,12 @@ private:
     void name(std::string_view key);
     void separate();
     void quoted(std::string_view text);
+    template <std::integral Number>
+    void integer(Number value)
+    {
+        char digits[24];
+        out_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    }
 
     std::string out_;
 };

@@ -59,15 +59,6 @@ std::vector<std::uint8_t> bytesOf(const std::string& text)
     return {text.begin(), text.end()};
 }
 
-// Paths are bytes; JSON holds UTF-8 text. A path that is not valid UTF-8
-// is kept exactly in "<key>_hex" beside its readable form.
-void putPath(json& object, const std::string& key, const std::string& path)
-{
-    object[key] = path;
-    if (!isUtf8(path))
-        object[key + "_hex"] = hexOf(bytesOf(path));
-}
-
 std::string pathOf(const json& object, const std::string& key)
 {
     if (object.contains(key + "_hex") && object[key + "_hex"].is_string()) {
@@ -75,17 +66,6 @@ std::string pathOf(const json& object, const std::string& key)
         return std::string(bytes.begin(), bytes.end());
     }
     return object.contains(key) && object[key].is_string() ? object[key].get<std::string>() : std::string();
-}
-
-// One line; invalid UTF-8 (a path's readable form) becomes U+FFFD.
-std::string lineOf(const json& value)
-{
-    return value.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
-}
-
-json optionalText(const std::optional<std::string>& value)
-{
-    return value ? json(*value) : json(nullptr);
 }
 
 std::optional<std::string> textOrNull(const json& value)
@@ -103,6 +83,8 @@ void putStamp(JsonLine& line, std::string_view key, const FileStamp& stamp)
         .close('}');
 }
 
+// Paths are bytes; JSON holds UTF-8 text. A path that is not valid UTF-8
+// is kept exactly in "<key>_hex" beside its readable form.
 void putPath(JsonLine& line, const std::string& key, const std::string& path)
 {
     line.text(key, path);
@@ -198,41 +180,47 @@ JournalFile fileOf(const json& value)
     return file;
 }
 
-json headerJson(const JournalHeader& header)
+std::string headerLine(const JournalHeader& header)
 {
-    json line = {{"type", "run"},
-                 {"version", kVersion},
-                 {"id", header.id},
-                 {"when", header.when},
-                 {"when_ns", header.whenNanoseconds},
-                 {"mode", header.mode},
-                 {"date", optionalText(header.date)},
-                 {"shift_seconds", header.shiftSeconds},
-                 {"subfolders", header.subfolders},
-                 {"all_dates", header.allDates},
-                 {"zone_minutes", header.zoneMinutes ? json(*header.zoneMinutes) : json(nullptr)},
-                 {"output", nullptr},
-                 {"file_system",
-                  {{"uuid", header.uuid},
-                   {"fsid", header.fsid},
-                   {"mount_point", header.mountPoint},
-                   {"path", header.mountRelative}}},
-                 {"undoes", optionalText(header.undoes)},
-                 {"boot_id", header.bootId}};
-    json inputs = json::array();
-    json inputsHex = json::array();
-    bool allText = true;
-    for (const std::string& input : header.inputs) {
-        inputs.push_back(input);
-        inputsHex.push_back(hexOf(bytesOf(input)));
-        allText = allText && isUtf8(input);
+    JsonLine line;
+    line.text("type", "run")
+        .number("version", kVersion)
+        .text("id", header.id)
+        .number("when", header.when)
+        .number("when_ns", header.whenNanoseconds)
+        .text("mode", header.mode)
+        .nullableText("date", header.date)
+        .number("shift_seconds", header.shiftSeconds)
+        .boolean("subfolders", header.subfolders)
+        .boolean("all_dates", header.allDates);
+    if (header.zoneMinutes)
+        line.number("zone_minutes", *header.zoneMinutes);
+    else
+        line.null("zone_minutes");
+    line.open("file_system", '{')
+        .text("uuid", header.uuid)
+        .text("fsid", header.fsid)
+        .text("mount_point", header.mountPoint)
+        .text("path", header.mountRelative)
+        .close('}')
+        .nullableText("undoes", header.undoes)
+        .text("boot_id", header.bootId)
+        .open("inputs", '[');
+    for (const std::string& input : header.inputs)
+        line.element(input);
+    line.close(']');
+    if (!std::all_of(header.inputs.begin(), header.inputs.end(),
+                     [](const std::string& input) { return isUtf8(input); })) {
+        line.open("inputs_hex", '[');
+        for (const std::string& input : header.inputs)
+            line.element(hexOf(bytesOf(input)));
+        line.close(']');
     }
-    line["inputs"] = inputs;
-    if (!allText)
-        line["inputs_hex"] = inputsHex;
     if (header.output)
         putPath(line, "output", *header.output);
-    return line;
+    else
+        line.null("output");
+    return line.finish();
 }
 
 JournalHeader headerOf(const json& value)
@@ -342,7 +330,7 @@ std::unique_ptr<RunJournal> RunJournal::startJournal(JournalHeader header, int& 
     // Without the lock (a file system without flock) the run goes on: a
     // replay only touches records of an earlier boot, never a live run's.
     (void)journal->impl_->file.lock();
-    journal->write(lineOf(headerJson(journal->header_)), true);
+    journal->write(headerLine(journal->header_), true);
     error = journal->error_;
     if (error != 0)
         return nullptr;
@@ -396,7 +384,7 @@ void RunJournal::recordDone(const std::string& path, Reason reason)
 void RunJournal::finish(int rewritten, bool stopped)
 {
     try {
-        write(lineOf({{"type", "end"}, {"rewritten", rewritten}, {"stopped", stopped}}), true);
+        write(JsonLine().text("type", "end").number("rewritten", rewritten).boolean("stopped", stopped).finish(), true);
     } catch (...) {
         error_ = ENOMEM;
     }

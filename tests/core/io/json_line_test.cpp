@@ -26,12 +26,20 @@ TEST_P(JsonLineText, ReadsBackAsWrittenOrWithReplacementCharacters)
 {
     const std::string& text = GetParam();
     EXPECT_EQ(isUtf8(text), nlohmannTakes(text));
-    const std::string line = JsonLine().text("k", text).nullableText("none", std::nullopt).pair("p", -1, 2).finish();
+    const std::string line = JsonLine()
+                                 .text("k", text)
+                                 .nullableText("none", std::nullopt)
+                                 .pair("p", -1, 2)
+                                 .number("max", UINT64_MAX)
+                                 .number("min", INT64_MIN)
+                                 .finish();
     ASSERT_EQ(line.back(), '\n');
     ASSERT_EQ(line.find('\n'), line.size() - 1) << "one line only";
     const auto parsed = nlohmann::json::parse(line);
     EXPECT_TRUE(parsed["none"].is_null());
     EXPECT_EQ(parsed["p"], nlohmann::json({-1, 2}));
+    EXPECT_EQ(parsed["max"].get<std::uint64_t>(), UINT64_MAX);
+    EXPECT_EQ(parsed["min"].get<std::int64_t>(), INT64_MIN);
     const std::string back = parsed["k"].get<std::string>();
     if (isUtf8(text))
         EXPECT_EQ(back, text);
