@@ -89,7 +89,8 @@ protected:
         std::filesystem::create_directories(folder());
     }
     void TearDown() override { ::unsetenv("XDG_STATE_HOME"); }
-    std::string folder() const { return root_ / "in"; }
+    // Not UTF-8: the journal must keep the folder's exact bytes for undo.
+    std::string folder() const { return root_ / "in\xe9"; }
 
     // `afterStart` runs once the journal is open; `journaled` false: no journal.
     RunSummary journaledRun(std::vector<FileReport>* reports = nullptr, const std::function<void()>& afterStart = {},

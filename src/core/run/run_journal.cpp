@@ -197,15 +197,10 @@ std::string headerLine(const JournalHeader& header)
         line.number("zone_minutes", *header.zoneMinutes);
     else
         line.null("zone_minutes");
-    line.open("file_system", '{')
-        .text("uuid", header.uuid)
-        .text("fsid", header.fsid)
-        .text("mount_point", header.mountPoint)
-        .text("path", header.mountRelative)
-        .close('}')
-        .nullableText("undoes", header.undoes)
-        .text("boot_id", header.bootId)
-        .open("inputs", '[');
+    line.open("file_system", '{').text("uuid", header.uuid).text("fsid", header.fsid);
+    putPath(line, "mount_point", header.mountPoint);
+    putPath(line, "path", header.mountRelative);
+    line.close('}').nullableText("undoes", header.undoes).text("boot_id", header.bootId).open("inputs", '[');
     for (const std::string& input : header.inputs)
         line.element(input);
     line.close(']');
@@ -249,8 +244,8 @@ JournalHeader headerOf(const json& value)
     const json fs = value.value("file_system", json::object());
     header.uuid = fs.value("uuid", "");
     header.fsid = fs.value("fsid", "");
-    header.mountPoint = fs.value("mount_point", "");
-    header.mountRelative = fs.value("path", "");
+    header.mountPoint = pathOf(fs, "mount_point");
+    header.mountRelative = pathOf(fs, "path");
     header.undoes = textOrNull(value.value("undoes", json()));
     header.bootId = value.value("boot_id", "");
     return header;
