@@ -52,7 +52,7 @@ bool isUtf8(std::string_view text)
 
 void JsonLine::separate()
 {
-    if (out_.back() != '{' && out_.back() != '[')
+    if (!out_.empty() && out_.back() != '{' && out_.back() != '[')
         out_ += ',';
 }
 
